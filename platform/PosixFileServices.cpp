@@ -1,0 +1,420 @@
+#include "platform/PosixFileServices.h"
+
+#include <QCoreApplication>
+#include <QFile>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+QString errnoText(const QByteArray& path, int err)
+{
+    return QFile::decodeName(path) + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(err));
+}
+
+void setError(QString* error, const QByteArray& path, int err)
+{
+    if (error)
+        *error = errnoText(path, err);
+}
+
+char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
+
+bool hasWildcard(QByteArrayView text) { return text.contains('*') || text.contains('?'); }
+
+/// Bytes after the last "/"; the whole path when there is none.
+QByteArrayView baseName(QByteArrayView path)
+{
+    const qsizetype slash = path.lastIndexOf('/');
+    return slash < 0 ? path : path.sliced(slash + 1);
+}
+
+int caseInsensitiveCompare(const QByteArray& a, const QByteArray& b)
+{
+    const qsizetype n = std::min(a.size(), b.size());
+    for (qsizetype i = 0; i < n; ++i) {
+        const char x = lowerAscii(a[i]);
+        const char y = lowerAscii(b[i]);
+        if (x != y)
+            return static_cast<unsigned char>(x) < static_cast<unsigned char>(y) ? -1 : 1;
+    }
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+class FdSource : public ByteSource
+{
+public:
+    FdSource(int fd, QByteArray path) : m_fd(fd), m_path(std::move(path)) {}
+    ~FdSource() override { ::close(m_fd); }
+    qint64 read(char* data, qint64 max) override
+    {
+        for (;;) {
+            const ssize_t n = ::read(m_fd, data, size_t(max));
+            if (n >= 0)
+                return n;
+            if (errno != EINTR) {
+                m_error = errnoText(m_path, errno);
+                return -1;
+            }
+        }
+    }
+    QString errorString() const override { return m_error; }
+
+private:
+    int m_fd;
+    QByteArray m_path;
+    QString m_error;
+};
+
+bool writeAll(int fd, const char* data, qsizetype size)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size_t(size));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data += n;
+        size -= n;
+    }
+    return true;
+}
+
+} // namespace
+
+bool wildcardMatch(QByteArrayView pattern, QByteArrayView name)
+{
+    // Iterative matcher with one backtrack point for the last "*".
+    qsizetype p = 0, n = 0, starP = -1, starN = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && pattern[p] == '*') {
+            starP = p++;
+            starN = n;
+        } else if (p < pattern.size() &&
+                   (pattern[p] == '?' || lowerAscii(pattern[p]) == lowerAscii(name[n]))) {
+            ++p;
+            ++n;
+        } else if (starP >= 0) {
+            p = starP + 1;
+            n = ++starN;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*')
+        ++p;
+    return p == pattern.size();
+}
+
+QList<QByteArray> PosixFileServices::matches(const QByteArray& pattern)
+{
+    QList<QByteArray> names;
+    const qsizetype slash = pattern.lastIndexOf('/');
+    const QByteArray folder = slash < 0 ? QByteArray(".") : pattern.left(slash + 1);
+    const QByteArrayView last = baseName(pattern);
+    if (last.isEmpty())
+        return names;
+
+    if (!hasWildcard(last)) {
+        // A full name is an existence test, but letters still match in any case.
+        if (isPlainFile(pattern))
+            names.append(last.toByteArray());
+        if (!names.isEmpty())
+            return names;
+    }
+
+    DIR* dir = ::opendir(folder.constData());
+    if (!dir)
+        return names;
+    const int dfd = ::dirfd(dir);
+    while (const dirent* entry = ::readdir(dir)) {
+        const QByteArrayView name(entry->d_name);
+        if (name.startsWith('.') || !wildcardMatch(last, name))
+            continue;
+        bool regular = entry->d_type == DT_REG;
+        if (entry->d_type == DT_UNKNOWN) {
+            struct stat st;
+            regular = ::fstatat(dfd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode);
+        }
+        if (regular)
+            names.append(name.toByteArray());
+    }
+    ::closedir(dir);
+    std::sort(names.begin(), names.end(), [](const QByteArray& a, const QByteArray& b) {
+        const int c = caseInsensitiveCompare(a, b);
+        return c != 0 ? c < 0 : a < b;
+    });
+    return names;
+}
+
+bool PosixFileServices::isPlainFile(const QByteArray& path)
+{
+    if (path.isEmpty() || baseName(path).startsWith('.'))
+        return false;
+    struct stat st;
+    return ::lstat(path.constData(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+FileStamp PosixFileServices::stamp(const QByteArray& path)
+{
+    FileStamp s;
+    struct stat st;
+    if (::lstat(path.constData(), &st) == 0) {
+        s.size = st.st_size;
+        s.mtimeNs = qint64(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+        s.inode = st.st_ino;
+    }
+    return s;
+}
+
+bool openForWritingByAnyProcess(dev_t device, ino_t inode)
+{
+    DIR* proc = ::opendir("/proc");
+    if (!proc)
+        return false;
+    bool found = false;
+    while (!found) {
+        const dirent* p = ::readdir(proc);
+        if (!p)
+            break;
+        if (p->d_name[0] < '0' || p->d_name[0] > '9')
+            continue;
+        const QByteArray fdDir = QByteArray("/proc/") + p->d_name + "/fd";
+        DIR* fds = ::opendir(fdDir.constData());
+        if (!fds)
+            continue;
+        while (const dirent* f = ::readdir(fds)) {
+            if (f->d_name[0] == '.')
+                continue;
+            struct stat st;
+            const QByteArray link = fdDir + '/' + f->d_name;
+            if (::stat(link.constData(), &st) != 0 || st.st_dev != device || st.st_ino != inode)
+                continue;
+            QFile info(QString::fromLatin1(QByteArray("/proc/") + p->d_name + "/fdinfo/" + f->d_name));
+            if (!info.open(QIODevice::ReadOnly))
+                continue;
+            for (const QByteArray& line : info.readAll().split('\n')) {
+                if (line.startsWith("flags:")) {
+                    const int flags = int(line.mid(6).trimmed().toUInt(nullptr, 8));
+                    if ((flags & O_ACCMODE) != O_RDONLY)
+                        found = true;
+                }
+            }
+            if (found)
+                break;
+        }
+        ::closedir(fds);
+    }
+    ::closedir(proc);
+    return found;
+}
+
+bool PosixFileServices::isBeingWritten(const QByteArray& path)
+{
+    const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false; // whoever reads it next will see why
+    // A read lease is refused while any process has the file open for writing. It is given
+    // back at once: the lease only serves as the question.
+    bool busy = false;
+    if (::fcntl(fd, F_SETLEASE, F_RDLCK) == 0) {
+        ::fcntl(fd, F_SETLEASE, F_UNLCK);
+    } else if (errno == EAGAIN) {
+        busy = true;
+    } else {
+        // Leases are not allowed here (a file of another user, a file system without them).
+        struct stat st;
+        busy = ::fstat(fd, &st) == 0 && openForWritingByAnyProcess(st.st_dev, st.st_ino);
+    }
+    ::close(fd);
+    return busy;
+}
+
+std::unique_ptr<ByteSource> PosixFileServices::openRead(const QByteArray& path, QString* error)
+{
+    const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        setError(error, path, errno);
+        return nullptr;
+    }
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        setError(error, path, EINVAL);
+        return nullptr;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return std::make_unique<FdSource>(fd, path);
+}
+
+bool PosixFileServices::writeFile(const QByteArray& path, const QByteArray& data, QString* error)
+{
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        setError(error, path, errno);
+        return false;
+    }
+    const bool ok = writeAll(fd, data.constData(), data.size());
+    const int err = errno;
+    if (::close(fd) != 0 || !ok) {
+        setError(error, path, ok ? errno : err);
+        return false;
+    }
+    return true;
+}
+
+bool PosixFileServices::writeNewFile(const QByteArray& path, const QList<QByteArrayView>& parts, QString* error)
+{
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        setError(error, path, errno);
+        return false;
+    }
+    bool ok = true;
+    for (const QByteArrayView part : parts) {
+        if (!(ok = writeAll(fd, part.data(), part.size())))
+            break;
+    }
+    const int err = errno;
+    if (::close(fd) != 0 || !ok) {
+        setError(error, path, ok ? errno : err);
+        return false;
+    }
+    return true;
+}
+
+bool PosixFileServices::remove(const QByteArray& path, QString* error)
+{
+    if (::unlink(path.constData()) != 0) {
+        setError(error, path, errno);
+        return false;
+    }
+    return true;
+}
+
+bool PosixFileServices::rename(const QByteArray& from, const QByteArray& to, QString* error)
+{
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS) {
+        setError(error, to, errno);
+        return false;
+    }
+    // The file system cannot refuse to replace: a hard link can, and is atomic.
+    if (::link(from.constData(), to.constData()) == 0) {
+        ::unlink(from.constData());
+        return true;
+    }
+    setError(error, to, errno);
+    return false;
+}
+
+bool PosixFileServices::copyToDevice(const QByteArray& source, const QByteArray& destination, int timeoutMs,
+                                     QString* error)
+{
+    const int in = ::open(source.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (in < 0) {
+        setError(error, source, errno);
+        return false;
+    }
+    // Without O_NONBLOCK a FIFO without reader, or a busy device, would hold us forever.
+    int out = ::open(destination.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (out < 0 && errno == ENOENT)
+        out = ::open(destination.constData(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0644);
+    if (out < 0) {
+        setError(error, destination, errno);
+        ::close(in);
+        return false;
+    }
+    struct stat st;
+    if (::fstat(out, &st) == 0 && S_ISREG(st.st_mode) && ::ftruncate(out, 0) != 0) {
+        setError(error, destination, errno);
+        ::close(in);
+        ::close(out);
+        return false;
+    }
+
+    struct timespec start;
+    ::clock_gettime(CLOCK_MONOTONIC, &start);
+    auto remainingMs = [&]() {
+        struct timespec t;
+        ::clock_gettime(CLOCK_MONOTONIC, &t);
+        const qint64 spent = (t.tv_sec - start.tv_sec) * 1000 + (t.tv_nsec - start.tv_nsec) / 1000000;
+        return qint64(timeoutMs) - spent;
+    };
+
+    bool ok = true;
+    int err = 0;
+    QByteArray buffer(256 * 1024, Qt::Uninitialized);
+    while (ok) {
+        const ssize_t n = ::read(in, buffer.data(), size_t(buffer.size()));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            ok = n == 0;
+            err = errno;
+            break;
+        }
+        const char* p = buffer.constData();
+        ssize_t left = n;
+        while (left > 0) {
+            const ssize_t w = ::write(out, p, size_t(left));
+            if (w >= 0) {
+                p += w;
+                left -= w;
+                continue;
+            }
+            if (errno == EINTR)
+                continue;
+            if (errno != EAGAIN) {
+                ok = false;
+                err = errno;
+                break;
+            }
+            const qint64 wait = remainingMs();
+            struct pollfd pfd = {out, POLLOUT, 0};
+            if (wait <= 0 || ::poll(&pfd, 1, int(wait)) <= 0 || (pfd.revents & (POLLERR | POLLHUP))) {
+                ok = false;
+                err = ETIMEDOUT;
+                break;
+            }
+        }
+    }
+    ::close(in);
+    if (::close(out) != 0 && ok) {
+        ok = false;
+        err = errno;
+    }
+    if (!ok)
+        setError(error, destination, err);
+    return ok;
+}
+
+QByteArray PosixFileServices::applicationFolder()
+{
+    return QFile::encodeName(QCoreApplication::applicationDirPath());
+}
+
+QByteArray PosixFileServices::currentDirectory()
+{
+    char buf[4096];
+    return ::getcwd(buf, sizeof buf) ? QByteArray(buf) : QByteArray(".");
+}
+
+QDateTime PosixFileServices::now() { return QDateTime::currentDateTime(); }
+
+qint64 PosixFileServices::monotonicMs()
+{
+    struct timespec t;
+    ::clock_gettime(CLOCK_MONOTONIC, &t);
+    return qint64(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
+}

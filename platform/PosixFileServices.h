@@ -1,0 +1,29 @@
+#pragma once
+
+#include "platform/FileServices.h"
+
+/// The real file system, through POSIX calls.
+class PosixFileServices : public FileServices
+{
+public:
+    QList<QByteArray> matches(const QByteArray& pattern) override;
+    bool isPlainFile(const QByteArray& path) override;
+    FileStamp stamp(const QByteArray& path) override;
+    bool isBeingWritten(const QByteArray& path) override;
+    std::unique_ptr<ByteSource> openRead(const QByteArray& path, QString* error) override;
+    bool writeFile(const QByteArray& path, const QByteArray& data, QString* error) override;
+    bool writeNewFile(const QByteArray& path, const QList<QByteArrayView>& parts, QString* error) override;
+    bool remove(const QByteArray& path, QString* error) override;
+    bool rename(const QByteArray& from, const QByteArray& to, QString* error) override;
+    bool copyToDevice(const QByteArray& source, const QByteArray& destination, int timeoutMs,
+                      QString* error) override;
+    QByteArray applicationFolder() override;
+    QByteArray currentDirectory() override;
+    QDateTime now() override;
+    qint64 monotonicMs() override;
+};
+
+/// True when name matches the wildcard pattern ("*" any run, "?" one byte), ASCII letters in any case.
+bool wildcardMatch(QByteArrayView pattern, QByteArrayView name);
+/// True when some process holds the file open for writing, from /proc/*/fd.
+bool openForWritingByAnyProcess(dev_t device, ino_t inode);

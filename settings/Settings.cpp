@@ -1,0 +1,96 @@
+#include "settings/Settings.h"
+
+#include "platform/FileServices.h"
+#include "settings/CodePage.h"
+#include "settings/TextLines.h"
+
+#include <QFile>
+
+namespace {
+
+struct Key
+{
+    const char* name;
+    QString Settings::*value;
+};
+
+// The file's lines, in the order they are written and compared.
+constexpr Key kKeys[] = {
+    {"LOCAL", &Settings::sLocal},       {"IMPRESSORA", &Settings::sImpressora},
+    {"BACKUP", &Settings::sBackup},     {"PARALELA", &Settings::sParalela},
+    {"PORTA", &Settings::sPorta},
+};
+
+// Only the space character is a blank: tabs stay part of keys and values.
+QString trimBlanks(QStringView text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text[begin] == u' ')
+        ++begin;
+    while (end > begin && text[end - 1] == u' ')
+        --end;
+    return text.mid(begin, end - begin).toString();
+}
+
+} // namespace
+
+QString chave_linha(const QString& line)
+{
+    const qsizetype p = line.indexOf(u'=');
+    return p < 0 ? QString() : trimBlanks(QStringView(line).left(p));
+}
+
+QString valor_linha(const QString& line)
+{
+    const qsizetype p = line.indexOf(u'=');
+    return p < 0 ? QString() : trimBlanks(QStringView(line).mid(p + 1));
+}
+
+bool grava_ini(const Settings& settings, const QString& path, FileServices& files, QString* error)
+{
+    QByteArray data;
+    for (const Key& key : kKeys) {
+        data += key.name;
+        data += " = ";
+        data += CodePage::encode(settings.*key.value);
+        data += "\r\n";
+    }
+    return files.writeFile(QFile::encodeName(path), data, error);
+}
+
+bool le_ini(Settings& settings, const QString& path, FileServices& files, QString* error)
+{
+    if (path.isEmpty() || !files.isPlainFile(QFile::encodeName(path))) {
+        if (!grava_ini(settings, settings.sCaminhoIni, files, error))
+            return false;
+    }
+    std::unique_ptr<ByteSource> in = files.openRead(QFile::encodeName(path), error);
+    if (!in)
+        return false;
+
+    TextLines lines([&settings](QByteArrayView bytes) {
+        const QString line = CodePage::decode(bytes);
+        const QString key = chave_linha(line);
+        for (const Key& k : kKeys) {
+            if (key == QLatin1String(k.name)) {
+                settings.*k.value = valor_linha(line);
+                break;
+            }
+        }
+    });
+    QByteArray buffer(64 * 1024, Qt::Uninitialized);
+    for (;;) {
+        const qint64 n = in->read(buffer.data(), buffer.size());
+        if (n < 0) {
+            if (error)
+                *error = in->errorString();
+            return false;
+        }
+        if (n == 0)
+            break;
+        lines.feed(QByteArrayView(buffer.constData(), n));
+    }
+    lines.finish();
+    return true;
+}

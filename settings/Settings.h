@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+
+class FileServices;
+
+/// The five settings values and the path of the settings file; all empty until set.
+struct Settings
+{
+    QString sLocal;      ///< LOCAL: the watched path pattern
+    QString sImpressora; ///< IMPRESSORA: printer device name, compared without regard to case
+    QString sBackup;     ///< BACKUP: "1" keeps a backup of each printed file
+    QString sParalela;   ///< PARALELA: "1" prints raw to sPorta
+    QString sPorta;      ///< PORTA: destination path of raw printing
+    QString sCaminhoIni; ///< full path of the settings file
+};
+
+/// Key of a settings line: the text left of its first "=", without surrounding blanks.
+QString chave_linha(const QString& line);
+/// Value of a settings line: the text right of its first "=", without surrounding blanks.
+QString valor_linha(const QString& line);
+
+/// Writes the five values to the file at path, replacing its content.
+bool grava_ini(const Settings& settings, const QString& path, FileServices& files, QString* error);
+/// Reads the file at path into the values; creates it from the values at sCaminhoIni first
+/// when the path is empty or names no plain file. Lines that are not settings are ignored.
+bool le_ini(Settings& settings, const QString& path, FileServices& files, QString* error);

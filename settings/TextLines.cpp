@@ -1,0 +1,45 @@
+#include "settings/TextLines.h"
+
+void TextLines::feed(QByteArrayView chunk)
+{
+    qsizetype start = 0;
+    const qsizetype n = chunk.size();
+    const char* p = chunk.data();
+    if (m_afterCr && n > 0) {
+        m_afterCr = false;
+        if (p[0] == '\n')
+            start = 1; // the LF of a CR LF split across two chunks
+    }
+    for (qsizetype i = start; i < n; ++i) {
+        const char c = p[i];
+        if (c != '\r' && c != '\n')
+            continue;
+        const QByteArrayView piece(p + start, i - start);
+        if (m_partial.isEmpty()) {
+            m_sink(piece);
+        } else {
+            m_partial.append(piece);
+            m_sink(m_partial);
+            m_partial.clear();
+        }
+        if (c == '\r') {
+            if (i + 1 < n) {
+                if (p[i + 1] == '\n')
+                    ++i;
+            } else {
+                m_afterCr = true;
+            }
+        }
+        start = i + 1;
+    }
+    if (start < n)
+        m_partial.append(p + start, n - start);
+}
+
+void TextLines::finish()
+{
+    if (!m_partial.isEmpty())
+        m_sink(m_partial);
+    m_partial.clear();
+    m_afterCr = false;
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+
+class FileServices;
+class PrintingService;
+struct Settings;
+
+/// Prints the text of one spool file.
+class PrintJob
+{
+public:
+    virtual ~PrintJob() = default;
+    /// Prints the spool text; false, with *error set, when it was not printed.
+    virtual bool imprime_conteudo(const QByteArray& text, qint16 iMaxColunas, const QString& title,
+                                  QString* error) = 0;
+};
+
+/// Graphical printing on the configured printer, or raw output to the configured port.
+class ImpressaoConteudo : public PrintJob
+{
+public:
+    ImpressaoConteudo(const Settings& settings, PrintingService& printing, FileServices& files);
+    bool imprime_conteudo(const QByteArray& text, qint16 iMaxColunas, const QString& title,
+                          QString* error) override;
+
+    /// How long a raw destination may take to accept the bytes.
+    static constexpr int kRawTimeoutMs = 10000;
+
+private:
+    bool graphical(const QByteArray& text, qint16 iMaxColunas, const QString& title, QString* error);
+    bool raw(const QByteArray& text, QString* error);
+
+    const Settings& m_settings;
+    PrintingService& m_printing;
+    FileServices& m_files;
+};
+
+/// Sets the current printer's face to the first face whose name starts with the prefix.
+void seleciona_fonte(PrintingService& printing, const QString& prefix);
+/// Point size for the longest line: "11", "9", "8" or "7".
+QString tamanho_fonte(qint16 iMaxColunas);
+/// Draws the lines of the spool text with their page breaks (form feeds, "eject" lines).
+void imprime_linhas(const QByteArray& text, PrintingService& printing);
+/// The name of the raw temporary file for a moment: temp + ddMMyyyyHHmmss + .BAK
+QByteArray nome_temporario(const QDateTime& moment);

@@ -1,0 +1,70 @@
+#include "spool/Reader.h"
+
+#include "platform/FileServices.h"
+#include "platform/Toolkit.h"
+#include "settings/TextLines.h"
+#include "spool/SpoolText.h"
+
+#include <QFile>
+
+#include <limits>
+
+namespace {
+
+bool readOnce(const QByteArray& path, FileServices& files, LeituraConteudo& result)
+{
+    result.iMaxColunas = 0;
+    result.text.clear();
+    const FileStamp before = files.stamp(path);
+    if (before.valid())
+        result.text.reserve(before.size + before.size / 16 + 64);
+    std::unique_ptr<ByteSource> in = files.openRead(path, &result.error);
+    if (!in)
+        return false;
+
+    qsizetype longest = 0;
+    QByteArray& text = result.text;
+    TextLines lines([&](QByteArrayView line) {
+        text.append("\r\n", 2);
+        text.append(line);
+        longest = std::max(longest, SpoolText::trimmedLength(line));
+    });
+    QByteArray buffer(256 * 1024, Qt::Uninitialized);
+    for (;;) {
+        const qint64 n = in->read(buffer.data(), buffer.size());
+        if (n < 0) {
+            result.error = in->errorString();
+            text.clear();
+            result.iMaxColunas = qint16(std::min<qsizetype>(longest, std::numeric_limits<qint16>::max()));
+            return false;
+        }
+        if (n == 0)
+            break;
+        lines.feed(QByteArrayView(buffer.constData(), n));
+    }
+    lines.finish();
+    // The measure is a 16-bit value: longer lines count as the longest it can hold.
+    result.iMaxColunas = qint16(std::min<qsizetype>(longest, std::numeric_limits<qint16>::max()));
+    return true;
+}
+
+} // namespace
+
+LeituraConteudo le_conteudo(const QByteArray& sRota, const QByteArray& strArquivo, FileServices& files,
+                            Asker& asker)
+{
+    const QByteArray path = sRota + strArquivo;
+    LeituraConteudo result;
+    if (readOnce(path, files, result)) {
+        result.ok = true;
+        return result;
+    }
+    const QString prompt = QStringLiteral("Deu erro ao abrir o arquivo ") + QFile::decodeName(path) +
+                           QStringLiteral(". Tentar novamente ?");
+    if (asker.ask(prompt, Asker::YesNo) != Asker::Yes) {
+        result.declined = true;
+        return result;
+    }
+    result.ok = readOnce(path, files, result);
+    return result;
+}

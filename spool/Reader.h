@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+class Asker;
+class FileServices;
+
+/// What reading one spool file gave.
+struct LeituraConteudo
+{
+    bool ok = false;      ///< the whole file was read
+    bool declined = false; ///< the reading failed and the user declined to try again
+    QByteArray text;      ///< the spool text (CR LF before every line)
+    qint16 iMaxColunas = 0; ///< longest line without its surrounding blanks, at most 32,767
+    QString error;
+};
+
+/**
+ * Reads the spool file sRota + strArquivo whole. When the first reading fails the user is
+ * asked whether to try again; a second reading asks nothing.
+ */
+LeituraConteudo le_conteudo(const QByteArray& sRota, const QByteArray& strArquivo, FileServices& files,
+                            Asker& asker);

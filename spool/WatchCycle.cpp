@@ -1,0 +1,168 @@
+#include "spool/WatchCycle.h"
+
+#include "platform/Toolkit.h"
+#include "settings/Settings.h"
+#include "spool/PrintJob.h"
+#include "spool/Reader.h"
+
+#include <QFile>
+
+WatchCycle::WatchCycle(const Settings& settings, FileServices& files, Asker& asker, PrintJob& printJob,
+                       WindowServices& window, Timer& timer)
+    : m_settings(settings), m_files(files), m_asker(asker), m_printJob(printJob), m_window(window),
+      m_timer(timer)
+{
+}
+
+QByteArray WatchCycle::nome_backup(const QByteArray& name)
+{
+    const qsizetype dot = name.lastIndexOf('.');
+    if (dot >= 0)
+        return name.left(dot + 1) + "bak";
+    return "_" + name + ".BAK";
+}
+
+bool WatchCycle::isBackupName(QByteArrayView name)
+{
+    const qsizetype dot = name.lastIndexOf('.');
+    return dot >= 0 && name.sliced(dot + 1).compare("bak", Qt::CaseInsensitive) == 0;
+}
+
+void WatchCycle::passo_animacao()
+{
+    QString tip;
+    if (iContador < 3) {
+        m_window.setTrayPicture(QStringLiteral("ATIVOABERTO"));
+        m_window.setWindowIconByName(QStringLiteral("ATIVOABERTO"));
+        bAberto = true;
+        ++iContador;
+        m_timer.setInterval(1000);
+        tip = QStringLiteral("Velmorix ativo...");
+    } else if (bAberto) {
+        m_window.setTrayPicture(QStringLiteral("ATIVOMEIOABERTO"));
+        m_window.setWindowIconByName(QStringLiteral("ATIVOMEIOABERTO"));
+        bAberto = false;
+        m_timer.setInterval(100);
+    } else {
+        m_window.setTrayPicture(QStringLiteral("ATIVOFECHADO"));
+        m_window.setWindowIconByName(QStringLiteral("ATIVOFECHADO"));
+        bAberto = true;
+        iContador = 0;
+    }
+    m_window.icone_bandeja(1, tip);
+}
+
+void WatchCycle::forgetVanished(const QList<QByteArray>& names, const QByteArray& folder)
+{
+    if (m_printed.isEmpty() && m_declined.isEmpty() && m_retry.isEmpty())
+        return;
+    QSet<QByteArray> present;
+    for (const QByteArray& name : names)
+        present.insert(folder + name);
+    auto prune = [&present](auto& memory) {
+        for (auto it = memory.begin(); it != memory.end();)
+            it = present.contains(it.key()) ? std::next(it) : memory.erase(it);
+    };
+    prune(m_printed);
+    prune(m_declined);
+    prune(m_retry);
+}
+
+QByteArray WatchCycle::proximo_arquivo(const QByteArray& pattern, const QByteArray& folder)
+{
+    const QList<QByteArray> names = m_files.matches(pattern);
+    forgetVanished(names, folder);
+    const qint64 now = m_files.monotonicMs();
+    for (const QByteArray& name : names) {
+        if (isBackupName(name))
+            continue;
+        const QByteArray path = folder + name;
+        if (m_failedThisTick.contains(path))
+            continue;
+        for (auto* memory : {&m_printed, &m_declined}) {
+            auto it = memory->find(path);
+            if (it != memory->end() && *it != m_files.stamp(path))
+                memory->erase(it); // changed since: a new print-out under the same name
+        }
+        if (m_printed.contains(path) || m_declined.contains(path))
+            continue;
+        const auto retry = m_retry.constFind(path);
+        if (retry != m_retry.constEnd() && now < retry->dueMs)
+            continue;
+        // A writer that still has the file open has not finished the print-out.
+        if (m_files.isBeingWritten(path))
+            continue;
+        return name;
+    }
+    return QByteArray();
+}
+
+bool WatchCycle::dispose(const QByteArray& folder, const QByteArray& name, const QString& shown)
+{
+    const QByteArray path = folder + name;
+    if (m_settings.sBackup == QLatin1String("1")) {
+        const QByteArray backup = folder + nome_backup(name);
+        if (m_files.isPlainFile(backup))
+            m_files.remove(backup, nullptr);
+        const bool renamed = m_files.rename(path, backup, nullptr);
+        m_window.log(QStringLiteral("Arquivo ") + shown +
+                     (renamed ? QStringLiteral(" impresso") : QStringLiteral(" não renomeado")));
+        return renamed;
+    }
+    const bool removed = m_files.remove(path, nullptr);
+    m_window.log(QStringLiteral("Arquivo ") + shown +
+                 (removed ? QStringLiteral(" excluido") : QStringLiteral(" não excluido")));
+    return removed;
+}
+
+void WatchCycle::Movimento_Timer()
+{
+    // A tick never runs inside another, whoever turned the timer on meanwhile.
+    if (m_inTick)
+        return;
+    m_inTick = true;
+    m_failedThisTick.clear();
+
+    passo_animacao();
+
+    const QByteArray pattern = QFile::encodeName(m_settings.sLocal);
+    const qsizetype slash = pattern.lastIndexOf('/');
+    const QByteArray folder = slash < 0 ? QByteArray() : pattern.left(slash + 1);
+
+    if (!pattern.isEmpty()) {
+        QByteArray name = proximo_arquivo(pattern, folder);
+        while (!name.isEmpty()) {
+            m_timer.setEnabled(false);
+            const QByteArray path = folder + name;
+            const QString shown = QFile::decodeName(path);
+            const FileStamp stamp = m_files.stamp(path);
+
+            const LeituraConteudo leitura = le_conteudo(folder, name, m_files, m_asker);
+            QString error;
+            bool printed = false;
+            if (leitura.ok)
+                printed = m_printJob.imprime_conteudo(leitura.text, leitura.iMaxColunas, QFile::decodeName(name),
+                                                      &error);
+            if (printed) {
+                m_retry.remove(path);
+                m_window.log(QStringLiteral("Arquivo ") + shown + QStringLiteral(" impresso"));
+                if (!dispose(folder, name, shown))
+                    m_printed.insert(path, stamp);
+            } else {
+                // Not printed: the file stays where it is, untouched.
+                m_window.log(QStringLiteral("Arquivo ") + shown + QStringLiteral(" não impresso"));
+                m_failedThisTick.insert(path);
+                if (leitura.declined) {
+                    m_declined.insert(path, stamp);
+                } else {
+                    Retry& retry = m_retry[path];
+                    retry.delayMs = retry.delayMs == 0 ? kFirstRetryMs : std::min(retry.delayMs * 2, kLongestRetryMs);
+                    retry.dueMs = m_files.monotonicMs() + retry.delayMs;
+                }
+            }
+            m_timer.setEnabled(true);
+            name = proximo_arquivo(pattern, folder);
+        }
+    }
+    m_inTick = false;
+}

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "platform/FileServices.h"
+
+#include <QHash>
+#include <QSet>
+
+class Asker;
+class PrintJob;
+class Timer;
+class WindowServices;
+struct Settings;
+
+/**
+ * The timer-driven watch cycle: every tick blinks the tray icon one step, then prints every
+ * spool file matching the watched pattern and backs it up or deletes it.
+ */
+class WatchCycle
+{
+public:
+    WatchCycle(const Settings& settings, FileServices& files, Asker& asker, PrintJob& printJob,
+               WindowServices& window, Timer& timer);
+
+    /// One tick of the timer.
+    void Movimento_Timer();
+
+    /// REL.TXT gives REL.bak; a name without "." gives _REL.BAK.
+    static QByteArray nome_backup(const QByteArray& name);
+    /// Backups are never spool files, whatever the pattern.
+    static bool isBackupName(QByteArrayView name);
+
+    qint16 iContador = 0; ///< ticks in a row that showed the open eye
+    bool bAberto = false; ///< after the third open tick: half-open next, else closed
+
+    /// First and longest pause before a file whose printing failed is tried again.
+    static constexpr qint64 kFirstRetryMs = 5000;
+    static constexpr qint64 kLongestRetryMs = 5 * 60 * 1000;
+
+private:
+    void passo_animacao();
+    QByteArray proximo_arquivo(const QByteArray& pattern, const QByteArray& folder);
+    void forgetVanished(const QList<QByteArray>& names, const QByteArray& folder);
+    bool dispose(const QByteArray& folder, const QByteArray& name, const QString& shown);
+
+    struct Retry
+    {
+        qint64 dueMs = 0;
+        qint64 delayMs = 0;
+    };
+
+    const Settings& m_settings;
+    FileServices& m_files;
+    Asker& m_asker;
+    PrintJob& m_printJob;
+    WindowServices& m_window;
+    Timer& m_timer;
+
+    bool m_inTick = false;
+    /// Printed but neither renamed nor deleted: not printed again while unchanged.
+    QHash<QByteArray, FileStamp> m_printed;
+    /// Unreadable and the user declined to retry: not asked about again while unchanged.
+    QHash<QByteArray, FileStamp> m_declined;
+    /// Printing failed: tried again once the pause is over.
+    QHash<QByteArray, Retry> m_retry;
+    /// Files that failed during the running tick.
+    QSet<QByteArray> m_failedThisTick;
+};

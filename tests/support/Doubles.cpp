@@ -1,0 +1,60 @@
+#include "tests/support/Doubles.h"
+
+namespace {
+
+/// Passes reads through until a byte budget is spent, then fails.
+class FailingSource : public ByteSource
+{
+public:
+    FailingSource(std::unique_ptr<ByteSource> inner, qint64 budget) : m_inner(std::move(inner)), m_budget(budget) {}
+    qint64 read(char* data, qint64 max) override
+    {
+        if (m_budget <= 0)
+            return -1;
+        const qint64 n = m_inner->read(data, std::min(max, m_budget));
+        if (n > 0)
+            m_budget -= n;
+        return n;
+    }
+    QString errorString() const override { return QStringLiteral("read failed"); }
+
+private:
+    std::unique_ptr<ByteSource> m_inner;
+    qint64 m_budget;
+};
+
+} // namespace
+
+std::unique_ptr<ByteSource> TestFileServices::openRead(const QByteArray& path, QString* error)
+{
+    ++openCount;
+    const qint64 failAfter = failReadsAfter.isEmpty() ? -2 : failReadsAfter.takeFirst();
+    if (failAfter == -1) {
+        if (error)
+            *error = QStringLiteral("cannot open");
+        return nullptr;
+    }
+    std::unique_ptr<ByteSource> in = PosixFileServices::openRead(path, error);
+    if (!in || failAfter < 0)
+        return in;
+    return std::make_unique<FailingSource>(std::move(in), failAfter);
+}
+
+bool TestFileServices::rename(const QByteArray& from, const QByteArray& to, QString* error)
+{
+    return !failRename && PosixFileServices::rename(from, to, error);
+}
+
+bool TestFileServices::remove(const QByteArray& path, QString* error)
+{
+    return !failRemove && PosixFileServices::remove(path, error);
+}
+
+bool RecordingPrinter::selectPrinter(int index)
+{
+    if (index < 0 || index >= installed.size())
+        return false;
+    current = installed[index].deviceName;
+    calls.append("select " + current);
+    return true;
+}

@@ -1,0 +1,159 @@
+#pragma once
+
+#include "platform/PosixFileServices.h"
+#include "platform/PrintingService.h"
+#include "platform/Toolkit.h"
+#include "spool/PrintJob.h"
+
+#include <QStringList>
+
+#include <functional>
+
+/// A timer the test ticks by hand; it remembers every interval set.
+class ManualTimer : public Timer
+{
+public:
+    void setInterval(int ms) override
+    {
+        m_interval = ms;
+        intervalsSet.append(ms);
+    }
+    int interval() const override { return m_interval; }
+    void setEnabled(bool on) override
+    {
+        m_enabled = on;
+        if (onEnabled)
+            onEnabled(on);
+    }
+    bool isEnabled() const override { return m_enabled; }
+
+    QList<int> intervalsSet;
+    std::function<void(bool)> onEnabled;
+
+private:
+    int m_interval = 1000;
+    bool m_enabled = false;
+};
+
+/// Answers questions from a script (Yes when the script runs out) and records them.
+class ScriptedAsker : public Asker
+{
+public:
+    int ask(const QString& prompt, int flags, const QString& title) override
+    {
+        prompts.append(prompt);
+        this->flags.append(flags);
+        titles.append(title);
+        if (duringQuestion)
+            duringQuestion();
+        return answers.isEmpty() ? Yes : answers.takeFirst();
+    }
+    QList<int> answers;
+    QStringList prompts;
+    QList<int> flags;
+    QStringList titles;
+    std::function<void()> duringQuestion;
+};
+
+/// Records what the watch cycle asks of the window.
+class RecordingWindow : public WindowServices
+{
+public:
+    bool setTrayPicture(const QString& name) override
+    {
+        trayPictures.append(name);
+        return true;
+    }
+    bool setWindowIconByName(const QString& name) override
+    {
+        windowIcons.append(name);
+        return true;
+    }
+    void icone_bandeja(int mode, const QString& tip) override
+    {
+        trayModes.append(mode);
+        trayTips.append(tip);
+    }
+    void log(const QString& line) override { logLines.prepend(line); }
+
+    QStringList trayPictures, windowIcons, trayTips;
+    QList<int> trayModes;
+    QStringList logLines; ///< newest first, as the on-screen log shows them
+};
+
+/// A print job that records what it was given and fails on request.
+class RecordingPrintJob : public PrintJob
+{
+public:
+    bool imprime_conteudo(const QByteArray& text, qint16 iMaxColunas, const QString& title,
+                          QString* error) override
+    {
+        if (duringPrint)
+            duringPrint();
+        if (fail) {
+            if (error)
+                *error = QStringLiteral("refused");
+            ++failures;
+            return false;
+        }
+        texts.append(text);
+        measures.append(iMaxColunas);
+        titles.append(title);
+        return true;
+    }
+    bool fail = false;
+    int failures = 0;
+    QList<QByteArray> texts;
+    QList<qint16> measures;
+    QStringList titles;
+    std::function<void()> duringPrint;
+};
+
+/// The real file system, with failures and a clock the test controls.
+class TestFileServices : public PosixFileServices
+{
+public:
+    std::unique_ptr<ByteSource> openRead(const QByteArray& path, QString* error) override;
+    bool rename(const QByteArray& from, const QByteArray& to, QString* error) override;
+    bool remove(const QByteArray& path, QString* error) override;
+    QDateTime now() override { return fixedNow.isValid() ? fixedNow : PosixFileServices::now(); }
+    qint64 monotonicMs() override { return clockMs; }
+
+    /// Readings to fail after this many bytes (-1: fail at open), consumed one per reading.
+    QList<qint64> failReadsAfter;
+    bool failRename = false;
+    bool failRemove = false;
+    QDateTime fixedNow;
+    qint64 clockMs = 1000000;
+    int openCount = 0;
+};
+
+/// A printing service that records every call as text.
+class RecordingPrinter : public PrintingService
+{
+public:
+    QList<PrinterInfo> printers() override { return installed; }
+    bool selectPrinter(int index) override;
+    QString currentPrinter() const override { return current; }
+    QStringList faceNames() override { return faces; }
+    void setFaceName(const QString& face) override { calls.append("face " + face); }
+    void setBold(bool on) override { calls.append(QStringLiteral("bold %1").arg(on)); }
+    void setItalic(bool on) override { calls.append(QStringLiteral("italic %1").arg(on)); }
+    void setUnderline(bool on) override { calls.append(QStringLiteral("underline %1").arg(on)); }
+    void setPointSize(float points) override { calls.append(QStringLiteral("size %1").arg(points)); }
+    void setJobTitle(const QString& title) override { calls.append("title " + title); }
+    void printLine(const QString& line) override { calls.append("line " + line); }
+    void newPage() override { calls.append(QStringLiteral("page")); }
+    bool endDocument() override
+    {
+        calls.append(QStringLiteral("end"));
+        return !failEnd;
+    }
+    QString errorString() const override { return QStringLiteral("printer failed"); }
+
+    QList<PrinterInfo> installed;
+    QString current;
+    QStringList faces;
+    QStringList calls;
+    bool failEnd = false;
+};
