@@ -4,7 +4,11 @@
 #include "settings/CodePage.h"
 #include "settings/TextLines.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+
+#include <unistd.h>
 
 namespace {
 
@@ -16,8 +20,8 @@ struct Key
 
 // The file's lines, in the order they are written and compared.
 constexpr Key kKeys[] = {
-    {"LOCAL", &Settings::sLocal},       {"IMPRESSORA", &Settings::sImpressora},
-    {"BACKUP", &Settings::sBackup},     {"PARALELA", &Settings::sParalela},
+    {"LOCAL", &Settings::sLocal},   {"IMPRESSORA", &Settings::sImpressora},
+    {"BACKUP", &Settings::sBackup}, {"PARALELA", &Settings::sParalela},
     {"PORTA", &Settings::sPorta},
 };
 
@@ -93,4 +97,17 @@ bool le_ini(Settings& settings, const QString& path, FileServices& files, QStrin
     }
     lines.finish();
     return true;
+}
+
+QString caminho_ini(const QString& applicationFolder)
+{
+    const QString beside = applicationFolder + QStringLiteral("/VELMORIX.INI");
+    if (QFileInfo(beside).isFile() || ::access(QFile::encodeName(applicationFolder).constData(), W_OK) == 0)
+        return beside;
+    QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (config.isEmpty())
+        config = QDir::homePath() + QStringLiteral("/.config");
+    const QString folder = config + QStringLiteral("/velmorix2");
+    QDir().mkpath(folder);
+    return folder + QStringLiteral("/VELMORIX.INI");
 }

@@ -25,3 +25,7 @@ bool grava_ini(const Settings& settings, const QString& path, FileServices& file
 /// Reads the file at path into the values; creates it from the values at sCaminhoIni first
 /// when the path is empty or names no plain file. Lines that are not settings are ignored.
 bool le_ini(Settings& settings, const QString& path, FileServices& files, QString* error);
+
+/// Where the settings file lives: beside the program when it is there or that folder can be
+/// written, else in the user's configuration folder (XDG_CONFIG_HOME, default ~/.config).
+QString caminho_ini(const QString& applicationFolder);

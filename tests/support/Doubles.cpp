@@ -6,7 +6,10 @@ namespace {
 class FailingSource : public ByteSource
 {
 public:
-    FailingSource(std::unique_ptr<ByteSource> inner, qint64 budget) : m_inner(std::move(inner)), m_budget(budget) {}
+    FailingSource(std::unique_ptr<ByteSource> inner, qint64 budget)
+        : m_inner(std::move(inner)), m_budget(budget)
+    {
+    }
     qint64 read(char* data, qint64 max) override
     {
         if (m_budget <= 0)

@@ -113,6 +113,11 @@ public:
 class TestFileServices : public PosixFileServices
 {
 public:
+    QList<QByteArray> matches(const QByteArray& pattern) override
+    {
+        ++matchCalls;
+        return PosixFileServices::matches(pattern);
+    }
     std::unique_ptr<ByteSource> openRead(const QByteArray& path, QString* error) override;
     bool rename(const QByteArray& from, const QByteArray& to, QString* error) override;
     bool remove(const QByteArray& path, QString* error) override;
@@ -126,6 +131,7 @@ public:
     QDateTime fixedNow;
     qint64 clockMs = 1000000;
     int openCount = 0;
+    int matchCalls = 0;
 };
 
 /// A printing service that records every call as text.

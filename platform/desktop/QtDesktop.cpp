@@ -1,0 +1,95 @@
+#include "platform/desktop/QtDesktop.h"
+
+#include <QMessageBox>
+#include <QSystemTrayIcon>
+
+void QtTimer::setEnabled(bool on)
+{
+    if (!on)
+        m_timer.stop();
+    else if (!m_timer.isActive())
+        m_timer.start();
+}
+
+int QtAsker::ask(const QString& prompt, int flags, const QString& title)
+{
+    QMessageBox box(m_parent);
+    box.setWindowTitle(title.isEmpty() ? QStringLiteral("Velmorix2") : title);
+    box.setText(prompt);
+    box.setIcon((flags & Information) ? QMessageBox::Information : QMessageBox::NoIcon);
+    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+    box.setDefaultButton((flags & DefaultSecond) ? QMessageBox::No : QMessageBox::Yes);
+    box.setEscapeButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes ? Yes : No;
+}
+
+void QtAsker::inform(const QString& text, const QString& title)
+{
+    QMessageBox box(m_parent);
+    box.setWindowTitle(title.isEmpty() ? QStringLiteral("Velmorix2") : title);
+    box.setText(text);
+    box.setIcon(QMessageBox::Warning);
+    box.setStandardButtons(QMessageBox::Ok);
+    box.exec();
+}
+
+QtTrayService::QtTrayService(QObject* parent) : QObject(parent), m_icon(new QSystemTrayIcon(this))
+{
+    connect(m_icon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        switch (reason) {
+        case QSystemTrayIcon::Trigger:
+            emit message(LeftUp);
+            break;
+        case QSystemTrayIcon::Context:
+            emit message(RightUp);
+            break;
+        case QSystemTrayIcon::DoubleClick:
+            emit message(LeftDoubleClick);
+            break;
+        default:
+            break;
+        }
+    });
+}
+
+QtTrayService::~QtTrayService() = default;
+
+bool QtTrayService::add(const NotifyIconData& data)
+{
+    if (m_exists)
+        return false;
+    m_icon->setIcon(data.hIcon);
+    m_icon->setToolTip(data.tip());
+    // Shown even without a notification area: the icon embeds itself once one appears.
+    m_icon->show();
+    m_exists = true;
+    return true;
+}
+
+bool QtTrayService::modify(const NotifyIconData& data)
+{
+    if (!m_exists)
+        return false;
+    m_icon->setIcon(data.hIcon);
+    m_icon->setToolTip(data.tip());
+    return true;
+}
+
+bool QtTrayService::remove(const NotifyIconData&)
+{
+    if (!m_exists)
+        return false;
+    m_icon->hide();
+    m_exists = false;
+    return true;
+}
+
+bool QtTrayService::isAvailable() const
+{
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+QRect QtTrayService::geometry() const
+{
+    return m_icon->geometry();
+}

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "platform/Toolkit.h"
+#include "platform/Tray.h"
+
+#include <QObject>
+#include <QTimer>
+
+class QSystemTrayIcon;
+class QWidget;
+
+/// The watch timer on a QTimer.
+class QtTimer : public Timer
+{
+public:
+    explicit QtTimer(QObject* parent = nullptr) : m_timer(parent) {}
+    QTimer& timer() { return m_timer; }
+    void setInterval(int ms) override { m_timer.setInterval(ms); }
+    int interval() const override { return m_timer.interval(); }
+    void setEnabled(bool on) override;
+    bool isEnabled() const override { return m_timer.isActive(); }
+
+private:
+    QTimer m_timer;
+};
+
+/// Question boxes as real message boxes.
+class QtAsker : public Asker
+{
+public:
+    explicit QtAsker(QWidget* parent = nullptr) : m_parent(parent) {}
+    int ask(const QString& prompt, int flags, const QString& title = QString()) override;
+    void inform(const QString& text, const QString& title = QString()) override;
+
+private:
+    QWidget* m_parent;
+};
+
+/// The tray icon as a QSystemTrayIcon. Mouse actions come out as the classic message numbers.
+class QtTrayService : public QObject, public TrayService
+{
+    Q_OBJECT
+public:
+    explicit QtTrayService(QObject* parent = nullptr);
+    ~QtTrayService() override;
+    bool add(const NotifyIconData& data) override;
+    bool modify(const NotifyIconData& data) override;
+    bool remove(const NotifyIconData& data) override;
+    bool isAvailable() const override;
+    /// Where the icon is on the screen (empty when not shown).
+    QRect geometry() const;
+
+signals:
+    void message(int number);
+
+private:
+    QSystemTrayIcon* m_icon = nullptr;
+    bool m_exists = false;
+};

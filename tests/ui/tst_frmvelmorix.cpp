@@ -1,0 +1,634 @@
+#include "tests/support/Doubles.h"
+#include "ui/FrmVelmorix.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+/// A notification area the test can switch on and off; it refuses as the real one does.
+class FakeTray : public TrayService
+{
+public:
+    bool add(const NotifyIconData& data) override
+    {
+        requests.append(QStringLiteral("add"));
+        if (exists)
+            return false;
+        exists = true;
+        tip = data.tip();
+        return true;
+    }
+    bool modify(const NotifyIconData& data) override
+    {
+        requests.append(QStringLiteral("modify"));
+        if (!exists)
+            return false;
+        tip = data.tip();
+        return true;
+    }
+    bool remove(const NotifyIconData&) override
+    {
+        requests.append(QStringLiteral("delete"));
+        const bool was = exists;
+        exists = false;
+        return was;
+    }
+    bool isAvailable() const override { return available; }
+
+    bool available = true;
+    bool exists = false;
+    QString tip;
+    QStringList requests;
+};
+
+/// Records failures the window reports.
+class InformingAsker : public ScriptedAsker
+{
+public:
+    void inform(const QString& text, const QString&) override { informed.append(text); }
+    QStringList informed;
+};
+
+class TestFrmVelmorix : public QObject
+{
+    Q_OBJECT
+
+private:
+    struct Rig
+    {
+        QTemporaryDir dir;
+        TestFileServices files;
+        RecordingPrinter printing;
+        InformingAsker asker;
+        FakeTray tray;
+        RecordingPrintJob printJob;
+        std::unique_ptr<FrmVelmorix> window;
+
+        QString ini() const { return dir.path() + QStringLiteral("/VELMORIX.INI"); }
+        void writeIni(const QByteArray& bytes) const
+        {
+            QFile f(ini());
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(bytes);
+        }
+        FrmVelmorix& start()
+        {
+            FrmServices services{files, printing, asker, tray, &printJob, ini()};
+            window = std::make_unique<FrmVelmorix>(services);
+            window->Form_Initialize();
+            if (window->needsFirstConfiguration())
+                window->mnu_IconeBandeja_Configurar_Click();
+            return *window;
+        }
+        template <typename T> T* control(const char* name) const { return window->findChild<T*>(name); }
+    };
+
+    static void setupPrinters(RecordingPrinter& printing)
+    {
+        printing.installed = {{QStringLiteral("VelTest"), QStringLiteral("/tmp/out.pdf")},
+                              {QStringLiteral("VelLpt"), QStringLiteral("LPT1:")},
+                              {QStringLiteral("VELLPT"), QStringLiteral("LPT2:")}};
+        printing.current = QStringLiteral("VelTest");
+    }
+
+private slots:
+    void controls_data();
+    void controls();
+    void keyboardOrderAndMenu();
+    void startWithoutSettingsFile();
+    void startWithSettingsFile_data();
+    void startWithSettingsFile();
+    void startWithoutTrayKeepsWindow();
+    void confirmation_data();
+    void confirmation();
+    void portLookup_data();
+    void portLookup();
+    void exitQuestion_data();
+    void exitQuestion();
+    void logLines_data();
+    void logLines();
+    void logCap();
+    void trayMessages_data();
+    void trayMessages();
+    void trayEventsIgnoredWhileMenuOpen();
+    void minimising_data();
+    void minimising();
+    void failuresAreShownNotFatal();
+    void tickBlinksTrayIcon();
+};
+
+void TestFrmVelmorix::controls_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("container");
+    QTest::addColumn<QRect>("geometry");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("toolTip");
+
+    const QString window = QStringLiteral("FrmVelmorix");
+    QTest::newRow("PictDecoracao") << "PictDecoracao"
+                                   << "QLabel" << window << QRect(0, 0, 405, 106) << ""
+                                   << "";
+    QTest::newRow("LbVersao") << "LbVersao"
+                              << "QLabel"
+                              << "PictDecoracao" << QRect(360, 35, 38, 32) << "2.0"
+                              << "";
+    QTest::newRow("FrameInpressoras") << "FrameInpressoras"
+                                      << "QGroupBox" << window << QRect(1, 106, 402, 48) << "Impressora"
+                                      << "";
+    QTest::newRow("CbImpressoras")
+        << "CbImpressoras"
+        << "QComboBox"
+        << "FrameInpressoras" << QRect(6, 18, 391, 21) << ""
+        << "Selecione a impressora que vai receber os arquivos enviados pelo Velmorix";
+    QTest::newRow("FrameArquivosSelecionados")
+        << "FrameArquivosSelecionados"
+        << "QGroupBox" << window << QRect(1, 155, 402, 48) << "Diretório e tipo de arquivos selecionados"
+        << "";
+    QTest::newRow("TxtArquivos")
+        << "TxtArquivos"
+        << "QLineEdit"
+        << "FrameArquivosSelecionados" << QRect(6, 18, 389, 21) << ""
+        << "Selecione a pasta/diretório e o tipo de arquivos que serã monitorados pelo "
+           "Velmorix (Ex: C:\\VIDEO\\*.TXT;C:\\VIDEO\\*.PRN;). Separe cada tipo po um ; "
+           "(ponto e vírgula)";
+    QTest::newRow("FrameBackup") << "FrameBackup"
+                                 << "QGroupBox" << window << QRect(1, 204, 355, 72) << ""
+                                 << "";
+    QTest::newRow("ChkGerarbackUp")
+        << "ChkGerarbackUp"
+        << "QCheckBox"
+        << "FrameBackup" << QRect(6, 19, 217, 13) << "Gerar arquivo de backup após impressão"
+        << "Marque esta opção se desejar gravar um backup dos arquivos que foram impressos.";
+    QTest::newRow("chkParalela") << "chkParalela"
+                                 << "QCheckBox" << window << QRect(8, 248, 145, 13)
+                                 << "Impressora LPTx/Serial"
+                                 << "";
+    QTest::newRow("Label1") << "Label1"
+                            << "QLabel"
+                            << "FrameBackup" << QRect(164, 43, 73, 17) << "Caminho:"
+                            << "";
+    QTest::newRow("txtPorta") << "txtPorta"
+                              << "QLineEdit"
+                              << "FrameBackup" << QRect(240, 40, 105, 19) << "generica"
+                              << "";
+    QTest::newRow("CmdConfirmar") << "CmdConfirmar"
+                                  << "QPushButton" << window << QRect(360, 233, 42, 42) << ""
+                                  << "Clique para gravar as configurações.";
+    QTest::newRow("PictIconeBandeja") << "PictIconeBandeja"
+                                      << "QLabel" << window << QRect(318, 208, 32, 32) << ""
+                                      << "";
+    QTest::newRow("txtLog") << "txtLog"
+                            << "QPlainTextEdit" << window << QRect(416, 8, 425, 265) << ""
+                            << "";
+}
+
+void TestFrmVelmorix::controls()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, kind);
+    QFETCH(QString, container);
+    QFETCH(QRect, geometry);
+    QFETCH(QString, text);
+    QFETCH(QString, toolTip);
+
+    Rig rig;
+    FrmVelmorix& w = rig.start();
+    QCOMPARE(w.windowTitle(), QStringLiteral("Velmorix - Configuração"));
+    QCOMPARE(w.size(), QSize(850, 283));
+    QCOMPARE(w.minimumSize(), w.maximumSize());
+
+    auto* control = w.findChild<QWidget*>(name);
+    QVERIFY2(control, qPrintable(name));
+    QCOMPARE(QString::fromLatin1(control->metaObject()->className()), kind);
+    QCOMPARE(control->parentWidget()->objectName(), container);
+    QCOMPARE(control->geometry(), geometry);
+    QCOMPARE(control->toolTip(), toolTip);
+    QString shown;
+    if (auto* label = qobject_cast<QLabel*>(control))
+        shown = label->text();
+    else if (auto* box = qobject_cast<QGroupBox*>(control))
+        shown = box->title();
+    else if (auto* button = qobject_cast<QAbstractButton*>(control))
+        shown = button->text();
+    else if (auto* line = qobject_cast<QLineEdit*>(control))
+        shown = line->text();
+    else if (auto* combo = qobject_cast<QComboBox*>(control))
+        shown = combo->currentText();
+    else if (auto* log = qobject_cast<QPlainTextEdit*>(control))
+        shown = log->toPlainText();
+    QCOMPARE(shown, text);
+}
+
+void TestFrmVelmorix::keyboardOrderAndMenu()
+{
+    Rig rig;
+    FrmVelmorix& w = rig.start();
+    const QStringList expected = {QStringLiteral("CbImpressoras"),  QStringLiteral("TxtArquivos"),
+                                  QStringLiteral("ChkGerarbackUp"), QStringLiteral("chkParalela"),
+                                  QStringLiteral("txtPorta"),       QStringLiteral("CmdConfirmar"),
+                                  QStringLiteral("txtLog")};
+    QStringList order;
+    QWidget* first = rig.control<QWidget>("CbImpressoras");
+    QWidget* current = first;
+    do {
+        if (current->focusPolicy() & Qt::TabFocus) {
+            QWidget* named = current;
+            while (named->objectName().isEmpty() || named->objectName().startsWith(QLatin1String("qt_")))
+                named = named->parentWidget();
+            if (!order.contains(named->objectName()))
+                order.append(named->objectName());
+        }
+        current = current->nextInFocusChain();
+    } while (current != first && order.size() < 20);
+    QCOMPARE(order, expected);
+
+    for (const char* passive : {"FrameInpressoras", "FrameArquivosSelecionados", "FrameBackup", "Label1",
+                                "LbVersao", "PictDecoracao", "PictIconeBandeja"})
+        QCOMPARE(rig.control<QWidget>(passive)->focusPolicy(), Qt::NoFocus);
+
+    QMenu* menu = w.menuBandeja();
+    QCOMPARE(menu->objectName(), QStringLiteral("mnu_IconeBandeja"));
+    const QList<QAction*> items = menu->actions();
+    QCOMPARE(items.size(), 2);
+    QCOMPARE(items[0]->text(), QStringLiteral("Configurar Velmorix"));
+    QCOMPARE(items[0]->objectName(), QStringLiteral("mnu_IconeBandeja_Configurar"));
+    QCOMPARE(items[1]->text(), QStringLiteral("Sair"));
+    for (QAction* item : items) {
+        QVERIFY(item->isEnabled());
+        QVERIFY(!item->isChecked());
+        QVERIFY(item->shortcut().isEmpty());
+    }
+    QVERIFY(!w.windowIcon().isNull());
+}
+
+void TestFrmVelmorix::startWithoutSettingsFile()
+{
+    Rig rig;
+    setupPrinters(rig.printing);
+    FrmVelmorix& w = rig.start();
+    QVERIFY(w.needsFirstConfiguration());
+    QVERIFY(w.isVisible());
+    QVERIFY(rig.tray.requests.isEmpty());
+    QVERIFY(!w.movimento().isEnabled());
+    QCOMPARE(rig.control<QLineEdit>("txtPorta")->text(), QStringLiteral("generica"));
+    QCOMPARE(rig.control<QLineEdit>("TxtArquivos")->text(), QString());
+    QCOMPARE(rig.control<QComboBox>("CbImpressoras")->currentText(), QString());
+    QCOMPARE(rig.control<QComboBox>("CbImpressoras")->count(), 3);
+    QVERIFY(!rig.control<QCheckBox>("ChkGerarbackUp")->isChecked());
+    QVERIFY(!QFile::exists(rig.ini())); // a first start writes no file
+}
+
+void TestFrmVelmorix::startWithSettingsFile_data()
+{
+    QTest::addColumn<QByteArray>("ini");
+    QTest::addColumn<QString>("local");
+    QTest::addColumn<bool>("backup");
+
+    QTest::newRow("complete") << QByteArray("LOCAL = /tmp/x/*.TXT\r\nIMPRESSORA = VelTest\r\nBACKUP = 1\r\n"
+                                            "PARALELA = 0\r\nPORTA = \r\n")
+                              << "/tmp/x/*.TXT" << true;
+    QTest::newRow("empty values")
+        << QByteArray("LOCAL = \r\nIMPRESSORA = \r\nBACKUP = \r\nPARALELA = \r\nPORTA = \r\n") << "" << false;
+    QTest::newRow("empty file") << QByteArray() << "" << false;
+}
+
+void TestFrmVelmorix::startWithSettingsFile()
+{
+    QFETCH(QByteArray, ini);
+    QFETCH(QString, local);
+    QFETCH(bool, backup);
+
+    Rig rig;
+    rig.writeIni(ini);
+    FrmVelmorix& w = rig.start();
+    QVERIFY(!w.needsFirstConfiguration());
+    QVERIFY(!w.isVisible());
+    QCOMPARE(rig.tray.requests.value(0), QStringLiteral("add"));
+    QCOMPARE(rig.tray.tip, QStringLiteral("Velmorix ativo... "));
+    QVERIFY(w.movimento().isEnabled());
+    QCOMPARE(rig.control<QLineEdit>("TxtArquivos")->text(), local);
+    QCOMPARE(rig.control<QCheckBox>("ChkGerarbackUp")->isChecked(), backup);
+    const NotifyIconData& nid = w.nidIcone();
+    QCOMPARE(nid.cbSize, 88u);
+    QCOMPARE(nid.uID, 1u);
+    QCOMPARE(nid.uFlags, 7u);
+    QCOMPARE(nid.uCallbackMessage, 512u);
+    QByteArray tip(nid.szTip.data(), int(nid.szTip.size()));
+    QCOMPARE(tip, QByteArray("Velmorix ativo... ") + '\0' + QByteArray(45, ' '));
+}
+
+void TestFrmVelmorix::startWithoutTrayKeepsWindow()
+{
+    Rig rig;
+    rig.tray.available = false;
+    rig.writeIni("LOCAL = /tmp/none/*.TXT\r\nIMPRESSORA = VelTest\r\nBACKUP = 1\r\n");
+    FrmVelmorix& w = rig.start();
+    w.show();
+    QVERIFY(w.isVisible());
+    QVERIFY(rig.tray.exists); // added all the same: it shows up once a tray appears
+    QVERIFY(w.movimento().isEnabled());
+}
+
+void TestFrmVelmorix::confirmation_data()
+{
+    QTest::addColumn<QString>("printer");
+    QTest::addColumn<QString>("local");
+    QTest::addColumn<bool>("complete");
+
+    QTest::newRow("complete") << "VelTest"
+                              << "/tmp/spool/*.TXT" << true;
+    QTest::newRow("no printer") << ""
+                                << "/tmp/spool/*.TXT" << false;
+    QTest::newRow("no folder") << "VelTest"
+                               << "" << false;
+    QTest::newRow("blanks only") << "   "
+                                 << "   " << false;
+}
+
+void TestFrmVelmorix::confirmation()
+{
+    QFETCH(QString, printer);
+    QFETCH(QString, local);
+    QFETCH(bool, complete);
+
+    Rig rig;
+    setupPrinters(rig.printing);
+    FrmVelmorix& w = rig.start();
+    rig.control<QComboBox>("CbImpressoras")->setEditText(printer);
+    rig.control<QLineEdit>("TxtArquivos")->setText(local);
+    rig.control<QCheckBox>("ChkGerarbackUp")->setChecked(true);
+    rig.control<QPushButton>("CmdConfirmar")->click();
+
+    QFile f(rig.ini());
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), "LOCAL = " + local.toLatin1() + "\r\nIMPRESSORA = " + printer.toLatin1() +
+                              "\r\nBACKUP = 1\r\nPARALELA = 0\r\nPORTA = generica\r\n");
+    QVERIFY(w.movimento().isEnabled());
+    QCOMPARE(w.isVisible(), !complete);
+    QCOMPARE(rig.tray.exists, complete);
+    QVERIFY(rig.asker.informed.isEmpty());
+    if (complete) {
+        QCOMPARE(w.settings().sLocal, local);
+        // A second confirmation asks to add again; the tray refuses and nothing changes.
+        w.mnu_IconeBandeja_Configurar_Click();
+        QVERIFY(!w.movimento().isEnabled());
+        rig.control<QPushButton>("CmdConfirmar")->click();
+        QCOMPARE(rig.tray.requests.count(QStringLiteral("add")), 2);
+        QVERIFY(rig.tray.exists);
+        QVERIFY(w.movimento().isEnabled());
+    }
+}
+
+void TestFrmVelmorix::portLookup_data()
+{
+    QTest::addColumn<bool>("raw");
+    QTest::addColumn<QString>("printer");
+    QTest::addColumn<QString>("portBox");
+    QTest::addColumn<QString>("port");
+
+    QTest::newRow("last match wins, colon removed") << true << "vellpt"
+                                                    << ""
+                                                    << "LPT2";
+    QTest::newRow("no printer of that name") << true << "Other"
+                                             << ""
+                                             << "";
+    QTest::newRow("blanks are not empty") << true << "VelLpt"
+                                          << "   "
+                                          << "";
+    QTest::newRow("raw unchecked") << false << "VelLpt"
+                                   << ""
+                                   << "";
+    QTest::newRow("port box kept") << true << "VelLpt"
+                                   << "/dev/usb/lp0"
+                                   << "/dev/usb/lp0";
+}
+
+void TestFrmVelmorix::portLookup()
+{
+    QFETCH(bool, raw);
+    QFETCH(QString, printer);
+    QFETCH(QString, portBox);
+    QFETCH(QString, port);
+
+    Rig rig;
+    setupPrinters(rig.printing);
+    FrmVelmorix& w = rig.start();
+    rig.control<QComboBox>("CbImpressoras")->setEditText(printer);
+    rig.control<QLineEdit>("TxtArquivos")->setText(QStringLiteral("/tmp/*.TXT"));
+    rig.control<QCheckBox>("chkParalela")->setChecked(raw);
+    rig.control<QLineEdit>("txtPorta")->setText(portBox);
+    w.CmdConfirmar_Click();
+    QCOMPARE(w.settings().sPorta, port);
+    QCOMPARE(rig.control<QLineEdit>("txtPorta")->text(),
+             port == QString() && !portBox.trimmed().isEmpty() ? portBox : port);
+}
+
+void TestFrmVelmorix::exitQuestion_data()
+{
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<bool>("fromMenu");
+    QTest::newRow("No from Sair") << int(Asker::No) << true;
+    QTest::newRow("Yes from Sair") << int(Asker::Yes) << true;
+    QTest::newRow("No from close") << int(Asker::No) << false;
+    QTest::newRow("Yes from close") << int(Asker::Yes) << false;
+}
+
+void TestFrmVelmorix::exitQuestion()
+{
+    QFETCH(int, answer);
+    QFETCH(bool, fromMenu);
+
+    Rig rig;
+    rig.writeIni("LOCAL = /tmp/none/*.TXT\r\nIMPRESSORA = VelTest\r\nBACKUP = 1\r\n");
+    FrmVelmorix& w = rig.start();
+    QSignalSpy ending(&w, &FrmVelmorix::encerrar);
+    rig.asker.answers = {answer};
+    if (fromMenu)
+        w.mnu_IconeBandeja_Sair_Click();
+    else
+        w.close();
+
+    QCOMPARE(rig.asker.prompts, QStringList{QStringLiteral("Deseja encerrar o usa do Velmorix ?")});
+    QCOMPARE(rig.asker.flags, QList<int>{324});
+    QCOMPARE(rig.asker.titles, QStringList{QStringLiteral("Velmorix -Encerramento")});
+    if (answer == Asker::No) {
+        QCOMPARE(ending.count(), 0);
+        QVERIFY(rig.tray.exists);
+        QVERIFY(w.movimento().isEnabled());
+        QVERIFY(!w.isVisible());
+    } else {
+        QCOMPARE(ending.count(), 1);
+        QVERIFY(!rig.tray.exists);
+        QCOMPARE(rig.tray.requests.last(), QStringLiteral("delete"));
+    }
+}
+
+void TestFrmVelmorix::logLines_data()
+{
+    QTest::addColumn<QStringList>("messages");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("first") << QStringList{QStringLiteral("M")} << "M\r\n";
+    QTest::newRow("newest on top") << QStringList{QStringLiteral("A"), QStringLiteral("B")} << "B\r\nA\r\n";
+    QTest::newRow("empty message") << QStringList{QStringLiteral("A"), QString()} << "\r\nA\r\n";
+}
+
+void TestFrmVelmorix::logLines()
+{
+    QFETCH(QStringList, messages);
+    QFETCH(QString, text);
+    Rig rig;
+    FrmVelmorix& w = rig.start();
+    for (const QString& m : messages)
+        w.log(m);
+    QCOMPARE(w.logText(), text);
+    QTRY_COMPARE(rig.control<QPlainTextEdit>("txtLog")->toPlainText(), QString(text).replace("\r\n", "\n"));
+    QVERIFY(rig.control<QPlainTextEdit>("txtLog")->isReadOnly());
+}
+
+void TestFrmVelmorix::logCap()
+{
+    Rig rig;
+    FrmVelmorix& w = rig.start();
+    const QString full(FrmVelmorix::kLogLimit, u'x');
+    w.log(full);
+    QCOMPARE(w.logText(), full);
+    w.log(QStringLiteral("M"));
+    QCOMPARE(w.logText().size(), FrmVelmorix::kLogLimit);
+    QVERIFY(w.logText().startsWith(QStringLiteral("M\r\nxxx")));
+    w.log(QString(FrmVelmorix::kLogLimit + 10, u'y'));
+    QCOMPARE(w.logText(), QString(FrmVelmorix::kLogLimit, u'y'));
+}
+
+void TestFrmVelmorix::trayMessages_data()
+{
+    QTest::addColumn<int>("message");
+    QTest::addColumn<bool>("shows");
+    for (int m : {512, 513, 515, 516})
+        QTest::addRow("%d does nothing", m) << m << false;
+    QTest::newRow("514 shows the window") << 514 << true;
+}
+
+void TestFrmVelmorix::trayMessages()
+{
+    QFETCH(int, message);
+    QFETCH(bool, shows);
+    Rig rig;
+    rig.writeIni("LOCAL = /tmp/none/*.TXT\r\nIMPRESSORA = VelTest\r\nBACKUP = 1\r\n");
+    FrmVelmorix& w = rig.start();
+    w.setWindowState(Qt::WindowMaximized);
+    w.PictIconeBandeja_MouseMove(0, 0, message * 15.0, 0);
+    QCOMPARE(w.isVisible(), shows);
+    QCOMPARE(w.movimento().isEnabled(), !shows); // showing the window stops the watch
+    if (shows)
+        QCOMPARE(w.windowState() & (Qt::WindowMaximized | Qt::WindowMinimized), Qt::WindowNoState);
+}
+
+void TestFrmVelmorix::trayEventsIgnoredWhileMenuOpen()
+{
+    Rig rig;
+    rig.writeIni("LOCAL = /tmp/none/*.TXT\r\nIMPRESSORA = VelTest\r\nBACKUP = 1\r\n");
+    FrmVelmorix& w = rig.start();
+    bool sawMenu = false;
+    QTimer::singleShot(50, [&] {
+        QMenu* menu = w.menuBandeja();
+        sawMenu = menu->isVisible();
+        // Nested tray events while the menu is up do nothing, not even a left click.
+        w.PictIconeBandeja_MouseMove(0, 0, 517 * 15.0, 0);
+        w.PictIconeBandeja_MouseMove(0, 0, 514 * 15.0, 0);
+        menu->close();
+    });
+    w.PictIconeBandeja_MouseMove(0, 0, 517 * 15.0, 0);
+    QVERIFY(sawMenu);
+    QVERIFY(!w.isVisible());
+    // Once the menu is closed, the guard is down again.
+    w.PictIconeBandeja_MouseMove(0, 0, 514 * 15.0, 0);
+    QVERIFY(w.isVisible());
+}
+
+void TestFrmVelmorix::minimising_data()
+{
+    QTest::addColumn<bool>("trayAvailable");
+    QTest::addColumn<bool>("withIcon");
+    QTest::addColumn<bool>("hidden");
+    QTest::newRow("tray and icon") << true << true << true;
+    QTest::newRow("no icon yet") << true << false << false;
+    QTest::newRow("no tray") << false << true << false;
+}
+
+void TestFrmVelmorix::minimising()
+{
+    QFETCH(bool, trayAvailable);
+    QFETCH(bool, withIcon);
+    QFETCH(bool, hidden);
+    Rig rig;
+    rig.tray.available = trayAvailable;
+    if (withIcon)
+        rig.writeIni("LOCAL = /tmp/none/*.TXT\r\nIMPRESSORA = VelTest\r\nBACKUP = 1\r\n");
+    FrmVelmorix& w = rig.start();
+    w.mnu_IconeBandeja_Configurar_Click();
+    QVERIFY(w.isVisible());
+    w.setWindowState(Qt::WindowMinimized);
+    QCOMPARE(!w.isVisible(), hidden);
+}
+
+void TestFrmVelmorix::failuresAreShownNotFatal()
+{
+    {
+        Rig rig;
+        rig.writeIni("BACKUP = sim\r\n");
+        FrmVelmorix& w = rig.start();
+        QCOMPARE(rig.asker.informed.size(), 1);
+        QVERIFY(rig.asker.informed[0].contains(QStringLiteral("BACKUP")));
+        QVERIFY(w.isVisible());
+    }
+    {
+        Rig rig;
+        FrmVelmorix& w = rig.start();
+        QVERIFY(QFile::setPermissions(rig.dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        QDir().mkdir(rig.ini()); // even root cannot write a file where a folder stands
+        rig.control<QComboBox>("CbImpressoras")->setEditText(QStringLiteral("VelTest"));
+        rig.control<QLineEdit>("TxtArquivos")->setText(QStringLiteral("/tmp/*.TXT"));
+        rig.control<QCheckBox>("ChkGerarbackUp")->setChecked(true);
+        w.CmdConfirmar_Click();
+        QCOMPARE(rig.asker.informed.size(), 1);
+        QVERIFY(rig.asker.informed[0].contains(QStringLiteral("VELMORIX.INI")));
+        QVERIFY(w.isVisible());
+        QVERIFY(!w.movimento().isEnabled());
+        QFile::setPermissions(rig.dir.path(),
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    }
+}
+
+void TestFrmVelmorix::tickBlinksTrayIcon()
+{
+    Rig rig;
+    QDir().mkpath(rig.dir.path() + QStringLiteral("/spool"));
+    rig.writeIni("LOCAL = " + QFile::encodeName(rig.dir.path()) +
+                 "/spool/*.TXT\r\nIMPRESSORA = VelTest\r\nBACKUP = 0\r\n");
+    FrmVelmorix& w = rig.start();
+    QFile spool(rig.dir.path() + QStringLiteral("/spool/A.TXT"));
+    QVERIFY(spool.open(QIODevice::WriteOnly));
+    spool.write("hello\r\n");
+    spool.close();
+    QTRY_VERIFY_WITH_TIMEOUT(!spool.exists(), 5000);
+    QCOMPARE(rig.printJob.texts, QList<QByteArray>{QByteArray("\r\nhello")});
+    QVERIFY(rig.tray.requests.contains(QStringLiteral("modify")));
+    QVERIFY(w.logText().startsWith(QStringLiteral("Arquivo ") + rig.dir.path() +
+                                   QStringLiteral("/spool/A.TXT excluido\r\n")));
+}
+
+QTEST_MAIN(TestFrmVelmorix)
+#include "tst_frmvelmorix.moc"

@@ -1,0 +1,473 @@
+#include "ui/FrmVelmorix.h"
+
+#include "platform/FileServices.h"
+#include "platform/PrintingService.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QBitmap>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCursor>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QSessionManager>
+
+#include <cmath>
+
+namespace {
+
+const QString kTipInicial = QStringLiteral("Velmorix ativo... ");
+
+/// Places a control by its geometry in twips (15 twips make a pixel at 96 dpi).
+void place(QWidget* w, int left, int top, int width, int height)
+{
+    constexpr int t = FrmVelmorix::kTwipsPerPixel;
+    w->setGeometry(left / t, top / t, width / t, height / t);
+}
+
+/// A check box value as the window shows it: "0" or "1"; empty counts as "0".
+bool checkValue(const QString& text, Qt::CheckState* state)
+{
+    if (text.isEmpty() || text == QLatin1String("0")) {
+        *state = Qt::Unchecked;
+        return true;
+    }
+    if (text == QLatin1String("1")) {
+        *state = Qt::Checked;
+        return true;
+    }
+    return false;
+}
+
+QString checkText(const QCheckBox* box)
+{
+    return box->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
+}
+
+} // namespace
+
+FrmVelmorix::FrmVelmorix(const FrmServices& services, QWidget* parent)
+    : QWidget(parent), m_services(services), m_movimento(this)
+{
+    setObjectName(QStringLiteral("FrmVelmorix"));
+    setWindowTitle(QStringLiteral("Velmorix - Configuração"));
+    setFixedSize(850, 283);
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setWindowIcon(iconByName(QStringLiteral("ATIVOABERTO")));
+
+    PictDecoracao = new QLabel(this);
+    place(PictDecoracao, 0, 0, 6075, 1590);
+    PictDecoracao->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    PictDecoracao->setLineWidth(2);
+    PictDecoracao->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    PictDecoracao->setPixmap(QPixmap(QStringLiteral(":/pictures/banner.jpg")));
+
+    LbVersao = new QLabel(QStringLiteral("2.0"), PictDecoracao);
+    place(LbVersao, 5400, 525, 570, 480);
+    QFont versao(QStringLiteral("Arial"));
+    versao.setBold(true);
+    versao.setPointSizeF(20.25);
+    LbVersao->setFont(versao);
+    LbVersao->setStyleSheet(QStringLiteral("color: rgb(255, 128, 0); background: transparent;"));
+
+    FrameInpressoras = new QGroupBox(QStringLiteral("Impressora"), this);
+    place(FrameInpressoras, 15, 1590, 6030, 720);
+    CbImpressoras = new QComboBox(FrameInpressoras);
+    place(CbImpressoras, 90, 270, 5865, 315);
+    CbImpressoras->setEditable(true);
+    CbImpressoras->setInsertPolicy(QComboBox::NoInsert);
+    CbImpressoras->setToolTip(
+        QStringLiteral("Selecione a impressora que vai receber os arquivos enviados pelo Velmorix"));
+
+    FrameArquivosSelecionados =
+        new QGroupBox(QStringLiteral("Diretório e tipo de arquivos selecionados"), this);
+    place(FrameArquivosSelecionados, 15, 2325, 6030, 720);
+    TxtArquivos = new QLineEdit(FrameArquivosSelecionados);
+    place(TxtArquivos, 90, 270, 5835, 315);
+    TxtArquivos->setToolTip(QStringLiteral(
+        "Selecione a pasta/diretório e o tipo de arquivos que serã monitorados pelo Velmorix "
+        "(Ex: C:\\VIDEO\\*.TXT;C:\\VIDEO\\*.PRN;). Separe cada tipo po um ; (ponto e vírgula)"));
+
+    FrameBackup = new QGroupBox(this);
+    place(FrameBackup, 15, 3060, 5325, 1080);
+    ChkGerarbackUp = new QCheckBox(QStringLiteral("Gerar arquivo de backup após impressão"), FrameBackup);
+    place(ChkGerarbackUp, 90, 285, 3255, 195);
+    ChkGerarbackUp->setToolTip(
+        QStringLiteral("Marque esta opção se desejar gravar um backup dos arquivos que foram impressos."));
+    Label1 = new QLabel(QStringLiteral("Caminho:"), FrameBackup);
+    place(Label1, 2460, 645, 1095, 255);
+    txtPorta = new QLineEdit(QStringLiteral("generica"), FrameBackup);
+    place(txtPorta, 3600, 600, 1575, 285);
+
+    // Belongs to the window but stands on the backup frame's row of "Caminho:".
+    chkParalela = new QCheckBox(QStringLiteral("Impressora LPTx/Serial"), this);
+    place(chkParalela, 120, 3720, 2175, 195);
+    chkParalela->raise();
+
+    CmdConfirmar = new QPushButton(this);
+    place(CmdConfirmar, 5400, 3495, 630, 630);
+    QPixmap check(QStringLiteral(":/pictures/check.bmp"));
+    if (!check.isNull())
+        check.setMask(check.createMaskFromColor(Qt::white));
+    CmdConfirmar->setIcon(QIcon(check));
+    CmdConfirmar->setIconSize(QSize(36, 36));
+    CmdConfirmar->setToolTip(QStringLiteral("Clique para gravar as configurações."));
+
+    PictIconeBandeja = new QLabel(this);
+    place(PictIconeBandeja, 4770, 3120, 480, 480);
+    PictIconeBandeja->setAlignment(Qt::AlignCenter);
+
+    txtLog = new QPlainTextEdit(this);
+    place(txtLog, 6240, 120, 6375, 3975);
+    txtLog->setReadOnly(true);
+    txtLog->setTabChangesFocus(true);
+    txtLog->setFocusPolicy(Qt::StrongFocus);
+    txtLog->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    txtLog->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    txtLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+
+    for (QWidget* passive :
+         {static_cast<QWidget*>(PictDecoracao), static_cast<QWidget*>(LbVersao),
+          static_cast<QWidget*>(FrameInpressoras), static_cast<QWidget*>(FrameArquivosSelecionados),
+          static_cast<QWidget*>(FrameBackup), static_cast<QWidget*>(Label1),
+          static_cast<QWidget*>(PictIconeBandeja)})
+        passive->setFocusPolicy(Qt::NoFocus);
+    QWidget* order[] = {CbImpressoras, TxtArquivos,  ChkGerarbackUp, chkParalela,
+                        txtPorta,      CmdConfirmar, txtLog};
+    for (size_t i = 0; i + 1 < std::size(order); ++i)
+        setTabOrder(order[i], order[i + 1]);
+
+    mnu_IconeBandeja = new QMenu(this);
+    mnu_IconeBandeja_Configurar = mnu_IconeBandeja->addAction(QStringLiteral("Configurar Velmorix"));
+    mnu_IconeBandeja_Sair = mnu_IconeBandeja->addAction(QStringLiteral("Sair"));
+
+    const std::pair<QObject*, const char*> names[] = {
+        {PictDecoracao, "PictDecoracao"},
+        {LbVersao, "LbVersao"},
+        {FrameInpressoras, "FrameInpressoras"},
+        {CbImpressoras, "CbImpressoras"},
+        {FrameArquivosSelecionados, "FrameArquivosSelecionados"},
+        {TxtArquivos, "TxtArquivos"},
+        {FrameBackup, "FrameBackup"},
+        {ChkGerarbackUp, "ChkGerarbackUp"},
+        {chkParalela, "chkParalela"},
+        {Label1, "Label1"},
+        {txtPorta, "txtPorta"},
+        {CmdConfirmar, "CmdConfirmar"},
+        {PictIconeBandeja, "PictIconeBandeja"},
+        {txtLog, "txtLog"},
+        {&m_movimento.timer(), "Movimento"},
+        {mnu_IconeBandeja, "mnu_IconeBandeja"},
+        {mnu_IconeBandeja_Configurar, "mnu_IconeBandeja_Configurar"},
+        {mnu_IconeBandeja_Sair, "mnu_IconeBandeja_Sair"},
+    };
+    for (const auto& [object, name] : names)
+        object->setObjectName(QLatin1String(name));
+
+    if (!m_services.printJob) {
+        m_ownPrintJob =
+            std::make_unique<ImpressaoConteudo>(m_settings, m_services.printing, m_services.files);
+        m_services.printJob = m_ownPrintJob.get();
+    }
+    m_cycle = std::make_unique<WatchCycle>(m_settings, m_services.files, m_services.asker,
+                                           *m_services.printJob, *this, m_movimento);
+
+    connect(CmdConfirmar, &QPushButton::clicked, this, &FrmVelmorix::CmdConfirmar_Click);
+    connect(mnu_IconeBandeja_Configurar, &QAction::triggered, this,
+            &FrmVelmorix::mnu_IconeBandeja_Configurar_Click);
+    connect(mnu_IconeBandeja_Sair, &QAction::triggered, this, &FrmVelmorix::mnu_IconeBandeja_Sair_Click);
+    connect(&m_movimento.timer(), &QTimer::timeout, this, &FrmVelmorix::Movimento_Timer);
+    if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        connect(app, &QGuiApplication::commitDataRequest, this, &FrmVelmorix::commitData,
+                Qt::DirectConnection);
+
+    // The timer runs from creation; start-up decides whether it goes on.
+    m_movimento.setInterval(1000);
+    m_movimento.setEnabled(true);
+    Form_Load();
+}
+
+FrmVelmorix::~FrmVelmorix() = default;
+
+QIcon FrmVelmorix::iconByName(const QString& name) const
+{
+    return QIcon(QStringLiteral(":/icons/") + name + QStringLiteral(".ico"));
+}
+
+void FrmVelmorix::Form_Load()
+{
+    CbImpressoras->clear();
+    for (const PrinterInfo& printer : m_services.printing.printers())
+        CbImpressoras->addItem(printer.deviceName);
+    CbImpressoras->setEditText(QString());
+}
+
+void FrmVelmorix::Form_Initialize()
+{
+    m_movimento.setEnabled(false);
+    m_settings.sCaminhoIni = m_services.caminhoIni;
+    m_firstConfiguration = true;
+    if (!m_services.files.isPlainFile(QFile::encodeName(m_settings.sCaminhoIni)))
+        return; // first configuration: nothing read, no icon, nothing watched
+
+    QString error;
+    if (!le_ini(m_settings, m_settings.sCaminhoIni, m_services.files, &error)) {
+        falha(QStringLiteral("Não foi possível ler o arquivo de configurações: ") + error);
+        return;
+    }
+    if (!valoresParaControles())
+        return;
+    m_firstConfiguration = false;
+    icone_bandeja(0, kTipInicial);
+    goToTray();
+    m_movimento.setEnabled(true);
+}
+
+bool FrmVelmorix::valoresParaControles()
+{
+    Qt::CheckState backup = Qt::Unchecked;
+    Qt::CheckState paralela = Qt::Unchecked;
+    if (!checkValue(m_settings.sBackup, &backup) || !checkValue(m_settings.sParalela, &paralela)) {
+        const bool backupBad = !checkValue(m_settings.sBackup, &backup);
+        falha(QStringLiteral("O valor de %1 no arquivo de configurações não é 0 nem 1: \"%2\"")
+                  .arg(backupBad ? QStringLiteral("BACKUP") : QStringLiteral("PARALELA"),
+                       backupBad ? m_settings.sBackup : m_settings.sParalela));
+        return false;
+    }
+    CbImpressoras->setEditText(m_settings.sImpressora);
+    ChkGerarbackUp->setCheckState(backup);
+    chkParalela->setCheckState(paralela);
+    TxtArquivos->setText(m_settings.sLocal);
+    txtPorta->setText(m_settings.sPorta);
+    return true;
+}
+
+void FrmVelmorix::falha(const QString& what)
+{
+    m_services.asker.inform(what);
+}
+
+void FrmVelmorix::goToTray()
+{
+    // Without a notification area nobody could bring a hidden window back.
+    if (!m_services.tray.isAvailable())
+        return;
+    hide();
+    // Out of the task bar while it lives in the tray.
+    setWindowFlag(Qt::Tool, true);
+}
+
+void FrmVelmorix::mostra()
+{
+    const bool first = !testAttribute(Qt::WA_WState_ExplicitShowHide);
+    setWindowState(windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized));
+    if (first) {
+        if (const QScreen* screen = QGuiApplication::primaryScreen())
+            move(screen->availableGeometry().center() - rect().center());
+    }
+    show();
+    raise();
+    activateWindow();
+    Form_Activate();
+}
+
+void FrmVelmorix::Form_Activate()
+{
+    m_movimento.setEnabled(false);
+}
+
+void FrmVelmorix::Form_Resize()
+{
+    // Hidden only while there is an icon in a notification area to bring it back.
+    if ((windowState() & Qt::WindowMinimized) && m_iconeAdicionado && m_services.tray.isAvailable())
+        hide();
+}
+
+void FrmVelmorix::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        Form_Resize();
+    else if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        Form_Activate();
+}
+
+void FrmVelmorix::closeEvent(QCloseEvent* event)
+{
+    if (m_ending) {
+        event->accept(); // the exit was confirmed already
+    } else if (Form_QueryUnload()) {
+        m_ending = true;
+        event->accept();
+        emit encerrar();
+    } else {
+        event->ignore();
+    }
+}
+
+bool FrmVelmorix::Form_QueryUnload()
+{
+    const int answer = m_services.asker.ask(QStringLiteral("Deseja encerrar o usa do Velmorix ?"),
+                                            Asker::YesNo | Asker::Information | Asker::DefaultSecond,
+                                            QStringLiteral("Velmorix -Encerramento"));
+    if (answer == Asker::No)
+        return false;
+    removeIcone();
+    return true;
+}
+
+void FrmVelmorix::commitData(QSessionManager& manager)
+{
+    if (!manager.allowsInteraction())
+        return;
+    const bool end = Form_QueryUnload();
+    manager.release();
+    if (!end) {
+        manager.cancel();
+        return;
+    }
+    m_ending = true;
+    emit encerrar();
+}
+
+void FrmVelmorix::removeIcone()
+{
+    nidIcone_.cbSize = 88;
+    nidIcone_.hWnd = PictIconeBandeja->winId();
+    nidIcone_.uID = 1;
+    if (m_services.tray.remove(nidIcone_))
+        m_iconeAdicionado = false;
+}
+
+void FrmVelmorix::mnu_IconeBandeja_Configurar_Click()
+{
+    mostra();
+}
+
+void FrmVelmorix::mnu_IconeBandeja_Sair_Click()
+{
+    if (Form_QueryUnload()) {
+        m_ending = true;
+        close();
+        emit encerrar();
+    }
+}
+
+void FrmVelmorix::CmdConfirmar_Click()
+{
+    m_settings.sImpressora = CbImpressoras->currentText();
+    m_settings.sBackup = checkText(ChkGerarbackUp);
+    m_settings.sParalela = checkText(chkParalela);
+    m_settings.sLocal = TxtArquivos->text();
+    m_settings.sPorta = txtPorta->text();
+
+    if (m_settings.sParalela == QLatin1String("1") && m_settings.sPorta.isEmpty()) {
+        const QString wanted = m_settings.sImpressora.toLower();
+        for (const PrinterInfo& printer : m_services.printing.printers()) {
+            if (printer.deviceName.toLower() == wanted) {
+                txtPorta->setText(QString(printer.port).remove(u':'));
+                m_settings.sPorta = txtPorta->text();
+            }
+        }
+    }
+
+    QString error;
+    if (!grava_ini(m_settings, m_settings.sCaminhoIni, m_services.files, &error)) {
+        falha(QStringLiteral("Não foi possível gravar o arquivo de configurações: ") + error);
+        return;
+    }
+    if (!le_ini(m_settings, m_settings.sCaminhoIni, m_services.files, &error)) {
+        falha(QStringLiteral("Não foi possível ler o arquivo de configurações: ") + error);
+        return;
+    }
+
+    const bool complete =
+        !m_settings.sBackup.isEmpty() && !m_settings.sImpressora.isEmpty() && !m_settings.sLocal.isEmpty();
+    if (complete) {
+        if (!valoresParaControles())
+            return;
+        icone_bandeja(0, kTipInicial);
+        m_firstConfiguration = false;
+        goToTray();
+    }
+    m_movimento.setEnabled(true);
+}
+
+void FrmVelmorix::PictIconeBandeja_MouseMove(int button, int shift, double x, double y)
+{
+    Q_UNUSED(button);
+    Q_UNUSED(shift);
+    Q_UNUSED(y);
+    // Rounded to the nearest, ties to even, under the default rounding mode.
+    lMensagem = long(std::nearbyint(x / kTwipsPerPixel));
+    if (bOcupado)
+        return;
+    bOcupado = true;
+    const long mensagem = lMensagem;
+    if (mensagem == TrayService::LeftUp) {
+        mostra();
+    } else if (mensagem == TrayService::RightUp) {
+        mnu_IconeBandeja->exec(QCursor::pos());
+    }
+    bOcupado = false;
+}
+
+bool FrmVelmorix::setTrayPicture(const QString& iconName)
+{
+    const QIcon icon = iconByName(iconName);
+    if (icon.isNull())
+        return false;
+    PictIconeBandeja->setPixmap(icon.pixmap(32, 32));
+    return true;
+}
+
+bool FrmVelmorix::setWindowIconByName(const QString& iconName)
+{
+    const QIcon icon = iconByName(iconName);
+    if (icon.isNull())
+        return false;
+    setWindowIcon(icon);
+    return true;
+}
+
+void FrmVelmorix::icone_bandeja(int mode, const QString& tip)
+{
+    nidIcone_.cbSize = 88;
+    nidIcone_.hWnd = PictIconeBandeja->winId();
+    nidIcone_.uID = 1;
+    nidIcone_.uFlags = 7;
+    nidIcone_.uCallbackMessage = TrayService::MouseMove;
+    nidIcone_.hIcon = windowIcon();
+    nidIcone_.setTip(tip);
+    if (mode == 0) {
+        if (m_services.tray.add(nidIcone_))
+            m_iconeAdicionado = true;
+    } else if (mode == 1)
+        m_services.tray.modify(nidIcone_);
+}
+
+void FrmVelmorix::log(const QString& line)
+{
+    m_logText = (line + QStringLiteral("\r\n") + m_logText).left(kLogLimit);
+    // A batch adds many lines in one go: the box is redrawn once the batch gives way.
+    if (!m_logRefreshPending) {
+        m_logRefreshPending = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                m_logRefreshPending = false;
+                txtLog->setPlainText(
+                    QString(m_logText).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+            },
+            Qt::QueuedConnection);
+    }
+}

@@ -1,0 +1,132 @@
+#pragma once
+
+#include "platform/Toolkit.h"
+#include "platform/Tray.h"
+#include "platform/desktop/QtDesktop.h"
+#include "settings/Settings.h"
+#include "spool/PrintJob.h"
+#include "spool/WatchCycle.h"
+
+#include <QWidget>
+
+#include <memory>
+
+class FileServices;
+class PrintingService;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QAction;
+class QPlainTextEdit;
+class QPushButton;
+class QSessionManager;
+
+/// What the window works with; the program passes the real services, tests their own.
+struct FrmServices
+{
+    FileServices& files;
+    PrintingService& printing;
+    Asker& asker;
+    TrayService& tray;
+    /// The print job; null gives the real one on the printing service.
+    PrintJob* printJob = nullptr;
+    /// Full path of the settings file.
+    QString caminhoIni;
+};
+
+/// The settings window: it configures the spooler, shows the log and owns the watch timer.
+class FrmVelmorix : public QWidget, public WindowServices
+{
+    Q_OBJECT
+public:
+    explicit FrmVelmorix(const FrmServices& services, QWidget* parent = nullptr);
+    ~FrmVelmorix() override;
+
+    /// Start-up: reads the settings file when there is one and goes to the tray.
+    void Form_Initialize();
+    /// True when start-up left the window for a first configuration.
+    bool needsFirstConfiguration() const { return m_firstConfiguration; }
+
+    void CmdConfirmar_Click();
+    void mnu_IconeBandeja_Configurar_Click();
+    void mnu_IconeBandeja_Sair_Click();
+    /// Asks whether to end the program; false keeps it running.
+    bool Form_QueryUnload();
+    /// A mouse action over the tray icon; x is the message number in twips.
+    void PictIconeBandeja_MouseMove(int button, int shift, double x, double y);
+    void Movimento_Timer() { m_cycle->Movimento_Timer(); }
+
+    // WindowServices
+    bool setTrayPicture(const QString& iconName) override;
+    bool setWindowIconByName(const QString& iconName) override;
+    void icone_bandeja(int mode, const QString& tip) override;
+    void log(const QString& line) override;
+
+    /// The log as the program holds it: newest line first, CR LF after each.
+    QString logText() const { return m_logText; }
+    Settings& settings() { return m_settings; }
+    Timer& movimento() { return m_movimento; }
+    QTimer& movimentoTimer() { return m_movimento.timer(); }
+    const NotifyIconData& nidIcone() const { return nidIcone_; }
+    QMenu* menuBandeja() const { return mnu_IconeBandeja; }
+    WatchCycle& cycle() { return *m_cycle; }
+
+    static constexpr int kTwipsPerPixel = 15;
+    static constexpr int kLogLimit = 30000;
+
+signals:
+    /// The user confirmed the exit: the program ends.
+    void encerrar();
+
+protected:
+    void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void Form_Load();
+    void Form_Activate();
+    void Form_Resize();
+    void mostra();
+    void goToTray();
+    /// Puts the settings values into the controls; false, with a message, when one is not valid.
+    bool valoresParaControles();
+    void falha(const QString& what);
+    void commitData(QSessionManager& manager);
+    void removeIcone();
+    QIcon iconByName(const QString& name) const;
+
+    FrmServices m_services;
+    Settings m_settings;
+    QtTimer m_movimento;
+    std::unique_ptr<PrintJob> m_ownPrintJob;
+    std::unique_ptr<WatchCycle> m_cycle;
+    NotifyIconData nidIcone_;
+    bool bOcupado = false;
+    long lMensagem = 0;
+    bool m_firstConfiguration = false;
+    bool m_ending = false;
+    bool m_logRefreshPending = false;
+    bool m_iconeAdicionado = false;
+    QString m_logText;
+
+    QLabel* PictDecoracao;
+    QLabel* LbVersao;
+    QGroupBox* FrameInpressoras;
+    QComboBox* CbImpressoras;
+    QGroupBox* FrameArquivosSelecionados;
+    QLineEdit* TxtArquivos;
+    QGroupBox* FrameBackup;
+    QCheckBox* ChkGerarbackUp;
+    QCheckBox* chkParalela;
+    QLabel* Label1;
+    QLineEdit* txtPorta;
+    QPushButton* CmdConfirmar;
+    QLabel* PictIconeBandeja;
+    QPlainTextEdit* txtLog;
+    QMenu* mnu_IconeBandeja;
+    QAction* mnu_IconeBandeja_Configurar;
+    QAction* mnu_IconeBandeja_Sair;
+};
