@@ -1,0 +1,47 @@
+// The spool reader keeps every byte of every line, in order, and measures within 16 bits.
+#include "platform/Toolkit.h"
+#include "spool/Reader.h"
+#include "spool/SpoolText.h"
+#include "tests/fuzz/MemoryFiles.h"
+
+#include <cstdlib>
+
+namespace {
+class NoAsker : public Asker
+{
+public:
+    int ask(const QString&, int, const QString&) override { std::abort(); }
+};
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    MemoryFiles files;
+    const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
+    files.files.insert("/spool/REL.TXT", bytes);
+    NoAsker asker;
+    const LeituraConteudo r = le_conteudo("/spool/", "REL.TXT", files, asker);
+    if (!r.ok || r.iMaxColunas < 0)
+        std::abort();
+    if (bytes.isEmpty() != r.text.isEmpty())
+        std::abort();
+    if (!r.text.isEmpty() && !r.text.startsWith("\r\n"))
+        std::abort();
+
+    // The lines, joined again, are the input less its line ends.
+    QByteArray joined;
+    qsizetype longest = 0;
+    SpoolText::forEachLine(r.text, [&](QByteArrayView line) {
+        if (line.contains('\r') || line.contains('\n'))
+            std::abort();
+        joined.append(line);
+        longest = std::max(longest, SpoolText::trimmedLength(line));
+    });
+    QByteArray stripped = bytes;
+    stripped.replace('\r', QByteArray()).replace('\n', QByteArray());
+    if (joined != stripped)
+        std::abort();
+    if (r.iMaxColunas != std::min<qsizetype>(longest, 32767))
+        std::abort();
+    return 0;
+}
