@@ -5,8 +5,42 @@
 #include "ui/FrmVelmorix.h"
 
 #include <QApplication>
+#include <QSocketNotifier>
 
 #include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+int g_signalPipe[2] = {-1, -1};
+
+void onTerminate(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &byte, 1);
+}
+
+/// SIGTERM and SIGINT end the program between two ticks, never in the middle of a file.
+void quitOnTerminate(QApplication& app)
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0)
+        return;
+    auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [&app] {
+        char byte;
+        [[maybe_unused]] const ssize_t n = ::read(g_signalPipe[0], &byte, 1);
+        app.quit();
+    });
+    struct sigaction action = {};
+    action.sa_handler = onTerminate;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGTERM, &action, nullptr);
+    ::sigaction(SIGINT, &action, nullptr);
+}
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -16,6 +50,7 @@ int main(int argc, char* argv[])
     QApplication::setDesktopFileName(QStringLiteral("velmorix2"));
     // The window hides into the tray: only the exit question ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
+    quitOnTerminate(app);
 
     PosixFileServices files;
     CupsPrintingService printing;
