@@ -63,6 +63,11 @@ FrmVelmorix::FrmVelmorix(const FrmServices& services, QWidget* parent)
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setWindowIcon(iconByName(QStringLiteral("ATIVOABERTO")));
+    // The controls have fixed places sized for a small dialog face: the desktop's own family,
+    // at a dialog's usual 8 points, so the captions fit their boxes.
+    QFont face = font();
+    face.setPointSize(8);
+    setFont(face);
 
     PictDecoracao = new QLabel(this);
     place(PictDecoracao, 0, 0, 6075, 1590);
@@ -342,7 +347,7 @@ void FrmVelmorix::commitData(QSessionManager& manager)
 void FrmVelmorix::removeIcone()
 {
     nidIcone_.cbSize = 88;
-    nidIcone_.hWnd = PictIconeBandeja->winId();
+    nidIcone_.hWnd = reinterpret_cast<quintptr>(PictIconeBandeja);
     nidIcone_.uID = 1;
     if (m_services.tray.remove(nidIcone_))
         m_iconeAdicionado = false;
@@ -442,7 +447,7 @@ bool FrmVelmorix::setWindowIconByName(const QString& iconName)
 void FrmVelmorix::icone_bandeja(int mode, const QString& tip)
 {
     nidIcone_.cbSize = 88;
-    nidIcone_.hWnd = PictIconeBandeja->winId();
+    nidIcone_.hWnd = reinterpret_cast<quintptr>(PictIconeBandeja);
     nidIcone_.uID = 1;
     nidIcone_.uFlags = 7;
     nidIcone_.uCallbackMessage = TrayService::MouseMove;
