@@ -1,0 +1,73 @@
+// The settings window against the real printers of a private CUPS scheduler.
+#include "platform/CupsPrintingService.h"
+#include "tests/support/Doubles.h"
+#include "ui/FrmVelmorix.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTest>
+
+class NoTray : public TrayService
+{
+public:
+    bool add(const NotifyIconData&) override { return true; }
+    bool modify(const NotifyIconData&) override { return true; }
+    bool remove(const NotifyIconData&) override { return true; }
+    bool isAvailable() const override { return true; }
+};
+
+class TestFrmCups : public QObject
+{
+    Q_OBJECT
+private slots:
+    void printerListAndPortLookup_data();
+    void printerListAndPortLookup();
+};
+
+void TestFrmCups::printerListAndPortLookup_data()
+{
+    QTest::addColumn<QString>("printer");
+    QTest::addColumn<QString>("port");
+    QTest::newRow("parallel queue, name in another case") << "vellpt"
+                                                          << "/dev/lp0";
+    QTest::newRow("serial queue") << "VelCom"
+                                  << "/dev/ttyVEL9";
+    QTest::newRow("unknown printer") << "NoSuchQueue"
+                                     << "";
+}
+
+void TestFrmCups::printerListAndPortLookup()
+{
+    QFETCH(QString, printer);
+    QFETCH(QString, port);
+
+    QTemporaryDir dir;
+    PosixFileServices files;
+    CupsPrintingService printing;
+    ScriptedAsker asker;
+    NoTray tray;
+    RecordingPrintJob job;
+    FrmServices services{files, printing, asker, tray, &job, dir.path() + QStringLiteral("/VELMORIX.INI")};
+    FrmVelmorix w(services);
+    w.Form_Initialize();
+
+    auto* printers = w.findChild<QComboBox*>(QStringLiteral("CbImpressoras"));
+    QStringList listed;
+    for (int i = 0; i < printers->count(); ++i)
+        listed.append(printers->itemText(i));
+    for (const char* queue : {"VelCap", "VelRaw", "VelLpt", "VelCom"})
+        QVERIFY2(listed.contains(QLatin1String(queue)), qPrintable(listed.join(u',')));
+
+    printers->setEditText(printer);
+    w.findChild<QLineEdit*>(QStringLiteral("TxtArquivos"))->setText(dir.path() + QStringLiteral("/*.TXT"));
+    w.findChild<QCheckBox*>(QStringLiteral("chkParalela"))->setChecked(true);
+    w.findChild<QLineEdit*>(QStringLiteral("txtPorta"))->clear();
+    w.CmdConfirmar_Click();
+    QCOMPARE(w.settings().sPorta, port);
+    QCOMPARE(w.findChild<QLineEdit*>(QStringLiteral("txtPorta"))->text(), port);
+}
+
+QTEST_MAIN(TestFrmCups)
+#include "tst_frm_cups.moc"
