@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <ctime>
 #include <dirent.h>
@@ -87,6 +88,20 @@ bool writeAll(int fd, const char* data, qsizetype size)
         size -= n;
     }
     return true;
+}
+
+/// A writer opening the file while the lease is held breaks it, and the kernel tells the lease
+/// holder with SIGIO, whose default action ends the process. Nothing here asks for SIGIO.
+void ignoreLeaseBreakSignal()
+{
+    static const bool done = [] {
+        struct sigaction current;
+        if (::sigaction(SIGIO, nullptr, &current) == 0 && !(current.sa_flags & SA_SIGINFO) &&
+            current.sa_handler == SIG_DFL)
+            ::signal(SIGIO, SIG_IGN);
+        return true;
+    }();
+    (void)done;
 }
 
 } // namespace
@@ -226,6 +241,7 @@ bool PosixFileServices::isBeingWritten(const QByteArray& path)
     // A read lease is refused while any process has the file open for writing. It is given
     // back at once: the lease only serves as the question.
     bool busy = false;
+    ignoreLeaseBreakSignal();
     if (::fcntl(fd, F_SETLEASE, F_RDLCK) == 0) {
         ::fcntl(fd, F_SETLEASE, F_UNLCK);
     } else if (errno == EAGAIN) {

@@ -52,4 +52,6 @@ public:
     virtual void icone_bandeja(int mode, const QString& tip) = 0;
     /// Puts one line on top of the activity log.
     virtual void log(const QString& line) = 0;
+    /// Called between two files of a batch, so a long batch does not freeze the desktop.
+    virtual void betweenFiles() {}
 };

@@ -9,9 +9,9 @@ class FileServices;
 /// What reading one spool file gave.
 struct LeituraConteudo
 {
-    bool ok = false;      ///< the whole file was read
-    bool declined = false; ///< the reading failed and the user declined to try again
-    QByteArray text;      ///< the spool text (CR LF before every line)
+    bool ok = false;        ///< the whole file was read
+    bool declined = false;  ///< the reading failed and the user declined to try again
+    QByteArray text;        ///< the spool text (CR LF before every line)
     qint16 iMaxColunas = 0; ///< longest line without its surrounding blanks, at most 32,767
     QString error;
 };

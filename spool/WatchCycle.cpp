@@ -141,8 +141,8 @@ void WatchCycle::Movimento_Timer()
             QString error;
             bool printed = false;
             if (leitura.ok)
-                printed = m_printJob.imprime_conteudo(leitura.text, leitura.iMaxColunas, QFile::decodeName(name),
-                                                      &error);
+                printed = m_printJob.imprime_conteudo(leitura.text, leitura.iMaxColunas,
+                                                      QFile::decodeName(name), &error);
             if (printed) {
                 m_retry.remove(path);
                 m_window.log(QStringLiteral("Arquivo ") + shown + QStringLiteral(" impresso"));
@@ -156,11 +156,13 @@ void WatchCycle::Movimento_Timer()
                     m_declined.insert(path, stamp);
                 } else {
                     Retry& retry = m_retry[path];
-                    retry.delayMs = retry.delayMs == 0 ? kFirstRetryMs : std::min(retry.delayMs * 2, kLongestRetryMs);
+                    retry.delayMs =
+                        retry.delayMs == 0 ? kFirstRetryMs : std::min(retry.delayMs * 2, kLongestRetryMs);
                     retry.dueMs = m_files.monotonicMs() + retry.delayMs;
                 }
             }
             m_timer.setEnabled(true);
+            m_window.betweenFiles();
             name = proximo_arquivo(pattern, folder);
         }
     }

@@ -476,3 +476,13 @@ void FrmVelmorix::log(const QString& line)
             Qt::QueuedConnection);
     }
 }
+
+void FrmVelmorix::betweenFiles()
+{
+    // A burst of files keeps the tick busy for a while: let the window and the tray answer
+    // now and then. A tick never starts inside this one (the cycle guards against it).
+    if (!m_sinceEvents.isValid() || m_sinceEvents.elapsed() >= 50) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        m_sinceEvents.start();
+    }
+}

@@ -7,6 +7,7 @@
 #include "spool/PrintJob.h"
 #include "spool/WatchCycle.h"
 
+#include <QElapsedTimer>
 #include <QWidget>
 
 #include <memory>
@@ -64,6 +65,7 @@ public:
     bool setWindowIconByName(const QString& iconName) override;
     void icone_bandeja(int mode, const QString& tip) override;
     void log(const QString& line) override;
+    void betweenFiles() override;
 
     /// The log as the program holds it: newest line first, CR LF after each.
     QString logText() const { return m_logText; }
@@ -111,6 +113,7 @@ private:
     bool m_logRefreshPending = false;
     bool m_iconeAdicionado = false;
     QString m_logText;
+    QElapsedTimer m_sinceEvents;
 
     QLabel* PictDecoracao;
     QLabel* LbVersao;

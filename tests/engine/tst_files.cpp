@@ -1,0 +1,336 @@
+// The POSIX file services: pattern matching, enumeration, rename and the open-writer test.
+
+#include "platform/PosixFileServices.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+bool writeBytes(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+/// A second process that opens the file with a shell redirection and keeps it open.
+class Holder
+{
+public:
+    bool start(const QString& redirection, const QString& path)
+    {
+        // exec replaces the shell, so the process killed is the one holding the file.
+        m_process.start(QStringLiteral("sh"),
+                        {QStringLiteral("-c"),
+                         QStringLiteral("exec 3%1'%2'; echo ready; exec sleep 60").arg(redirection, path)});
+        return m_process.waitForReadyRead(10000) && m_process.readAll().startsWith("ready");
+    }
+    void stop()
+    {
+        m_process.kill();
+        m_process.waitForFinished(10000);
+    }
+    ~Holder()
+    {
+        if (m_process.state() != QProcess::NotRunning)
+            stop();
+    }
+
+private:
+    QProcess m_process;
+};
+
+} // namespace
+
+class TestFiles : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+
+    void wildcard_data();
+    void wildcard();
+    void onlyPlainFilesMatch();
+    void orderIgnoresCase();
+    void nameWithoutWildcardsIsExistenceTest_data();
+    void nameWithoutWildcardsIsExistenceTest();
+    void patternWithoutFolderUsesCurrentDirectory();
+    void patternsThatMatchNothing_data();
+    void patternsThatMatchNothing();
+    void renameRefusesToReplace();
+    void openWriter_data();
+    void openWriter();
+    void writersComingAndGoingDoNotKillTheReader();
+
+private:
+    QByteArray dir() const { return QFile::encodeName(m_dir->path()) + '/'; }
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    PosixFileServices m_files;
+};
+
+void TestFiles::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+}
+
+void TestFiles::wildcard_data()
+{
+    QTest::addColumn<QByteArray>("pattern");
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<bool>("matches");
+
+    QTest::newRow("extension") << QByteArray("*.TXT") << QByteArray("REL.TXT") << true;
+    QTest::newRow("extension, other case") << QByteArray("*.TXT") << QByteArray("rel.Txt") << true;
+    QTest::newRow("extension, longer") << QByteArray("*.TXT") << QByteArray("REL.TXTX") << false;
+    QTest::newRow("extension, shorter") << QByteArray("*.TXT") << QByteArray("REL.TX") << false;
+    QTest::newRow("star matches nothing") << QByteArray("REL*.TXT") << QByteArray("REL.TXT") << true;
+    QTest::newRow("star, several dots") << QByteArray("*.TXT") << QByteArray("A.B.TXT") << true;
+    QTest::newRow("star alone") << QByteArray("*") << QByteArray("REL") << true;
+    QTest::newRow("star dot star") << QByteArray("*.*") << QByteArray("REL.TXT") << true;
+    QTest::newRow("question mark, one") << QByteArray("REL?.TXT") << QByteArray("REL1.TXT") << true;
+    QTest::newRow("question mark, none") << QByteArray("REL?.TXT") << QByteArray("REL.TXT") << false;
+    QTest::newRow("question mark, two") << QByteArray("REL?.TXT") << QByteArray("REL12.TXT") << false;
+    QTest::newRow("backtracking") << QByteArray("*A*B") << QByteArray("xAyAzB") << true;
+    QTest::newRow("backtracking, no match") << QByteArray("*A*B") << QByteArray("xAyBz") << false;
+    QTest::newRow("two stars") << QByteArray("**") << QByteArray("x") << true;
+    QTest::newRow("no wildcard, same") << QByteArray("REL.TXT") << QByteArray("rel.txt") << true;
+    QTest::newRow("no wildcard, prefix only") << QByteArray("REL") << QByteArray("REL.TXT") << false;
+    QTest::newRow("brackets are plain") << QByteArray("R[1].TXT") << QByteArray("R[1].TXT") << true;
+    QTest::newRow("brackets are no class") << QByteArray("R[1].TXT") << QByteArray("R1.TXT") << false;
+    QTest::newRow("semicolon is plain") << QByteArray("*.TXT;*.PRN") << QByteArray("A.PRN") << false;
+    QTest::newRow("high bytes exact")
+        << QByteArray("RELAT\xD3RIO.*") << QByteArray("RELAT\xD3RIO.TXT") << true;
+    QTest::newRow("many stars, no match")
+        << QByteArray("*a*a*a*a*a*a*a*a*b") << QByteArray(200, 'a') << false;
+}
+
+void TestFiles::wildcard()
+{
+    QFETCH(QByteArray, pattern);
+    QFETCH(QByteArray, name);
+    QFETCH(bool, matches);
+    QCOMPARE(wildcardMatch(pattern, name), matches);
+}
+
+void TestFiles::onlyPlainFilesMatch()
+{
+    const QString d = m_dir->path() + '/';
+    QVERIFY(writeBytes(d + "A.TXT", "a"));
+    QVERIFY(writeBytes(d + "EMPTY.TXT", ""));
+    QVERIFY(QDir().mkdir(d + "FOLDER.TXT"));
+    QVERIFY(writeBytes(d + ".HIDDEN.TXT", "h"));
+    QVERIFY(QFile::link(d + "A.TXT", d + "LINK.TXT"));
+    QVERIFY(QFile::link(d + "FOLDER.TXT", d + "LINKDIR.TXT"));
+    QVERIFY(QFile::link(d + "MISSING", d + "DANGLING.TXT"));
+    QCOMPARE(::mkfifo(QFile::encodeName(d + "FIFO.TXT").constData(), 0600), 0);
+
+    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    QVERIFY(sock >= 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    const QByteArray sockPath = QFile::encodeName(d + "SOCK.TXT");
+    QVERIFY(size_t(sockPath.size()) < sizeof addr.sun_path);
+    std::memcpy(addr.sun_path, sockPath.constData(), size_t(sockPath.size()));
+    QCOMPARE(::bind(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+
+    QCOMPARE(m_files.matches(dir() + "*.TXT"), (QList<QByteArray>{"A.TXT", "EMPTY.TXT"}));
+    QCOMPARE(m_files.matches(dir() + "*"), (QList<QByteArray>{"A.TXT", "EMPTY.TXT"}));
+    for (const char* name :
+         {"FOLDER.TXT", ".HIDDEN.TXT", "LINK.TXT", "LINKDIR.TXT", "DANGLING.TXT", "FIFO.TXT", "SOCK.TXT"}) {
+        QVERIFY2(m_files.matches(dir() + name).isEmpty(), name);
+        QVERIFY2(!m_files.isPlainFile(dir() + name), name);
+    }
+    QVERIFY(m_files.isPlainFile(dir() + "EMPTY.TXT"));
+    ::close(sock);
+}
+
+void TestFiles::orderIgnoresCase()
+{
+    for (const char* name : {"rel.txt", "b.TXT", "REL.TXT", "A.txt", "c.txt", "Rel.Txt", "_X.TXT", "1.TXT"})
+        QVERIFY(writeBytes(m_dir->filePath(QString::fromLatin1(name)), name));
+    const QList<QByteArray> names = m_files.matches(dir() + "*.TXT");
+    QCOMPARE(names.size(), 8);
+    QList<QByteArray> lower;
+    for (const QByteArray& n : names)
+        lower.append(n.toLower());
+    QCOMPARE(lower, (QList<QByteArray>{"1.txt", "_x.txt", "a.txt", "b.txt", "c.txt", "rel.txt", "rel.txt",
+                                       "rel.txt"}));
+    for (const char* name : {"rel.txt", "REL.TXT", "Rel.Txt"})
+        QVERIFY2(names.contains(name), name);
+    // Every enumeration starts anew and gives the same answer.
+    QCOMPARE(m_files.matches(dir() + "*.TXT"), names);
+    QCOMPARE(m_files.firstMatch(dir() + "*.TXT"), QByteArray("1.TXT"));
+}
+
+void TestFiles::nameWithoutWildcardsIsExistenceTest_data()
+{
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<QByteArray>("found");
+
+    QTest::newRow("existing file") << QByteArray("REL.TXT") << QByteArray("REL.TXT");
+    QTest::newRow("other case gives the file's own name") << QByteArray("rel.txt") << QByteArray("REL.TXT");
+    QTest::newRow("name without dot") << QByteArray("REL") << QByteArray("REL");
+    QTest::newRow("missing") << QByteArray("NONE.TXT") << QByteArray();
+    QTest::newRow("folder") << QByteArray("SUB") << QByteArray();
+    QTest::newRow("hidden") << QByteArray(".REL.TXT") << QByteArray();
+    QTest::newRow("link") << QByteArray("LINK.TXT") << QByteArray();
+}
+
+void TestFiles::nameWithoutWildcardsIsExistenceTest()
+{
+    QFETCH(QByteArray, name);
+    QFETCH(QByteArray, found);
+
+    const QString d = m_dir->path() + '/';
+    QVERIFY(writeBytes(d + "REL.TXT", "x"));
+    QVERIFY(writeBytes(d + "REL", "x"));
+    QVERIFY(writeBytes(d + ".REL.TXT", "x"));
+    QVERIFY(QDir().mkdir(d + "SUB"));
+    QVERIFY(QFile::link(d + "REL.TXT", d + "LINK.TXT"));
+    QCOMPARE(m_files.firstMatch(dir() + name), found);
+}
+
+void TestFiles::patternWithoutFolderUsesCurrentDirectory()
+{
+    const QString before = QDir::currentPath();
+    QVERIFY(writeBytes(m_dir->filePath("A.TXT"), "a"));
+    QVERIFY(QDir::setCurrent(m_dir->path()));
+    const QList<QByteArray> bare = m_files.matches("*.TXT");
+    const QByteArray exists = m_files.firstMatch("A.TXT");
+    const QByteArray cwd = m_files.currentDirectory();
+    QVERIFY(QDir::setCurrent(before));
+    QCOMPARE(bare, QList<QByteArray>{"A.TXT"});
+    QCOMPARE(exists, QByteArray("A.TXT"));
+    QCOMPARE(QFileInfo(QFile::decodeName(cwd)).canonicalFilePath(),
+             QFileInfo(m_dir->path()).canonicalFilePath());
+}
+
+void TestFiles::patternsThatMatchNothing_data()
+{
+    QTest::addColumn<QByteArray>("relative");
+    QTest::newRow("empty last component") << QByteArray("");
+    QTest::newRow("missing folder") << QByteArray("NOFOLDER/*.TXT");
+    QTest::newRow("folder is a file") << QByteArray("A.TXT/*");
+    QTest::newRow("other extension") << QByteArray("*.PRN");
+    QTest::newRow("dot") << QByteArray(".");
+    QTest::newRow("dot dot") << QByteArray("..");
+}
+
+void TestFiles::patternsThatMatchNothing()
+{
+    QFETCH(QByteArray, relative);
+    QVERIFY(writeBytes(m_dir->filePath("A.TXT"), "a"));
+    QCOMPARE(m_files.matches(dir() + relative), QList<QByteArray>());
+}
+
+void TestFiles::renameRefusesToReplace()
+{
+    const QString d = m_dir->path() + '/';
+    QVERIFY(writeBytes(d + "REL.TXT", "new"));
+    QVERIFY(writeBytes(d + "REL.bak", "old"));
+    QString error;
+    QVERIFY(!m_files.rename(dir() + "REL.TXT", dir() + "REL.bak", &error));
+    QVERIFY(!error.isEmpty());
+    QCOMPARE(readAll(d + "REL.TXT"), QByteArray("new"));
+    QCOMPARE(readAll(d + "REL.bak"), QByteArray("old"));
+
+    QVERIFY(m_files.remove(dir() + "REL.bak", &error));
+    QVERIFY2(m_files.rename(dir() + "REL.TXT", dir() + "REL.bak", &error), qPrintable(error));
+    QVERIFY(!QFile::exists(d + "REL.TXT"));
+    QCOMPARE(readAll(d + "REL.bak"), QByteArray("new"));
+    QVERIFY(!m_files.remove(dir() + "REL.TXT", &error));
+}
+
+void TestFiles::openWriter_data()
+{
+    QTest::addColumn<QString>("redirection");
+    QTest::addColumn<bool>("writing");
+
+    QTest::newRow("append") << ">>" << true;
+    QTest::newRow("truncate") << ">" << true;
+    QTest::newRow("read and write") << "<>" << true;
+    QTest::newRow("read only") << "<" << false;
+}
+
+// Both the lease test and the /proc scan that stands in where leases are not allowed.
+void TestFiles::openWriter()
+{
+    QFETCH(QString, redirection);
+    QFETCH(bool, writing);
+
+    const QString path = m_dir->filePath("HELD.TXT");
+    QVERIFY(writeBytes(path, "partial print-out\r\n"));
+    const QByteArray bytes = QFile::encodeName(path);
+    struct stat st;
+    QCOMPARE(::stat(bytes.constData(), &st), 0);
+
+    QVERIFY(!m_files.isBeingWritten(bytes));
+    QVERIFY(!openForWritingByAnyProcess(st.st_dev, st.st_ino));
+
+    Holder holder;
+    QVERIFY(holder.start(redirection, path));
+    QCOMPARE(m_files.isBeingWritten(bytes), writing);
+    QCOMPARE(openForWritingByAnyProcess(st.st_dev, st.st_ino), writing);
+
+    holder.stop();
+    QVERIFY(!m_files.isBeingWritten(bytes));
+    QVERIFY(!openForWritingByAnyProcess(st.st_dev, st.st_ino));
+    QVERIFY(!m_files.isBeingWritten(dir() + "MISSING.TXT"));
+}
+
+// Asking whether a file is being written must not hurt a program that opens it for writing at
+// that very moment, nor the one that asks.
+void TestFiles::writersComingAndGoingDoNotKillTheReader()
+{
+    const QString path = m_dir->filePath("BUSY.TXT");
+    QVERIFY(writeBytes(path, "x"));
+    const QByteArray bytes = QFile::encodeName(path);
+
+    const pid_t writer = ::fork();
+    QVERIFY(writer >= 0);
+    if (writer == 0) {
+        for (;;) {
+            const int fd = ::open(bytes.constData(), O_WRONLY | O_APPEND);
+            if (fd >= 0)
+                ::close(fd);
+        }
+    }
+    const pid_t asker = ::fork();
+    if (asker == 0) {
+        PosixFileServices files;
+        for (int i = 0; i < 100000; ++i)
+            files.isBeingWritten(bytes);
+        ::_exit(0);
+    }
+    int status = 0;
+    const pid_t waited = asker > 0 ? ::waitpid(asker, &status, 0) : -1;
+    ::kill(writer, SIGKILL);
+    ::waitpid(writer, nullptr, 0);
+    QVERIFY(asker > 0 && waited == asker);
+    QVERIFY2(
+        WIFEXITED(status) && WEXITSTATUS(status) == 0,
+        qPrintable(QStringLiteral("ended by signal %1").arg(WIFSIGNALED(status) ? WTERMSIG(status) : 0)));
+}
+
+QTEST_GUILESS_MAIN(TestFiles)
+#include "tst_files.moc"

@@ -1,0 +1,242 @@
+// Reading one spool file into the spool text, with its longest-line measure and the retry question.
+
+#include "spool/Reader.h"
+#include "tests/support/Doubles.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+bool writeBytes(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
+
+} // namespace
+
+class TestReader : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+
+    void text_data();
+    void text();
+    void measureHoldsAtMost32767_data();
+    void measureHoldsAtMost32767();
+    void lineEndAcrossReadBlocks_data();
+    void lineEndAcrossReadBlocks();
+    void missingFileAsksAndNoDeclines();
+    void yesReadsTheFileOnceItIsThere();
+    void secondFailureAsksNothingMore();
+    void failurePartwayRetriedGivesTextOnce();
+    void failurePartwayDeclinedKeepsMeasureReached();
+    void secondReadingStartsMeasureAgain();
+
+private:
+    QByteArray folder() const { return QFile::encodeName(m_dir.path()) + '/'; }
+    LeituraConteudo read(const QByteArray& name) { return le_conteudo(folder(), name, *m_files, *m_asker); }
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<TestFileServices> m_files;
+    std::unique_ptr<ScriptedAsker> m_asker;
+};
+
+void TestReader::init()
+{
+    QVERIFY(m_dir.isValid());
+    m_files = std::make_unique<TestFileServices>();
+    m_asker = std::make_unique<ScriptedAsker>();
+}
+
+void TestReader::text_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<int>("measure");
+
+    QTest::newRow("CR LF after every line") << QByteArray("A\r\nB\r\n") << QByteArray("\r\nA\r\nB") << 1;
+    QTest::newRow("no line end after the last line") << QByteArray("A\r\nB") << QByteArray("\r\nA\r\nB") << 1;
+    QTest::newRow("empty file") << QByteArray() << QByteArray() << 0;
+    QTest::newRow("one empty line") << QByteArray("\r\n") << QByteArray("\r\n") << 0;
+    QTest::newRow("empty line in between")
+        << QByteArray("A\r\n\r\nB\r\n") << QByteArray("\r\nA\r\n\r\nB") << 1;
+    QTest::newRow("blanks around are not counted")
+        << QByteArray("    TOTAL   \r\n") << QByteArray("\r\n    TOTAL   ") << 5;
+    QTest::newRow("blanks only count 0") << QByteArray("      \r\n") << QByteArray("\r\n      ") << 0;
+    QTest::newRow("tabs count") << QByteArray("\tX\t\r\n") << QByteArray("\r\n\tX\t") << 3;
+    QTest::newRow("form feed kept and counted")
+        << QByteArray("AB\r\n\fPAGE 2\r\n") << QByteArray("\r\nAB\r\n\fPAGE 2") << 7;
+    QTest::newRow("LF only") << QByteArray("A\nBB\n\nC\n") << QByteArray("\r\nA\r\nBB\r\n\r\nC") << 2;
+    QTest::newRow("CR only") << QByteArray("A\rBB\r\rC") << QByteArray("\r\nA\r\nBB\r\n\r\nC") << 2;
+    QTest::newRow("CR before CR LF") << QByteArray("A\r\r\nB") << QByteArray("\r\nA\r\n\r\nB") << 1;
+    QTest::newRow("LF CR is two line ends") << QByteArray("A\n\rB") << QByteArray("\r\nA\r\n\r\nB") << 1;
+    QTest::newRow("high bytes and NULs as they are")
+        << QByteArray("\x80\xE7\xFF\x00Z \r\n\x00\x00", 10)
+        << QByteArray("\r\n\x80\xE7\xFF\x00Z \r\n\x00\x00", 12) << 5;
+    QTest::newRow("end-of-file mark is a byte like others") << QByteArray("A\x1A"
+                                                                          "B\r\n")
+                                                            << QByteArray("\r\nA\x1A"
+                                                                          "B")
+                                                            << 3;
+}
+
+void TestReader::text()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QByteArray, text);
+    QFETCH(int, measure);
+
+    QVERIFY(writeBytes(m_dir.filePath("REL.TXT"), file));
+    const LeituraConteudo r = read("REL.TXT");
+    QVERIFY(r.ok);
+    QVERIFY(!r.declined);
+    QCOMPARE(r.text, text);
+    QCOMPARE(int(r.iMaxColunas), measure);
+    QVERIFY(m_asker->prompts.isEmpty());
+    QVERIFY(QFile::exists(m_dir.filePath("REL.TXT"))); // reading leaves the file alone
+}
+
+void TestReader::measureHoldsAtMost32767_data()
+{
+    QTest::addColumn<int>("length");
+    QTest::addColumn<int>("blanks");
+    QTest::addColumn<int>("measure");
+
+    QTest::newRow("32766") << 32766 << 0 << 32766;
+    QTest::newRow("32767") << 32767 << 0 << 32767;
+    QTest::newRow("32767 between blanks") << 32767 << 100 << 32767;
+    QTest::newRow("32768") << 32768 << 0 << 32767;
+    QTest::newRow("65536") << 65536 << 0 << 32767;
+    QTest::newRow("65537 between blanks") << 65537 << 3 << 32767;
+    QTest::newRow("10 MB") << 10 * 1024 * 1024 << 0 << 32767;
+}
+
+void TestReader::measureHoldsAtMost32767()
+{
+    QFETCH(int, length);
+    QFETCH(int, blanks);
+    QFETCH(int, measure);
+
+    const QByteArray line = QByteArray(blanks, ' ') + QByteArray(length, '#') + QByteArray(blanks, ' ');
+    QVERIFY(writeBytes(m_dir.filePath("LONG.TXT"), "short\r\n" + line + "\r\nend\r\n"));
+    const LeituraConteudo r = read("LONG.TXT");
+    QVERIFY(r.ok);
+    QCOMPARE(int(r.iMaxColunas), measure);
+    QCOMPARE(r.text.size(), qsizetype(2 + 5 + 2 + line.size() + 2 + 3));
+    QVERIFY(r.text == "\r\nshort\r\n" + line + "\r\nend");
+    QVERIFY(m_asker->prompts.isEmpty());
+}
+
+// The file is read in blocks: a line end that falls across two blocks is still one line end.
+void TestReader::lineEndAcrossReadBlocks_data()
+{
+    QTest::addColumn<QByteArray>("lineEnd");
+    QTest::addColumn<int>("crOffset");
+
+    for (int offset : {4095, 4096, 65535, 65536, 262143, 262144, 524287}) {
+        QTest::addRow("CR LF, CR at %d", offset) << QByteArray("\r\n") << offset;
+        QTest::addRow("CR CR, first at %d", offset) << QByteArray("\r\r") << offset;
+        QTest::addRow("LF, at %d", offset) << QByteArray("\n") << offset;
+    }
+}
+
+void TestReader::lineEndAcrossReadBlocks()
+{
+    QFETCH(QByteArray, lineEnd);
+    QFETCH(int, crOffset);
+
+    const QByteArray first(crOffset, 'a');
+    QVERIFY(writeBytes(m_dir.filePath("BLOCK.TXT"), first + lineEnd + "B\r\n"));
+    const LeituraConteudo r = read("BLOCK.TXT");
+    QVERIFY(r.ok);
+    const QByteArray expected = "\r\n" + first + (lineEnd == "\r\r" ? "\r\n\r\nB" : "\r\nB");
+    QCOMPARE(r.text.size(), expected.size());
+    QVERIFY(r.text == expected);
+}
+
+void TestReader::missingFileAsksAndNoDeclines()
+{
+    m_asker->answers = {Asker::No};
+    const QByteArray name = QStringLiteral("relatório.TXT").toUtf8();
+    const LeituraConteudo r = read(name);
+    QVERIFY(!r.ok);
+    QVERIFY(r.declined);
+    QVERIFY(r.text.isEmpty());
+    QCOMPARE(int(r.iMaxColunas), 0);
+    QCOMPARE(m_asker->prompts, QStringList{QStringLiteral("Deu erro ao abrir o arquivo ") + m_dir.path() +
+                                           QStringLiteral("/relatório.TXT. Tentar novamente ?")});
+    QCOMPARE(m_asker->flags, QList<int>{4});
+    QCOMPARE(m_asker->titles, QStringList{QString()});
+}
+
+void TestReader::yesReadsTheFileOnceItIsThere()
+{
+    const QString path = m_dir.filePath("LATE.TXT");
+    m_asker->answers = {Asker::Yes};
+    m_asker->duringQuestion = [&] { QVERIFY(writeBytes(path, "ONE\r\nTWO\r\n")); };
+    const LeituraConteudo r = read("LATE.TXT");
+    QVERIFY(r.ok);
+    QVERIFY(!r.declined);
+    QCOMPARE(r.text, QByteArray("\r\nONE\r\nTWO"));
+    QCOMPARE(int(r.iMaxColunas), 3);
+    QCOMPARE(m_asker->prompts.size(), 1);
+}
+
+void TestReader::secondFailureAsksNothingMore()
+{
+    QVERIFY(writeBytes(m_dir.filePath("BUSY.TXT"), "X\r\n"));
+    m_files->failReadsAfter = {-1, -1};
+    m_asker->answers = {Asker::Yes, Asker::Yes};
+    const LeituraConteudo r = read("BUSY.TXT");
+    QVERIFY(!r.ok);
+    QVERIFY(!r.declined);
+    QVERIFY(r.text.isEmpty());
+    QCOMPARE(m_asker->prompts.size(), 1);
+    QCOMPARE(m_files->openCount, 2);
+}
+
+void TestReader::failurePartwayRetriedGivesTextOnce()
+{
+    QByteArray file;
+    for (int i = 0; i < 50; ++i)
+        file += "LINE " + QByteArray::number(i) + "\r\n";
+    QVERIFY(writeBytes(m_dir.filePath("PART.TXT"), file));
+    m_files->failReadsAfter = {100};
+    m_asker->answers = {Asker::Yes};
+    const LeituraConteudo r = read("PART.TXT");
+    QVERIFY(r.ok);
+    QCOMPARE(r.text, "\r\n" + file.chopped(2));
+    QCOMPARE(r.text.count("LINE 0\r\n"), 1);
+    QCOMPARE(int(r.iMaxColunas), 7);
+    QCOMPARE(m_asker->prompts.size(), 1);
+}
+
+void TestReader::failurePartwayDeclinedKeepsMeasureReached()
+{
+    QVERIFY(writeBytes(m_dir.filePath("PART.TXT"), "ABCDEF\r\nG\r\n" + QByteArray(100, 'z') + "\r\n"));
+    m_files->failReadsAfter = {12};
+    m_asker->answers = {Asker::No};
+    const LeituraConteudo r = read("PART.TXT");
+    QVERIFY(!r.ok);
+    QVERIFY(r.declined);
+    QVERIFY(r.text.isEmpty());
+    QCOMPARE(int(r.iMaxColunas), 6);
+}
+
+void TestReader::secondReadingStartsMeasureAgain()
+{
+    QVERIFY(writeBytes(m_dir.filePath("LONG.TXT"), QByteArray(120, 'L') + "\r\n"));
+    QVERIFY(writeBytes(m_dir.filePath("SHORT.TXT"), "ab\r\n"));
+    QCOMPARE(int(read("LONG.TXT").iMaxColunas), 120);
+    const LeituraConteudo r = read("SHORT.TXT");
+    QCOMPARE(int(r.iMaxColunas), 2);
+    QCOMPARE(r.text, QByteArray("\r\nab"));
+}
+
+QTEST_GUILESS_MAIN(TestReader)
+#include "tst_reader.moc"

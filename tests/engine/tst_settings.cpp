@@ -1,0 +1,291 @@
+// The settings file VELMORIX.INI: what grava_ini writes and what le_ini makes of any file.
+
+#include "settings/Settings.h"
+#include "tests/support/Doubles.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+Settings sample()
+{
+    Settings s;
+    s.sLocal = QStringLiteral("/var/spool/video/*.TXT");
+    s.sImpressora = QStringLiteral("Laser_Sala");
+    s.sBackup = QStringLiteral("1");
+    s.sParalela = QStringLiteral("0");
+    s.sPorta = QStringLiteral("/dev/usb/lp0");
+    return s;
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return QByteArray("<cannot open>");
+    return f.readAll();
+}
+
+bool writeBytes(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
+
+} // namespace
+
+class TestSettings : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+
+    void writtenBytes();
+    void roundTrip_data();
+    void roundTrip();
+    void lines_data();
+    void lines();
+    void keyGivenTwiceTakesLast();
+    void lineBreakInValueReadsAsTwoLines();
+    void missingFileIsWrittenFromCurrentValues();
+    void emptyPathWritesAtIniPathAndFails();
+    void longLines_data();
+    void longLines();
+
+private:
+    QTemporaryDir m_dir;
+    QString m_ini;
+    TestFileServices m_files;
+};
+
+void TestSettings::init()
+{
+    QVERIFY(m_dir.isValid());
+    m_ini = m_dir.filePath(QStringLiteral("VELMORIX.INI"));
+    QFile::remove(m_ini);
+}
+
+void TestSettings::writtenBytes()
+{
+    Settings s = sample();
+    s.sPorta.clear();
+    QString error;
+    QVERIFY2(grava_ini(s, m_ini, m_files, &error), qPrintable(error));
+    QCOMPARE(readAll(m_ini), QByteArray("LOCAL = /var/spool/video/*.TXT\r\n"
+                                        "IMPRESSORA = Laser_Sala\r\n"
+                                        "BACKUP = 1\r\n"
+                                        "PARALELA = 0\r\n"
+                                        "PORTA = \r\n"));
+
+    // Writing again replaces the whole content, lines added by hand included.
+    QVERIFY(writeBytes(m_ini, "EXTRA = 1\r\n" + readAll(m_ini) + "MORE\r\n"));
+    s.sBackup = QStringLiteral("0");
+    QVERIFY(grava_ini(s, m_ini, m_files, &error));
+    QCOMPARE(readAll(m_ini), QByteArray("LOCAL = /var/spool/video/*.TXT\r\n"
+                                        "IMPRESSORA = Laser_Sala\r\n"
+                                        "BACKUP = 0\r\n"
+                                        "PARALELA = 0\r\n"
+                                        "PORTA = \r\n"));
+}
+
+void TestSettings::roundTrip_data()
+{
+    QTest::addColumn<QString>("local");
+    QTest::addColumn<QString>("expectedLocal");
+    QTest::addColumn<QByteArray>("localBytes");
+
+    QTest::newRow("plain") << "/tmp/video/*.TXT"
+                           << "/tmp/video/*.TXT" << QByteArray("/tmp/video/*.TXT");
+    QTest::newRow("surrounding blanks dropped") << "   /tmp/a b/*.TXT  "
+                                                << "/tmp/a b/*.TXT" << QByteArray("   /tmp/a b/*.TXT  ");
+    QTest::newRow("tabs kept") << "\t/tmp/x\t"
+                               << "\t/tmp/x\t" << QByteArray("\t/tmp/x\t");
+    QTest::newRow("empty") << ""
+                           << "" << QByteArray();
+    QTest::newRow("latin letters as Windows-1252")
+        << QStringLiteral("/tmp/relatórios/ação/*.TXT") << QStringLiteral("/tmp/relatórios/ação/*.TXT")
+        << QByteArray("/tmp/relat\xF3rios/a\xE7\xE3o/*.TXT");
+    QTest::newRow("euro sign in the 0x80 row")
+        << QStringLiteral("/tmp/€/*.TXT") << QStringLiteral("/tmp/€/*.TXT") << QByteArray("/tmp/\x80/*.TXT");
+    QTest::newRow("outside the code page")
+        << QStringLiteral("/tmp/日本/*.TXT") << QStringLiteral("/tmp/\?\?/*.TXT")
+        << QByteArray("/tmp/\?\?/*.TXT");
+}
+
+void TestSettings::roundTrip()
+{
+    QFETCH(QString, local);
+    QFETCH(QString, expectedLocal);
+    QFETCH(QByteArray, localBytes);
+
+    Settings written = sample();
+    written.sLocal = local;
+    written.sImpressora = QStringLiteral("  HP LaserJet  ");
+    QString error;
+    QVERIFY2(grava_ini(written, m_ini, m_files, &error), qPrintable(error));
+    QVERIFY(readAll(m_ini).startsWith("LOCAL = " + localBytes + "\r\nIMPRESSORA = "));
+
+    Settings read;
+    read.sCaminhoIni = m_ini;
+    QVERIFY2(le_ini(read, m_ini, m_files, &error), qPrintable(error));
+    QCOMPARE(read.sLocal, expectedLocal);
+    QCOMPARE(read.sImpressora, QStringLiteral("HP LaserJet"));
+    QCOMPARE(read.sBackup, written.sBackup);
+    QCOMPARE(read.sParalela, written.sParalela);
+    QCOMPARE(read.sPorta, written.sPorta);
+}
+
+// Each file is read over the same starting values; the row names what it should change.
+void TestSettings::lines_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QStringList>("expected"); // LOCAL, IMPRESSORA, BACKUP, PARALELA, PORTA
+
+    const QStringList start{"local0", "printer0", "backup0", "paralela0", "porta0"};
+    QTest::newRow("no blanks around =")
+        << QByteArray("LOCAL=/a/*.TXT\r\n")
+        << QStringList{"/a/*.TXT", "printer0", "backup0", "paralela0", "porta0"};
+    QTest::newRow("many blanks") << QByteArray("     LOCAL     =     /a/*.TXT     \r\n")
+                                 << QStringList{"/a/*.TXT", "printer0", "backup0", "paralela0", "porta0"};
+    QTest::newRow("value holding =") << QByteArray("PORTA = a=b = c\r\n")
+                                     << QStringList{"local0", "printer0", "backup0", "paralela0", "a=b = c"};
+    QTest::newRow("prefix alone") << QByteArray("LOCAL = \r\n")
+                                  << QStringList{"", "printer0", "backup0", "paralela0", "porta0"};
+    QTest::newRow("key and = only") << QByteArray("LOCAL=")
+                                    << QStringList{"", "printer0", "backup0", "paralela0", "porta0"};
+    QTest::newRow("lower-case key") << QByteArray("local = x\r\nBackup = x\r\n") << start;
+    QTest::newRow("tab before key") << QByteArray("\tLOCAL = x\r\n") << start;
+    QTest::newRow("line starting with =") << QByteArray("= x\r\n=LOCAL\r\n") << start;
+    QTest::newRow("empty lines") << QByteArray("\r\n\r\n\n\r") << start;
+    QTest::newRow("line without =") << QByteArray("LOCAL x\r\nLOCAL\r\n") << start;
+    QTest::newRow("empty file") << QByteArray() << start;
+    QTest::newRow("key with blank inside") << QByteArray("LO CAL = x\r\n") << start;
+    QTest::newRow("only BACKUP") << QByteArray("BACKUP = 1\r\n")
+                                 << QStringList{"local0", "printer0", "1", "paralela0", "porta0"};
+    QTest::newRow("reverse order among other lines")
+        << QByteArray("[geral]\r\nPORTA = /dev/lp0\r\n; nota\r\nPARALELA = 1\r\nBACKUP = 0\r\nX = 1\r\n"
+                      "IMPRESSORA = HP\r\n\r\nLOCAL = /a/*.TXT\r\n")
+        << QStringList{"/a/*.TXT", "HP", "0", "1", "/dev/lp0"};
+    QTest::newRow("CR only") << QByteArray("LOCAL = /a/*.TXT\rPORTA = p\rBACKUP = 1")
+                             << QStringList{"/a/*.TXT", "printer0", "1", "paralela0", "p"};
+    QTest::newRow("LF only") << QByteArray("LOCAL = /a/*.TXT\nPORTA = p\nBACKUP = 1\n")
+                             << QStringList{"/a/*.TXT", "printer0", "1", "paralela0", "p"};
+    QTest::newRow("last line without line end")
+        << QByteArray("BACKUP = 0\r\nPORTA = q") << QStringList{"local0", "printer0", "0", "paralela0", "q"};
+    QTest::newRow("Windows-1252 value")
+        << QByteArray("LOCAL = /tmp/relat\xF3rios/*.TXT\r\n")
+        << QStringList{QStringLiteral("/tmp/relatórios/*.TXT"), "printer0", "backup0", "paralela0", "porta0"};
+}
+
+void TestSettings::lines()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QStringList, expected);
+
+    QVERIFY(writeBytes(m_ini, file));
+    Settings s{"local0", "printer0", "backup0", "paralela0", "porta0", m_ini};
+    QString error;
+    QVERIFY2(le_ini(s, m_ini, m_files, &error), qPrintable(error));
+    QCOMPARE((QStringList{s.sLocal, s.sImpressora, s.sBackup, s.sParalela, s.sPorta}), expected);
+    QCOMPARE(readAll(m_ini), file); // reading never writes an existing file
+}
+
+void TestSettings::keyGivenTwiceTakesLast()
+{
+    QVERIFY(writeBytes(m_ini, "LOCAL = /first/*.TXT\r\nBACKUP = 1\r\nLOCAL = /second/*.TXT\r\n"));
+    Settings s;
+    s.sCaminhoIni = m_ini;
+    QString error;
+    QVERIFY(le_ini(s, m_ini, m_files, &error));
+    QCOMPARE(s.sLocal, QStringLiteral("/second/*.TXT"));
+    QCOMPARE(s.sBackup, QStringLiteral("1"));
+}
+
+void TestSettings::lineBreakInValueReadsAsTwoLines()
+{
+    Settings written = sample();
+    written.sImpressora = QStringLiteral("HP\r\nMORE TEXT");
+    written.sPorta = QStringLiteral("/dev/lp0\r\nLOCAL = /elsewhere/*.PRN");
+    QString error;
+    QVERIFY(grava_ini(written, m_ini, m_files, &error));
+
+    Settings read;
+    read.sCaminhoIni = m_ini;
+    QVERIFY(le_ini(read, m_ini, m_files, &error));
+    QCOMPARE(read.sImpressora, QStringLiteral("HP"));
+    QCOMPARE(read.sPorta, QStringLiteral("/dev/lp0"));
+    QCOMPARE(read.sLocal, QStringLiteral("/elsewhere/*.PRN")); // the later line wins
+}
+
+void TestSettings::missingFileIsWrittenFromCurrentValues()
+{
+    Settings s = sample();
+    s.sLocal = QStringLiteral("  /padded/*.TXT ");
+    s.sCaminhoIni = m_ini;
+    QVERIFY(!QFile::exists(m_ini));
+    QString error;
+    QVERIFY2(le_ini(s, m_ini, m_files, &error), qPrintable(error));
+    QVERIFY(readAll(m_ini).startsWith("LOCAL =   /padded/*.TXT \r\nIMPRESSORA = Laser_Sala\r\n"));
+    QCOMPARE(s.sLocal, QStringLiteral("/padded/*.TXT")); // read back
+    QCOMPARE(s.sPorta, QStringLiteral("/dev/usb/lp0"));
+
+    // A folder standing where the file should be is not a settings file either.
+    const QString folder = m_dir.filePath(QStringLiteral("FOLDER.INI"));
+    QVERIFY(QDir().mkdir(folder));
+    Settings t = sample();
+    t.sCaminhoIni = folder;
+    QVERIFY(!le_ini(t, folder, m_files, &error));
+}
+
+void TestSettings::emptyPathWritesAtIniPathAndFails()
+{
+    Settings s = sample();
+    s.sCaminhoIni = m_ini;
+    QString error;
+    QVERIFY(!le_ini(s, QString(), m_files, &error));
+    QVERIFY(!error.isEmpty());
+    QVERIFY(readAll(m_ini).startsWith("LOCAL = /var/spool/video/*.TXT\r\n"));
+    QCOMPARE(s.sLocal, sample().sLocal);
+}
+
+void TestSettings::longLines_data()
+{
+    QTest::addColumn<int>("length");
+    QTest::addColumn<bool>("withEquals");
+
+    for (int length : {32767, 32768, 40000, 65536, 10 * 1024 * 1024}) {
+        QTest::addRow("%d with =", length) << length << true;
+        QTest::addRow("%d without =", length) << length << false;
+    }
+}
+
+void TestSettings::longLines()
+{
+    QFETCH(int, length);
+    QFETCH(bool, withEquals);
+
+    // The long line sits between two settings; the value of LOCAL fills it up to its length.
+    QByteArray longLine;
+    if (withEquals)
+        longLine = "LOCAL = " + QByteArray(length - 8, 'x');
+    else
+        longLine = QByteArray(length, 'x');
+    QCOMPARE(longLine.size(), length);
+    QVERIFY(writeBytes(m_ini, "BACKUP = 1\r\n" + longLine + "\r\nPORTA = /dev/lp1\r\n"));
+
+    Settings s{"local0", "printer0", "backup0", "paralela0", "porta0", m_ini};
+    QString error;
+    QVERIFY2(le_ini(s, m_ini, m_files, &error), qPrintable(error));
+    QCOMPARE(s.sBackup, QStringLiteral("1"));
+    QCOMPARE(s.sPorta, QStringLiteral("/dev/lp1"));
+    if (withEquals)
+        QCOMPARE(s.sLocal, QString(length - 8, u'x'));
+    else
+        QCOMPARE(s.sLocal, QStringLiteral("local0"));
+}
+
+QTEST_GUILESS_MAIN(TestSettings)
+#include "tst_settings.moc"

@@ -1,0 +1,704 @@
+// The watch cycle over real spool folders: animation, printing, backups, deletion, and the files
+// that must be left alone.
+
+#include "settings/Settings.h"
+#include "spool/WatchCycle.h"
+#include "tests/support/Doubles.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+namespace {
+
+bool writeBytes(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+/// Sets the modification time to the given second, so a rewrite of the same size is a change.
+bool setMtime(const QString& path, time_t seconds)
+{
+    const struct timespec times[2] = {{seconds, 0}, {seconds, 0}};
+    return ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0) == 0;
+}
+
+QStringList fileNames(const QString& dir)
+{
+    return QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+}
+
+/// Everything a watch cycle talks to, around one spool folder.
+struct Rig
+{
+    explicit Rig(const QString& subfolder = QString())
+    {
+        folder = subfolder.isEmpty() ? tmp.path() : tmp.filePath(subfolder);
+        QDir().mkpath(folder);
+        settings.sLocal = folder + QStringLiteral("/*.TXT");
+        cycle = std::make_unique<WatchCycle>(settings, files, asker, job, window, timer);
+    }
+    QString path(const QString& name) const { return folder + '/' + name; }
+    QString line(const QString& name, const char* end) const
+    {
+        return QStringLiteral("Arquivo ") + path(name) + QString::fromUtf8(end);
+    }
+    bool put(const QString& name, const QByteArray& bytes) const { return writeBytes(path(name), bytes); }
+    void tick() { cycle->Movimento_Timer(); }
+
+    QTemporaryDir tmp;
+    QString folder;
+    Settings settings;
+    TestFileServices files;
+    ScriptedAsker asker;
+    RecordingPrintJob job;
+    RecordingWindow window;
+    ManualTimer timer;
+    std::unique_ptr<WatchCycle> cycle;
+};
+
+/// A second process holding a file open for writing, as a legacy program does while it prints.
+class Writer
+{
+public:
+    bool start(const QString& path)
+    {
+        m_process.start(
+            QStringLiteral("sh"),
+            {QStringLiteral("-c"), QStringLiteral("exec 3>>'%1'; echo ready; exec sleep 60").arg(path)});
+        return m_process.waitForReadyRead(10000) && m_process.readAll().startsWith("ready");
+    }
+    void stop()
+    {
+        m_process.kill();
+        m_process.waitForFinished(10000);
+    }
+    ~Writer()
+    {
+        if (m_process.state() != QProcess::NotRunning)
+            stop();
+    }
+
+private:
+    QProcess m_process;
+};
+
+} // namespace
+
+class TestWatchCycle : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void deleteModePrintsAndDeletesEveryFile_data();
+    void deleteModePrintsAndDeletesEveryFile();
+    void backupModeReplacesOlderBackup();
+    void backupNames_data();
+    void backupNames();
+    void deleteModeUnlessBackupIsExactlyOne_data();
+    void deleteModeUnlessBackupIsExactlyOne();
+    void animation();
+    void emptyPatternOnlyAnimates();
+    void patternWithoutFolderUsesBareNames();
+    void timerIsOffWhileAFileIsHandled();
+    void fileAppearingDuringTickIsHandled();
+
+    void notPrintedFileStays_data();
+    void notPrintedFileStays();
+    void failedDisposalIsLoggedAndNotPrintedAgain_data();
+    void failedDisposalIsLoggedAndNotPrintedAgain();
+    void oldBackupThatCannotGoKeepsTheFile();
+    void declinedFileIsNotAskedAboutUntilItChanges();
+    void failedPrintingIsRetriedAfterGrowingPause();
+    void failedSecondReadingIsRetriedLater();
+    void failedFileWaitsForALaterTickEvenAfterALongOne();
+    void backupsAreNeverPickedUp_data();
+    void backupsAreNeverPickedUp();
+    void fileStillBeingWrittenWaits();
+    void longLinesPrintNormally();
+    void noTickInsideATick_data();
+    void noTickInsideATick();
+};
+
+void TestWatchCycle::deleteModePrintsAndDeletesEveryFile_data()
+{
+    QTest::addColumn<QString>("subfolder");
+    QTest::newRow("plain folder") << QString();
+    QTest::newRow("folder with Latin letters") << QStringLiteral("relatórios");
+}
+
+void TestWatchCycle::deleteModePrintsAndDeletesEveryFile()
+{
+    QFETCH(QString, subfolder);
+    Rig rig(subfolder);
+    QVERIFY(rig.put("A.TXT", "AAA\r\nA\r\n"));
+    QVERIFY(rig.put("B.TXT", "BB\r\n"));
+    QVERIFY(rig.put("NOTE.DOC", "not a spool file"));
+    rig.timer.setEnabled(true);
+
+    rig.tick();
+
+    QCOMPARE(rig.window.logLines,
+             (QStringList{rig.line("B.TXT", " excluido"), rig.line("B.TXT", " impresso"),
+                          rig.line("A.TXT", " excluido"), rig.line("A.TXT", " impresso")}));
+    QCOMPARE(rig.job.texts, (QList<QByteArray>{"\r\nAAA\r\nA", "\r\nBB"}));
+    QCOMPARE(rig.job.measures, (QList<qint16>{3, 2}));
+    QCOMPARE(fileNames(rig.folder), QStringList{"NOTE.DOC"});
+    QVERIFY(rig.asker.prompts.isEmpty());
+    QVERIFY(rig.timer.isEnabled());
+}
+
+void TestWatchCycle::backupModeReplacesOlderBackup()
+{
+    Rig rig;
+    rig.settings.sBackup = QStringLiteral("1");
+    QVERIFY(rig.put("REL.TXT", "new report\r\n"));
+    QVERIFY(rig.put("REL.bak", "old report\r\n"));
+
+    rig.tick();
+
+    QCOMPARE(rig.window.logLines,
+             (QStringList{rig.line("REL.TXT", " impresso"), rig.line("REL.TXT", " impresso")}));
+    QCOMPARE(rig.job.texts, QList<QByteArray>{"\r\nnew report"});
+    QCOMPARE(fileNames(rig.folder), QStringList{"REL.bak"});
+    QCOMPARE(readAll(rig.path("REL.bak")), QByteArray("new report\r\n"));
+
+    rig.tick();
+    QCOMPARE(rig.job.texts.size(), 1);
+    QCOMPARE(rig.window.logLines.size(), 2);
+}
+
+void TestWatchCycle::backupNames_data()
+{
+    QTest::addColumn<QString>("pattern");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("backup");
+
+    QTest::newRow("extension") << "*.TXT"
+                               << "REL.TXT"
+                               << "REL.bak";
+    QTest::newRow("lower-case extension") << "*.TXT"
+                                          << "rel.txt"
+                                          << "rel.bak";
+    QTest::newRow("several dots") << "*.TXT"
+                                  << "A.B.TXT"
+                                  << "A.B.bak";
+    QTest::newRow("no dot") << "*"
+                            << "REL"
+                            << "_REL.BAK";
+    QTest::newRow("dot at the end") << "*"
+                                    << "REL."
+                                    << "REL.bak";
+    QTest::newRow("exact name") << "REL"
+                                << "REL"
+                                << "_REL.BAK";
+}
+
+void TestWatchCycle::backupNames()
+{
+    QFETCH(QString, pattern);
+    QFETCH(QString, name);
+    QFETCH(QString, backup);
+
+    Rig rig;
+    rig.settings.sBackup = QStringLiteral("1");
+    rig.settings.sLocal = rig.folder + '/' + pattern;
+    QVERIFY(rig.put(name, "report"));
+
+    rig.tick();
+    rig.tick(); // the backup is not picked up again, whatever the pattern
+
+    QCOMPARE(fileNames(rig.folder), QStringList{backup});
+    QCOMPARE(readAll(rig.path(backup)), QByteArray("report"));
+    QCOMPARE(rig.job.texts, QList<QByteArray>{"\r\nreport"});
+    QCOMPARE(rig.window.logLines, (QStringList{rig.line(name, " impresso"), rig.line(name, " impresso")}));
+}
+
+void TestWatchCycle::deleteModeUnlessBackupIsExactlyOne_data()
+{
+    QTest::addColumn<QString>("backup");
+    for (const char* value : {"0", "", " 1", "1 ", "11", "l", "\t1"})
+        QTest::newRow(qPrintable(QStringLiteral("\"%1\"").arg(QString::fromLatin1(value))))
+            << QString::fromLatin1(value);
+}
+
+void TestWatchCycle::deleteModeUnlessBackupIsExactlyOne()
+{
+    QFETCH(QString, backup);
+    Rig rig;
+    rig.settings.sBackup = backup;
+    QVERIFY(rig.put("REL.TXT", "x"));
+    rig.tick();
+    QCOMPARE(rig.window.logLines,
+             (QStringList{rig.line("REL.TXT", " excluido"), rig.line("REL.TXT", " impresso")}));
+    QCOMPARE(fileNames(rig.folder), QStringList());
+}
+
+void TestWatchCycle::animation()
+{
+    Rig rig;
+    const QString open = QStringLiteral("ATIVOABERTO"), half = QStringLiteral("ATIVOMEIOABERTO"),
+                  closed = QStringLiteral("ATIVOFECHADO"), tip = QStringLiteral("Velmorix ativo...");
+    QList<int> intervals;
+    for (int i = 0; i < 11; ++i) {
+        rig.tick();
+        intervals.append(rig.timer.interval());
+    }
+    const QStringList pictures{open, open, open, half, closed, open, open, open, half, closed, open};
+    QCOMPARE(rig.window.trayPictures, pictures);
+    QCOMPARE(rig.window.windowIcons, pictures);
+    QCOMPARE(rig.timer.intervalsSet, (QList<int>{1000, 1000, 1000, 100, 1000, 1000, 1000, 100, 1000}));
+    QCOMPARE(intervals, (QList<int>{1000, 1000, 1000, 100, 100, 1000, 1000, 1000, 100, 100, 1000}));
+    QCOMPARE(rig.window.trayModes, QList<int>(11, 1));
+    QCOMPARE(rig.window.trayTips, (QStringList{tip, tip, tip, "", "", tip, tip, tip, "", "", tip}));
+    QVERIFY(rig.window.logLines.isEmpty());
+}
+
+void TestWatchCycle::emptyPatternOnlyAnimates()
+{
+    Rig rig;
+    rig.settings.sLocal.clear();
+    QVERIFY(rig.put("A.TXT", "a"));
+    const QString before = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(rig.folder));
+    rig.tick();
+    rig.tick();
+    QVERIFY(QDir::setCurrent(before));
+
+    QCOMPARE(rig.window.trayPictures.size(), 2);
+    QCOMPARE(rig.window.trayModes, (QList<int>{1, 1}));
+    QCOMPARE(rig.files.matchCalls, 0);
+    QVERIFY(rig.job.texts.isEmpty());
+    QVERIFY(rig.window.logLines.isEmpty());
+    QVERIFY(QFile::exists(rig.path("A.TXT")));
+}
+
+void TestWatchCycle::patternWithoutFolderUsesBareNames()
+{
+    Rig rig;
+    rig.settings.sLocal = QStringLiteral("*.TXT");
+    QVERIFY(rig.put("A.TXT", "a"));
+    QVERIFY(QDir().mkdir(rig.path("SUB")));
+    QVERIFY(writeBytes(rig.path("SUB/B.TXT"), "b"));
+    const QString before = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(rig.folder));
+    rig.tick();
+    QVERIFY(QDir::setCurrent(before));
+
+    QCOMPARE(rig.window.logLines, (QStringList{QStringLiteral("Arquivo A.TXT excluido"),
+                                               QStringLiteral("Arquivo A.TXT impresso")}));
+    QVERIFY(!QFile::exists(rig.path("A.TXT")));
+    QVERIFY(QFile::exists(rig.path("SUB/B.TXT")));
+}
+
+void TestWatchCycle::timerIsOffWhileAFileIsHandled()
+{
+    Rig rig;
+    QVERIFY(rig.put("A.TXT", "a"));
+    QVERIFY(rig.put("B.TXT", "b"));
+    QList<bool> enabledDuringPrint;
+    QList<int> logLinesBeforePrint;
+    rig.job.duringPrint = [&] {
+        enabledDuringPrint.append(rig.timer.isEnabled());
+        logLinesBeforePrint.append(rig.window.logLines.size());
+    };
+    QList<bool> switched;
+    rig.timer.onEnabled = [&](bool on) { switched.append(on); };
+
+    rig.timer.setEnabled(false); // the window had stopped it: the cycle turns it on after every file
+    switched.clear();
+    rig.tick();
+
+    QCOMPARE(enabledDuringPrint, (QList<bool>{false, false}));
+    QCOMPARE(switched, (QList<bool>{false, true, false, true}));
+    QVERIFY(rig.timer.isEnabled());
+    // The "impresso" line comes once the print job has taken the file, never before.
+    QCOMPARE(logLinesBeforePrint, (QList<int>{0, 2}));
+}
+
+void TestWatchCycle::fileAppearingDuringTickIsHandled()
+{
+    Rig rig;
+    QVERIFY(rig.put("B.TXT", "b"));
+    rig.job.duringPrint = [&] {
+        if (rig.job.texts.isEmpty())
+            QVERIFY(rig.put("A.TXT", "late")); // sorts before the file being printed
+    };
+    rig.tick();
+    QCOMPARE(rig.job.texts, (QList<QByteArray>{"\r\nb", "\r\nlate"}));
+    QCOMPARE(rig.window.logLines.size(), 4);
+    QCOMPARE(rig.window.logLines.first(), rig.line("A.TXT", " excluido"));
+    QCOMPARE(fileNames(rig.folder), QStringList());
+}
+
+// A file that was not printed is neither deleted nor renamed, and gets one line.
+void TestWatchCycle::notPrintedFileStays_data()
+{
+    QTest::addColumn<QString>("backup");
+    QTest::addColumn<QString>("cause");
+
+    for (const char* backup : {"0", "1"}) {
+        for (const char* cause : {"declined", "second reading failed", "print job failed"})
+            QTest::addRow("%s, %s", backup[0] == '1' ? "backup" : "delete", cause)
+                << QString::fromLatin1(backup) << QString::fromLatin1(cause);
+    }
+}
+
+void TestWatchCycle::notPrintedFileStays()
+{
+    QFETCH(QString, backup);
+    QFETCH(QString, cause);
+
+    Rig rig;
+    rig.settings.sBackup = backup;
+    QVERIFY(rig.put("A.TXT", "spool text\r\n"));
+    int printCalls = 0;
+    rig.job.duringPrint = [&] { ++printCalls; };
+    if (cause == QLatin1String("declined")) {
+        rig.files.failReadsAfter = {-1};
+        rig.asker.answers = {Asker::No};
+    } else if (cause == QLatin1String("second reading failed")) {
+        rig.files.failReadsAfter = {-1, 4};
+        rig.asker.answers = {Asker::Yes};
+    } else {
+        rig.job.fail = true;
+    }
+
+    rig.tick();
+
+    QCOMPARE(rig.window.logLines, QStringList{rig.line("A.TXT", " não impresso")});
+    QCOMPARE(fileNames(rig.folder), QStringList{"A.TXT"});
+    QCOMPARE(readAll(rig.path("A.TXT")), QByteArray("spool text\r\n"));
+    QCOMPARE(printCalls, cause == QLatin1String("print job failed") ? 1 : 0);
+    QVERIFY(rig.timer.isEnabled());
+}
+
+void TestWatchCycle::failedDisposalIsLoggedAndNotPrintedAgain_data()
+{
+    QTest::addColumn<QString>("backup");
+    QTest::addColumn<QString>("lastLine");
+    QTest::newRow("delete") << "0"
+                            << " não excluido";
+    QTest::newRow("backup") << "1"
+                            << " não renomeado";
+}
+
+void TestWatchCycle::failedDisposalIsLoggedAndNotPrintedAgain()
+{
+    QFETCH(QString, backup);
+    QFETCH(QString, lastLine);
+
+    Rig rig;
+    rig.settings.sBackup = backup;
+    rig.files.failRemove = true;
+    rig.files.failRename = true;
+    QVERIFY(rig.put("A.TXT", "first\r\n"));
+    QVERIFY(setMtime(rig.path("A.TXT"), 1000000));
+    QVERIFY(rig.put("B.TXT", "b\r\n"));
+    // Should the tick keep printing the same file, let it end after a while all the same.
+    rig.job.duringPrint = [&] {
+        if (rig.job.texts.size() > 20)
+            rig.files.failRemove = rig.files.failRename = false;
+    };
+
+    rig.tick();
+    const QStringList once{rig.line("B.TXT", qPrintable(lastLine)), rig.line("B.TXT", " impresso"),
+                           rig.line("A.TXT", qPrintable(lastLine)), rig.line("A.TXT", " impresso")};
+    QCOMPARE(rig.window.logLines, once);
+    QCOMPARE(rig.job.texts.size(), 2);
+
+    rig.files.clockMs += 3600 * 1000;
+    rig.tick(); // unchanged: nothing to do
+    QCOMPARE(rig.window.logLines, once);
+    QCOMPARE(rig.job.texts.size(), 2);
+
+    // A new print-out under the same name, even of the same size, is printed again.
+    QVERIFY(rig.put("A.TXT", "secnd\r\n"));
+    QVERIFY(setMtime(rig.path("A.TXT"), 2000000));
+    rig.files.failRemove = rig.files.failRename = false;
+    rig.tick();
+    QCOMPARE(rig.job.texts, (QList<QByteArray>{"\r\nfirst", "\r\nb", "\r\nsecnd"}));
+    QCOMPARE(rig.window.logLines.size(), 6);
+    QCOMPARE(fileNames(rig.folder).contains("A.TXT"), false);
+    QCOMPARE(fileNames(rig.folder).contains("B.TXT"), true);
+}
+
+// An old backup that is a folder can be neither deleted nor replaced: the spool file stays.
+void TestWatchCycle::oldBackupThatCannotGoKeepsTheFile()
+{
+    Rig rig;
+    rig.settings.sBackup = QStringLiteral("1");
+    QVERIFY(rig.put("REL.TXT", "report\r\n"));
+    QVERIFY(QDir().mkdir(rig.path("REL.bak")));
+    QVERIFY(writeBytes(rig.path("REL.bak/inside"), "x"));
+
+    rig.tick();
+    rig.tick();
+
+    QCOMPARE(rig.window.logLines,
+             (QStringList{rig.line("REL.TXT", " não renomeado"), rig.line("REL.TXT", " impresso")}));
+    QCOMPARE(rig.job.texts.size(), 1);
+    QCOMPARE(readAll(rig.path("REL.TXT")), QByteArray("report\r\n"));
+    QVERIFY(QFile::exists(rig.path("REL.bak/inside")));
+}
+
+void TestWatchCycle::declinedFileIsNotAskedAboutUntilItChanges()
+{
+    Rig rig;
+    QVERIFY(rig.put("A.TXT", "locked\r\n"));
+    QVERIFY(setMtime(rig.path("A.TXT"), 1000000));
+    rig.files.failReadsAfter = {-1, -1, -1, -1};
+    rig.asker.answers = {Asker::No, Asker::No, Asker::No};
+
+    rig.tick();
+    QCOMPARE(rig.asker.prompts.size(), 1);
+    rig.files.clockMs += 3600 * 1000;
+    rig.tick();
+    rig.tick();
+    QCOMPARE(rig.asker.prompts.size(), 1);
+    QCOMPARE(rig.window.logLines.size(), 1);
+
+    // Written anew: asked again, and this time it can be read.
+    QVERIFY(rig.put("A.TXT", "LOCKED\r\n"));
+    QVERIFY(setMtime(rig.path("A.TXT"), 2000000));
+    rig.files.failReadsAfter.clear();
+    rig.tick();
+    QCOMPARE(rig.job.texts, QList<QByteArray>{"\r\nLOCKED"});
+    QVERIFY(!QFile::exists(rig.path("A.TXT")));
+}
+
+void TestWatchCycle::failedPrintingIsRetriedAfterGrowingPause()
+{
+    Rig rig;
+    QVERIFY(rig.put("A.TXT", "a\r\n"));
+    QVERIFY(rig.put("B.TXT", "b\r\n"));
+    int attemptsOnA = 0;
+    rig.job.duringPrint = [&] {
+        rig.job.fail = ++attemptsOnA == 1; // A comes first and fails; B prints
+    };
+
+    rig.tick(); // A fails; B, unaffected, prints
+    QCOMPARE(attemptsOnA, 2);
+    attemptsOnA = 1;
+    QCOMPARE(rig.job.texts, QList<QByteArray>{"\r\nb"});
+    QVERIFY(!QFile::exists(rig.path("B.TXT")));
+
+    // From now on A keeps failing; count the pause before each new attempt.
+    rig.job.duringPrint = [&] {
+        rig.job.fail = true;
+        ++attemptsOnA;
+    };
+    QList<qint64> pauses;
+    qint64 since = rig.files.clockMs;
+    for (int step = 0; step < 40 * 60 && pauses.size() < 9; ++step) {
+        rig.files.clockMs += 1000;
+        const int before = attemptsOnA;
+        rig.tick();
+        QVERIFY(attemptsOnA - before <= 1);
+        if (attemptsOnA > before) {
+            pauses.append((rig.files.clockMs - since) / 1000);
+            since = rig.files.clockMs;
+        }
+    }
+    QCOMPARE(pauses, (QList<qint64>{5, 10, 20, 40, 80, 160, 300, 300, 300}));
+    QCOMPARE(rig.window.logLines.count(rig.line("A.TXT", " não impresso")), 10);
+    QVERIFY(QFile::exists(rig.path("A.TXT")));
+
+    // Once the printer takes it again the file goes the usual way.
+    rig.job.duringPrint = nullptr;
+    rig.job.fail = false;
+    rig.files.clockMs += 300 * 1000;
+    rig.tick();
+    QCOMPARE(rig.job.texts.last(), QByteArray("\r\na"));
+    QCOMPARE(rig.window.logLines.first(), rig.line("A.TXT", " excluido"));
+    QVERIFY(!QFile::exists(rig.path("A.TXT")));
+}
+
+void TestWatchCycle::failedSecondReadingIsRetriedLater()
+{
+    Rig rig;
+    QVERIFY(rig.put("A.TXT", "a\r\n"));
+    rig.files.failReadsAfter = {-1, -1};
+    rig.asker.answers = {Asker::Yes};
+
+    rig.tick();
+    rig.tick();
+    QCOMPARE(rig.asker.prompts.size(), 1);
+    QCOMPARE(rig.window.logLines, QStringList{rig.line("A.TXT", " não impresso")});
+
+    rig.files.clockMs += 5000;
+    rig.tick();
+    QCOMPARE(rig.job.texts, QList<QByteArray>{"\r\na"});
+    QVERIFY(!QFile::exists(rig.path("A.TXT")));
+}
+
+// A slow print of another file lets the pause run out within the tick; the retry still waits.
+void TestWatchCycle::failedFileWaitsForALaterTickEvenAfterALongOne()
+{
+    Rig rig;
+    QVERIFY(rig.put("A.TXT", "a\r\n"));
+    QVERIFY(rig.put("B.TXT", "b\r\n"));
+    int calls = 0;
+    rig.job.duringPrint = [&] {
+        rig.job.fail = ++calls == 1;
+        if (calls == 2)
+            rig.files.clockMs += 10 * 60 * 1000;
+    };
+    rig.tick();
+    QCOMPARE(calls, 2);
+    QCOMPARE(rig.job.texts, QList<QByteArray>{"\r\nb"});
+    QVERIFY(QFile::exists(rig.path("A.TXT")));
+
+    rig.tick();
+    QCOMPARE(rig.job.texts, (QList<QByteArray>{"\r\nb", "\r\na"}));
+    QVERIFY(!QFile::exists(rig.path("A.TXT")));
+}
+
+void TestWatchCycle::backupsAreNeverPickedUp_data()
+{
+    QTest::addColumn<QString>("pattern");
+    QTest::addColumn<QString>("backup");
+    QTest::addColumn<bool>("matchesSpoolFile");
+    QTest::newRow("*.* delete mode") << "*.*"
+                                     << "0" << true;
+    QTest::newRow("*.* backup mode") << "*.*"
+                                     << "1" << true;
+    QTest::newRow("* backup mode") << "*"
+                                   << "1" << true;
+    QTest::newRow("*.bak") << "*.bak"
+                           << "1" << false;
+    QTest::newRow("exact backup name") << "OLD.bak"
+                                       << "0" << false;
+}
+
+void TestWatchCycle::backupsAreNeverPickedUp()
+{
+    QFETCH(QString, pattern);
+    QFETCH(QString, backup);
+    QFETCH(bool, matchesSpoolFile);
+
+    Rig rig;
+    rig.settings.sLocal = rig.folder + '/' + pattern;
+    rig.settings.sBackup = backup;
+    const QStringList backups{"OLD.bak", "X.BAK", "_Y.BAK", "z.Bak"};
+    for (const QString& name : backups)
+        QVERIFY(rig.put(name, "kept"));
+
+    rig.tick();
+    rig.tick();
+    QVERIFY(rig.job.texts.isEmpty());
+    QVERIFY(rig.window.logLines.isEmpty());
+
+    if (matchesSpoolFile) {
+        QVERIFY(rig.put("REL.TXT", "r"));
+        rig.tick();
+        rig.tick();
+        QCOMPARE(rig.job.texts, QList<QByteArray>{"\r\nr"});
+        QCOMPARE(rig.window.logLines.size(), 2);
+    }
+    for (const QString& name : backups)
+        QCOMPARE(readAll(rig.path(name)), QByteArray("kept"));
+}
+
+void TestWatchCycle::fileStillBeingWrittenWaits()
+{
+    Rig rig;
+    QVERIFY(rig.put("A.TXT", "first half\r\n"));
+    QVERIFY(rig.put("B.TXT", "b\r\n"));
+    Writer writer;
+    QVERIFY(writer.start(rig.path("A.TXT")));
+
+    rig.tick();
+    rig.tick();
+    QCOMPARE(rig.job.texts, QList<QByteArray>{"\r\nb"});
+    QVERIFY(rig.asker.prompts.isEmpty());
+    QCOMPARE(rig.window.logLines.size(), 2);
+    QVERIFY(QFile::exists(rig.path("A.TXT")));
+
+    QFile more(rig.path("A.TXT"));
+    QVERIFY(more.open(QIODevice::Append));
+    more.write("second half\r\n");
+    more.close();
+    writer.stop();
+
+    rig.tick();
+    QCOMPARE(rig.job.texts, (QList<QByteArray>{"\r\nb", "\r\nfirst half\r\nsecond half"}));
+    QVERIFY(!QFile::exists(rig.path("A.TXT")));
+}
+
+void TestWatchCycle::longLinesPrintNormally()
+{
+    Rig rig;
+    const QByteArray longLine(40000, 'L');
+    QVERIFY(rig.put("LONG.TXT", "top\r\n" + longLine + "\r\n"));
+    rig.tick();
+    QCOMPARE(rig.job.measures, QList<qint16>{32767});
+    QVERIFY(rig.job.texts.value(0) == "\r\ntop\r\n" + longLine);
+    QVERIFY(rig.asker.prompts.isEmpty());
+    QCOMPARE(rig.window.logLines.size(), 2);
+}
+
+void TestWatchCycle::noTickInsideATick_data()
+{
+    QTest::addColumn<QString>("from");
+    QTest::newRow("question box") << "question";
+    QTest::newRow("timer turned on") << "timer";
+    QTest::newRow("print job") << "print";
+}
+
+void TestWatchCycle::noTickInsideATick()
+{
+    QFETCH(QString, from);
+
+    Rig rig;
+    QVERIFY(rig.put("A.TXT", "a\r\n"));
+    QVERIFY(rig.put("B.TXT", "b\r\n"));
+    int nested = 0;
+    auto tickAgain = [&] {
+        if (++nested > 10)
+            return; // keeps a cycle without a guard from recursing for ever
+        if (from != QLatin1String("timer"))
+            rig.timer.setEnabled(true);
+        rig.tick();
+    };
+    if (from == QLatin1String("question")) {
+        rig.files.failReadsAfter = {-1};
+        rig.asker.duringQuestion = tickAgain;
+    } else if (from == QLatin1String("timer")) {
+        rig.timer.onEnabled = [&](bool on) {
+            if (on)
+                tickAgain();
+        };
+    } else {
+        rig.job.duringPrint = tickAgain;
+    }
+
+    rig.tick();
+
+    QVERIFY(nested > 0);
+    QCOMPARE(rig.window.trayPictures.size(), 1);
+    QCOMPARE(rig.job.texts, (QList<QByteArray>{"\r\na", "\r\nb"}));
+    QCOMPARE(rig.window.logLines,
+             (QStringList{rig.line("B.TXT", " excluido"), rig.line("B.TXT", " impresso"),
+                          rig.line("A.TXT", " excluido"), rig.line("A.TXT", " impresso")}));
+
+    // The next tick, from the timer, runs in full.
+    rig.timer.onEnabled = nullptr;
+    rig.tick();
+    QCOMPARE(rig.window.trayPictures.size(), 2);
+}
+
+QTEST_GUILESS_MAIN(TestWatchCycle)
+#include "tst_watchcycle.moc"
