@@ -27,9 +27,15 @@ void setError(QString* error, const QByteArray& path, int err)
         *error = errnoText(path, err);
 }
 
-char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
+char lowerAscii(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+}
 
-bool hasWildcard(QByteArrayView text) { return text.contains('*') || text.contains('?'); }
+bool hasWildcard(QByteArrayView text)
+{
+    return text.contains('*') || text.contains('?');
+}
 
 /// Bytes after the last "/"; the whole path when there is none.
 QByteArrayView baseName(QByteArrayView path)
@@ -106,16 +112,47 @@ void ignoreLeaseBreakSignal()
 
 } // namespace
 
-bool wildcardMatch(QByteArrayView pattern, QByteArrayView name)
+namespace {
+
+/// The characters of a file name: UTF-8 sequences as one character each, case-folded; a byte
+/// that is not valid UTF-8 stands for itself, apart from every character.
+QList<char32_t> foldedCharacters(QByteArrayView bytes)
+{
+    QList<char32_t> out;
+    out.reserve(bytes.size());
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const qsizetype n = bytes.size();
+    for (qsizetype i = 0; i < n;) {
+        const unsigned char b = p[i];
+        int length = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
+        char32_t code = length == 1 ? b : length == 2 ? (b & 0x1F) : length == 3 ? (b & 0x0F) : (b & 0x07);
+        for (int k = 1; k < length; ++k) {
+            if (i + k >= n || (p[i + k] & 0xC0) != 0x80) {
+                length = 0;
+                break;
+            }
+            code = (code << 6) | (p[i + k] & 0x3F);
+        }
+        if (length == 0 || (length > 1 && code < 0x80)) {
+            out.append(0x110000 + b); // outside Unicode: equal only to the same byte
+            ++i;
+            continue;
+        }
+        out.append(QChar::toCaseFolded(code));
+        i += length;
+    }
+    return out;
+}
+
+bool matchFolded(const QList<char32_t>& pattern, const QList<char32_t>& name)
 {
     // Iterative matcher with one backtrack point for the last "*".
     qsizetype p = 0, n = 0, starP = -1, starN = 0;
     while (n < name.size()) {
-        if (p < pattern.size() && pattern[p] == '*') {
+        if (p < pattern.size() && pattern[p] == U'*') {
             starP = p++;
             starN = n;
-        } else if (p < pattern.size() &&
-                   (pattern[p] == '?' || lowerAscii(pattern[p]) == lowerAscii(name[n]))) {
+        } else if (p < pattern.size() && (pattern[p] == U'?' || pattern[p] == name[n])) {
             ++p;
             ++n;
         } else if (starP >= 0) {
@@ -125,9 +162,22 @@ bool wildcardMatch(QByteArrayView pattern, QByteArrayView name)
             return false;
         }
     }
-    while (p < pattern.size() && pattern[p] == '*')
+    while (p < pattern.size() && pattern[p] == U'*')
         ++p;
     return p == pattern.size();
+}
+
+} // namespace
+
+bool wildcardMatch(QByteArrayView pattern, QByteArrayView name)
+{
+    const QList<char32_t> folded = foldedCharacters(name);
+    if (matchFolded(foldedCharacters(pattern), folded))
+        return true;
+    // As on the systems these programs come from, "REL.*" and "*.*" also take names without
+    // an extension.
+    return pattern.endsWith(".*") && !name.contains('.') &&
+           matchFolded(foldedCharacters(pattern.chopped(2)), folded);
 }
 
 QList<QByteArray> PosixFileServices::matches(const QByteArray& pattern)
@@ -274,7 +324,8 @@ std::unique_ptr<ByteSource> PosixFileServices::openRead(const QByteArray& path, 
 
 bool PosixFileServices::writeFile(const QByteArray& path, const QByteArray& data, QString* error)
 {
-    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // Never through a link: whatever it points at is not ours to empty.
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0) {
         setError(error, path, errno);
         return false;
@@ -288,7 +339,8 @@ bool PosixFileServices::writeFile(const QByteArray& path, const QByteArray& data
     return true;
 }
 
-bool PosixFileServices::writeNewFile(const QByteArray& path, const QList<QByteArrayView>& parts, QString* error)
+bool PosixFileServices::writeNewFile(const QByteArray& path, const QList<QByteArrayView>& parts,
+                                     QString* error)
 {
     const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) {
@@ -327,8 +379,12 @@ bool PosixFileServices::rename(const QByteArray& from, const QByteArray& to, QSt
     }
     // The file system cannot refuse to replace: a hard link can, and is atomic.
     if (::link(from.constData(), to.constData()) == 0) {
-        ::unlink(from.constData());
-        return true;
+        if (::unlink(from.constData()) == 0)
+            return true;
+        const int err = errno;
+        ::unlink(to.constData()); // both names would stay: the file would be seen again
+        setError(error, from, err);
+        return false;
     }
     setError(error, to, errno);
     return false;
@@ -426,7 +482,10 @@ QByteArray PosixFileServices::currentDirectory()
     return ::getcwd(buf, sizeof buf) ? QByteArray(buf) : QByteArray(".");
 }
 
-QDateTime PosixFileServices::now() { return QDateTime::currentDateTime(); }
+QDateTime PosixFileServices::now()
+{
+    return QDateTime::currentDateTime();
+}
 
 qint64 PosixFileServices::monotonicMs()
 {

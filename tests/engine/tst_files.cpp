@@ -79,6 +79,7 @@ private slots:
     void openWriter_data();
     void openWriter();
     void writersComingAndGoingDoNotKillTheReader();
+    void writeFileNeverFollowsLinks();
 
 private:
     QByteArray dir() const { return QFile::encodeName(m_dir->path()) + '/'; }
@@ -120,6 +121,15 @@ void TestFiles::wildcard_data()
     QTest::newRow("semicolon is plain") << QByteArray("*.TXT;*.PRN") << QByteArray("A.PRN") << false;
     QTest::newRow("high bytes exact")
         << QByteArray("RELAT\xD3RIO.*") << QByteArray("RELAT\xD3RIO.TXT") << true;
+    QTest::newRow("question mark, one accented letter")
+        << QByteArray("REL?.TXT") << QByteArray("REL\xC3\x93.TXT") << true;
+    QTest::newRow("accented letters in any case")
+        << QByteArray("RELAT\xC3\x93RIO.TXT") << QByteArray("relat\xC3\xB3rio.txt") << true;
+    QTest::newRow("invalid bytes only equal themselves")
+        << QByteArray("RELAT\xD3RIO.*") << QByteArray("RELAT\xF3RIO.TXT") << false;
+    QTest::newRow("star dot star, no extension") << QByteArray("*.*") << QByteArray("REL") << true;
+    QTest::newRow("name dot star, no extension") << QByteArray("REL.*") << QByteArray("REL") << true;
+    QTest::newRow("extension wanted, none there") << QByteArray("*.TXT") << QByteArray("REL") << false;
     QTest::newRow("many stars, no match")
         << QByteArray("*a*a*a*a*a*a*a*a*b") << QByteArray(200, 'a') << false;
 }
@@ -330,6 +340,19 @@ void TestFiles::writersComingAndGoingDoNotKillTheReader()
     QVERIFY2(
         WIFEXITED(status) && WEXITSTATUS(status) == 0,
         qPrintable(QStringLiteral("ended by signal %1").arg(WIFSIGNALED(status) ? WTERMSIG(status) : 0)));
+}
+
+void TestFiles::writeFileNeverFollowsLinks()
+{
+    const QString d = m_dir->path() + '/';
+    QVERIFY(writeBytes(d + "private", "secret"));
+    QVERIFY(QFile::link(d + "private", d + "VELMORIX.INI"));
+    QString error;
+    QVERIFY(!m_files.writeFile(QFile::encodeName(d + "VELMORIX.INI"), "LOCAL = \r\n", &error));
+    QVERIFY(!error.isEmpty());
+    QFile f(d + "private");
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), QByteArray("secret"));
 }
 
 QTEST_GUILESS_MAIN(TestFiles)
