@@ -271,7 +271,7 @@ void FrmVelmorix::goToTray()
     setWindowFlag(Qt::Tool, true);
 }
 
-void FrmVelmorix::mostra()
+void FrmVelmorix::mostra(bool pausa)
 {
     const bool first = !testAttribute(Qt::WA_WState_ExplicitShowHide);
     setWindowState(windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized));
@@ -282,7 +282,22 @@ void FrmVelmorix::mostra()
     show();
     raise();
     activateWindow();
-    Form_Activate();
+    if (pausa)
+        Form_Activate();
+}
+
+void FrmVelmorix::showAtStart()
+{
+    if (m_firstConfiguration)
+        mostra();
+    else if (!isVisible() && !m_services.tray.isAvailable())
+        mostra(false); // nowhere to hide: on screen, and watching
+}
+
+void FrmVelmorix::encerraSemPerguntar()
+{
+    m_ending = true;
+    removeIcone();
 }
 
 void FrmVelmorix::Form_Activate()
@@ -300,10 +315,10 @@ void FrmVelmorix::Form_Resize()
 void FrmVelmorix::changeEvent(QEvent* event)
 {
     QWidget::changeEvent(event);
+    // Only the program's own showing of the window pauses the watch (see mostra()): without a
+    // tray the window stays on screen, and every click into it would stop the watch.
     if (event->type() == QEvent::WindowStateChange)
         Form_Resize();
-    else if (event->type() == QEvent::ActivationChange && isActiveWindow())
-        Form_Activate();
 }
 
 void FrmVelmorix::closeEvent(QCloseEvent* event)

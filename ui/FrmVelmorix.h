@@ -50,6 +50,11 @@ public:
     void Form_Initialize();
     /// True when start-up left the window for a first configuration.
     bool needsFirstConfiguration() const { return m_firstConfiguration; }
+    /// Shows the window after start-up when there is a reason: a first configuration, or no
+    /// notification area to wait in.
+    void showAtStart();
+    /// Ends without the exit question (the session or a signal ends the program).
+    void encerraSemPerguntar();
 
     void CmdConfirmar_Click();
     void mnu_IconeBandeja_Configurar_Click();
@@ -91,7 +96,8 @@ private:
     void Form_Load();
     void Form_Activate();
     void Form_Resize();
-    void mostra();
+    /// Shows the window at normal size; pausa stops the watch while the user configures.
+    void mostra(bool pausa = true);
     void goToTray();
     /// Puts the settings values into the controls; false, with a message, when one is not valid.
     bool valoresParaControles();

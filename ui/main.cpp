@@ -22,14 +22,15 @@ void onTerminate(int)
 }
 
 /// SIGTERM and SIGINT end the program between two ticks, never in the middle of a file.
-void quitOnTerminate(QApplication& app)
+void quitOnTerminate(QApplication& app, FrmVelmorix& window)
 {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0)
         return;
     auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &app);
-    QObject::connect(notifier, &QSocketNotifier::activated, &app, [&app] {
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [&app, &window] {
         char byte;
         [[maybe_unused]] const ssize_t n = ::read(g_signalPipe[0], &byte, 1);
+        window.encerraSemPerguntar(); // nobody may be there to answer a question
         app.quit();
     });
     struct sigaction action = {};
@@ -50,7 +51,6 @@ int main(int argc, char* argv[])
     QApplication::setDesktopFileName(QStringLiteral("velmorix2"));
     // The window hides into the tray: only the exit question ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
-    quitOnTerminate(app);
 
     PosixFileServices files;
     CupsPrintingService printing;
@@ -63,8 +63,8 @@ int main(int argc, char* argv[])
     QObject::connect(&tray, &QtTrayService::message, &window,
                      [&window](int number) { window.PictIconeBandeja_MouseMove(0, 0, number * 15.0, 0); });
     QObject::connect(&window, &FrmVelmorix::encerrar, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    quitOnTerminate(app, window);
     window.Form_Initialize();
-    if (window.isHidden() && !window.testAttribute(Qt::WA_WState_ExplicitShowHide))
-        window.mnu_IconeBandeja_Configurar_Click();
+    window.showAtStart();
     return app.exec();
 }
