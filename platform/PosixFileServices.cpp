@@ -27,11 +27,6 @@ void setError(QString* error, const QByteArray& path, int err)
         *error = errnoText(path, err);
 }
 
-char lowerAscii(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
-}
-
 bool hasWildcard(QByteArrayView text)
 {
     return text.contains('*') || text.contains('?');
@@ -42,18 +37,6 @@ QByteArrayView baseName(QByteArrayView path)
 {
     const qsizetype slash = path.lastIndexOf('/');
     return slash < 0 ? path : path.sliced(slash + 1);
-}
-
-int caseInsensitiveCompare(const QByteArray& a, const QByteArray& b)
-{
-    const qsizetype n = std::min(a.size(), b.size());
-    for (qsizetype i = 0; i < n; ++i) {
-        const char x = lowerAscii(a[i]);
-        const char y = lowerAscii(b[i]);
-        if (x != y)
-            return static_cast<unsigned char>(x) < static_cast<unsigned char>(y) ? -1 : 1;
-    }
-    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
 class FdSource : public ByteSource
@@ -144,15 +127,16 @@ QList<char32_t> foldedCharacters(QByteArrayView bytes)
     return out;
 }
 
-bool matchFolded(const QList<char32_t>& pattern, const QList<char32_t>& name)
+template <typename Char, typename Equal>
+bool matchSequence(const Char* pattern, qsizetype pn, const Char* name, qsizetype nn, Equal equal)
 {
     // Iterative matcher with one backtrack point for the last "*".
     qsizetype p = 0, n = 0, starP = -1, starN = 0;
-    while (n < name.size()) {
-        if (p < pattern.size() && pattern[p] == U'*') {
+    while (n < nn) {
+        if (p < pn && pattern[p] == Char('*')) {
             starP = p++;
             starN = n;
-        } else if (p < pattern.size() && (pattern[p] == U'?' || pattern[p] == name[n])) {
+        } else if (p < pn && (pattern[p] == Char('?') || equal(pattern[p], name[n]))) {
             ++p;
             ++n;
         } else if (starP >= 0) {
@@ -162,25 +146,59 @@ bool matchFolded(const QList<char32_t>& pattern, const QList<char32_t>& name)
             return false;
         }
     }
-    while (p < pattern.size() && pattern[p] == U'*')
+    while (p < pn && pattern[p] == Char('*'))
         ++p;
-    return p == pattern.size();
+    return p == pn;
+}
+
+bool isAscii(QByteArrayView bytes)
+{
+    for (const char c : bytes)
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    return true;
 }
 
 } // namespace
 
-bool wildcardMatch(QByteArrayView pattern, QByteArrayView name)
+Wildcard::Wildcard(QByteArrayView pattern)
+    : m_pattern(pattern.toByteArray()), m_folded(foldedCharacters(pattern)), m_ascii(isAscii(pattern))
 {
-    const QList<char32_t> folded = foldedCharacters(name);
-    if (matchFolded(foldedCharacters(pattern), folded))
-        return true;
-    // As on the systems these programs come from, "REL.*" and "*.*" also take names without
-    // an extension.
-    return pattern.endsWith(".*") && !name.contains('.') &&
-           matchFolded(foldedCharacters(pattern.chopped(2)), folded);
+    if (pattern.endsWith(".*"))
+        m_foldedWithoutExtension = foldedCharacters(pattern.chopped(2));
 }
 
-QList<QByteArray> PosixFileServices::matches(const QByteArray& pattern)
+bool Wildcard::matches(QByteArrayView name) const
+{
+    const auto sameAscii = [](char a, char b) {
+        return FileServices::lowerAscii(a) == FileServices::lowerAscii(b);
+    };
+    const auto same = [](char32_t a, char32_t b) { return a == b; };
+    bool matched;
+    QList<char32_t> folded;
+    if (m_ascii && isAscii(name)) {
+        matched = matchSequence(m_pattern.constData(), m_pattern.size(), name.data(), name.size(), sameAscii);
+    } else {
+        folded = foldedCharacters(name);
+        matched =
+            matchSequence(m_folded.constData(), m_folded.size(), folded.constData(), folded.size(), same);
+    }
+    // As on the systems these programs come from, "REL.*" and "*.*" also take names without
+    // an extension.
+    if (matched || m_foldedWithoutExtension.isEmpty() || name.contains('.'))
+        return matched;
+    if (folded.isEmpty())
+        folded = foldedCharacters(name);
+    return matchSequence(m_foldedWithoutExtension.constData(), m_foldedWithoutExtension.size(),
+                         folded.constData(), folded.size(), same);
+}
+
+bool wildcardMatch(QByteArrayView pattern, QByteArrayView name)
+{
+    return Wildcard(pattern).matches(name);
+}
+
+QList<QByteArray> PosixFileServices::enumerate(const QByteArray& pattern)
 {
     QList<QByteArray> names;
     const qsizetype slash = pattern.lastIndexOf('/');
@@ -197,13 +215,14 @@ QList<QByteArray> PosixFileServices::matches(const QByteArray& pattern)
             return names;
     }
 
+    const Wildcard wildcard(last);
     DIR* dir = ::opendir(folder.constData());
     if (!dir)
         return names;
     const int dfd = ::dirfd(dir);
     while (const dirent* entry = ::readdir(dir)) {
         const QByteArrayView name(entry->d_name);
-        if (name.startsWith('.') || !wildcardMatch(last, name))
+        if (name.startsWith('.') || !wildcard.matches(name))
             continue;
         bool regular = entry->d_type == DT_REG;
         if (entry->d_type == DT_UNKNOWN) {
@@ -214,10 +233,6 @@ QList<QByteArray> PosixFileServices::matches(const QByteArray& pattern)
             names.append(name.toByteArray());
     }
     ::closedir(dir);
-    std::sort(names.begin(), names.end(), [](const QByteArray& a, const QByteArray& b) {
-        const int c = caseInsensitiveCompare(a, b);
-        return c != 0 ? c < 0 : a < b;
-    });
     return names;
 }
 

@@ -6,7 +6,7 @@
 class PosixFileServices : public FileServices
 {
 public:
-    QList<QByteArray> matches(const QByteArray& pattern) override;
+    QList<QByteArray> enumerate(const QByteArray& pattern) override;
     bool isPlainFile(const QByteArray& path) override;
     FileStamp stamp(const QByteArray& path) override;
     bool isBeingWritten(const QByteArray& path) override;
@@ -23,7 +23,21 @@ public:
     qint64 monotonicMs() override;
 };
 
-/// True when name matches the wildcard pattern ("*" any run, "?" one byte), ASCII letters in any case.
+/// A last path component with "*" (any run) and "?" (one character), letters in any case.
+class Wildcard
+{
+public:
+    explicit Wildcard(QByteArrayView pattern);
+    bool matches(QByteArrayView name) const;
+
+private:
+    QByteArray m_pattern;
+    QList<char32_t> m_folded;
+    QList<char32_t> m_foldedWithoutExtension; ///< "REL.*" as "REL", for names without "."
+    bool m_ascii = true;
+};
+
+/// True when name matches the wildcard pattern.
 bool wildcardMatch(QByteArrayView pattern, QByteArrayView name);
 /// True when some process holds the file open for writing, from /proc/*/fd.
 bool openForWritingByAnyProcess(dev_t device, ino_t inode);

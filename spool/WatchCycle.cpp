@@ -70,12 +70,16 @@ void WatchCycle::forgetVanished(const QList<QByteArray>& names, const QByteArray
 
 QByteArray WatchCycle::proximo_arquivo(const QByteArray& pattern, const QByteArray& folder)
 {
-    const QList<QByteArray> names = m_files.matches(pattern);
+    QList<QByteArray> names = m_files.enumerate(pattern);
     forgetVanished(names, folder);
+    names.removeIf([](const QByteArray& name) { return isBackupName(name); });
     const qint64 now = m_files.monotonicMs();
-    for (const QByteArray& name : names) {
-        if (isBackupName(name))
-            continue;
+    // The first eligible name in name order. A batch calls this once per file, so the names
+    // are not sorted: the smallest is taken, and passed over only when it has to wait.
+    while (!names.isEmpty()) {
+        const auto first = std::min_element(names.begin(), names.end(), FileServices::nameLess);
+        const QByteArray name = *first;
+        names.erase(first);
         const QByteArray path = folder + name;
         if (m_failedThisTick.contains(path))
             continue;

@@ -477,7 +477,14 @@ void FrmVelmorix::icone_bandeja(int mode, const QString& tip)
 
 void FrmVelmorix::log(const QString& line)
 {
-    m_logText = (line + QStringLiteral("\r\n") + m_logText).left(kLogLimit);
+    // The log is the lines, newest first, CR LF after each, cut at kLogLimit characters. Lines
+    // wholly beyond the cut are dropped; the text is put together only when it is shown.
+    m_logLines.push_front(line);
+    m_logChars += line.size() + 2;
+    while (m_logLines.size() > 1 && m_logChars - (m_logLines.back().size() + 2) >= kLogLimit) {
+        m_logChars -= m_logLines.back().size() + 2;
+        m_logLines.pop_back();
+    }
     // A batch adds many lines in one go: the box is redrawn once the batch gives way.
     if (!m_logRefreshPending) {
         m_logRefreshPending = true;
@@ -485,11 +492,24 @@ void FrmVelmorix::log(const QString& line)
             this,
             [this] {
                 m_logRefreshPending = false;
-                txtLog->setPlainText(
-                    QString(m_logText).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+                txtLog->setPlainText(logText().replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
             },
             Qt::QueuedConnection);
     }
+}
+
+QString FrmVelmorix::logText() const
+{
+    QString text;
+    text.reserve(std::min<qsizetype>(m_logChars, kLogLimit));
+    for (const QString& line : m_logLines) {
+        text += line;
+        text += QStringLiteral("\r\n");
+        if (text.size() >= kLogLimit)
+            break;
+    }
+    text.truncate(kLogLimit);
+    return text;
 }
 
 void FrmVelmorix::betweenFiles()

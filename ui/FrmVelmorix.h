@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QWidget>
 
+#include <deque>
 #include <memory>
 
 class FileServices;
@@ -73,7 +74,7 @@ public:
     void betweenFiles() override;
 
     /// The log as the program holds it: newest line first, CR LF after each.
-    QString logText() const { return m_logText; }
+    QString logText() const;
     Settings& settings() { return m_settings; }
     Timer& movimento() { return m_movimento; }
     QTimer& movimentoTimer() { return m_movimento.timer(); }
@@ -118,7 +119,8 @@ private:
     bool m_ending = false;
     bool m_logRefreshPending = false;
     bool m_iconeAdicionado = false;
-    QString m_logText;
+    std::deque<QString> m_logLines; ///< newest first
+    qsizetype m_logChars = 0;       ///< characters of m_logLines with their line ends
     QElapsedTimer m_sinceEvents;
 
     QLabel* PictDecoracao;

@@ -10,7 +10,7 @@ class MemoryFiles : public FileServices
 public:
     QHash<QByteArray, QByteArray> files;
 
-    QList<QByteArray> matches(const QByteArray&) override { return {}; }
+    QList<QByteArray> enumerate(const QByteArray&) override { return {}; }
     bool isPlainFile(const QByteArray& path) override { return files.contains(path); }
     FileStamp stamp(const QByteArray& path) override
     {

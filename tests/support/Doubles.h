@@ -113,10 +113,10 @@ public:
 class TestFileServices : public PosixFileServices
 {
 public:
-    QList<QByteArray> matches(const QByteArray& pattern) override
+    QList<QByteArray> enumerate(const QByteArray& pattern) override
     {
         ++matchCalls;
-        return PosixFileServices::matches(pattern);
+        return PosixFileServices::enumerate(pattern);
     }
     std::unique_ptr<ByteSource> openRead(const QByteArray& path, QString* error) override;
     bool rename(const QByteArray& from, const QByteArray& to, QString* error) override;

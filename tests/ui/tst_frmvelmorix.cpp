@@ -512,6 +512,17 @@ void TestFrmVelmorix::logCap()
     QVERIFY(w.logText().startsWith(QStringLiteral("M\r\nxxx")));
     w.log(QString(FrmVelmorix::kLogLimit + 10, u'y'));
     QCOMPARE(w.logText(), QString(FrmVelmorix::kLogLimit, u'y'));
+
+    // A long batch: the text is always the newest lines, cut at the limit.
+    QString expected = w.logText();
+    for (int i = 0; i < 3000; ++i) {
+        const QString line = QStringLiteral("Arquivo /spool/REL%1.TXT impresso").arg(i);
+        w.log(line);
+        expected = (line + QStringLiteral("\r\n") + expected).left(FrmVelmorix::kLogLimit);
+        if (i % 499 == 0)
+            QCOMPARE(w.logText(), expected);
+    }
+    QCOMPARE(w.logText(), expected);
 }
 
 void TestFrmVelmorix::trayMessages_data()
