@@ -1,0 +1,120 @@
+#!/bin/bash
+# render.sh - how fast a spool file becomes a PDF: Velmorix2's graphical path against the
+# usual text-to-PDF tools.
+#
+#   bench/render.sh [BUILD_DIR]      (default: build; render_bench must be built there)
+#
+# Corpus, generated afresh in a temporary folder (CR LF line ends, as spool files come):
+#   page    one 60-line page of 80 columns
+#   report  20,000 lines of 132 columns, a form feed every 60 lines (334 pages by our rule)
+#   big     200,000 lines of 80 columns, no form feeds
+# Each file is rendered to PDF by
+#   velmorix2   render_bench: le_conteudo + imprime_linhas into CupsPrintingService, to a file
+#   cupsfilter  cupsfilter -m application/pdf (texttopdf)
+#   enscript    enscript | ps2pdf
+#   paps        paps | ps2pdf
+# Times are wall-clock seconds of the whole command, the best of BENCH_RUNS runs (default 3;
+# one run for the big file). BENCH_CORPUS="page report" picks corpora. paps | ps2pdf takes
+# minutes on the report and far longer on the big file: it is left out there unless
+# BENCH_FULL=1. The last line is the speedup on the report against cupsfilter.
+set -euo pipefail
+
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+BUILD=${1:-$ROOT/build}
+BENCH=$BUILD/bench/render_bench
+RUNS=${BENCH_RUNS:-3}
+[ -x "$BENCH" ] || { echo "render.sh: $BENCH not built (ninja -C $BUILD render_bench)" >&2; exit 1; }
+
+if [ "$(id -u)" = 0 ]; then
+    need=()
+    command -v cupsfilter >/dev/null || need+=(cups)
+    command -v enscript >/dev/null || need+=(enscript)
+    command -v ps2pdf >/dev/null || need+=(ghostscript)
+    command -v paps >/dev/null || need+=(paps)
+    command -v pdfinfo >/dev/null || need+=(poppler-utils)
+    [ -n "$(fc-list ':family=Courier 10 Pitch' family 2>/dev/null)" ] || need+=(xfonts-scalable)
+    if [ ${#need[@]} -gt 0 ]; then
+        echo "render.sh: installing ${need[*]}" >&2
+        export DEBIAN_FRONTEND=noninteractive
+        apt-get update -qq && apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+    fi
+fi
+
+export QT_QPA_PLATFORM=offscreen
+WORK=$(mktemp -d /tmp/velmorix-render.XXXXXX)
+trap 'rm -rf "$WORK"' EXIT
+export XDG_RUNTIME_DIR=$WORK/xdg
+mkdir -m 0700 "$XDG_RUNTIME_DIR"
+
+# --- corpus ------------------------------------------------------------------------------
+awk 'BEGIN { for (i = 1; i <= 60; i++)
+    printf "%05d  %-20s %-20s %10.2f %10.2f %9d\r\n", i, "ITEM-" i * 7, "ACCOUNT " i % 13, i * 3.25, i * 101.5, i * 17 }' \
+    > "$WORK/page.txt"
+awk 'BEGIN { srand(7); for (i = 0; i < 20000; i++) {
+    if (i > 0 && i % 60 == 0) printf "\f";
+    printf "%06d %-12s %-30s %-10s %8d %12.2f %14.2f %12.2f %-18s\r\n", i, "BR" int(rand() * 900),
+        "CUSTOMER " int(rand() * 99999), "PRD" int(rand() * 9999), int(rand() * 999), rand() * 1000,
+        rand() * 100000, rand() * 5000, "REF-" int(rand() * 1e8) } }' > "$WORK/report.txt"
+awk 'BEGIN { srand(11); for (i = 0; i < 200000; i++)
+    printf "%07d %-16s %-24s %10.2f %10.2f %5d\r\n", i, "ITEM-" int(rand() * 1e6), "DESCRIPTION " int(rand() * 1e5),
+        rand() * 1000, rand() * 9999, int(rand() * 999) }' > "$WORK/big.txt"
+
+# --- renderers ---------------------------------------------------------------------------
+render() {  # render TOOL INPUT OUTPUT
+    case "$1" in
+        velmorix2)  "$BENCH" "$2" "$3" >/dev/null ;;
+        cupsfilter) cupsfilter -m application/pdf "$2" >"$3" 2>/dev/null ;;
+        enscript)   enscript -q -B -p - "$2" 2>/dev/null | ps2pdf - "$3" ;;
+        paps)       paps "$2" 2>/dev/null | ps2pdf - "$3" ;;
+    esac
+}
+
+best_time() {  # best_time TOOL INPUT OUTPUT -> seconds
+    local best="" t0 t1 t i runs=$RUNS
+    case "$2" in */big.txt) runs=1 ;; esac
+    for i in $(seq 1 "$runs"); do
+        t0=$(date +%s.%N)
+        render "$@"
+        t1=$(date +%s.%N)
+        t=$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.3f", b - a }')
+        best=$(awk -v a="$best" -v b="$t" 'BEGIN { print (a == "" || b < a) ? b : a }')
+    done
+    echo "$best"
+}
+
+pages() { pdfinfo "$1" 2>/dev/null | awk '/^Pages:/ { print $2 }'; }
+
+declare -A TIME PAGES
+TOOLS=(velmorix2 cupsfilter enscript paps)
+read -r -a CORPUS <<< "${BENCH_CORPUS:-page report big}"
+for c in "${CORPUS[@]}"; do
+    for tool in "${TOOLS[@]}"; do
+        if [ "$c,$tool" = big,paps ] && [ "${BENCH_FULL:-0}" != 1 ]; then
+            TIME[$c,$tool]=0; PAGES[$c,$tool]=0; continue
+        fi
+        out=$WORK/$c-$tool.pdf
+        TIME[$c,$tool]=$(best_time "$tool" "$WORK/$c.txt" "$out")
+        PAGES[$c,$tool]=$(pages "$out")
+    done
+done
+
+printf '%-8s %-11s %9s %7s %10s %16s\n' corpus renderer seconds pages pages/s 'x fastest peer'
+for c in "${CORPUS[@]}"; do
+    fastest=""
+    for tool in cupsfilter enscript paps; do
+        [ "${TIME[$c,$tool]}" = 0 ] && continue
+        fastest=$(awk -v a="$fastest" -v b="${TIME[$c,$tool]}" 'BEGIN { print (a == "" || b < a) ? b : a }')
+    done
+    for tool in "${TOOLS[@]}"; do
+        if [ "${TIME[$c,$tool]}" = 0 ]; then printf '%-8s %-11s %9s\n' "$c" "$tool" skipped; continue; fi
+        awk -v c="$c" -v tool="$tool" -v t="${TIME[$c,$tool]}" -v p="${PAGES[$c,$tool]:-0}" -v f="$fastest" \
+            'BEGIN { printf "%-8s %-11s %9.3f %7d %10.1f %16.2f\n", c, tool, t, p, (t > 0 ? p / t : 0), (t > 0 ? f / t : 0) }'
+    done
+done
+
+# Our pages follow the job's rule: one page per form feed block of the report.
+expected=$(( $(tr -cd '\f' < "$WORK/report.txt" | wc -c) + 1 ))
+[ "${PAGES[report,velmorix2]}" = "$expected" ] ||
+    echo "render.sh: WARNING: velmorix2 drew ${PAGES[report,velmorix2]} pages of the report, expected $expected" >&2
+awk -v a="${TIME[report,cupsfilter]}" -v b="${TIME[report,velmorix2]}" \
+    'BEGIN { printf "render speedup vs cupsfilter: %.2f\n", a / b }'

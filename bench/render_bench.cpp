@@ -1,0 +1,62 @@
+// Renders one spool file the way a graphical job draws it, into a PDF file instead of a
+// queue: render_bench INPUT OUTPUT.pdf. Prints the page count and the milliseconds spent
+// from reading the file to the finished PDF.
+
+#include "platform/CupsPrintingService.h"
+#include "platform/PosixFileServices.h"
+#include "platform/Toolkit.h"
+#include "spool/PrintJob.h"
+#include "spool/Reader.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QGuiApplication>
+
+#include <cstdio>
+
+namespace {
+
+/// The benchmark never retries a failed reading.
+class NoRetry : public Asker
+{
+public:
+    int ask(const QString&, int, const QString&) override { return No; }
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QGuiApplication app(argc, argv);
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: render_bench INPUT OUTPUT.pdf\n");
+        return 2;
+    }
+    CupsPrintingService printing;
+    printing.setOutputFile(QFile::decodeName(argv[2]));
+    // The face list is read once per process; keep it out of the per-job figure.
+    printing.faceNames();
+
+    QElapsedTimer clock;
+    clock.start();
+    PosixFileServices files;
+    NoRetry asker;
+    const LeituraConteudo read = le_conteudo(QByteArray(), QByteArray(argv[1]), files, asker);
+    if (!read.ok) {
+        std::fprintf(stderr, "render_bench: %s\n", qPrintable(read.error));
+        return 1;
+    }
+    seleciona_fonte(printing, QStringLiteral("Courier"));
+    printing.setBold(false);
+    printing.setItalic(false);
+    printing.setUnderline(false);
+    printing.setPointSize(tamanho_fonte(read.iMaxColunas).toFloat());
+    printing.setJobTitle(QFile::decodeName(argv[1]));
+    imprime_linhas(read.text, printing);
+    if (!printing.endDocument()) {
+        std::fprintf(stderr, "render_bench: %s\n", qPrintable(printing.errorString()));
+        return 1;
+    }
+    std::printf("pages %d ms %lld\n", printing.lastPageCount(), static_cast<long long>(clock.elapsed()));
+    return 0;
+}

@@ -1,0 +1,467 @@
+// Whole graphical jobs through a private CUPS scheduler (tests/cups/cups-sandbox.sh, started
+// by the ctest fixture): every job is captured as a PDF file by the sandbox's velcap queue
+// and read back with poppler's tools.
+
+#include "platform/CupsPrintingService.h"
+#include "platform/PosixFileServices.h"
+#include "settings/Settings.h"
+#include "spool/PrintJob.h"
+#include "spool/SpoolText.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QtTest>
+
+#include <cups/cups.h>
+
+namespace {
+
+constexpr int kJobWaitMs = 20000;
+
+QByteArray spool(const QList<QByteArray>& lines)
+{
+    QByteArray text;
+    for (const QByteArray& line : lines)
+        text += "\r\n" + line;
+    return text;
+}
+
+qint16 widest(const QList<QByteArray>& lines)
+{
+    qsizetype n = 0;
+    for (const QByteArray& line : lines)
+        n = std::max(n, SpoolText::trimmedLength(line));
+    return qint16(n);
+}
+
+/// Runs a tool to its end (20 s at most) and gives its output; fails the test otherwise.
+QString run(const QString& program, const QStringList& arguments, int* exitCode = nullptr)
+{
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(kJobWaitMs)) {
+        process.kill();
+        process.waitForFinished();
+        QTest::qFail(qPrintable(program + " did not finish"), __FILE__, __LINE__);
+        return QString();
+    }
+    if (exitCode)
+        *exitCode = process.exitCode();
+    return QString::fromUtf8(process.readAllStandardOutput() + process.readAllStandardError());
+}
+
+/// The text of each page as pdftotext -layout reads it, trailing blanks and blank lines at
+/// the end of a page left out.
+QList<QStringList> pagesOf(const QString& pdf)
+{
+    const QString text = run(QStringLiteral("pdftotext"), {"-layout", pdf, "-"});
+    QList<QStringList> pages;
+    QStringList parts = text.split(u'\f');
+    if (!parts.isEmpty() && parts.last().trimmed().isEmpty())
+        parts.removeLast(); // pdftotext ends every page with a form feed
+    for (const QString& part : parts) {
+        QStringList lines;
+        for (const QString& line : part.split(u'\n')) {
+            QString l = line;
+            while (!l.isEmpty() && l.back().isSpace())
+                l.chop(1);
+            lines.append(l);
+        }
+        while (!lines.isEmpty() && lines.last().isEmpty())
+            lines.removeLast();
+        pages.append(lines);
+    }
+    return pages;
+}
+
+int pdfPageCount(const QString& pdf)
+{
+    const QRegularExpressionMatch m =
+        QRegularExpression(QStringLiteral("^Pages:\\s+(\\d+)$"), QRegularExpression::MultilineOption)
+            .match(run(QStringLiteral("pdfinfo"), {pdf}));
+    return m.hasMatch() ? m.captured(1).toInt() : -1;
+}
+
+QString pdfPageSize(const QString& pdf)
+{
+    const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("^Page size:\\s+([\\d.]+ x [\\d.]+)"),
+                                                         QRegularExpression::MultilineOption)
+                                          .match(run(QStringLiteral("pdfinfo"), {pdf}));
+    return m.captured(1);
+}
+
+struct WordBox
+{
+    QString text;
+    double xMin = 0;
+    double xMax = 0;
+};
+
+/// The words of a PDF with their horizontal extent, from pdftotext -bbox.
+QList<WordBox> wordsOf(const QString& pdf)
+{
+    QList<WordBox> words;
+    static const QRegularExpression word(
+        QStringLiteral("<word xMin=\"([\\d.]+)\"[^>]*xMax=\"([\\d.]+)\"[^>]*>([^<]*)</word>"));
+    QRegularExpressionMatchIterator it =
+        word.globalMatch(run(QStringLiteral("pdftotext"), {"-bbox", pdf, "-"}));
+    while (it.hasNext()) {
+        const QRegularExpressionMatch m = it.next();
+        words.append({m.captured(3), m.captured(1).toDouble(), m.captured(2).toDouble()});
+    }
+    return words;
+}
+
+/// Jobs CUPS knows on a queue, whatever their state.
+int jobCount(const QString& queue)
+{
+    cups_job_t* jobs = nullptr;
+    const int n = cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, queue.toUtf8().constData(), 0, CUPS_WHICHJOBS_ALL);
+    cupsFreeJobs(n, jobs);
+    return n;
+}
+
+} // namespace
+
+class TestCups : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void printersListsTheQueues();
+    void portOfDeviceUri_data();
+    void portOfDeviceUri();
+    void jobPages_data();
+    void jobPages();
+    void leadingBlanksKeepTheirColumns();
+    void faceAndSize_data();
+    void faceAndSize();
+    void fullPageContinuesOnNext();
+    void pageSizeIsTheQueueDefault();
+    void emptyTextSendsNoJob();
+    void rejectingQueueFails();
+    void missingQueueFails();
+    void stoppedSchedulerFails();
+
+private:
+    bool print(const QList<QByteArray>& lines, QString* error = nullptr);
+    QString waitForJobFile(const QString& queue, int job);
+    void admin(const QStringList& arguments);
+    QString sandbox(const QString& path) const { return m_sandboxDir + u'/' + path; }
+
+    QString m_sandboxDir;
+    QString m_script;
+    std::unique_ptr<CupsPrintingService> m_printing;
+    Settings m_settings;
+    PosixFileServices m_files;
+    QStringList m_queuesToRemove;
+};
+
+void TestCups::initTestCase()
+{
+    m_sandboxDir = qEnvironmentVariable("CUPS_SANDBOX_DIR");
+    m_script = qEnvironmentVariable("CUPS_SANDBOX_SCRIPT");
+    QVERIFY2(!m_sandboxDir.isEmpty() && !m_script.isEmpty() && qEnvironmentVariableIsSet("CUPS_SERVER"),
+             "run through ctest: the cups_sandbox fixture sets CUPS_SERVER and CUPS_SANDBOX_DIR");
+    for (const char* tool : {"pdftotext", "pdfinfo", "pdffonts", "lpadmin", "cupsreject"})
+        QVERIFY2(
+            !QStandardPaths::findExecutable(tool, {"/usr/bin", "/usr/sbin", "/bin", "/sbin"}).isEmpty() ||
+                !QStandardPaths::findExecutable(tool).isEmpty(),
+            tool);
+    QCOMPARE(run(QStringLiteral("lpstat"), {"-r"}).trimmed(), QStringLiteral("scheduler is running"));
+}
+
+void TestCups::init()
+{
+    m_printing = std::make_unique<CupsPrintingService>();
+    m_settings = Settings();
+    m_settings.sImpressora = QStringLiteral("VelCap");
+}
+
+void TestCups::cleanup()
+{
+    for (const QString& queue : std::as_const(m_queuesToRemove))
+        QProcess::execute(QStringLiteral("lpadmin"), {"-x", queue});
+    m_queuesToRemove.clear();
+}
+
+void TestCups::admin(const QStringList& arguments)
+{
+    int code = -1;
+    const QString output = run(QStringLiteral("lpadmin"), arguments, &code);
+    QVERIFY2(code == 0, qPrintable("lpadmin " + arguments.join(u' ') + ": " + output));
+}
+
+bool TestCups::print(const QList<QByteArray>& lines, QString* error)
+{
+    ImpressaoConteudo job(m_settings, *m_printing, m_files);
+    return job.imprime_conteudo(spool(lines), widest(lines), QStringLiteral("tst_cups"), error);
+}
+
+QString TestCups::waitForJobFile(const QString& queue, int job)
+{
+    const QString path = sandbox(QStringLiteral("out/jobs/%1-%2.pdf").arg(queue).arg(job));
+    QElapsedTimer clock;
+    clock.start();
+    while (!QFile::exists(path) && clock.elapsed() < kJobWaitMs)
+        QThread::msleep(20);
+    if (!QFile::exists(path)) {
+        QFile log(sandbox(QStringLiteral("log/error_log")));
+        log.open(QIODevice::ReadOnly);
+        const QByteArray tail = log.readAll().right(2000);
+        QTest::qFail(qPrintable(QStringLiteral("job %1 stored no file in %2 s; scheduler log:\n%3")
+                                    .arg(job)
+                                    .arg(kJobWaitMs / 1000)
+                                    .arg(QString::fromUtf8(tail))),
+                     __FILE__, __LINE__);
+        return QString();
+    }
+    return path;
+}
+
+void TestCups::printersListsTheQueues()
+{
+    QCOMPARE(m_printing->currentPrinter(), QStringLiteral("VelCap")); // the sandbox's default
+    QMap<QString, QString> ports;
+    for (const PrinterInfo& p : m_printing->printers())
+        ports.insert(p.deviceName, p.port);
+    QCOMPARE(ports.value("VelLpt"), QStringLiteral("/dev/lp0"));
+    QCOMPARE(ports.value("VelCom"), QStringLiteral("/dev/ttyVEL9"));
+    QCOMPARE(ports.value("VelCap"), "velcap:" + sandbox("out/jobs"));
+    QVERIFY(ports.contains("VelRaw"));
+}
+
+void TestCups::portOfDeviceUri_data()
+{
+    QTest::addColumn<QString>("uri");
+    QTest::addColumn<QString>("port");
+    QTest::newRow("parallel") << "parallel:/dev/lp0"
+                              << "/dev/lp0";
+    QTest::newRow("serial with options") << "serial:/dev/ttyS1?baud=9600+bits=8"
+                                         << "/dev/ttyS1";
+    QTest::newRow("file, three slashes") << "file:///var/out/x.prn"
+                                         << "/var/out/x.prn";
+    QTest::newRow("file, one slash") << "file:/var/out/x.prn"
+                                     << "/var/out/x.prn";
+    QTest::newRow("file, escaped blank") << "file:///var/my%20out.prn"
+                                         << "/var/my out.prn";
+    QTest::newRow("network") << "socket://10.0.0.5:9100"
+                             << "socket://10.0.0.5:9100";
+    QTest::newRow("usb") << "usb://HP/LaserJet?serial=1"
+                         << "usb://HP/LaserJet?serial=1";
+    QTest::newRow("no scheme") << "/dev/lp1"
+                               << "/dev/lp1";
+}
+
+void TestCups::portOfDeviceUri()
+{
+    QFETCH(QString, uri);
+    QFETCH(QString, port);
+    QCOMPARE(CupsPrintingService::portOfDeviceUri(uri), port);
+}
+
+void TestCups::jobPages_data()
+{
+    QTest::addColumn<QList<QByteArray>>("lines");
+    QTest::addColumn<QList<QStringList>>("pages");
+
+    QTest::newRow("one line") << QList<QByteArray>{"THE ONLY LINE"} << QList<QStringList>{{"THE ONLY LINE"}};
+    QTest::newRow("form feeds and eject")
+        << QList<QByteArray>{"\fP1 FIRST", // form feed at the start of the file
+                             "P1 SECOND",
+                             "P1 END\f", // at the end of a line
+                             "P2 ONLY",
+                             "\f", // alone
+                             "P3 AFTER",
+                             "\fP4 HEADER", // at the start of a line
+                             "EJECT",
+                             "P5 AFTER", // an eject line
+                             "ORDER REJECTED",
+                             "P6 LAST", // eject inside a word
+                             "\f"}      // at the end of the file
+        << QList<QStringList>{{"P1 FIRST", "P1 SECOND", "P1 END"},
+                              {"P2 ONLY"},
+                              {"P3 AFTER"},
+                              {"P4 HEADER"},
+                              {"P5 AFTER"},
+                              {"P6 LAST"}};
+    QTest::newRow("two breaks give a blank page")
+        << QList<QByteArray>{"BEFORE", "\f", "\f", "AFTER"} << QList<QStringList>{{"BEFORE"}, {}, {"AFTER"}};
+}
+
+void TestCups::jobPages()
+{
+    QFETCH(QList<QByteArray>, lines);
+    QFETCH(QList<QStringList>, pages);
+    QString error;
+    QVERIFY2(print(lines, &error), qPrintable(error));
+    const QString pdf = waitForJobFile("VelCap", m_printing->lastJobId());
+    QVERIFY(!pdf.isEmpty());
+    QCOMPARE(pdfPageCount(pdf), pages.size());
+    QCOMPARE(pagesOf(pdf), pages);
+}
+
+void TestCups::leadingBlanksKeepTheirColumns()
+{
+    QString error;
+    QVERIFY2(print({"LEFT", QByteArray(20, ' ') + "INDENTED", "LEFT"}, &error), qPrintable(error));
+    const QString pdf = waitForJobFile("VelCap", m_printing->lastJobId());
+    QVERIFY(!pdf.isEmpty());
+    const QList<WordBox> words = wordsOf(pdf);
+    QCOMPARE(words.size(), 3);
+    const double column = (words[0].xMax - words[0].xMin) / 4; // "LEFT"
+    QVERIFY2(qAbs((words[1].xMin - words[0].xMin) / column - 20) < 0.05,
+             qPrintable(QString::number((words[1].xMin - words[0].xMin) / column)));
+}
+
+void TestCups::faceAndSize_data()
+{
+    QTest::addColumn<int>("columns");
+    QTest::addColumn<double>("points");
+    QTest::newRow("80 columns") << 80 << 11.0;
+    QTest::newRow("100 columns") << 100 << 9.0;
+    QTest::newRow("110 columns") << 110 << 8.0;
+    QTest::newRow("132 columns") << 132 << 7.0;
+}
+
+void TestCups::faceAndSize()
+{
+    QFETCH(int, columns);
+    QFETCH(double, points);
+    const QByteArray widestLine = "WIDTH " + QByteArray(columns - 6, '=');
+    QString error;
+    QVERIFY2(print({"MEASURE MEASURE", widestLine}, &error), qPrintable(error));
+    const QString pdf = waitForJobFile("VelCap", m_printing->lastJobId());
+    QVERIFY(!pdf.isEmpty());
+
+    // The face is embedded, with a Unicode map so that the text can be read back.
+    const QStringList fonts = run(QStringLiteral("pdffonts"), {pdf}).split(u'\n').filter("Courier10Pitch");
+    QVERIFY2(fonts.size() == 1, qPrintable(run(QStringLiteral("pdffonts"), {pdf})));
+    const QStringList fields = fonts.first().simplified().split(u' ');
+    // name, type words, encoding, then emb sub uni and the object
+    QCOMPARE(fields.mid(fields.size() - 5, 3), QStringList({"yes", "no", "yes"}));
+
+    // Every Courier glyph is 0.6 em wide: a word's width gives the size it was drawn at.
+    const QList<WordBox> words = wordsOf(pdf);
+    QVERIFY(!words.isEmpty());
+    QCOMPARE(words[0].text, QStringLiteral("MEASURE"));
+    const double drawn = (words[0].xMax - words[0].xMin) / (0.6 * 7);
+    QVERIFY2(qAbs(drawn - points) < 0.1, qPrintable(QString::number(drawn)));
+    const QList<QStringList> expected{{"MEASURE MEASURE", QString::fromLatin1(widestLine)}};
+    QCOMPARE(pagesOf(pdf), expected);
+}
+
+void TestCups::fullPageContinuesOnNext()
+{
+    QList<QByteArray> lines;
+    QStringList expected;
+    for (int i = 1; i <= 150; ++i) {
+        lines.append("LINE " + QByteArray::number(i));
+        expected.append(QString::fromLatin1(lines.last()));
+    }
+    QString error;
+    QVERIFY2(print(lines, &error), qPrintable(error));
+    const QString pdf = waitForJobFile("VelCap", m_printing->lastJobId());
+    QVERIFY(!pdf.isEmpty());
+    const QList<QStringList> pages = pagesOf(pdf);
+    QVERIFY2(pages.size() >= 2, "150 lines at 11 points fill more than one page");
+    QStringList all;
+    for (const QStringList& page : pages)
+        all += page;
+    QCOMPARE(all, expected);
+    // Each page is filled before the next begins.
+    for (qsizetype i = 1; i + 1 < pages.size(); ++i)
+        QCOMPARE(pages[i].size(), pages[0].size());
+    QVERIFY(pages.last().size() <= pages[0].size());
+}
+
+void TestCups::pageSizeIsTheQueueDefault()
+{
+    admin({"-p", "VelLetter", "-E", "-v", "velcap:" + sandbox("out/jobs"), "-P", sandbox("etc/vel-pdf.ppd"),
+           "-o", "PageSize=Letter"});
+    m_queuesToRemove.append("VelLetter");
+    m_settings.sImpressora = QStringLiteral("velletter");
+    QString error;
+    QVERIFY2(print({"ON LETTER"}, &error), qPrintable(error));
+    const QString letter = waitForJobFile("VelLetter", m_printing->lastJobId());
+    QVERIFY(!letter.isEmpty());
+    QCOMPARE(pdfPageSize(letter), QStringLiteral("612 x 792"));
+
+    m_settings.sImpressora = QStringLiteral("VelCap");
+    QVERIFY2(print({"ON A4"}, &error), qPrintable(error));
+    const QString a4 = waitForJobFile("VelCap", m_printing->lastJobId());
+    QVERIFY(!a4.isEmpty());
+    QCOMPARE(pdfPageSize(a4), QStringLiteral("595 x 842"));
+}
+
+void TestCups::emptyTextSendsNoJob()
+{
+    const int before = jobCount("VelCap");
+    QVERIFY(before > 0);
+    QString error;
+    QVERIFY2(print({}, &error), qPrintable(error));
+    QCOMPARE(m_printing->lastJobId(), 0);
+    QCOMPARE(jobCount("VelCap"), before);
+}
+
+void TestCups::rejectingQueueFails()
+{
+    admin({"-p", "VelReject", "-E", "-v", "velcap:" + sandbox("out/jobs"), "-P", sandbox("etc/vel-pdf.ppd")});
+    m_queuesToRemove.append("VelReject");
+    int code = -1;
+    run(QStringLiteral("cupsreject"), {"VelReject"}, &code);
+    QCOMPARE(code, 0);
+    m_settings.sImpressora = QStringLiteral("VelReject");
+    QString error;
+    QVERIFY(!print({"REFUSED"}, &error));
+    QVERIFY2(error.contains("VelReject"), qPrintable(error));
+    QCOMPARE(jobCount("VelReject"), 0);
+}
+
+void TestCups::missingQueueFails()
+{
+    admin({"-p", "VelGone", "-E", "-v", "velcap:" + sandbox("out/jobs"), "-P", sandbox("etc/vel-pdf.ppd")});
+    m_queuesToRemove.append("VelGone");
+    m_settings.sImpressora = QStringLiteral("VelGone");
+    QString error;
+    QVERIFY2(print({"FIRST"}, &error), qPrintable(error));
+    QVERIFY(!waitForJobFile("VelGone", m_printing->lastJobId()).isEmpty());
+
+    // The queue goes away; the printer selected stays current and the next job must fail.
+    admin({"-x", "VelGone"});
+    m_queuesToRemove.clear();
+    QVERIFY(!print({"SECOND"}, &error));
+    QCOMPARE(m_printing->currentPrinter(), QStringLiteral("VelGone"));
+    QVERIFY2(error.contains("VelGone"), qPrintable(error));
+}
+
+void TestCups::stoppedSchedulerFails()
+{
+    int code = -1;
+    const QString stopped = run(QStringLiteral("bash"), {m_script, "stop"}, &code);
+    QVERIFY2(code == 0, qPrintable(stopped));
+    QString error;
+    const bool printed = print({"NOBODY LISTENS"}, &error);
+    // Start it again whatever happened, for the tests after this one.
+    const QString started = run(QStringLiteral("bash"), {m_script, "start"}, &code);
+    QVERIFY2(code == 0, qPrintable(started));
+    QVERIFY(!printed);
+    QVERIFY(!error.isEmpty());
+
+    // Once the scheduler is back, the same service prints again.
+    QVERIFY2(print({"BACK AGAIN"}, &error), qPrintable(error));
+    QVERIFY(!waitForJobFile("VelCap", m_printing->lastJobId()).isEmpty());
+}
+
+QTEST_MAIN(TestCups)
+#include "tst_cups.moc"
