@@ -11,6 +11,12 @@
 /// What a spool file looked like when it was last seen: a file that changes gets a new stamp.
 struct FileStamp
 {
+    /// The stamp as text, for marks kept on the file.
+    QByteArray text() const
+    {
+        return QByteArray::number(size) + ' ' + QByteArray::number(mtimeNs) + ' ' + QByteArray::number(inode);
+    }
+
     qint64 size = -1;
     qint64 mtimeNs = 0;
     quint64 inode = 0;
@@ -78,6 +84,21 @@ public:
     virtual FileStamp stamp(const QByteArray& path) = 0;
     /// True while some process still has the file open for writing.
     virtual bool isBeingWritten(const QByteArray& path) = 0;
+
+    /// Marks a file as printed, on the file itself, so the mark outlives the program; false
+    /// where the file system keeps no such marks.
+    virtual bool markPrinted(const QByteArray& path, const QByteArray& mark)
+    {
+        Q_UNUSED(path);
+        Q_UNUSED(mark);
+        return false;
+    }
+    /// The mark set by markPrinted(), or empty.
+    virtual QByteArray printedMark(const QByteArray& path)
+    {
+        Q_UNUSED(path);
+        return QByteArray();
+    }
 
     /// Opens a plain file for reading; never follows a link. Null with *error set on failure.
     virtual std::unique_ptr<ByteSource> openRead(const QByteArray& path, QString* error) = 0;

@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace {
@@ -318,6 +319,31 @@ bool PosixFileServices::isBeingWritten(const QByteArray& path)
     }
     ::close(fd);
     return busy;
+}
+
+namespace {
+// Where the mark is kept: a user attribute, or a trusted one where only those are allowed.
+const char* const kMarkNames[] = {"user.velmorix2.printed", "trusted.velmorix2.printed"};
+} // namespace
+
+bool PosixFileServices::markPrinted(const QByteArray& path, const QByteArray& mark)
+{
+    for (const char* name : kMarkNames) {
+        if (::lsetxattr(path.constData(), name, mark.constData(), size_t(mark.size()), 0) == 0)
+            return true;
+    }
+    return false;
+}
+
+QByteArray PosixFileServices::printedMark(const QByteArray& path)
+{
+    char buffer[128];
+    for (const char* name : kMarkNames) {
+        const ssize_t n = ::lgetxattr(path.constData(), name, buffer, sizeof buffer);
+        if (n >= 0)
+            return QByteArray(buffer, int(n));
+    }
+    return QByteArray();
 }
 
 std::unique_ptr<ByteSource> PosixFileServices::openRead(const QByteArray& path, QString* error)

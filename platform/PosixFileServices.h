@@ -10,6 +10,8 @@ public:
     bool isPlainFile(const QByteArray& path) override;
     FileStamp stamp(const QByteArray& path) override;
     bool isBeingWritten(const QByteArray& path) override;
+    bool markPrinted(const QByteArray& path, const QByteArray& mark) override;
+    QByteArray printedMark(const QByteArray& path) override;
     std::unique_ptr<ByteSource> openRead(const QByteArray& path, QString* error) override;
     bool writeFile(const QByteArray& path, const QByteArray& data, QString* error) override;
     bool writeNewFile(const QByteArray& path, const QList<QByteArrayView>& parts, QString* error) override;

@@ -11,8 +11,9 @@
 
 namespace {
 
-bool readOnce(const QByteArray& path, FileServices& files, LeituraConteudo& result)
+bool readOnce(const QByteArray& path, FileServices& files, qint64 skipBytes, LeituraConteudo& result)
 {
+    result.bytesRead = 0;
     result.iMaxColunas = 0;
     result.text.clear();
     const FileStamp before = files.stamp(path);
@@ -40,7 +41,9 @@ bool readOnce(const QByteArray& path, FileServices& files, LeituraConteudo& resu
         }
         if (n == 0)
             break;
-        lines.feed(QByteArrayView(buffer.constData(), n));
+        const qint64 skip = std::clamp<qint64>(skipBytes - result.bytesRead, 0, n);
+        result.bytesRead += n;
+        lines.feed(QByteArrayView(buffer.constData() + skip, n - skip));
     }
     lines.finish();
     // The measure is a 16-bit value: longer lines count as the longest it can hold.
@@ -51,11 +54,11 @@ bool readOnce(const QByteArray& path, FileServices& files, LeituraConteudo& resu
 } // namespace
 
 LeituraConteudo le_conteudo(const QByteArray& sRota, const QByteArray& strArquivo, FileServices& files,
-                            Asker& asker)
+                            Asker& asker, qint64 skipBytes)
 {
     const QByteArray path = sRota + strArquivo;
     LeituraConteudo result;
-    if (readOnce(path, files, result)) {
+    if (readOnce(path, files, skipBytes, result)) {
         result.ok = true;
         return result;
     }
@@ -65,6 +68,6 @@ LeituraConteudo le_conteudo(const QByteArray& sRota, const QByteArray& strArquiv
         result.declined = true;
         return result;
     }
-    result.ok = readOnce(path, files, result);
+    result.ok = readOnce(path, files, skipBytes, result);
     return result;
 }

@@ -14,11 +14,13 @@ struct LeituraConteudo
     QByteArray text;        ///< the spool text (CR LF before every line)
     qint16 iMaxColunas = 0; ///< longest line without its surrounding blanks, at most 32,767
     QString error;
+    qint64 bytesRead = 0; ///< bytes of the file read, those skipped included
 };
 
 /**
  * Reads the spool file sRota + strArquivo whole. When the first reading fails the user is
- * asked whether to try again; a second reading asks nothing.
+ * asked whether to try again; a second reading asks nothing. skipBytes leaves out the start of
+ * the file: the part of it that was printed already.
  */
 LeituraConteudo le_conteudo(const QByteArray& sRota, const QByteArray& strArquivo, FileServices& files,
-                            Asker& asker);
+                            Asker& asker, qint64 skipBytes = 0);

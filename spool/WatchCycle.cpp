@@ -119,6 +119,77 @@ bool WatchCycle::dispose(const QByteArray& folder, const QByteArray& name, const
     return removed;
 }
 
+void WatchCycle::trata_arquivo(const QByteArray& folder, const QByteArray& name)
+{
+    const QByteArray path = folder + name;
+    const QString shown = QFile::decodeName(path);
+    const FileStamp stamp = m_files.stamp(path);
+
+    // Printed by an earlier run that could not put it away: only the disposal is left.
+    if (stamp.valid() && m_files.printedMark(path) == stamp.text()) {
+        if (!dispose(folder, name, shown))
+            m_printed.insert(path, m_files.stamp(path));
+        return;
+    }
+
+    const LeituraConteudo leitura = le_conteudo(folder, name, m_files, m_asker);
+    const bool printed = leitura.ok && m_printJob.imprime_conteudo(leitura.text, leitura.iMaxColunas,
+                                                                   QFile::decodeName(name), nullptr);
+    if (!printed) {
+        // Not printed: the file stays where it is, untouched.
+        m_window.log(QStringLiteral("Arquivo ") + shown + QStringLiteral(" não impresso"));
+        m_failedThisTick.insert(path);
+        if (leitura.declined) {
+            m_declined.insert(path, stamp);
+        } else {
+            Retry& retry = m_retry[path];
+            retry.delayMs = retry.delayMs == 0 ? kFirstRetryMs : std::min(retry.delayMs * 2, kLongestRetryMs);
+            retry.dueMs = m_files.monotonicMs() + retry.delayMs;
+        }
+        return;
+    }
+    m_retry.remove(path);
+    m_window.log(QStringLiteral("Arquivo ") + shown + QStringLiteral(" impresso"));
+
+    switch (imprime_acrescimos(folder, name, leitura.bytesRead, stamp.inode)) {
+    case Acrescimo::Replaced:
+        return; // a new print-out under the same name: it is handled as one
+    case Acrescimo::Failed:
+        m_printed.insert(path, m_files.stamp(path)); // its printed part is not printed again
+        return;
+    case Acrescimo::Stable:
+        break;
+    }
+    // Should the backup or the deletion fail, the mark keeps a restart from printing it again.
+    m_files.markPrinted(path, m_files.stamp(path).text());
+    if (!dispose(folder, name, shown))
+        m_printed.insert(path, m_files.stamp(path));
+}
+
+WatchCycle::Acrescimo WatchCycle::imprime_acrescimos(const QByteArray& folder, const QByteArray& name,
+                                                     qint64 printedBytes, quint64 inode)
+{
+    // A writer that closes the file and opens it again to append may do so while the file is
+    // read and printed. What it added must be printed too before the file is put away.
+    const QByteArray path = folder + name;
+    for (int round = 0; round < kMostAppendRounds; ++round) {
+        const FileStamp now = m_files.stamp(path);
+        if (!now.valid() || now.inode != inode || now.size < printedBytes)
+            return Acrescimo::Replaced;
+        if (now.size == printedBytes)
+            return Acrescimo::Stable;
+        const LeituraConteudo tail = le_conteudo(folder, name, m_files, m_asker, printedBytes);
+        if (!tail.ok)
+            return Acrescimo::Failed;
+        if (!tail.text.isEmpty() &&
+            !m_printJob.imprime_conteudo(tail.text, tail.iMaxColunas, QFile::decodeName(name), nullptr))
+            return Acrescimo::Failed;
+        m_window.log(QStringLiteral("Arquivo ") + QFile::decodeName(path) + QStringLiteral(" impresso"));
+        printedBytes = tail.bytesRead;
+    }
+    return Acrescimo::Failed;
+}
+
 void WatchCycle::Movimento_Timer()
 {
     // A tick never runs inside another, whoever turned the timer on meanwhile.
@@ -137,34 +208,7 @@ void WatchCycle::Movimento_Timer()
         QByteArray name = proximo_arquivo(pattern, folder);
         while (!name.isEmpty()) {
             m_timer.setEnabled(false);
-            const QByteArray path = folder + name;
-            const QString shown = QFile::decodeName(path);
-            const FileStamp stamp = m_files.stamp(path);
-
-            const LeituraConteudo leitura = le_conteudo(folder, name, m_files, m_asker);
-            QString error;
-            bool printed = false;
-            if (leitura.ok)
-                printed = m_printJob.imprime_conteudo(leitura.text, leitura.iMaxColunas,
-                                                      QFile::decodeName(name), &error);
-            if (printed) {
-                m_retry.remove(path);
-                m_window.log(QStringLiteral("Arquivo ") + shown + QStringLiteral(" impresso"));
-                if (!dispose(folder, name, shown))
-                    m_printed.insert(path, stamp);
-            } else {
-                // Not printed: the file stays where it is, untouched.
-                m_window.log(QStringLiteral("Arquivo ") + shown + QStringLiteral(" não impresso"));
-                m_failedThisTick.insert(path);
-                if (leitura.declined) {
-                    m_declined.insert(path, stamp);
-                } else {
-                    Retry& retry = m_retry[path];
-                    retry.delayMs =
-                        retry.delayMs == 0 ? kFirstRetryMs : std::min(retry.delayMs * 2, kLongestRetryMs);
-                    retry.dueMs = m_files.monotonicMs() + retry.delayMs;
-                }
-            }
+            trata_arquivo(folder, name);
             m_timer.setEnabled(true);
             m_window.betweenFiles();
             name = proximo_arquivo(pattern, folder);

@@ -36,8 +36,23 @@ public:
     static constexpr qint64 kFirstRetryMs = 5000;
     static constexpr qint64 kLongestRetryMs = 5 * 60 * 1000;
 
+    /// How often the part appended to a file during its printing is printed before giving up.
+    static constexpr int kMostAppendRounds = 20;
+
 private:
+    enum class Acrescimo
+    {
+        Stable,
+        Replaced,
+        Failed
+    };
+
     void passo_animacao();
+    /// Reads, prints and puts away one spool file.
+    void trata_arquivo(const QByteArray& folder, const QByteArray& name);
+    /// Prints what was appended to the file after its first printedBytes bytes.
+    Acrescimo imprime_acrescimos(const QByteArray& folder, const QByteArray& name, qint64 printedBytes,
+                                 quint64 inode);
     QByteArray proximo_arquivo(const QByteArray& pattern, const QByteArray& folder);
     void forgetVanished(const QList<QByteArray>& names, const QByteArray& folder);
     bool dispose(const QByteArray& folder, const QByteArray& name, const QString& shown);

@@ -117,6 +117,10 @@ private slots:
 
     void notPrintedFileStays_data();
     void notPrintedFileStays();
+    void partAppendedWhilePrintingIsPrintedToo_data();
+    void partAppendedWhilePrintingIsPrintedToo();
+    void replacedWhilePrintingIsPrintedAsNew();
+    void printedMarkOutlivesARestart();
     void failedDisposalIsLoggedAndNotPrintedAgain_data();
     void failedDisposalIsLoggedAndNotPrintedAgain();
     void oldBackupThatCannotGoKeepsTheFile();
@@ -698,6 +702,87 @@ void TestWatchCycle::noTickInsideATick()
     rig.timer.onEnabled = nullptr;
     rig.tick();
     QCOMPARE(rig.window.trayPictures.size(), 2);
+}
+
+void TestWatchCycle::partAppendedWhilePrintingIsPrintedToo_data()
+{
+    QTest::addColumn<QString>("backup");
+    QTest::newRow("backup mode") << QStringLiteral("1");
+    QTest::newRow("delete mode") << QStringLiteral("0");
+}
+
+void TestWatchCycle::partAppendedWhilePrintingIsPrintedToo()
+{
+    QFETCH(QString, backup);
+    Rig rig;
+    rig.settings.sBackup = backup;
+    QVERIFY(rig.put(QStringLiteral("REL.TXT"), "PART 1\r\n"));
+    // The writer comes back and appends while the first part is being printed.
+    int appends = 0;
+    rig.job.duringPrint = [&] {
+        if (appends++ < 2) {
+            QFile f(rig.path(QStringLiteral("REL.TXT")));
+            QVERIFY(f.open(QIODevice::Append));
+            f.write(QStringLiteral("PART %1\r\n").arg(appends + 1).toLatin1());
+        }
+    };
+    rig.tick();
+    QCOMPARE(rig.job.texts, (QList<QByteArray>{"\r\nPART 1", "\r\nPART 2", "\r\nPART 3"}));
+    QVERIFY(!QFile::exists(rig.path(QStringLiteral("REL.TXT"))));
+    if (backup == QLatin1String("1"))
+        QCOMPARE(readAll(rig.path(QStringLiteral("REL.bak"))), QByteArray("PART 1\r\nPART 2\r\nPART 3\r\n"));
+}
+
+void TestWatchCycle::replacedWhilePrintingIsPrintedAsNew()
+{
+    Rig rig;
+    rig.settings.sBackup = QStringLiteral("1");
+    QVERIFY(rig.put(QStringLiteral("REL.TXT"), "FIRST REPORT\r\n"));
+    bool replaced = false;
+    rig.job.duringPrint = [&] {
+        if (!replaced) {
+            replaced = true;
+            // A new print-out under the same name: written beside, then moved over the old one.
+            QVERIFY(rig.put(QStringLiteral("NEW.tmp"), "SECOND\r\n"));
+            QVERIFY(::rename(QFile::encodeName(rig.path(QStringLiteral("NEW.tmp"))).constData(),
+                             QFile::encodeName(rig.path(QStringLiteral("REL.TXT"))).constData()) == 0);
+        }
+    };
+    rig.tick();
+    QCOMPARE(rig.job.texts, (QList<QByteArray>{"\r\nFIRST REPORT", "\r\nSECOND"}));
+    QCOMPARE(readAll(rig.path(QStringLiteral("REL.bak"))), QByteArray("SECOND\r\n"));
+    QVERIFY(!QFile::exists(rig.path(QStringLiteral("REL.TXT"))));
+}
+
+void TestWatchCycle::printedMarkOutlivesARestart()
+{
+    Rig rig;
+    rig.settings.sBackup = QStringLiteral("1");
+    QVERIFY(rig.put(QStringLiteral("REL.TXT"), "ONCE\r\n"));
+    QVERIFY(QDir().mkdir(rig.path(QStringLiteral("REL.bak")))); // the backup cannot be made
+    rig.tick();
+    QCOMPARE(rig.job.texts.size(), 1);
+    if (rig.files.printedMark(QFile::encodeName(rig.path(QStringLiteral("REL.TXT")))).isEmpty())
+        QSKIP("this file system keeps no extended attributes");
+
+    // The program starts again: the file is put away, not printed a second time.
+    auto restarted =
+        std::make_unique<WatchCycle>(rig.settings, rig.files, rig.asker, rig.job, rig.window, rig.timer);
+    restarted->Movimento_Timer();
+    QCOMPARE(rig.job.texts.size(), 1);
+    QCOMPARE(rig.window.logLines.first(), rig.line(QStringLiteral("REL.TXT"), " não renomeado"));
+    QVERIFY(QDir().rmdir(rig.path(QStringLiteral("REL.bak"))));
+    restarted =
+        std::make_unique<WatchCycle>(rig.settings, rig.files, rig.asker, rig.job, rig.window, rig.timer);
+    restarted->Movimento_Timer();
+    QCOMPARE(rig.job.texts.size(), 1);
+    QCOMPARE(readAll(rig.path(QStringLiteral("REL.bak"))), QByteArray("ONCE\r\n"));
+
+    // A new print-out under the marked name is printed.
+    QVERIFY(rig.put(QStringLiteral("REL.TXT"), "TWICE?\r\n"));
+    QVERIFY(rig.files.markPrinted(QFile::encodeName(rig.path(QStringLiteral("REL.TXT"))), "0 0 0"));
+    restarted->Movimento_Timer();
+    QCOMPARE(rig.job.texts.size(), 2);
 }
 
 QTEST_GUILESS_MAIN(TestWatchCycle)
