@@ -2,6 +2,8 @@
 
 #include "platform/PosixFileServices.h"
 
+#include "tests/support/Doubles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -17,18 +19,6 @@
 #include <unistd.h>
 
 namespace {
-
-bool writeBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
-}
-
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
 
 /// A second process that opens the file with a shell redirection and keeps it open.
 class Holder

@@ -7,16 +7,6 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-namespace {
-
-bool writeBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
-}
-
-} // namespace
-
 class TestReader : public QObject
 {
     Q_OBJECT

@@ -5,9 +5,24 @@
 #include "platform/Toolkit.h"
 #include "spool/PrintJob.h"
 
+#include <QFile>
 #include <QStringList>
 
 #include <functional>
+
+/// Writes a file whole, replacing what was there.
+inline bool writeBytes(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
+
+/// A file's bytes, or "<missing>".
+inline QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
 
 /// A timer the test ticks by hand; it remembers every interval set.
 class ManualTimer : public Timer
