@@ -1,5 +1,6 @@
 // Renders one spool file the way a graphical job draws it, into a PDF file instead of a
-// queue: render_bench INPUT OUTPUT.pdf. Prints the page count and the milliseconds spent
+// queue: render_bench [--qt] INPUT OUTPUT.pdf (--qt: drawn by Qt even where the face's file
+// could be written directly as PDF text). Prints the page count and the milliseconds spent
 // from reading the file to the finished PDF.
 
 #include "platform/CupsPrintingService.h"
@@ -28,11 +29,17 @@ public:
 int main(int argc, char** argv)
 {
     QGuiApplication app(argc, argv);
+    const bool qtOnly = argc == 4 && QByteArray(argv[1]) == "--qt";
+    if (qtOnly) {
+        --argc;
+        ++argv;
+    }
     if (argc != 3) {
-        std::fprintf(stderr, "usage: render_bench INPUT OUTPUT.pdf\n");
+        std::fprintf(stderr, "usage: render_bench [--qt] INPUT OUTPUT.pdf\n");
         return 2;
     }
     CupsPrintingService printing;
+    printing.setTextPath(!qtOnly);
     printing.setOutputFile(QFile::decodeName(argv[2]));
     // The face list is read once per process; keep it out of the per-job figure.
     printing.faceNames();

@@ -1,5 +1,7 @@
 #include "platform/CupsPrintingService.h"
 
+#include "platform/PdfText.h"
+
 #include <QBuffer>
 #include <QFile>
 #include <QFontDatabase>
@@ -13,7 +15,6 @@
 #include <cups/cups.h>
 
 #include <array>
-#include <malloc.h>
 
 namespace {
 
@@ -56,34 +57,42 @@ QPageLayout mediaOf(const QString& printer)
 
 } // namespace
 
-/**
- * One document being drawn. The glyphs of a page are gathered into one glyph run and drawn
- * when the page ends: a line costs a few table look-ups, and Qt's PDF engine sees one text
- * object per page instead of one per line.
- */
+/// One document being drawn, into memory or into the output file.
 class CupsPrintingService::Document
 {
 public:
-    Document()
-    {
-        // Qt's PDF engine takes and frees two buffers of several megabytes for every page it
-        // compresses. With the C library's defaults each free hands the memory back to the
-        // system and the next page faults it in anew, which costs more than drawing the page.
-        // While a document is open the heap keeps that memory.
-        mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
-        mallopt(M_TRIM_THRESHOLD, 128 * 1024 * 1024);
-    }
-    ~Document()
-    {
-        // Back to the C library's defaults, and the memory back to the system.
-        mallopt(M_MMAP_THRESHOLD, 128 * 1024);
-        mallopt(M_TRIM_THRESHOLD, 128 * 1024);
-        malloc_trim(0);
-    }
+    virtual ~Document() = default;
 
     QByteArray bytes;
     QBuffer buffer{&bytes};
     QFile file;
+    bool pageOpen = false;
+
+    /// Opens the target and starts the PDF on this page layout.
+    virtual bool begin(QIODevice* target, const QPageLayout& layout, const QString& title) = 0;
+    virtual void line(const QString& text) = 0;
+    /// Begins a new page; the first call begins the first.
+    virtual void openPage() = 0;
+    virtual int pages() const = 0;
+    /// Draws what is left and ends the PDF; false when it could not be written whole.
+    virtual bool finish() = 0;
+};
+
+namespace {
+
+/// The creator named in every document.
+const QString kCreator = QStringLiteral("Velmorix2");
+
+} // namespace
+
+/**
+ * One document being drawn by Qt, for any face Qt can draw. The glyphs of a page are gathered into one glyph
+ * run and drawn when the page ends: a line costs a few table look-ups, and Qt's PDF engine sees one text
+ * object per page instead of one per line.
+ */
+class CupsPrintingService::QtDocument : public CupsPrintingService::Document
+{
+public:
     std::unique_ptr<QPdfWriter> writer;
     QPainter painter;
 
@@ -93,8 +102,7 @@ public:
     qreal lineHeight = 0;
     qreal pageHeight = 0;
     qreal y = 0;
-    bool pageOpen = false;
-    int pages = 0;
+    int pageCount = 0;
 
     QList<quint32> glyphs;
     QList<QPointF> positions;
@@ -110,17 +118,40 @@ public:
         m_cached.fill(kUnknown);
     }
 
-    void openPage()
+    bool begin(QIODevice* target, const QPageLayout& layout, const QString& title) override
+    {
+        writer = std::make_unique<QPdfWriter>(target);
+        writer->setResolution(kResolution);
+        writer->setPageLayout(layout);
+        writer->setTitle(title);
+        writer->setCreator(kCreator);
+        if (!painter.begin(writer.get()))
+            return false;
+        pageHeight = painter.device()->height();
+        return true;
+    }
+
+    int pages() const override { return pageCount; }
+
+    bool finish() override
     {
         flush();
-        if (pages > 0)
+        painter.end();
+        writer.reset();
+        return true;
+    }
+
+    void openPage() override
+    {
+        flush();
+        if (pageCount > 0)
             writer->newPage();
-        ++pages;
+        ++pageCount;
         pageOpen = true;
         y = 0;
     }
 
-    void line(const QString& text)
+    void line(const QString& text) override
     {
         if (!pageOpen || (y > 0 && y + lineHeight > pageHeight))
             openPage();
@@ -198,6 +229,39 @@ private:
 
     std::array<quint32, 256> m_cached{};
     std::array<qreal, 256> m_cachedAdvance{};
+};
+
+/**
+ * One document written directly as PDF text, for a face whose file the PDF can carry
+ * (PdfText.h): one show operator per line instead of Qt's operators per glyph.
+ */
+class CupsPrintingService::TextDocument : public CupsPrintingService::Document
+{
+public:
+    std::unique_ptr<PdfTextWriter> writer;
+
+    bool begin(QIODevice* target, const QPageLayout& layout, const QString& title) override
+    {
+        writer = std::make_unique<PdfTextWriter>(target, layout, kResolution);
+        return writer->begin(title, kCreator);
+    }
+    void setFont(const std::shared_ptr<const PdfTextFont>& font, const QRawFont& raw)
+    {
+        writer->setFont(font, raw);
+    }
+    void line(const QString& text) override
+    {
+        if (!pageOpen)
+            openPage();
+        writer->line(text);
+    }
+    void openPage() override
+    {
+        writer->openPage();
+        pageOpen = true;
+    }
+    int pages() const override { return writer->pages(); }
+    bool finish() override { return writer->finish(); }
 };
 
 CupsPrintingService::CupsPrintingService()
@@ -298,7 +362,23 @@ void CupsPrintingService::setPointSize(float points)
 
 bool CupsPrintingService::beginDocument()
 {
-    auto doc = std::make_unique<Document>();
+    // The face, style and size in force now are the document's. The face's file goes into
+    // the PDF as it is when the PDF can carry it and the line needs no style Qt would make
+    // itself; any other face is drawn by Qt.
+    QFont wanted(m_face);
+    wanted.setBold(m_bold);
+    wanted.setItalic(m_italic);
+    QRawFont raw = QRawFont::fromFont(wanted);
+    raw.setPixelSize(qreal(m_points) * kResolution / 72.0);
+    std::shared_ptr<const PdfTextFont> textFont;
+    if (m_textPath && !m_bold && !m_italic && !m_underline)
+        textFont = PdfTextFont::load(PdfTextFont::fileOfFamily(m_face), raw);
+
+    std::unique_ptr<Document> doc;
+    if (textFont)
+        doc = std::make_unique<TextDocument>();
+    else
+        doc = std::make_unique<QtDocument>();
     QIODevice* target = &doc->buffer;
     if (!m_outputFile.isEmpty()) {
         doc->file.setFileName(m_outputFile);
@@ -308,16 +388,15 @@ bool CupsPrintingService::beginDocument()
         m_error = m_outputFile + QStringLiteral(": ") + target->errorString();
         return false;
     }
-    doc->writer = std::make_unique<QPdfWriter>(target);
-    doc->writer->setResolution(kResolution);
-    doc->writer->setPageLayout(mediaOf(m_printer));
-    doc->writer->setTitle(m_title);
-    doc->writer->setCreator(QStringLiteral("Velmorix2"));
-    if (!doc->painter.begin(doc->writer.get())) {
+    if (!doc->begin(target, mediaOf(m_printer), m_title)) {
         m_error = QStringLiteral("cannot begin the PDF document");
         return false;
     }
-    doc->pageHeight = doc->painter.device()->height();
+    if (textFont)
+        static_cast<TextDocument*>(doc.get())->setFont(textFont, raw);
+    else
+        static_cast<QtDocument*>(doc.get())->setFont(raw, m_underline);
+    m_lastTextPath = textFont != nullptr;
     m_doc = std::move(doc);
     return true;
 }
@@ -329,15 +408,6 @@ void CupsPrintingService::printLine(const QString& line)
     if (!m_doc && !beginDocument()) {
         m_failed = true;
         return;
-    }
-    if (m_fontChanged || !m_doc->font.isValid()) {
-        QFont wanted(m_face);
-        wanted.setBold(m_bold);
-        wanted.setItalic(m_italic);
-        QRawFont raw = QRawFont::fromFont(wanted);
-        raw.setPixelSize(qreal(m_points) * kResolution / 72.0);
-        m_doc->setFont(raw, m_underline);
-        m_fontChanged = false;
     }
     m_doc->line(line);
 }
@@ -363,17 +433,19 @@ bool CupsPrintingService::endDocument()
         return false;
     if (!doc)
         return true; // nothing was drawn, so there is nothing to send
-    doc->flush();
-    doc->painter.end();
-    m_lastPageCount = doc->pages;
+    const bool written = doc->finish();
+    m_lastPageCount = doc->pages();
     if (!m_outputFile.isEmpty()) {
-        doc->writer.reset();
-        if (!doc->file.flush() || doc->file.error() != QFileDevice::NoError) {
+        if (!written || !doc->file.flush() || doc->file.error() != QFileDevice::NoError) {
             m_error = m_outputFile + QStringLiteral(": ") + doc->file.errorString();
             return false;
         }
         doc->file.close();
         return true;
+    }
+    if (!written) {
+        m_error = QStringLiteral("cannot write the PDF document");
+        return false;
     }
     return submit(doc->bytes);
 }

@@ -45,6 +45,11 @@ public:
     int lastPageCount() const { return m_lastPageCount; }
     /// CUPS's id of the last job submitted; 0 when the last document sent none.
     int lastJobId() const { return m_lastJobId; }
+    /// Whether faces whose file a PDF can carry are written directly as PDF text (the
+    /// default) rather than drawn by Qt; either way the pages look the same.
+    void setTextPath(bool on) { m_textPath = on; }
+    /// The last document begun was written directly as PDF text.
+    bool lastUsedTextPath() const { return m_lastTextPath; }
 
     /// The local device path in a CUPS device URI: parallel:/dev/lp0 gives /dev/lp0,
     /// serial:/dev/ttyS1?baud=9600 gives /dev/ttyS1, file:///x and file:/x give /x; any
@@ -53,19 +58,22 @@ public:
 
 private:
     class Document;
+    class QtDocument;
+    class TextDocument;
 
     bool beginDocument();
     bool submit(const QByteArray& pdf);
 
     QString m_printer;
     QList<PrinterInfo> m_listed;
+    /// Face, style and size are taken when a document begins, for all of its lines.
     QString m_face;
     bool m_bold = false;
     bool m_italic = false;
     bool m_underline = false;
     float m_points = 10.0f;
-    /// The face, style or size changed since the document's font was made.
-    bool m_fontChanged = true;
+    bool m_textPath = true;
+    bool m_lastTextPath = false;
     QString m_title;
     QString m_outputFile;
     QString m_error;

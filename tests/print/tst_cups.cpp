@@ -16,6 +16,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QtEndian>
 #include <QtTest>
 
 #include <cups/cups.h>
@@ -101,19 +102,29 @@ struct WordBox
     QString text;
     double xMin = 0;
     double xMax = 0;
+    double yMin = 0;
+    double yMax = 0;
+    int page = 0;
 };
 
 /// The words of a PDF with their horizontal extent, from pdftotext -bbox.
 QList<WordBox> wordsOf(const QString& pdf)
 {
     QList<WordBox> words;
-    static const QRegularExpression word(
-        QStringLiteral("<word xMin=\"([\\d.]+)\"[^>]*xMax=\"([\\d.]+)\"[^>]*>([^<]*)</word>"));
+    static const QRegularExpression item(
+        QStringLiteral("<page |<word xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\" xMax=\"([\\d.]+)\" "
+                       "yMax=\"([\\d.]+)\">([^<]*)</word>"));
     QRegularExpressionMatchIterator it =
-        word.globalMatch(run(QStringLiteral("pdftotext"), {"-bbox", pdf, "-"}));
+        item.globalMatch(run(QStringLiteral("pdftotext"), {"-bbox", pdf, "-"}));
+    int page = 0;
     while (it.hasNext()) {
         const QRegularExpressionMatch m = it.next();
-        words.append({m.captured(3), m.captured(1).toDouble(), m.captured(2).toDouble()});
+        if (m.captured(0) == QLatin1String("<page ")) {
+            ++page;
+            continue;
+        }
+        words.append({m.captured(5), m.captured(1).toDouble(), m.captured(3).toDouble(),
+                      m.captured(2).toDouble(), m.captured(4).toDouble(), page});
     }
     return words;
 }
@@ -125,6 +136,63 @@ int jobCount(const QString& queue)
     const int n = cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, queue.toUtf8().constData(), 0, CUPS_WHICHJOBS_ALL);
     cupsFreeJobs(n, jobs);
     return n;
+}
+
+/// The font lines of pdffonts for a PDF, its two heading lines left out.
+QStringList fontsOf(const QString& pdf)
+{
+    QStringList lines = run(QStringLiteral("pdffonts"), {pdf}).split(u'\n', Qt::SkipEmptyParts);
+    return lines.mid(2);
+}
+
+/// Fails unless two PDFs hold the same pages with the same words in the same places. Qt
+/// places glyphs on a grid of 1/64 of a 1200 dpi dot; the text path does too for a fixed
+/// pitch face, and follows a proportional face's widths in thousandths of an em: words may
+/// differ by that rounding, hundredths of a point.
+/// Qt's PDF reads a soft hyphen back as "-"; the text path gives the character itself.
+void compareLayouts(const QString& qt, const QString& text)
+{
+    const auto asQt = [](QString s) { return s.replace(u'\u00AD', u'-'); };
+    QCOMPARE(pdfPageCount(text), pdfPageCount(qt));
+    QCOMPARE(pdfPageSize(text), pdfPageSize(qt));
+    QList<QStringList> pages = pagesOf(text);
+    for (QStringList& page : pages) {
+        for (QString& line : page)
+            line = asQt(line);
+    }
+    QCOMPARE(pages, pagesOf(qt));
+    const QList<WordBox> expected = wordsOf(qt);
+    QList<WordBox> got = wordsOf(text);
+    for (WordBox& word : got)
+        word.text = asQt(word.text);
+    QCOMPARE(got.size(), expected.size());
+    for (qsizetype i = 0; i < got.size(); ++i) {
+        const WordBox& e = expected[i];
+        const WordBox& g = got[i];
+        const QString where =
+            QStringLiteral("word %1 \"%2\" on page %3: x %4..%5 y %6..%7, Qt has x %8..%9 y %10..%11")
+                .arg(i)
+                .arg(g.text)
+                .arg(g.page)
+                .arg(g.xMin)
+                .arg(g.xMax)
+                .arg(g.yMin)
+                .arg(g.yMax)
+                .arg(e.xMin)
+                .arg(e.xMax)
+                .arg(e.yMin)
+                .arg(e.yMax);
+        QVERIFY2(g.text == e.text && g.page == e.page, qPrintable(where));
+        QVERIFY2(qAbs(g.xMin - e.xMin) < 0.05 && qAbs(g.xMax - e.xMax) < 0.05, qPrintable(where));
+        // Heights come from the ascent and descent each PDF gives its font, rounded apart.
+        QVERIFY2(qAbs(g.yMin - e.yMin) < 0.01 && qAbs(g.yMax - e.yMax) < 0.01, qPrintable(where));
+    }
+}
+
+/// Whether fontconfig has a family at all, for the tests of faces that are not ours to install.
+bool hasFamily(const QString& family)
+{
+    return !run(QStringLiteral("fc-list"), {":family=" + family, "family"}).trimmed().isEmpty();
 }
 
 } // namespace
@@ -152,9 +220,24 @@ private slots:
     void rejectingQueueFails();
     void missingQueueFails();
     void stoppedSchedulerFails();
+    void textPathMatchesQt_data();
+    void textPathMatchesQt();
+    void textPathReadsBackTheCodePage();
+    void textPathEmbedsTheType1File();
+    void otherCasesAreDrawnByQt_data();
+    void otherCasesAreDrawnByQt();
+    void textPathTrueType_data();
+    void textPathTrueType();
+    void charactersOutsideTheCodePage();
 
 private:
     bool print(const QList<QByteArray>& lines, QString* error = nullptr);
+    /// Prints the lines through the job on the capture queue, by the text path or by Qt,
+    /// and gives the PDF the queue stored.
+    QString printBy(bool textPath, const QList<QByteArray>& lines);
+    /// Draws lines straight into a PDF file with the service, a page break at each "\f" line.
+    QString draw(bool textPath, const QString& face, const QStringList& lines, float points = 11,
+                 bool underline = false, bool bold = false);
     QString waitForJobFile(const QString& queue, int job);
     void admin(const QStringList& arguments);
     QString sandbox(const QString& path) const { return m_sandboxDir + u'/' + path; }
@@ -165,6 +248,8 @@ private:
     Settings m_settings;
     PosixFileServices m_files;
     QStringList m_queuesToRemove;
+    /// The last document draw() made was written as PDF text.
+    bool m_drawnAsText = false;
 };
 
 void TestCups::initTestCase()
@@ -461,6 +546,229 @@ void TestCups::stoppedSchedulerFails()
     // Once the scheduler is back, the same service prints again.
     QVERIFY2(print({"BACK AGAIN"}, &error), qPrintable(error));
     QVERIFY(!waitForJobFile("VelCap", m_printing->lastJobId()).isEmpty());
+}
+
+QString TestCups::printBy(bool textPath, const QList<QByteArray>& lines)
+{
+    m_printing->setTextPath(textPath);
+    QString error;
+    if (!print(lines, &error)) {
+        QTest::qFail(qPrintable(error), __FILE__, __LINE__);
+        return QString();
+    }
+    if (m_printing->lastUsedTextPath() != textPath) {
+        QTest::qFail(textPath ? "the job was not written as PDF text" : "the job was not drawn by Qt",
+                     __FILE__, __LINE__);
+        return QString();
+    }
+    return waitForJobFile("VelCap", m_printing->lastJobId());
+}
+
+QString TestCups::draw(bool textPath, const QString& face, const QStringList& lines, float points,
+                       bool underline, bool bold)
+{
+    static QTemporaryDir dir;
+    static int count = 0;
+    const QString path = dir.filePath(QStringLiteral("drawn-%1.pdf").arg(++count));
+    CupsPrintingService printing;
+    printing.setOutputFile(path);
+    printing.setTextPath(textPath);
+    printing.setFaceName(face);
+    printing.setPointSize(points);
+    printing.setUnderline(underline);
+    printing.setBold(bold);
+    for (const QString& line : lines) {
+        if (line == QLatin1String("\f"))
+            printing.newPage();
+        else
+            printing.printLine(line);
+    }
+    if (!printing.endDocument()) {
+        QTest::qFail(qPrintable(printing.errorString()), __FILE__, __LINE__);
+        return QString();
+    }
+    m_drawnAsText = printing.lastUsedTextPath();
+    return path;
+}
+
+void TestCups::textPathMatchesQt_data()
+{
+    QTest::addColumn<int>("columns");
+    QTest::newRow("80 columns, 11 points") << 80;
+    QTest::newRow("100 columns, 9 points") << 100;
+    QTest::newRow("110 columns, 8 points") << 110;
+    QTest::newRow("132 columns, 7 points") << 132;
+}
+
+void TestCups::textPathMatchesQt()
+{
+    QFETCH(int, columns);
+    // Indented and blank lines, characters PDF strings escape, accents, a character the face
+    // lacks (the euro sign), form feeds with a blank page, and more lines than a page holds.
+    QList<QByteArray> lines{"HEADER (TOTALS) \\ BACKSLASH",
+                            "",
+                            QByteArray(12, ' ') + "INDENTED  TWO  BLANKS",
+                            "ACCENTS \xC9\xE9\xE7\xE3 \x93QUOTED\x94 \x96 DASH \x80 EURO \xA0NBSP",
+                            "WIDEST " + QByteArray(columns - 7, '#'),
+                            "\f",
+                            "\f",
+                            "AFTER A BLANK PAGE"};
+    for (int i = 1; i <= 130; ++i)
+        lines.append("ROW " + QByteArray::number(i) + QByteArray(i % 17, ' ') + "(" +
+                     QByteArray::number(i * 7) + ")");
+    const QString qt = printBy(false, lines);
+    QVERIFY(!qt.isEmpty());
+    const QString text = printBy(true, lines);
+    QVERIFY(!text.isEmpty());
+    QVERIFY(pdfPageCount(text) >= 4); // the first page, a blank one and the rows over two or more
+    compareLayouts(qt, text);
+}
+
+void TestCups::textPathReadsBackTheCodePage()
+{
+    // Every character of Windows-1252 (the face has all but the euro sign).
+    QByteArray ascii;
+    for (int c = 0x21; c < 0x7F; ++c)
+        ascii += char(c);
+    QByteArray high;
+    for (int c = 0x80; c < 0xA0; ++c)
+        high += char(c);
+    QByteArray latin;
+    for (int c = 0xA1; c <= 0xFF; ++c)
+        latin += char(c);
+    const QString text = printBy(true, {ascii, high, latin});
+    QVERIFY(!text.isEmpty());
+    const QList<QStringList> pages = pagesOf(text);
+    QCOMPARE(pages.size(), 1);
+    QCOMPARE(pages[0].size(), 3);
+    QCOMPARE(pages[0][0], QString::fromLatin1(ascii));
+    // The euro sign and the holes of the code page draw nothing (their columns are compared
+    // with Qt's below).
+    QCOMPARE(
+        QString(pages[0][1]).remove(u' '),
+        QStringLiteral("\u201A\u0192\u201E\u2026\u2020\u2021\u02C6\u2030\u0160\u2039\u0152\u017D\u2018\u2019"
+                       "\u201C\u201D\u2022\u2013\u2014\u02DC\u2122\u0161\u203A\u0153\u017E\u0178"));
+    QCOMPARE(pages[0][2], QString::fromLatin1(latin));
+    const QString qt = printBy(false, {ascii, high, latin});
+    QVERIFY(!qt.isEmpty());
+    compareLayouts(qt, text);
+}
+
+void TestCups::textPathEmbedsTheType1File()
+{
+    // As the service writes it (the capture queue's filters rewrite the file).
+    const QString pdf = draw(true, QStringLiteral("Courier 10 Pitch"), {"EMBEDDED"});
+    QVERIFY(!pdf.isEmpty());
+    QVERIFY(m_drawnAsText);
+    const QStringList fonts = fontsOf(pdf);
+    QCOMPARE(fonts.size(), 1);
+    const QStringList fields = fonts.first().simplified().split(u' ');
+    // Courier10PitchBT-Roman Type 1 WinAnsi yes no yes 9 0
+    QCOMPARE(fields.first(), QStringLiteral("Courier10PitchBT-Roman"));
+    QCOMPARE(fields.mid(1, 3), QStringList({"Type", "1", "WinAnsi"}));
+    QCOMPARE(fields.mid(4, 3), QStringList({"yes", "no", "yes"}));
+    QCOMPARE(pagesOf(pdf), QList<QStringList>{{"EMBEDDED"}});
+
+    // The program is the PFB file's segments without their headers: Length1, 2 and 3 are the
+    // clear text, binary and trailing parts, as the file's own segment headers give them.
+    QFile pfb(QStringLiteral("/usr/share/fonts/X11/Type1/c0419bt_.pfb"));
+    QVERIFY2(pfb.open(QIODevice::ReadOnly), "xfonts-scalable's Courier 10 Pitch");
+    const QByteArray file = pfb.readAll();
+    QList<QByteArray> segments;
+    for (qsizetype at = 0; at + 6 <= file.size() && quint8(file[at]) == 0x80 && file[at + 1] != 3;) {
+        const qsizetype length = qsizetype(quint8(file[at + 2])) | qsizetype(quint8(file[at + 3])) << 8 |
+                                 qsizetype(quint8(file[at + 4])) << 16 |
+                                 qsizetype(quint8(file[at + 5])) << 24;
+        segments.append(file.mid(at + 6, length));
+        at += 6 + length;
+    }
+    QCOMPARE(segments.size(), 3);
+    QFile out(pdf);
+    QVERIFY(out.open(QIODevice::ReadOnly));
+    const QByteArray bytes = out.readAll();
+    const QRegularExpressionMatch m =
+        QRegularExpression(
+            QStringLiteral("/Length (\\d+) /Filter /FlateDecode /Length1 (\\d+) /Length2 (\\d+) "
+                           "/Length3 (\\d+) >>\nstream\n"))
+            .match(QString::fromLatin1(bytes));
+    QVERIFY2(m.hasMatch(), "no FontFile stream with Length1, Length2 and Length3");
+    QCOMPARE(m.captured(2).toInt(), segments[0].size());
+    QCOMPARE(m.captured(3).toInt(), segments[1].size());
+    QCOMPARE(m.captured(4).toInt(), segments[2].size());
+    const QByteArray zlib = bytes.mid(m.capturedEnd(0), m.captured(1).toInt());
+    QByteArray sized(4, 0);
+    qToBigEndian(quint32(file.size()), sized.data()); // qUncompress wants the size first
+    QCOMPARE(qUncompress(sized + zlib), segments[0] + segments[1] + segments[2]);
+}
+
+void TestCups::otherCasesAreDrawnByQt_data()
+{
+    QTest::addColumn<QString>("face");
+    QTest::addColumn<bool>("underline");
+    QTest::addColumn<bool>("bold");
+    QTest::newRow("underline") << "Courier 10 Pitch" << true << false;
+    QTest::newRow("bold") << "Courier 10 Pitch" << false << true;
+    // fontconfig gives an OpenType file with PostScript outlines for this family.
+    QTest::newRow("CFF face") << "Nimbus Mono PS" << false << false;
+}
+
+void TestCups::otherCasesAreDrawnByQt()
+{
+    QFETCH(QString, face);
+    QFETCH(bool, underline);
+    QFETCH(bool, bold);
+    if (!hasFamily(face))
+        QSKIP("the face is not installed");
+    const QString pdf = draw(true, face, {"DRAWN BY QT"}, 11, underline, bold);
+    QVERIFY(!pdf.isEmpty());
+    QVERIFY(!m_drawnAsText);
+    QCOMPARE(pagesOf(pdf), QList<QStringList>{{"DRAWN BY QT"}});
+    // Qt's engine carries every face as a CID font.
+    const QStringList fonts = fontsOf(pdf);
+    QCOMPARE(fonts.size(), 1);
+    QVERIFY2(fonts.first().contains(QLatin1String("CID")), qPrintable(fonts.first()));
+}
+
+void TestCups::textPathTrueType_data()
+{
+    QTest::addColumn<QString>("face");
+    QTest::newRow("fixed pitch") << "DejaVu Sans Mono";
+    // Its blank is narrower than the glyph drawn for characters it lacks: gaps are moved by
+    // the difference.
+    QTest::newRow("proportional") << "DejaVu Sans";
+}
+
+void TestCups::textPathTrueType()
+{
+    QFETCH(QString, face);
+    if (!hasFamily(face))
+        QSKIP("the face is not installed");
+    const QStringList lines{"TRUETYPE (FACE) \\ " + face,
+                            QStringLiteral("    GAP\u4E00\u4E00HERE AND \u00C9T\u00C9 \u201CQ\u201D"), "\f",
+                            QStringLiteral("SECOND PAGE")};
+    const QString text = draw(true, face, lines, 9);
+    QVERIFY(!text.isEmpty());
+    QVERIFY(m_drawnAsText);
+    const QStringList fonts = fontsOf(text);
+    QCOMPARE(fonts.size(), 1);
+    const QStringList fields = fonts.first().simplified().split(u' ');
+    QCOMPARE(fields.mid(1, 2), QStringList({"TrueType", "WinAnsi"}));
+    QCOMPARE(fields.mid(3, 3), QStringList({"yes", "no", "yes"}));
+    const QString qt = draw(false, face, lines, 9);
+    QVERIFY(!qt.isEmpty());
+    QVERIFY(!m_drawnAsText);
+    compareLayouts(qt, text);
+}
+
+void TestCups::charactersOutsideTheCodePage()
+{
+    // A character the face has but Windows-1252 has not is drawn as "?"; one the face lacks
+    // draws nothing, as Qt draws it.
+    if (!hasFamily(QStringLiteral("DejaVu Sans Mono")))
+        QSKIP("DejaVu Sans Mono is not installed");
+    const QString text = draw(true, QStringLiteral("DejaVu Sans Mono"), {QStringLiteral("A\u0100B\uE000C")});
+    QVERIFY(m_drawnAsText);
+    QCOMPARE(pagesOf(text), QList<QStringList>{{"A?B C"}});
 }
 
 QTEST_MAIN(TestCups)

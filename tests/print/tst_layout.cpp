@@ -52,11 +52,6 @@ QStringList documentCalls(const QStringList& calls)
     return shaped;
 }
 
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
 
 /// Regular files and links in the folder, dot files left out.
 QStringList entries(const QString& folder)
