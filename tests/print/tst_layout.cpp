@@ -52,7 +52,6 @@ QStringList documentCalls(const QStringList& calls)
     return shaped;
 }
 
-
 /// Regular files and links in the folder, dot files left out.
 QStringList entries(const QString& folder)
 {
