@@ -21,6 +21,7 @@
 #include <QSessionManager>
 
 #include <cmath>
+#include <tuple>
 
 namespace {
 
@@ -241,12 +242,13 @@ bool FrmVelmorix::valoresParaControles()
 {
     Qt::CheckState backup = Qt::Unchecked;
     Qt::CheckState paralela = Qt::Unchecked;
-    if (!checkValue(m_settings.sBackup, &backup) || !checkValue(m_settings.sParalela, &paralela)) {
-        const bool backupBad = !checkValue(m_settings.sBackup, &backup);
-        falha(QStringLiteral("O valor de %1 no arquivo de configurações não é 0 nem 1: \"%2\"")
-                  .arg(backupBad ? QStringLiteral("BACKUP") : QStringLiteral("PARALELA"),
-                       backupBad ? m_settings.sBackup : m_settings.sParalela));
-        return false;
+    for (const auto& [key, value, state] : {std::tuple{"BACKUP", &m_settings.sBackup, &backup},
+                                            std::tuple{"PARALELA", &m_settings.sParalela, &paralela}}) {
+        if (!checkValue(*value, state)) {
+            falha(QStringLiteral("O valor de %1 no arquivo de configurações não é 0 nem 1: \"%2\"")
+                      .arg(QLatin1String(key), *value));
+            return false;
+        }
     }
     CbImpressoras->setEditText(m_settings.sImpressora);
     ChkGerarbackUp->setCheckState(backup);

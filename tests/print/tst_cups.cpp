@@ -8,6 +8,8 @@
 #include "spool/PrintJob.h"
 #include "spool/SpoolText.h"
 
+#include "tests/support/Doubles.h"
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -24,14 +26,6 @@
 namespace {
 
 constexpr int kJobWaitMs = 20000;
-
-QByteArray spool(const QList<QByteArray>& lines)
-{
-    QByteArray text;
-    for (const QByteArray& line : lines)
-        text += "\r\n" + line;
-    return text;
-}
 
 qint16 widest(const QList<QByteArray>& lines)
 {

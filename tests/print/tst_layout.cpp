@@ -22,15 +22,6 @@
 
 namespace {
 
-/// The spool text of these lines: CR LF before every line.
-QByteArray spool(const QList<QByteArray>& lines)
-{
-    QByteArray text;
-    for (const QByteArray& line : lines)
-        text += "\r\n" + line;
-    return text;
-}
-
 /// The lines each followed by CR LF, as raw mode writes them.
 QByteArray rawBytes(const QList<QByteArray>& lines)
 {

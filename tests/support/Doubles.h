@@ -24,6 +24,15 @@ inline QByteArray readAll(const QString& path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
+/// The spool text of these lines: CR LF before every line.
+inline QByteArray spool(const QList<QByteArray>& lines)
+{
+    QByteArray text;
+    for (const QByteArray& line : lines)
+        text += "\r\n" + line;
+    return text;
+}
+
 /// A timer the test ticks by hand; it remembers every interval set.
 class ManualTimer : public Timer
 {
