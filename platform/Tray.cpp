@@ -1,6 +1,6 @@
 #include "platform/Tray.h"
 
-#include "settings/CodePage.h"
+#include "text/CodePage.h"
 
 #include <cstring>
 

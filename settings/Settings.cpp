@@ -1,8 +1,8 @@
 #include "settings/Settings.h"
 
 #include "platform/FileServices.h"
-#include "settings/CodePage.h"
-#include "settings/TextLines.h"
+#include "text/CodePage.h"
+#include "text/TextLines.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,7 +2,7 @@
 
 #include "platform/FileServices.h"
 #include "platform/PrintingService.h"
-#include "settings/CodePage.h"
+#include "text/CodePage.h"
 #include "settings/Settings.h"
 #include "spool/SpoolText.h"
 

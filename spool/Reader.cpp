@@ -2,7 +2,7 @@
 
 #include "platform/FileServices.h"
 #include "platform/Toolkit.h"
-#include "settings/TextLines.h"
+#include "text/TextLines.h"
 #include "spool/SpoolText.h"
 
 #include <QFile>

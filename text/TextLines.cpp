@@ -1,4 +1,4 @@
-#include "settings/TextLines.h"
+#include "text/TextLines.h"
 
 void TextLines::feed(QByteArrayView chunk)
 {

@@ -1,4 +1,4 @@
-#include "settings/CodePage.h"
+#include "text/CodePage.h"
 
 #include <array>
 
