@@ -5,7 +5,9 @@
 
 #include "platform/CupsPrintingService.h"
 #include "platform/PosixFileServices.h"
-#include "platform/Toolkit.h"
+#include "spool/Asker.h"
+#include "spool/Timer.h"
+#include "spool/WindowServices.h"
 #include "spool/PrintJob.h"
 #include "spool/Reader.h"
 

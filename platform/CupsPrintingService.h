@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/PrintingService.h"
+#include "spool/PrintingService.h"
 
 #include <QList>
 #include <QString>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/FileServices.h"
+#include "spool/FileServices.h"
 
 /// The real file system, through POSIX calls.
 class PosixFileServices : public FileServices

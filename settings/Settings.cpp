@@ -1,6 +1,6 @@
 #include "settings/Settings.h"
 
-#include "platform/FileServices.h"
+#include "spool/FileServices.h"
 #include "text/CodePage.h"
 #include "text/TextLines.h"
 

@@ -1,7 +1,7 @@
 #include "spool/PrintJob.h"
 
-#include "platform/FileServices.h"
-#include "platform/PrintingService.h"
+#include "spool/FileServices.h"
+#include "spool/PrintingService.h"
 #include "text/CodePage.h"
 #include "settings/Settings.h"
 #include "spool/SpoolText.h"

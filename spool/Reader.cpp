@@ -1,7 +1,9 @@
 #include "spool/Reader.h"
 
-#include "platform/FileServices.h"
-#include "platform/Toolkit.h"
+#include "spool/FileServices.h"
+#include "spool/Asker.h"
+#include "spool/Timer.h"
+#include "spool/WindowServices.h"
 #include "text/TextLines.h"
 #include "spool/SpoolText.h"
 

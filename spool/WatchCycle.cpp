@@ -1,6 +1,8 @@
 #include "spool/WatchCycle.h"
 
-#include "platform/Toolkit.h"
+#include "spool/Asker.h"
+#include "spool/Timer.h"
+#include "spool/WindowServices.h"
 #include "settings/Settings.h"
 #include "spool/PrintJob.h"
 #include "spool/Reader.h"

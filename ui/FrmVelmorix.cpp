@@ -1,7 +1,7 @@
 #include "ui/FrmVelmorix.h"
 
-#include "platform/FileServices.h"
-#include "platform/PrintingService.h"
+#include "spool/FileServices.h"
+#include "spool/PrintingService.h"
 
 #include <QAction>
 #include <QApplication>

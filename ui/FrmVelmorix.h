@@ -1,6 +1,8 @@
 #pragma once
 
-#include "platform/Toolkit.h"
+#include "spool/Asker.h"
+#include "spool/Timer.h"
+#include "spool/WindowServices.h"
 #include "platform/Tray.h"
 #include "platform/desktop/QtDesktop.h"
 #include "settings/Settings.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/FileServices.h"
+#include "spool/FileServices.h"
 
 #include <QHash>
 

@@ -1,5 +1,5 @@
 // Page layout of a print job: pages begin only with a printed line, nothing undrawable is drawn.
-#include "platform/PrintingService.h"
+#include "spool/PrintingService.h"
 #include "spool/PrintJob.h"
 
 #include <cstdlib>

@@ -1,5 +1,7 @@
 // The spool reader keeps every byte of every line, in order, and measures within 16 bits.
-#include "platform/Toolkit.h"
+#include "spool/Asker.h"
+#include "spool/Timer.h"
+#include "spool/WindowServices.h"
 #include "spool/Reader.h"
 #include "spool/SpoolText.h"
 #include "tests/fuzz/MemoryFiles.h"

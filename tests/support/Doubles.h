@@ -1,8 +1,10 @@
 #pragma once
 
 #include "platform/PosixFileServices.h"
-#include "platform/PrintingService.h"
-#include "platform/Toolkit.h"
+#include "spool/PrintingService.h"
+#include "spool/Asker.h"
+#include "spool/Timer.h"
+#include "spool/WindowServices.h"
 #include "spool/PrintJob.h"
 
 #include <QFile>

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+
+/// What the watch cycle needs of the window: icons by name, the tray and the on-screen log.
+class WindowServices
+{
+public:
+    virtual ~WindowServices() = default;
+    /// Loads the named icon and makes it the picture of the tray picture box.
+    virtual bool setTrayPicture(const QString& iconName) = 0;
+    /// Loads the named icon and makes it the window's icon.
+    virtual bool setWindowIconByName(const QString& iconName) = 0;
+    /// Mode 0 adds the tray icon, 1 modifies it, other modes only update the record.
+    virtual void icone_bandeja(int mode, const QString& tip) = 0;
+    /// Puts one line on top of the activity log.
+    virtual void log(const QString& line) = 0;
+    /// Called between two files of a batch, so a long batch does not freeze the desktop.
+    virtual void betweenFiles() {}
+};
