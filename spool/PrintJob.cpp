@@ -1,13 +1,13 @@
 #include "spool/PrintJob.h"
 
+#include "settings/Settings.h"
 #include "spool/Clock.h"
 #include "spool/FileServices.h"
 #include "spool/Places.h"
-#include "spool/RawPort.h"
 #include "spool/PrintingService.h"
-#include "text/CodePage.h"
-#include "settings/Settings.h"
+#include "spool/RawPort.h"
 #include "spool/SpoolText.h"
+#include "text/CodePage.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -83,7 +83,8 @@ private:
 
 ImpressaoConteudo::ImpressaoConteudo(const Settings& settings, PrintingService& printing, FileServices& files,
                                      Clock& clock, RawPort& port, Places& places)
-    : m_settings(settings), m_printing(printing), m_files(files), m_clock(clock), m_port(port), m_places(places)
+    : m_settings(settings), m_printing(printing), m_files(files), m_clock(clock), m_port(port),
+      m_places(places)
 {
 }
 

@@ -1,21 +1,21 @@
 #include "spool/WatchCycle.h"
 
+#include "settings/Settings.h"
 #include "spool/Asker.h"
 #include "spool/Clock.h"
 #include "spool/NameMatch.h"
+#include "spool/PrintJob.h"
+#include "spool/Reader.h"
 #include "spool/SpoolFolder.h"
 #include "spool/Timer.h"
 #include "spool/WindowServices.h"
-#include "settings/Settings.h"
-#include "spool/PrintJob.h"
-#include "spool/Reader.h"
 
 #include <QFile>
 
 WatchCycle::WatchCycle(const Settings& settings, FileServices& files, Clock& clock, Asker& asker,
                        PrintJob& printJob, WindowServices& window, Timer& timer)
-    : m_settings(settings), m_files(files), m_clock(clock), m_asker(asker), m_printJob(printJob), m_window(window),
-      m_timer(timer)
+    : m_settings(settings), m_files(files), m_clock(clock), m_asker(asker), m_printJob(printJob),
+      m_window(window), m_timer(timer)
 {
 }
 

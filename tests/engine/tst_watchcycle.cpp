@@ -36,7 +36,7 @@ struct Rig
         folder = subfolder.isEmpty() ? tmp.path() : tmp.filePath(subfolder);
         QDir().mkpath(folder);
         settings.sLocal = folder + QStringLiteral("/*.TXT");
-        cycle = std::make_unique<WatchCycle>(settings, files, asker, job, window, timer);
+        cycle = std::make_unique<WatchCycle>(settings, files, files, asker, job, window, timer);
     }
     QString path(const QString& name) const { return folder + '/' + name; }
     QString line(const QString& name, const char* end) const
@@ -754,14 +754,14 @@ void TestWatchCycle::printedMarkOutlivesARestart()
         QSKIP("this file system keeps no extended attributes");
 
     // The program starts again: the file is put away, not printed a second time.
-    auto restarted =
-        std::make_unique<WatchCycle>(rig.settings, rig.files, rig.asker, rig.job, rig.window, rig.timer);
+    auto restarted = std::make_unique<WatchCycle>(rig.settings, rig.files, rig.files, rig.asker, rig.job,
+                                                  rig.window, rig.timer);
     restarted->Movimento_Timer();
     QCOMPARE(rig.job.texts.size(), 1);
     QCOMPARE(rig.window.logLines.first(), rig.line(QStringLiteral("REL.TXT"), " não renomeado"));
     QVERIFY(QDir().rmdir(rig.path(QStringLiteral("REL.bak"))));
-    restarted =
-        std::make_unique<WatchCycle>(rig.settings, rig.files, rig.asker, rig.job, rig.window, rig.timer);
+    restarted = std::make_unique<WatchCycle>(rig.settings, rig.files, rig.files, rig.asker, rig.job,
+                                             rig.window, rig.timer);
     restarted->Movimento_Timer();
     QCOMPARE(rig.job.texts.size(), 1);
     QCOMPARE(readAll(rig.path(QStringLiteral("REL.bak"))), QByteArray("ONCE\r\n"));
