@@ -53,6 +53,20 @@ void MemoryFiles::put(const QByteArray& path, const QByteArray& data)
     m_meta[path].mtimeNs = m_nextTime++;
 }
 
+bool MemoryFiles::setMtime(const QByteArray& path, qint64 seconds)
+{
+    if (!files.contains(path))
+        return false;
+    m_meta[path].mtimeNs = seconds * 1000000000LL;
+    return true;
+}
+
+bool MemoryFiles::isFolder(const QByteArray& path) const
+{
+    const auto it = files.lowerBound(path + '/');
+    return it != files.constEnd() && it.key().startsWith(path + '/');
+}
+
 QList<QByteArray> MemoryFiles::listFiles(const QByteArray& folder)
 {
     ++listCalls;
@@ -140,7 +154,7 @@ bool MemoryFiles::remove(const QByteArray& path, QString* error)
 
 bool MemoryFiles::rename(const QByteArray& from, const QByteArray& to, QString* error)
 {
-    if (failRename || files.contains(to) || !files.contains(from))
+    if (failRename || files.contains(to) || isFolder(to) || !files.contains(from))
         return fail(error, to, "cannot rename");
     files.insert(to, files.take(from));
     m_meta.insert(to, m_meta.take(from));

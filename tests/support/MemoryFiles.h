@@ -27,6 +27,8 @@ public:
 
     /// Puts a file in place as a writer would, with a new stamp.
     void put(const QByteArray& path, const QByteArray& data);
+    /// Sets a file's modification time; false when there is no such file.
+    bool setMtime(const QByteArray& path, qint64 seconds);
 
     QList<QByteArray> listFiles(const QByteArray& folder) override;
     bool isPlainFile(const QByteArray& path) override;
@@ -42,6 +44,9 @@ public:
     bool rename(const QByteArray& from, const QByteArray& to, QString* error) override;
 
 private:
+    /// True when some file lives below the path: it is a folder.
+    bool isFolder(const QByteArray& path) const;
+
     struct Meta
     {
         qint64 mtimeNs = 0;
