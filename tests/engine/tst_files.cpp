@@ -85,6 +85,7 @@ private slots:
     void openWriter();
     void writersComingAndGoingDoNotKillTheReader();
     void writeFileNeverFollowsLinks();
+    void printedMarkStaysOnTheFile();
 
 private:
     QByteArray dir() const { return QFile::encodeName(m_dir->path()) + '/'; }
@@ -310,6 +311,20 @@ void TestFiles::writeFileNeverFollowsLinks()
     QFile f(d + "private");
     QVERIFY(f.open(QIODevice::ReadOnly));
     QCOMPARE(f.readAll(), QByteArray("secret"));
+}
+
+void TestFiles::printedMarkStaysOnTheFile()
+{
+    const QByteArray path = dir() + "REL.TXT";
+    QVERIFY(writeBytes(QFile::decodeName(path), "x"));
+    QCOMPARE(m_files.printedMark(path), QByteArray());
+    if (!m_files.markPrinted(path, "1 2 3"))
+        QSKIP("this file system keeps no extended attributes");
+    QCOMPARE(PosixFileServices().printedMark(path), QByteArray("1 2 3"));
+    // The mark belongs to the file: a new file under the name has none.
+    QVERIFY(m_files.remove(path, nullptr));
+    QVERIFY(writeBytes(QFile::decodeName(path), "y"));
+    QCOMPARE(m_files.printedMark(path), QByteArray());
 }
 
 QTEST_GUILESS_MAIN(TestFiles)
