@@ -1,37 +1,20 @@
 #include "platform/PosixFileServices.h"
 
-#include <QCoreApplication>
+#include "platform/PosixErrors.h"
+
 #include <QFile>
 
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
-#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
 namespace {
-
-QString errnoText(const QByteArray& path, int err)
-{
-    return QFile::decodeName(path) + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(err));
-}
-
-void setError(QString* error, const QByteArray& path, int err)
-{
-    if (error)
-        *error = errnoText(path, err);
-}
-
-bool hasWildcard(QByteArrayView text)
-{
-    return text.contains('*') || text.contains('?');
-}
 
 /// Bytes after the last "/"; the whole path when there is none.
 QByteArrayView baseName(QByteArrayView path)
@@ -96,134 +79,15 @@ void ignoreLeaseBreakSignal()
 
 } // namespace
 
-namespace {
-
-/// The characters of a file name: UTF-8 sequences as one character each, case-folded; a byte
-/// that is not valid UTF-8 stands for itself, apart from every character.
-QList<char32_t> foldedCharacters(QByteArrayView bytes)
-{
-    QList<char32_t> out;
-    out.reserve(bytes.size());
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-    const qsizetype n = bytes.size();
-    for (qsizetype i = 0; i < n;) {
-        const unsigned char b = p[i];
-        int length = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
-        char32_t code = length == 1 ? b : length == 2 ? (b & 0x1F) : length == 3 ? (b & 0x0F) : (b & 0x07);
-        for (int k = 1; k < length; ++k) {
-            if (i + k >= n || (p[i + k] & 0xC0) != 0x80) {
-                length = 0;
-                break;
-            }
-            code = (code << 6) | (p[i + k] & 0x3F);
-        }
-        if (length == 0 || (length > 1 && code < 0x80)) {
-            out.append(0x110000 + b); // outside Unicode: equal only to the same byte
-            ++i;
-            continue;
-        }
-        out.append(QChar::toCaseFolded(code));
-        i += length;
-    }
-    return out;
-}
-
-template <typename Char, typename Equal>
-bool matchSequence(const Char* pattern, qsizetype pn, const Char* name, qsizetype nn, Equal equal)
-{
-    // Iterative matcher with one backtrack point for the last "*".
-    qsizetype p = 0, n = 0, starP = -1, starN = 0;
-    while (n < nn) {
-        if (p < pn && pattern[p] == Char('*')) {
-            starP = p++;
-            starN = n;
-        } else if (p < pn && (pattern[p] == Char('?') || equal(pattern[p], name[n]))) {
-            ++p;
-            ++n;
-        } else if (starP >= 0) {
-            p = starP + 1;
-            n = ++starN;
-        } else {
-            return false;
-        }
-    }
-    while (p < pn && pattern[p] == Char('*'))
-        ++p;
-    return p == pn;
-}
-
-bool isAscii(QByteArrayView bytes)
-{
-    for (const char c : bytes)
-        if (static_cast<unsigned char>(c) >= 0x80)
-            return false;
-    return true;
-}
-
-} // namespace
-
-Wildcard::Wildcard(QByteArrayView pattern)
-    : m_pattern(pattern.toByteArray()), m_folded(foldedCharacters(pattern)), m_ascii(isAscii(pattern))
-{
-    if (pattern.endsWith(".*"))
-        m_foldedWithoutExtension = foldedCharacters(pattern.chopped(2));
-}
-
-bool Wildcard::matches(QByteArrayView name) const
-{
-    const auto sameAscii = [](char a, char b) {
-        return FileServices::lowerAscii(a) == FileServices::lowerAscii(b);
-    };
-    const auto same = [](char32_t a, char32_t b) { return a == b; };
-    bool matched;
-    QList<char32_t> folded;
-    if (m_ascii && isAscii(name)) {
-        matched = matchSequence(m_pattern.constData(), m_pattern.size(), name.data(), name.size(), sameAscii);
-    } else {
-        folded = foldedCharacters(name);
-        matched =
-            matchSequence(m_folded.constData(), m_folded.size(), folded.constData(), folded.size(), same);
-    }
-    // As on the systems these programs come from, "REL.*" and "*.*" also take names without
-    // an extension.
-    if (matched || m_foldedWithoutExtension.isEmpty() || name.contains('.'))
-        return matched;
-    if (folded.isEmpty())
-        folded = foldedCharacters(name);
-    return matchSequence(m_foldedWithoutExtension.constData(), m_foldedWithoutExtension.size(),
-                         folded.constData(), folded.size(), same);
-}
-
-bool wildcardMatch(QByteArrayView pattern, QByteArrayView name)
-{
-    return Wildcard(pattern).matches(name);
-}
-
-QList<QByteArray> PosixFileServices::enumerate(const QByteArray& pattern)
+QList<QByteArray> PosixFileServices::listFiles(const QByteArray& folder)
 {
     QList<QByteArray> names;
-    const qsizetype slash = pattern.lastIndexOf('/');
-    const QByteArray folder = slash < 0 ? QByteArray(".") : pattern.left(slash + 1);
-    const QByteArrayView last = baseName(pattern);
-    if (last.isEmpty())
-        return names;
-
-    if (!hasWildcard(last)) {
-        // A full name is an existence test, but letters still match in any case.
-        if (isPlainFile(pattern))
-            names.append(last.toByteArray());
-        if (!names.isEmpty())
-            return names;
-    }
-
-    const Wildcard wildcard(last);
     DIR* dir = ::opendir(folder.constData());
     if (!dir)
         return names;
     const int dfd = ::dirfd(dir);
     while (const dirent* entry = ::readdir(dir)) {
-        const QByteArrayView name(entry->d_name);
-        if (name.startsWith('.') || !wildcard.matches(name))
+        if (entry->d_name[0] == '.')
             continue;
         bool regular = entry->d_type == DT_REG;
         if (entry->d_type == DT_UNKNOWN) {
@@ -231,7 +95,7 @@ QList<QByteArray> PosixFileServices::enumerate(const QByteArray& pattern)
             regular = ::fstatat(dfd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode);
         }
         if (regular)
-            names.append(name.toByteArray());
+            names.append(QByteArray(entry->d_name));
     }
     ::closedir(dir);
     return names;
@@ -363,6 +227,26 @@ std::unique_ptr<ByteSource> PosixFileServices::openRead(const QByteArray& path, 
     return std::make_unique<FdSource>(fd, path);
 }
 
+bool PosixFileServices::readFile(const QByteArray& path, QByteArray* data, QString* error)
+{
+    std::unique_ptr<ByteSource> in = openRead(path, error);
+    if (!in)
+        return false;
+    data->clear();
+    QByteArray buffer(64 * 1024, Qt::Uninitialized);
+    for (;;) {
+        const qint64 n = in->read(buffer.data(), buffer.size());
+        if (n < 0) {
+            if (error)
+                *error = in->errorString();
+            return false;
+        }
+        if (n == 0)
+            return true;
+        data->append(buffer.constData(), n);
+    }
+}
+
 bool PosixFileServices::writeFile(const QByteArray& path, const QByteArray& data, QString* error)
 {
     // Never through a link: whatever it points at is not ours to empty.
@@ -429,108 +313,4 @@ bool PosixFileServices::rename(const QByteArray& from, const QByteArray& to, QSt
     }
     setError(error, to, errno);
     return false;
-}
-
-bool PosixFileServices::copyToDevice(const QByteArray& source, const QByteArray& destination, int timeoutMs,
-                                     QString* error)
-{
-    const int in = ::open(source.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (in < 0) {
-        setError(error, source, errno);
-        return false;
-    }
-    // Without O_NONBLOCK a FIFO without reader, or a busy device, would hold us forever.
-    int out = ::open(destination.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-    if (out < 0 && errno == ENOENT)
-        out = ::open(destination.constData(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0644);
-    if (out < 0) {
-        setError(error, destination, errno);
-        ::close(in);
-        return false;
-    }
-    struct stat st;
-    if (::fstat(out, &st) == 0 && S_ISREG(st.st_mode) && ::ftruncate(out, 0) != 0) {
-        setError(error, destination, errno);
-        ::close(in);
-        ::close(out);
-        return false;
-    }
-
-    struct timespec start;
-    ::clock_gettime(CLOCK_MONOTONIC, &start);
-    auto remainingMs = [&]() {
-        struct timespec t;
-        ::clock_gettime(CLOCK_MONOTONIC, &t);
-        const qint64 spent = (t.tv_sec - start.tv_sec) * 1000 + (t.tv_nsec - start.tv_nsec) / 1000000;
-        return qint64(timeoutMs) - spent;
-    };
-
-    bool ok = true;
-    int err = 0;
-    QByteArray buffer(256 * 1024, Qt::Uninitialized);
-    while (ok) {
-        const ssize_t n = ::read(in, buffer.data(), size_t(buffer.size()));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            ok = n == 0;
-            err = errno;
-            break;
-        }
-        const char* p = buffer.constData();
-        ssize_t left = n;
-        while (left > 0) {
-            const ssize_t w = ::write(out, p, size_t(left));
-            if (w >= 0) {
-                p += w;
-                left -= w;
-                continue;
-            }
-            if (errno == EINTR)
-                continue;
-            if (errno != EAGAIN) {
-                ok = false;
-                err = errno;
-                break;
-            }
-            const qint64 wait = remainingMs();
-            struct pollfd pfd = {out, POLLOUT, 0};
-            if (wait <= 0 || ::poll(&pfd, 1, int(wait)) <= 0 || (pfd.revents & (POLLERR | POLLHUP))) {
-                ok = false;
-                err = ETIMEDOUT;
-                break;
-            }
-        }
-    }
-    ::close(in);
-    if (::close(out) != 0 && ok) {
-        ok = false;
-        err = errno;
-    }
-    if (!ok)
-        setError(error, destination, err);
-    return ok;
-}
-
-QByteArray PosixFileServices::applicationFolder()
-{
-    return QFile::encodeName(QCoreApplication::applicationDirPath());
-}
-
-QByteArray PosixFileServices::currentDirectory()
-{
-    char buf[4096];
-    return ::getcwd(buf, sizeof buf) ? QByteArray(buf) : QByteArray(".");
-}
-
-QDateTime PosixFileServices::now()
-{
-    return QDateTime::currentDateTime();
-}
-
-qint64 PosixFileServices::monotonicMs()
-{
-    struct timespec t;
-    ::clock_gettime(CLOCK_MONOTONIC, &t);
-    return qint64(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
 }

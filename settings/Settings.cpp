@@ -1,6 +1,6 @@
 #include "settings/Settings.h"
 
-#include "spool/FileServices.h"
+#include "settings/SettingsStore.h"
 #include "text/CodePage.h"
 #include "text/TextLines.h"
 
@@ -51,7 +51,7 @@ QString valor_linha(const QString& line)
     return p < 0 ? QString() : trimBlanks(QStringView(line).mid(p + 1));
 }
 
-bool grava_ini(const Settings& settings, const QString& path, FileServices& files, QString* error)
+bool grava_ini(const Settings& settings, const QString& path, SettingsStore& files, QString* error)
 {
     QByteArray data;
     for (const Key& key : kKeys) {
@@ -63,14 +63,14 @@ bool grava_ini(const Settings& settings, const QString& path, FileServices& file
     return files.writeFile(QFile::encodeName(path), data, error);
 }
 
-bool le_ini(Settings& settings, const QString& path, FileServices& files, QString* error)
+bool le_ini(Settings& settings, const QString& path, SettingsStore& files, QString* error)
 {
     if (path.isEmpty() || !files.isPlainFile(QFile::encodeName(path))) {
         if (!grava_ini(settings, settings.sCaminhoIni, files, error))
             return false;
     }
-    std::unique_ptr<ByteSource> in = files.openRead(QFile::encodeName(path), error);
-    if (!in)
+    QByteArray data;
+    if (!files.readFile(QFile::encodeName(path), &data, error))
         return false;
 
     TextLines lines([&settings](QByteArrayView bytes) {
@@ -83,18 +83,7 @@ bool le_ini(Settings& settings, const QString& path, FileServices& files, QStrin
             }
         }
     });
-    QByteArray buffer(64 * 1024, Qt::Uninitialized);
-    for (;;) {
-        const qint64 n = in->read(buffer.data(), buffer.size());
-        if (n < 0) {
-            if (error)
-                *error = in->errorString();
-            return false;
-        }
-        if (n == 0)
-            break;
-        lines.feed(QByteArrayView(buffer.constData(), n));
-    }
+    lines.feed(data);
     lines.finish();
     return true;
 }

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-class FileServices;
+class SettingsStore;
 
 /// The five settings values and the path of the settings file; all empty until set.
 struct Settings
@@ -21,10 +21,10 @@ QString chave_linha(const QString& line);
 QString valor_linha(const QString& line);
 
 /// Writes the five values to the file at path, replacing its content.
-bool grava_ini(const Settings& settings, const QString& path, FileServices& files, QString* error);
+bool grava_ini(const Settings& settings, const QString& path, SettingsStore& files, QString* error);
 /// Reads the file at path into the values; creates it from the values at sCaminhoIni first
 /// when the path is empty or names no plain file. Lines that are not settings are ignored.
-bool le_ini(Settings& settings, const QString& path, FileServices& files, QString* error);
+bool le_ini(Settings& settings, const QString& path, SettingsStore& files, QString* error);
 
 /// Where the settings file lives: beside the program when it is there or that folder can be
 /// written, else in the user's configuration folder (XDG_CONFIG_HOME, default ~/.config).

@@ -1,11 +1,9 @@
 #pragma once
 
 #include <QByteArray>
-#include <QDateTime>
 #include <QList>
 #include <QString>
 
-#include <algorithm>
 #include <memory>
 
 /// What a spool file looked like when it was last seen: a file that changes gets a new stamp.
@@ -48,37 +46,9 @@ class FileServices
 public:
     virtual ~FileServices() = default;
 
-    /// Bare names of the plain files matching the last component of the pattern ("*" and "?",
-    /// letters in any case), in the folder's own order. Folders, hidden files, links and
-    /// special files never match.
-    virtual QList<QByteArray> enumerate(const QByteArray& pattern) = 0;
-    /// The same names, sorted by name without regard to case.
-    QList<QByteArray> matches(const QByteArray& pattern)
-    {
-        QList<QByteArray> names = enumerate(pattern);
-        std::sort(names.begin(), names.end(), nameLess);
-        return names;
-    }
-    /// First of matches(), or an empty name.
-    QByteArray firstMatch(const QByteArray& pattern)
-    {
-        const QList<QByteArray> names = enumerate(pattern);
-        const auto first = std::min_element(names.begin(), names.end(), nameLess);
-        return first == names.end() ? QByteArray() : *first;
-    }
-    /// The order of names: ASCII letters without regard to case, then the bytes as they are.
-    static bool nameLess(const QByteArray& a, const QByteArray& b)
-    {
-        const qsizetype n = std::min(a.size(), b.size());
-        for (qsizetype i = 0; i < n; ++i) {
-            const auto x = static_cast<unsigned char>(lowerAscii(a[i]));
-            const auto y = static_cast<unsigned char>(lowerAscii(b[i]));
-            if (x != y)
-                return x < y;
-        }
-        return a.size() != b.size() ? a.size() < b.size() : a < b;
-    }
-    static char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
+    /// Bare names of the folder's plain, non-hidden files (no links, folders or special
+    /// files), in the folder's own order. The folder ends in "/" or is ".".
+    virtual QList<QByteArray> listFiles(const QByteArray& folder) = 0;
     /// True when the exact path names a plain, non-hidden file (not a link).
     virtual bool isPlainFile(const QByteArray& path) = 0;
     virtual FileStamp stamp(const QByteArray& path) = 0;
@@ -109,15 +79,4 @@ public:
     virtual bool remove(const QByteArray& path, QString* error) = 0;
     /// Renames; fails when the new name exists.
     virtual bool rename(const QByteArray& from, const QByteArray& to, QString* error) = 0;
-    /// Copies a file's bytes to a destination that may be a device or a FIFO. A device is
-    /// written without truncation, a plain file is replaced. Gives up after timeoutMs when
-    /// the destination does not take the bytes.
-    virtual bool copyToDevice(const QByteArray& source, const QByteArray& destination, int timeoutMs,
-                              QString* error) = 0;
-
-    virtual QByteArray applicationFolder() = 0;
-    virtual QByteArray currentDirectory() = 0;
-    virtual QDateTime now() = 0;
-    /// Milliseconds on a clock that never goes back.
-    virtual qint64 monotonicMs() = 0;
 };

@@ -1,10 +1,13 @@
 #include "spool/PrintJob.h"
 
-#include "spool/FileServices.h"
-#include "spool/PrintingService.h"
-#include "text/CodePage.h"
 #include "settings/Settings.h"
+#include "spool/Clock.h"
+#include "spool/FileServices.h"
+#include "spool/Places.h"
+#include "spool/PrintingService.h"
+#include "spool/RawPort.h"
 #include "spool/SpoolText.h"
+#include "text/CodePage.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -78,8 +81,10 @@ private:
 
 } // namespace
 
-ImpressaoConteudo::ImpressaoConteudo(const Settings& settings, PrintingService& printing, FileServices& files)
-    : m_settings(settings), m_printing(printing), m_files(files)
+ImpressaoConteudo::ImpressaoConteudo(const Settings& settings, PrintingService& printing, FileServices& files,
+                                     Clock& clock, RawPort& port, Places& places)
+    : m_settings(settings), m_printing(printing), m_files(files), m_clock(clock), m_port(port),
+      m_places(places)
 {
 }
 
@@ -188,10 +193,10 @@ bool ImpressaoConteudo::raw(const QByteArray& text, QString* error)
         setError(error, QStringLiteral("no port is set for raw printing"));
         return false;
     }
-    QByteArray folder = m_files.currentDirectory();
+    QByteArray folder = m_places.currentDirectory();
     if (!folder.endsWith('/'))
         folder += '/';
-    const QByteArray temp = folder + nome_temporario(m_files.now());
+    const QByteArray temp = folder + nome_temporario(m_clock.now());
 
     // A leftover of an earlier job goes first; a link or anything else in its place makes
     // the exclusive creation below fail rather than be written through.
@@ -203,7 +208,7 @@ bool ImpressaoConteudo::raw(const QByteArray& text, QString* error)
         parts.append(QByteArrayView("\r\n", 2));
     }
     const bool sent = m_files.writeNewFile(temp, parts, error) &&
-                      m_files.copyToDevice(temp, QFile::encodeName(m_settings.sPorta), kRawTimeoutMs, error);
+                      m_port.copyToDevice(temp, QFile::encodeName(m_settings.sPorta), kRawTimeoutMs, error);
     if (m_files.isPlainFile(temp))
         m_files.remove(temp, nullptr);
     return sent;

@@ -4,8 +4,11 @@
 #include <QDateTime>
 #include <QString>
 
+class Clock;
 class FileServices;
+class Places;
 class PrintingService;
+class RawPort;
 struct Settings;
 
 /// Prints the text of one spool file.
@@ -22,7 +25,8 @@ public:
 class ImpressaoConteudo : public PrintJob
 {
 public:
-    ImpressaoConteudo(const Settings& settings, PrintingService& printing, FileServices& files);
+    ImpressaoConteudo(const Settings& settings, PrintingService& printing, FileServices& files, Clock& clock,
+                      RawPort& port, Places& places);
     bool imprime_conteudo(const QByteArray& text, qint16 iMaxColunas, const QString& title,
                           QString* error) override;
 
@@ -36,6 +40,9 @@ private:
     const Settings& m_settings;
     PrintingService& m_printing;
     FileServices& m_files;
+    Clock& m_clock;
+    RawPort& m_port;
+    Places& m_places;
 };
 
 /// Sets the current printer's face to the first face whose name starts with the prefix.

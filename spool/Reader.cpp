@@ -1,11 +1,11 @@
 #include "spool/Reader.h"
 
-#include "spool/FileServices.h"
 #include "spool/Asker.h"
+#include "spool/FileServices.h"
+#include "spool/SpoolText.h"
 #include "spool/Timer.h"
 #include "spool/WindowServices.h"
 #include "text/TextLines.h"
-#include "spool/SpoolText.h"
 
 #include <QFile>
 

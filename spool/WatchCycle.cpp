@@ -1,18 +1,21 @@
 #include "spool/WatchCycle.h"
 
-#include "spool/Asker.h"
-#include "spool/Timer.h"
-#include "spool/WindowServices.h"
 #include "settings/Settings.h"
+#include "spool/Asker.h"
+#include "spool/Clock.h"
+#include "spool/NameMatch.h"
 #include "spool/PrintJob.h"
 #include "spool/Reader.h"
+#include "spool/SpoolFolder.h"
+#include "spool/Timer.h"
+#include "spool/WindowServices.h"
 
 #include <QFile>
 
-WatchCycle::WatchCycle(const Settings& settings, FileServices& files, Asker& asker, PrintJob& printJob,
-                       WindowServices& window, Timer& timer)
-    : m_settings(settings), m_files(files), m_asker(asker), m_printJob(printJob), m_window(window),
-      m_timer(timer)
+WatchCycle::WatchCycle(const Settings& settings, FileServices& files, Clock& clock, Asker& asker,
+                       PrintJob& printJob, WindowServices& window, Timer& timer)
+    : m_settings(settings), m_files(files), m_clock(clock), m_asker(asker), m_printJob(printJob),
+      m_window(window), m_timer(timer)
 {
 }
 
@@ -72,14 +75,14 @@ void WatchCycle::forgetVanished(const QList<QByteArray>& names, const QByteArray
 
 QByteArray WatchCycle::proximo_arquivo(const QByteArray& pattern, const QByteArray& folder)
 {
-    QList<QByteArray> names = m_files.enumerate(pattern);
+    QList<QByteArray> names = matchingFiles(m_files, pattern);
     forgetVanished(names, folder);
     names.removeIf([](const QByteArray& name) { return isBackupName(name); });
-    const qint64 now = m_files.monotonicMs();
+    const qint64 now = m_clock.monotonicMs();
     // The first eligible name in name order. A batch calls this once per file, so the names
     // are not sorted: the smallest is taken, and passed over only when it has to wait.
     while (!names.isEmpty()) {
-        const auto first = std::min_element(names.begin(), names.end(), FileServices::nameLess);
+        const auto first = std::min_element(names.begin(), names.end(), nameLess);
         const QByteArray name = *first;
         names.erase(first);
         const QByteArray path = folder + name;
@@ -146,7 +149,7 @@ void WatchCycle::trata_arquivo(const QByteArray& folder, const QByteArray& name)
         } else {
             Retry& retry = m_retry[path];
             retry.delayMs = retry.delayMs == 0 ? kFirstRetryMs : std::min(retry.delayMs * 2, kLongestRetryMs);
-            retry.dueMs = m_files.monotonicMs() + retry.delayMs;
+            retry.dueMs = m_clock.monotonicMs() + retry.delayMs;
         }
         return;
     }
@@ -203,8 +206,7 @@ void WatchCycle::Movimento_Timer()
     passo_animacao();
 
     const QByteArray pattern = QFile::encodeName(m_settings.sLocal);
-    const qsizetype slash = pattern.lastIndexOf('/');
-    const QByteArray folder = slash < 0 ? QByteArray() : pattern.left(slash + 1);
+    const QByteArray folder = patternFolder(pattern);
 
     if (!pattern.isEmpty()) {
         QByteArray name = proximo_arquivo(pattern, folder);

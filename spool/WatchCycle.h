@@ -6,6 +6,7 @@
 #include <QSet>
 
 class Asker;
+class Clock;
 class PrintJob;
 class Timer;
 class WindowServices;
@@ -18,7 +19,7 @@ struct Settings;
 class WatchCycle
 {
 public:
-    WatchCycle(const Settings& settings, FileServices& files, Asker& asker, PrintJob& printJob,
+    WatchCycle(const Settings& settings, FileServices& files, Clock& clock, Asker& asker, PrintJob& printJob,
                WindowServices& window, Timer& timer);
 
     /// One tick of the timer.
@@ -65,6 +66,7 @@ private:
 
     const Settings& m_settings;
     FileServices& m_files;
+    Clock& m_clock;
     Asker& m_asker;
     PrintJob& m_printJob;
     WindowServices& m_window;

@@ -1,5 +1,6 @@
 #include "ui/FrmVelmorix.h"
 
+#include "settings/SettingsStore.h"
 #include "spool/FileServices.h"
 #include "spool/PrintingService.h"
 
@@ -181,10 +182,11 @@ FrmVelmorix::FrmVelmorix(const FrmServices& services, QWidget* parent)
 
     if (!m_services.printJob) {
         m_ownPrintJob =
-            std::make_unique<ImpressaoConteudo>(m_settings, m_services.printing, m_services.files);
+            std::make_unique<ImpressaoConteudo>(m_settings, m_services.printing, m_services.files,
+                                                m_services.clock, m_services.rawPort, m_services.places);
         m_services.printJob = m_ownPrintJob.get();
     }
-    m_cycle = std::make_unique<WatchCycle>(m_settings, m_services.files, m_services.asker,
+    m_cycle = std::make_unique<WatchCycle>(m_settings, m_services.files, m_services.clock, m_services.asker,
                                            *m_services.printJob, *this, m_movimento);
 
     connect(CmdConfirmar, &QPushButton::clicked, this, &FrmVelmorix::CmdConfirmar_Click);
@@ -222,11 +224,11 @@ void FrmVelmorix::Form_Initialize()
     m_movimento.setEnabled(false);
     m_settings.sCaminhoIni = m_services.caminhoIni;
     m_firstConfiguration = true;
-    if (!m_services.files.isPlainFile(QFile::encodeName(m_settings.sCaminhoIni)))
+    if (!m_services.settingsFile.isPlainFile(QFile::encodeName(m_settings.sCaminhoIni)))
         return; // first configuration: nothing read, no icon, nothing watched
 
     QString error;
-    if (!le_ini(m_settings, m_settings.sCaminhoIni, m_services.files, &error)) {
+    if (!le_ini(m_settings, m_settings.sCaminhoIni, m_services.settingsFile, &error)) {
         falha(QStringLiteral("Não foi possível ler o arquivo de configurações: ") + error);
         return;
     }
@@ -403,11 +405,11 @@ void FrmVelmorix::CmdConfirmar_Click()
     }
 
     QString error;
-    if (!grava_ini(m_settings, m_settings.sCaminhoIni, m_services.files, &error)) {
+    if (!grava_ini(m_settings, m_settings.sCaminhoIni, m_services.settingsFile, &error)) {
         falha(QStringLiteral("Não foi possível gravar o arquivo de configurações: ") + error);
         return;
     }
-    if (!le_ini(m_settings, m_settings.sCaminhoIni, m_services.files, &error)) {
+    if (!le_ini(m_settings, m_settings.sCaminhoIni, m_services.settingsFile, &error)) {
         falha(QStringLiteral("Não foi possível ler o arquivo de configurações: ") + error);
         return;
     }

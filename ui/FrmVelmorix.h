@@ -15,7 +15,11 @@
 #include <deque>
 #include <memory>
 
+class Clock;
 class FileServices;
+class Places;
+class RawPort;
+class SettingsStore;
 class PrintingService;
 class QCheckBox;
 class QComboBox;
@@ -32,6 +36,10 @@ class QSessionManager;
 struct FrmServices
 {
     FileServices& files;
+    SettingsStore& settingsFile;
+    Clock& clock;
+    RawPort& rawPort;
+    Places& places;
     PrintingService& printing;
     Asker& asker;
     TrayService& tray;

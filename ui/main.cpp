@@ -1,10 +1,14 @@
 #include "platform/CupsPrintingService.h"
+#include "platform/PosixClock.h"
 #include "platform/PosixFileServices.h"
+#include "platform/PosixPlaces.h"
+#include "platform/PosixRawPort.h"
 #include "platform/desktop/QtDesktop.h"
 #include "settings/Settings.h"
 #include "ui/FrmVelmorix.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -53,11 +57,15 @@ int main(int argc, char* argv[])
     QApplication::setQuitOnLastWindowClosed(false);
 
     PosixFileServices files;
+    PosixClock clock;
+    PosixRawPort rawPort;
+    PosixPlaces places;
     CupsPrintingService printing;
     QtAsker asker;
     QtTrayService tray;
-    FrmServices services{files, printing, asker,
-                         tray,  nullptr,  caminho_ini(QCoreApplication::applicationDirPath())};
+    FrmServices services{
+        files,    files, clock, rawPort, places,
+        printing, asker, tray,  nullptr, caminho_ini(QFile::decodeName(places.applicationFolder()))};
 
     FrmVelmorix window(services);
     QObject::connect(&tray, &QtTrayService::message, &window,

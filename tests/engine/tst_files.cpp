@@ -1,6 +1,9 @@
-// The POSIX file services: pattern matching, enumeration, rename and the open-writer test.
+// The POSIX file services: enumeration, rename and the open-writer test.
 
 #include "platform/PosixFileServices.h"
+#include "platform/PosixPlaces.h"
+#include "spool/NameMatch.h"
+#include "spool/SpoolFolder.h"
 
 #include "tests/support/Doubles.h"
 
@@ -47,6 +50,20 @@ private:
     QProcess m_process;
 };
 
+/// The matching files in name order, as the watch cycle takes them.
+QList<QByteArray> matches(FileServices& files, const QByteArray& pattern)
+{
+    QList<QByteArray> names = matchingFiles(files, pattern);
+    std::sort(names.begin(), names.end(), nameLess);
+    return names;
+}
+
+QByteArray firstMatch(FileServices& files, const QByteArray& pattern)
+{
+    const QList<QByteArray> names = matches(files, pattern);
+    return names.isEmpty() ? QByteArray() : names.first();
+}
+
 } // namespace
 
 class TestFiles : public QObject
@@ -56,8 +73,6 @@ class TestFiles : public QObject
 private slots:
     void init();
 
-    void wildcard_data();
-    void wildcard();
     void onlyPlainFilesMatch();
     void orderIgnoresCase();
     void nameWithoutWildcardsIsExistenceTest_data();
@@ -70,6 +85,7 @@ private slots:
     void openWriter();
     void writersComingAndGoingDoNotKillTheReader();
     void writeFileNeverFollowsLinks();
+    void printedMarkStaysOnTheFile();
 
 private:
     QByteArray dir() const { return QFile::encodeName(m_dir->path()) + '/'; }
@@ -82,54 +98,6 @@ void TestFiles::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
-}
-
-void TestFiles::wildcard_data()
-{
-    QTest::addColumn<QByteArray>("pattern");
-    QTest::addColumn<QByteArray>("name");
-    QTest::addColumn<bool>("matches");
-
-    QTest::newRow("extension") << QByteArray("*.TXT") << QByteArray("REL.TXT") << true;
-    QTest::newRow("extension, other case") << QByteArray("*.TXT") << QByteArray("rel.Txt") << true;
-    QTest::newRow("extension, longer") << QByteArray("*.TXT") << QByteArray("REL.TXTX") << false;
-    QTest::newRow("extension, shorter") << QByteArray("*.TXT") << QByteArray("REL.TX") << false;
-    QTest::newRow("star matches nothing") << QByteArray("REL*.TXT") << QByteArray("REL.TXT") << true;
-    QTest::newRow("star, several dots") << QByteArray("*.TXT") << QByteArray("A.B.TXT") << true;
-    QTest::newRow("star alone") << QByteArray("*") << QByteArray("REL") << true;
-    QTest::newRow("star dot star") << QByteArray("*.*") << QByteArray("REL.TXT") << true;
-    QTest::newRow("question mark, one") << QByteArray("REL?.TXT") << QByteArray("REL1.TXT") << true;
-    QTest::newRow("question mark, none") << QByteArray("REL?.TXT") << QByteArray("REL.TXT") << false;
-    QTest::newRow("question mark, two") << QByteArray("REL?.TXT") << QByteArray("REL12.TXT") << false;
-    QTest::newRow("backtracking") << QByteArray("*A*B") << QByteArray("xAyAzB") << true;
-    QTest::newRow("backtracking, no match") << QByteArray("*A*B") << QByteArray("xAyBz") << false;
-    QTest::newRow("two stars") << QByteArray("**") << QByteArray("x") << true;
-    QTest::newRow("no wildcard, same") << QByteArray("REL.TXT") << QByteArray("rel.txt") << true;
-    QTest::newRow("no wildcard, prefix only") << QByteArray("REL") << QByteArray("REL.TXT") << false;
-    QTest::newRow("brackets are plain") << QByteArray("R[1].TXT") << QByteArray("R[1].TXT") << true;
-    QTest::newRow("brackets are no class") << QByteArray("R[1].TXT") << QByteArray("R1.TXT") << false;
-    QTest::newRow("semicolon is plain") << QByteArray("*.TXT;*.PRN") << QByteArray("A.PRN") << false;
-    QTest::newRow("high bytes exact")
-        << QByteArray("RELAT\xD3RIO.*") << QByteArray("RELAT\xD3RIO.TXT") << true;
-    QTest::newRow("question mark, one accented letter")
-        << QByteArray("REL?.TXT") << QByteArray("REL\xC3\x93.TXT") << true;
-    QTest::newRow("accented letters in any case")
-        << QByteArray("RELAT\xC3\x93RIO.TXT") << QByteArray("relat\xC3\xB3rio.txt") << true;
-    QTest::newRow("invalid bytes only equal themselves")
-        << QByteArray("RELAT\xD3RIO.*") << QByteArray("RELAT\xF3RIO.TXT") << false;
-    QTest::newRow("star dot star, no extension") << QByteArray("*.*") << QByteArray("REL") << true;
-    QTest::newRow("name dot star, no extension") << QByteArray("REL.*") << QByteArray("REL") << true;
-    QTest::newRow("extension wanted, none there") << QByteArray("*.TXT") << QByteArray("REL") << false;
-    QTest::newRow("many stars, no match")
-        << QByteArray("*a*a*a*a*a*a*a*a*b") << QByteArray(200, 'a') << false;
-}
-
-void TestFiles::wildcard()
-{
-    QFETCH(QByteArray, pattern);
-    QFETCH(QByteArray, name);
-    QFETCH(bool, matches);
-    QCOMPARE(wildcardMatch(pattern, name), matches);
 }
 
 void TestFiles::onlyPlainFilesMatch()
@@ -153,11 +121,11 @@ void TestFiles::onlyPlainFilesMatch()
     std::memcpy(addr.sun_path, sockPath.constData(), size_t(sockPath.size()));
     QCOMPARE(::bind(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
 
-    QCOMPARE(m_files.matches(dir() + "*.TXT"), (QList<QByteArray>{"A.TXT", "EMPTY.TXT"}));
-    QCOMPARE(m_files.matches(dir() + "*"), (QList<QByteArray>{"A.TXT", "EMPTY.TXT"}));
+    QCOMPARE(matches(m_files, dir() + "*.TXT"), (QList<QByteArray>{"A.TXT", "EMPTY.TXT"}));
+    QCOMPARE(matches(m_files, dir() + "*"), (QList<QByteArray>{"A.TXT", "EMPTY.TXT"}));
     for (const char* name :
          {"FOLDER.TXT", ".HIDDEN.TXT", "LINK.TXT", "LINKDIR.TXT", "DANGLING.TXT", "FIFO.TXT", "SOCK.TXT"}) {
-        QVERIFY2(m_files.matches(dir() + name).isEmpty(), name);
+        QVERIFY2(matches(m_files, dir() + name).isEmpty(), name);
         QVERIFY2(!m_files.isPlainFile(dir() + name), name);
     }
     QVERIFY(m_files.isPlainFile(dir() + "EMPTY.TXT"));
@@ -168,7 +136,7 @@ void TestFiles::orderIgnoresCase()
 {
     for (const char* name : {"rel.txt", "b.TXT", "REL.TXT", "A.txt", "c.txt", "Rel.Txt", "_X.TXT", "1.TXT"})
         QVERIFY(writeBytes(m_dir->filePath(QString::fromLatin1(name)), name));
-    const QList<QByteArray> names = m_files.matches(dir() + "*.TXT");
+    const QList<QByteArray> names = matches(m_files, dir() + "*.TXT");
     QCOMPARE(names.size(), 8);
     QList<QByteArray> lower;
     for (const QByteArray& n : names)
@@ -178,8 +146,8 @@ void TestFiles::orderIgnoresCase()
     for (const char* name : {"rel.txt", "REL.TXT", "Rel.Txt"})
         QVERIFY2(names.contains(name), name);
     // Every enumeration starts anew and gives the same answer.
-    QCOMPARE(m_files.matches(dir() + "*.TXT"), names);
-    QCOMPARE(m_files.firstMatch(dir() + "*.TXT"), QByteArray("1.TXT"));
+    QCOMPARE(matches(m_files, dir() + "*.TXT"), names);
+    QCOMPARE(firstMatch(m_files, dir() + "*.TXT"), QByteArray("1.TXT"));
 }
 
 void TestFiles::nameWithoutWildcardsIsExistenceTest_data()
@@ -207,7 +175,7 @@ void TestFiles::nameWithoutWildcardsIsExistenceTest()
     QVERIFY(writeBytes(d + ".REL.TXT", "x"));
     QVERIFY(QDir().mkdir(d + "SUB"));
     QVERIFY(QFile::link(d + "REL.TXT", d + "LINK.TXT"));
-    QCOMPARE(m_files.firstMatch(dir() + name), found);
+    QCOMPARE(firstMatch(m_files, dir() + name), found);
 }
 
 void TestFiles::patternWithoutFolderUsesCurrentDirectory()
@@ -215,9 +183,9 @@ void TestFiles::patternWithoutFolderUsesCurrentDirectory()
     const QString before = QDir::currentPath();
     QVERIFY(writeBytes(m_dir->filePath("A.TXT"), "a"));
     QVERIFY(QDir::setCurrent(m_dir->path()));
-    const QList<QByteArray> bare = m_files.matches("*.TXT");
-    const QByteArray exists = m_files.firstMatch("A.TXT");
-    const QByteArray cwd = m_files.currentDirectory();
+    const QList<QByteArray> bare = matches(m_files, "*.TXT");
+    const QByteArray exists = firstMatch(m_files, "A.TXT");
+    const QByteArray cwd = PosixPlaces().currentDirectory();
     QVERIFY(QDir::setCurrent(before));
     QCOMPARE(bare, QList<QByteArray>{"A.TXT"});
     QCOMPARE(exists, QByteArray("A.TXT"));
@@ -240,7 +208,7 @@ void TestFiles::patternsThatMatchNothing()
 {
     QFETCH(QByteArray, relative);
     QVERIFY(writeBytes(m_dir->filePath("A.TXT"), "a"));
-    QCOMPARE(m_files.matches(dir() + relative), QList<QByteArray>());
+    QCOMPARE(matches(m_files, dir() + relative), QList<QByteArray>());
 }
 
 void TestFiles::renameRefusesToReplace()
@@ -343,6 +311,20 @@ void TestFiles::writeFileNeverFollowsLinks()
     QFile f(d + "private");
     QVERIFY(f.open(QIODevice::ReadOnly));
     QCOMPARE(f.readAll(), QByteArray("secret"));
+}
+
+void TestFiles::printedMarkStaysOnTheFile()
+{
+    const QByteArray path = dir() + "REL.TXT";
+    QVERIFY(writeBytes(QFile::decodeName(path), "x"));
+    QCOMPARE(m_files.printedMark(path), QByteArray());
+    if (!m_files.markPrinted(path, "1 2 3"))
+        QSKIP("this file system keeps no extended attributes");
+    QCOMPARE(PosixFileServices().printedMark(path), QByteArray("1 2 3"));
+    // The mark belongs to the file: a new file under the name has none.
+    QVERIFY(m_files.remove(path, nullptr));
+    QVERIFY(writeBytes(QFile::decodeName(path), "y"));
+    QCOMPARE(m_files.printedMark(path), QByteArray());
 }
 
 QTEST_GUILESS_MAIN(TestFiles)

@@ -1,86 +1,64 @@
-// The watch cycle over real spool folders: animation, printing, backups, deletion, and the files
-// that must be left alone.
+// The watch cycle over spool folders held in memory: animation, printing, backups, deletion, and
+// the files that must be left alone.
 
 #include "settings/Settings.h"
 #include "spool/WatchCycle.h"
 #include "tests/support/Doubles.h"
+#include "tests/support/ManualClock.h"
+#include "tests/support/MemoryFiles.h"
 
-#include <QDir>
 #include <QFile>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QtTest>
-
-#include <fcntl.h>
-#include <sys/stat.h>
 
 namespace {
 
-/// Sets the modification time to the given second, so a rewrite of the same size is a change.
-bool setMtime(const QString& path, time_t seconds)
-{
-    const struct timespec times[2] = {{seconds, 0}, {seconds, 0}};
-    return ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0) == 0;
-}
-
-QStringList fileNames(const QString& dir)
-{
-    return QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
-}
-
-/// Everything a watch cycle talks to, around one spool folder.
+/// Everything a watch cycle talks to, around one spool folder held in memory.
 struct Rig
 {
     explicit Rig(const QString& subfolder = QString())
     {
-        folder = subfolder.isEmpty() ? tmp.path() : tmp.filePath(subfolder);
-        QDir().mkpath(folder);
+        folder = QStringLiteral("/spool") + (subfolder.isEmpty() ? QString() : '/' + subfolder);
         settings.sLocal = folder + QStringLiteral("/*.TXT");
-        cycle = std::make_unique<WatchCycle>(settings, files, asker, job, window, timer);
+        cycle = std::make_unique<WatchCycle>(settings, files, clock, asker, job, window, timer);
     }
     QString path(const QString& name) const { return folder + '/' + name; }
+    QByteArray bytesPath(const QString& name) const { return QFile::encodeName(path(name)); }
     QString line(const QString& name, const char* end) const
     {
         return QStringLiteral("Arquivo ") + path(name) + QString::fromUtf8(end);
     }
-    bool put(const QString& name, const QByteArray& bytes) const { return writeBytes(path(name), bytes); }
+    bool put(const QString& name, const QByteArray& bytes)
+    {
+        files.put(bytesPath(name), bytes);
+        return true;
+    }
+    bool append(const QString& name, const QByteArray& bytes)
+    {
+        files.put(bytesPath(name), files.files.value(bytesPath(name)) + bytes);
+        return true;
+    }
+    bool exists(const QString& name) const { return files.files.contains(bytesPath(name)); }
+    QByteArray read(const QString& name) const { return files.files.value(bytesPath(name), "<missing>"); }
+    /// Bare names of the folder's files, in name order.
+    QStringList fileNames() const
+    {
+        QStringList names;
+        for (const QByteArray& name : QList<QByteArray>(files.files.keys()))
+            if (name.startsWith(QFile::encodeName(folder) + '/'))
+                names.append(QFile::decodeName(name.mid(QFile::encodeName(folder).size() + 1)));
+        return names;
+    }
     void tick() { cycle->Movimento_Timer(); }
 
-    QTemporaryDir tmp;
     QString folder;
     Settings settings;
-    TestFileServices files;
+    MemoryFiles files;
+    ManualClock clock;
     ScriptedAsker asker;
     RecordingPrintJob job;
     RecordingWindow window;
     ManualTimer timer;
     std::unique_ptr<WatchCycle> cycle;
-};
-
-/// A second process holding a file open for writing, as a legacy program does while it prints.
-class Writer
-{
-public:
-    bool start(const QString& path)
-    {
-        m_process.start(
-            QStringLiteral("sh"),
-            {QStringLiteral("-c"), QStringLiteral("exec 3>>'%1'; echo ready; exec sleep 60").arg(path)});
-        return m_process.waitForReadyRead(10000) && m_process.readAll().startsWith("ready");
-    }
-    void stop()
-    {
-        m_process.kill();
-        m_process.waitForFinished(10000);
-    }
-    ~Writer()
-    {
-        if (m_process.state() != QProcess::NotRunning)
-            stop();
-    }
-
-private:
-    QProcess m_process;
 };
 
 } // namespace
@@ -147,7 +125,7 @@ void TestWatchCycle::deleteModePrintsAndDeletesEveryFile()
                           rig.line("A.TXT", " excluido"), rig.line("A.TXT", " impresso")}));
     QCOMPARE(rig.job.texts, (QList<QByteArray>{"\r\nAAA\r\nA", "\r\nBB"}));
     QCOMPARE(rig.job.measures, (QList<qint16>{3, 2}));
-    QCOMPARE(fileNames(rig.folder), QStringList{"NOTE.DOC"});
+    QCOMPARE(rig.fileNames(), QStringList{"NOTE.DOC"});
     QVERIFY(rig.asker.prompts.isEmpty());
     QVERIFY(rig.timer.isEnabled());
 }
@@ -164,8 +142,8 @@ void TestWatchCycle::backupModeReplacesOlderBackup()
     QCOMPARE(rig.window.logLines,
              (QStringList{rig.line("REL.TXT", " impresso"), rig.line("REL.TXT", " impresso")}));
     QCOMPARE(rig.job.texts, QList<QByteArray>{"\r\nnew report"});
-    QCOMPARE(fileNames(rig.folder), QStringList{"REL.bak"});
-    QCOMPARE(readAll(rig.path("REL.bak")), QByteArray("new report\r\n"));
+    QCOMPARE(rig.fileNames(), QStringList{"REL.bak"});
+    QCOMPARE(rig.read("REL.bak"), QByteArray("new report\r\n"));
 
     rig.tick();
     QCOMPARE(rig.job.texts.size(), 1);
@@ -212,8 +190,8 @@ void TestWatchCycle::backupNames()
     rig.tick();
     rig.tick(); // the backup is not picked up again, whatever the pattern
 
-    QCOMPARE(fileNames(rig.folder), QStringList{backup});
-    QCOMPARE(readAll(rig.path(backup)), QByteArray("report"));
+    QCOMPARE(rig.fileNames(), QStringList{backup});
+    QCOMPARE(rig.read(backup), QByteArray("report"));
     QCOMPARE(rig.job.texts, QList<QByteArray>{"\r\nreport"});
     QCOMPARE(rig.window.logLines, (QStringList{rig.line(name, " impresso"), rig.line(name, " impresso")}));
 }
@@ -235,7 +213,7 @@ void TestWatchCycle::deleteModeUnlessBackupIsExactlyOne()
     rig.tick();
     QCOMPARE(rig.window.logLines,
              (QStringList{rig.line("REL.TXT", " excluido"), rig.line("REL.TXT", " impresso")}));
-    QCOMPARE(fileNames(rig.folder), QStringList());
+    QCOMPARE(rig.fileNames(), QStringList());
 }
 
 void TestWatchCycle::animation()
@@ -263,36 +241,32 @@ void TestWatchCycle::emptyPatternOnlyAnimates()
     Rig rig;
     rig.settings.sLocal.clear();
     QVERIFY(rig.put("A.TXT", "a"));
-    const QString before = QDir::currentPath();
-    QVERIFY(QDir::setCurrent(rig.folder));
+    rig.files.put("A.TXT", "a"); // in the current directory too
     rig.tick();
     rig.tick();
-    QVERIFY(QDir::setCurrent(before));
 
     QCOMPARE(rig.window.trayPictures.size(), 2);
     QCOMPARE(rig.window.trayModes, (QList<int>{1, 1}));
-    QCOMPARE(rig.files.matchCalls, 0);
+    QCOMPARE(rig.files.listCalls, 0);
     QVERIFY(rig.job.texts.isEmpty());
     QVERIFY(rig.window.logLines.isEmpty());
-    QVERIFY(QFile::exists(rig.path("A.TXT")));
+    QVERIFY(rig.exists("A.TXT"));
+    QVERIFY(rig.files.files.contains("A.TXT"));
 }
 
 void TestWatchCycle::patternWithoutFolderUsesBareNames()
 {
     Rig rig;
     rig.settings.sLocal = QStringLiteral("*.TXT");
-    QVERIFY(rig.put("A.TXT", "a"));
-    QVERIFY(QDir().mkdir(rig.path("SUB")));
-    QVERIFY(writeBytes(rig.path("SUB/B.TXT"), "b"));
-    const QString before = QDir::currentPath();
-    QVERIFY(QDir::setCurrent(rig.folder));
+    // Bare names are in the current directory.
+    rig.files.put("A.TXT", "a");
+    rig.files.put("SUB/B.TXT", "b");
     rig.tick();
-    QVERIFY(QDir::setCurrent(before));
 
     QCOMPARE(rig.window.logLines, (QStringList{QStringLiteral("Arquivo A.TXT excluido"),
                                                QStringLiteral("Arquivo A.TXT impresso")}));
-    QVERIFY(!QFile::exists(rig.path("A.TXT")));
-    QVERIFY(QFile::exists(rig.path("SUB/B.TXT")));
+    QVERIFY(!rig.files.files.contains("A.TXT"));
+    QVERIFY(rig.files.files.contains("SUB/B.TXT"));
 }
 
 void TestWatchCycle::timerIsOffWhileAFileIsHandled()
@@ -332,7 +306,7 @@ void TestWatchCycle::fileAppearingDuringTickIsHandled()
     QCOMPARE(rig.job.texts, (QList<QByteArray>{"\r\nb", "\r\nlate"}));
     QCOMPARE(rig.window.logLines.size(), 4);
     QCOMPARE(rig.window.logLines.first(), rig.line("A.TXT", " excluido"));
-    QCOMPARE(fileNames(rig.folder), QStringList());
+    QCOMPARE(rig.fileNames(), QStringList());
 }
 
 // A file that was not printed is neither deleted nor renamed, and gets one line.
@@ -371,8 +345,8 @@ void TestWatchCycle::notPrintedFileStays()
     rig.tick();
 
     QCOMPARE(rig.window.logLines, QStringList{rig.line("A.TXT", " não impresso")});
-    QCOMPARE(fileNames(rig.folder), QStringList{"A.TXT"});
-    QCOMPARE(readAll(rig.path("A.TXT")), QByteArray("spool text\r\n"));
+    QCOMPARE(rig.fileNames(), QStringList{"A.TXT"});
+    QCOMPARE(rig.read("A.TXT"), QByteArray("spool text\r\n"));
     QCOMPARE(printCalls, cause == QLatin1String("print job failed") ? 1 : 0);
     QVERIFY(rig.timer.isEnabled());
 }
@@ -397,7 +371,7 @@ void TestWatchCycle::failedDisposalIsLoggedAndNotPrintedAgain()
     rig.files.failRemove = true;
     rig.files.failRename = true;
     QVERIFY(rig.put("A.TXT", "first\r\n"));
-    QVERIFY(setMtime(rig.path("A.TXT"), 1000000));
+    QVERIFY(rig.files.setMtime(rig.bytesPath("A.TXT"), 1000000));
     QVERIFY(rig.put("B.TXT", "b\r\n"));
     // Should the tick keep printing the same file, let it end after a while all the same.
     rig.job.duringPrint = [&] {
@@ -411,20 +385,20 @@ void TestWatchCycle::failedDisposalIsLoggedAndNotPrintedAgain()
     QCOMPARE(rig.window.logLines, once);
     QCOMPARE(rig.job.texts.size(), 2);
 
-    rig.files.clockMs += 3600 * 1000;
+    rig.clock.clockMs += 3600 * 1000;
     rig.tick(); // unchanged: nothing to do
     QCOMPARE(rig.window.logLines, once);
     QCOMPARE(rig.job.texts.size(), 2);
 
     // A new print-out under the same name, even of the same size, is printed again.
     QVERIFY(rig.put("A.TXT", "secnd\r\n"));
-    QVERIFY(setMtime(rig.path("A.TXT"), 2000000));
+    QVERIFY(rig.files.setMtime(rig.bytesPath("A.TXT"), 2000000));
     rig.files.failRemove = rig.files.failRename = false;
     rig.tick();
     QCOMPARE(rig.job.texts, (QList<QByteArray>{"\r\nfirst", "\r\nb", "\r\nsecnd"}));
     QCOMPARE(rig.window.logLines.size(), 6);
-    QCOMPARE(fileNames(rig.folder).contains("A.TXT"), false);
-    QCOMPARE(fileNames(rig.folder).contains("B.TXT"), true);
+    QCOMPARE(rig.fileNames().contains("A.TXT"), false);
+    QCOMPARE(rig.fileNames().contains("B.TXT"), true);
 }
 
 // An old backup that is a folder can be neither deleted nor replaced: the spool file stays.
@@ -433,8 +407,7 @@ void TestWatchCycle::oldBackupThatCannotGoKeepsTheFile()
     Rig rig;
     rig.settings.sBackup = QStringLiteral("1");
     QVERIFY(rig.put("REL.TXT", "report\r\n"));
-    QVERIFY(QDir().mkdir(rig.path("REL.bak")));
-    QVERIFY(writeBytes(rig.path("REL.bak/inside"), "x"));
+    QVERIFY(rig.put("REL.bak/inside", "x"));
 
     rig.tick();
     rig.tick();
@@ -442,21 +415,21 @@ void TestWatchCycle::oldBackupThatCannotGoKeepsTheFile()
     QCOMPARE(rig.window.logLines,
              (QStringList{rig.line("REL.TXT", " não renomeado"), rig.line("REL.TXT", " impresso")}));
     QCOMPARE(rig.job.texts.size(), 1);
-    QCOMPARE(readAll(rig.path("REL.TXT")), QByteArray("report\r\n"));
-    QVERIFY(QFile::exists(rig.path("REL.bak/inside")));
+    QCOMPARE(rig.read("REL.TXT"), QByteArray("report\r\n"));
+    QVERIFY(rig.exists("REL.bak/inside"));
 }
 
 void TestWatchCycle::declinedFileIsNotAskedAboutUntilItChanges()
 {
     Rig rig;
     QVERIFY(rig.put("A.TXT", "locked\r\n"));
-    QVERIFY(setMtime(rig.path("A.TXT"), 1000000));
+    QVERIFY(rig.files.setMtime(rig.bytesPath("A.TXT"), 1000000));
     rig.files.failReadsAfter = {-1, -1, -1, -1};
     rig.asker.answers = {Asker::No, Asker::No, Asker::No};
 
     rig.tick();
     QCOMPARE(rig.asker.prompts.size(), 1);
-    rig.files.clockMs += 3600 * 1000;
+    rig.clock.clockMs += 3600 * 1000;
     rig.tick();
     rig.tick();
     QCOMPARE(rig.asker.prompts.size(), 1);
@@ -464,11 +437,11 @@ void TestWatchCycle::declinedFileIsNotAskedAboutUntilItChanges()
 
     // Written anew: asked again, and this time it can be read.
     QVERIFY(rig.put("A.TXT", "LOCKED\r\n"));
-    QVERIFY(setMtime(rig.path("A.TXT"), 2000000));
+    QVERIFY(rig.files.setMtime(rig.bytesPath("A.TXT"), 2000000));
     rig.files.failReadsAfter.clear();
     rig.tick();
     QCOMPARE(rig.job.texts, QList<QByteArray>{"\r\nLOCKED"});
-    QVERIFY(!QFile::exists(rig.path("A.TXT")));
+    QVERIFY(!rig.exists("A.TXT"));
 }
 
 void TestWatchCycle::failedPrintingIsRetriedAfterGrowingPause()
@@ -485,7 +458,7 @@ void TestWatchCycle::failedPrintingIsRetriedAfterGrowingPause()
     QCOMPARE(attemptsOnA, 2);
     attemptsOnA = 1;
     QCOMPARE(rig.job.texts, QList<QByteArray>{"\r\nb"});
-    QVERIFY(!QFile::exists(rig.path("B.TXT")));
+    QVERIFY(!rig.exists("B.TXT"));
 
     // From now on A keeps failing; count the pause before each new attempt.
     rig.job.duringPrint = [&] {
@@ -493,29 +466,29 @@ void TestWatchCycle::failedPrintingIsRetriedAfterGrowingPause()
         ++attemptsOnA;
     };
     QList<qint64> pauses;
-    qint64 since = rig.files.clockMs;
+    qint64 since = rig.clock.clockMs;
     for (int step = 0; step < 40 * 60 && pauses.size() < 9; ++step) {
-        rig.files.clockMs += 1000;
+        rig.clock.clockMs += 1000;
         const int before = attemptsOnA;
         rig.tick();
         QVERIFY(attemptsOnA - before <= 1);
         if (attemptsOnA > before) {
-            pauses.append((rig.files.clockMs - since) / 1000);
-            since = rig.files.clockMs;
+            pauses.append((rig.clock.clockMs - since) / 1000);
+            since = rig.clock.clockMs;
         }
     }
     QCOMPARE(pauses, (QList<qint64>{5, 10, 20, 40, 80, 160, 300, 300, 300}));
     QCOMPARE(rig.window.logLines.count(rig.line("A.TXT", " não impresso")), 10);
-    QVERIFY(QFile::exists(rig.path("A.TXT")));
+    QVERIFY(rig.exists("A.TXT"));
 
     // Once the printer takes it again the file goes the usual way.
     rig.job.duringPrint = nullptr;
     rig.job.fail = false;
-    rig.files.clockMs += 300 * 1000;
+    rig.clock.clockMs += 300 * 1000;
     rig.tick();
     QCOMPARE(rig.job.texts.last(), QByteArray("\r\na"));
     QCOMPARE(rig.window.logLines.first(), rig.line("A.TXT", " excluido"));
-    QVERIFY(!QFile::exists(rig.path("A.TXT")));
+    QVERIFY(!rig.exists("A.TXT"));
 }
 
 void TestWatchCycle::failedSecondReadingIsRetriedLater()
@@ -530,10 +503,10 @@ void TestWatchCycle::failedSecondReadingIsRetriedLater()
     QCOMPARE(rig.asker.prompts.size(), 1);
     QCOMPARE(rig.window.logLines, QStringList{rig.line("A.TXT", " não impresso")});
 
-    rig.files.clockMs += 5000;
+    rig.clock.clockMs += 5000;
     rig.tick();
     QCOMPARE(rig.job.texts, QList<QByteArray>{"\r\na"});
-    QVERIFY(!QFile::exists(rig.path("A.TXT")));
+    QVERIFY(!rig.exists("A.TXT"));
 }
 
 // A slow print of another file lets the pause run out within the tick; the retry still waits.
@@ -546,16 +519,16 @@ void TestWatchCycle::failedFileWaitsForALaterTickEvenAfterALongOne()
     rig.job.duringPrint = [&] {
         rig.job.fail = ++calls == 1;
         if (calls == 2)
-            rig.files.clockMs += 10 * 60 * 1000;
+            rig.clock.clockMs += 10 * 60 * 1000;
     };
     rig.tick();
     QCOMPARE(calls, 2);
     QCOMPARE(rig.job.texts, QList<QByteArray>{"\r\nb"});
-    QVERIFY(QFile::exists(rig.path("A.TXT")));
+    QVERIFY(rig.exists("A.TXT"));
 
     rig.tick();
     QCOMPARE(rig.job.texts, (QList<QByteArray>{"\r\nb", "\r\na"}));
-    QVERIFY(!QFile::exists(rig.path("A.TXT")));
+    QVERIFY(!rig.exists("A.TXT"));
 }
 
 void TestWatchCycle::backupsAreNeverPickedUp_data()
@@ -601,7 +574,7 @@ void TestWatchCycle::backupsAreNeverPickedUp()
         QCOMPARE(rig.window.logLines.size(), 2);
     }
     for (const QString& name : backups)
-        QCOMPARE(readAll(rig.path(name)), QByteArray("kept"));
+        QCOMPARE(rig.read(name), QByteArray("kept"));
 }
 
 void TestWatchCycle::fileStillBeingWrittenWaits()
@@ -609,25 +582,21 @@ void TestWatchCycle::fileStillBeingWrittenWaits()
     Rig rig;
     QVERIFY(rig.put("A.TXT", "first half\r\n"));
     QVERIFY(rig.put("B.TXT", "b\r\n"));
-    Writer writer;
-    QVERIFY(writer.start(rig.path("A.TXT")));
+    rig.files.beingWritten.insert(rig.bytesPath("A.TXT"));
 
     rig.tick();
     rig.tick();
     QCOMPARE(rig.job.texts, QList<QByteArray>{"\r\nb"});
     QVERIFY(rig.asker.prompts.isEmpty());
     QCOMPARE(rig.window.logLines.size(), 2);
-    QVERIFY(QFile::exists(rig.path("A.TXT")));
+    QVERIFY(rig.exists("A.TXT"));
 
-    QFile more(rig.path("A.TXT"));
-    QVERIFY(more.open(QIODevice::Append));
-    more.write("second half\r\n");
-    more.close();
-    writer.stop();
+    QVERIFY(rig.append("A.TXT", "second half\r\n"));
+    rig.files.beingWritten.clear();
 
     rig.tick();
     QCOMPARE(rig.job.texts, (QList<QByteArray>{"\r\nb", "\r\nfirst half\r\nsecond half"}));
-    QVERIFY(!QFile::exists(rig.path("A.TXT")));
+    QVERIFY(!rig.exists("A.TXT"));
 }
 
 void TestWatchCycle::longLinesPrintNormally()
@@ -709,16 +678,15 @@ void TestWatchCycle::partAppendedWhilePrintingIsPrintedToo()
     int appends = 0;
     rig.job.duringPrint = [&] {
         if (appends++ < 2) {
-            QFile f(rig.path(QStringLiteral("REL.TXT")));
-            QVERIFY(f.open(QIODevice::Append));
-            f.write(QStringLiteral("PART %1\r\n").arg(appends + 1).toLatin1());
+            QVERIFY(rig.append(QStringLiteral("REL.TXT"),
+                               QStringLiteral("PART %1\r\n").arg(appends + 1).toLatin1()));
         }
     };
     rig.tick();
     QCOMPARE(rig.job.texts, (QList<QByteArray>{"\r\nPART 1", "\r\nPART 2", "\r\nPART 3"}));
-    QVERIFY(!QFile::exists(rig.path(QStringLiteral("REL.TXT"))));
+    QVERIFY(!rig.exists(QStringLiteral("REL.TXT")));
     if (backup == QLatin1String("1"))
-        QCOMPARE(readAll(rig.path(QStringLiteral("REL.bak"))), QByteArray("PART 1\r\nPART 2\r\nPART 3\r\n"));
+        QCOMPARE(rig.read(QStringLiteral("REL.bak")), QByteArray("PART 1\r\nPART 2\r\nPART 3\r\n"));
 }
 
 void TestWatchCycle::replacedWhilePrintingIsPrintedAsNew()
@@ -732,14 +700,15 @@ void TestWatchCycle::replacedWhilePrintingIsPrintedAsNew()
             replaced = true;
             // A new print-out under the same name: written beside, then moved over the old one.
             QVERIFY(rig.put(QStringLiteral("NEW.tmp"), "SECOND\r\n"));
-            QVERIFY(::rename(QFile::encodeName(rig.path(QStringLiteral("NEW.tmp"))).constData(),
-                             QFile::encodeName(rig.path(QStringLiteral("REL.TXT"))).constData()) == 0);
+            QVERIFY(rig.files.remove(rig.bytesPath(QStringLiteral("REL.TXT")), nullptr));
+            QVERIFY(rig.files.rename(rig.bytesPath(QStringLiteral("NEW.tmp")),
+                                     rig.bytesPath(QStringLiteral("REL.TXT")), nullptr));
         }
     };
     rig.tick();
     QCOMPARE(rig.job.texts, (QList<QByteArray>{"\r\nFIRST REPORT", "\r\nSECOND"}));
-    QCOMPARE(readAll(rig.path(QStringLiteral("REL.bak"))), QByteArray("SECOND\r\n"));
-    QVERIFY(!QFile::exists(rig.path(QStringLiteral("REL.TXT"))));
+    QCOMPARE(rig.read(QStringLiteral("REL.bak")), QByteArray("SECOND\r\n"));
+    QVERIFY(!rig.exists(QStringLiteral("REL.TXT")));
 }
 
 void TestWatchCycle::printedMarkOutlivesARestart()
@@ -747,24 +716,24 @@ void TestWatchCycle::printedMarkOutlivesARestart()
     Rig rig;
     rig.settings.sBackup = QStringLiteral("1");
     QVERIFY(rig.put(QStringLiteral("REL.TXT"), "ONCE\r\n"));
-    QVERIFY(QDir().mkdir(rig.path(QStringLiteral("REL.bak")))); // the backup cannot be made
+    QVERIFY(rig.put(QStringLiteral("REL.bak/inside"), "x")); // a folder: the backup cannot be made
     rig.tick();
     QCOMPARE(rig.job.texts.size(), 1);
     if (rig.files.printedMark(QFile::encodeName(rig.path(QStringLiteral("REL.TXT")))).isEmpty())
         QSKIP("this file system keeps no extended attributes");
 
     // The program starts again: the file is put away, not printed a second time.
-    auto restarted =
-        std::make_unique<WatchCycle>(rig.settings, rig.files, rig.asker, rig.job, rig.window, rig.timer);
+    auto restarted = std::make_unique<WatchCycle>(rig.settings, rig.files, rig.clock, rig.asker, rig.job,
+                                                  rig.window, rig.timer);
     restarted->Movimento_Timer();
     QCOMPARE(rig.job.texts.size(), 1);
     QCOMPARE(rig.window.logLines.first(), rig.line(QStringLiteral("REL.TXT"), " não renomeado"));
-    QVERIFY(QDir().rmdir(rig.path(QStringLiteral("REL.bak"))));
-    restarted =
-        std::make_unique<WatchCycle>(rig.settings, rig.files, rig.asker, rig.job, rig.window, rig.timer);
+    QVERIFY(rig.files.remove(rig.bytesPath(QStringLiteral("REL.bak/inside")), nullptr));
+    restarted = std::make_unique<WatchCycle>(rig.settings, rig.files, rig.clock, rig.asker, rig.job,
+                                             rig.window, rig.timer);
     restarted->Movimento_Timer();
     QCOMPARE(rig.job.texts.size(), 1);
-    QCOMPARE(readAll(rig.path(QStringLiteral("REL.bak"))), QByteArray("ONCE\r\n"));
+    QCOMPARE(rig.read(QStringLiteral("REL.bak")), QByteArray("ONCE\r\n"));
 
     // A new print-out under the marked name is printed.
     QVERIFY(rig.put(QStringLiteral("REL.TXT"), "TWICE?\r\n"));

@@ -1,6 +1,6 @@
 // Page layout of a print job: pages begin only with a printed line, nothing undrawable is drawn.
-#include "spool/PrintingService.h"
 #include "spool/PrintJob.h"
+#include "spool/PrintingService.h"
 
 #include <cstdlib>
 

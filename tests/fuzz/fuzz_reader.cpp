@@ -1,10 +1,10 @@
 // The spool reader keeps every byte of every line, in order, and measures within 16 bits.
 #include "spool/Asker.h"
-#include "spool/Timer.h"
-#include "spool/WindowServices.h"
 #include "spool/Reader.h"
 #include "spool/SpoolText.h"
-#include "tests/fuzz/MemoryFiles.h"
+#include "spool/Timer.h"
+#include "spool/WindowServices.h"
+#include "tests/support/MemoryFiles.h"
 
 #include <cstdlib>
 
@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     MemoryFiles files;
     const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
-    files.files.insert("/spool/REL.TXT", bytes);
+    files.put("/spool/REL.TXT", bytes);
     NoAsker asker;
     const LeituraConteudo r = le_conteudo("/spool/", "REL.TXT", files, asker);
     if (!r.ok || r.iMaxColunas < 0)

@@ -1,6 +1,6 @@
 // Any settings file reads without failing; values written read back the same.
 #include "settings/Settings.h"
-#include "tests/fuzz/MemoryFiles.h"
+#include "tests/support/MemoryFiles.h"
 
 #include <cstdlib>
 
@@ -8,7 +8,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     MemoryFiles files;
     const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
-    files.files.insert("/app/VELMORIX.INI", bytes);
+    files.put("/app/VELMORIX.INI", bytes);
 
     Settings settings;
     settings.sCaminhoIni = QStringLiteral("/app/VELMORIX.INI");

@@ -3,7 +3,10 @@
 // and read back with poppler's tools.
 
 #include "platform/CupsPrintingService.h"
+#include "platform/PosixClock.h"
 #include "platform/PosixFileServices.h"
+#include "platform/PosixPlaces.h"
+#include "platform/PosixRawPort.h"
 #include "settings/Settings.h"
 #include "spool/PrintJob.h"
 #include "spool/SpoolText.h"
@@ -241,6 +244,9 @@ private:
     std::unique_ptr<CupsPrintingService> m_printing;
     Settings m_settings;
     PosixFileServices m_files;
+    PosixClock m_clock;
+    PosixRawPort m_port;
+    PosixPlaces m_places;
     QStringList m_queuesToRemove;
     /// The last document draw() made was written as PDF text.
     bool m_drawnAsText = false;
@@ -283,7 +289,7 @@ void TestCups::admin(const QStringList& arguments)
 
 bool TestCups::print(const QList<QByteArray>& lines, QString* error)
 {
-    ImpressaoConteudo job(m_settings, *m_printing, m_files);
+    ImpressaoConteudo job(m_settings, *m_printing, m_files, m_clock, m_port, m_places);
     return job.imprime_conteudo(spool(lines), widest(lines), QStringLiteral("tst_cups"), error);
 }
 

@@ -3,6 +3,8 @@
 // FIFOs and unwritable places.
 
 #include "platform/PosixFileServices.h"
+#include "platform/PosixPlaces.h"
+#include "platform/PosixRawPort.h"
 #include "settings/Settings.h"
 #include "spool/PrintJob.h"
 #include "tests/support/Doubles.h"
@@ -88,6 +90,8 @@ private:
 
     RecordingPrinter m_printer;
     TestFileServices m_files;
+    PosixRawPort m_port;
+    PosixPlaces m_places;
     Settings m_settings;
     std::unique_ptr<QTemporaryDir> m_dir;
     QString m_previousDir;
@@ -117,7 +121,7 @@ void TestLayout::cleanup()
 
 bool TestLayout::printGraphical(const QByteArray& text, qint16 columns, QString* error)
 {
-    ImpressaoConteudo job(m_settings, m_printer, m_files);
+    ImpressaoConteudo job(m_settings, m_printer, m_files, m_files, m_port, m_places);
     return job.imprime_conteudo(text, columns, QStringLiteral("REL.TXT"), error);
 }
 
@@ -125,7 +129,7 @@ bool TestLayout::printRaw(const QString& port, const QByteArray& text, QString* 
 {
     m_settings.sParalela = QStringLiteral("1");
     m_settings.sPorta = port;
-    ImpressaoConteudo job(m_settings, m_printer, m_files);
+    ImpressaoConteudo job(m_settings, m_printer, m_files, m_files, m_port, m_places);
     return job.imprime_conteudo(text, 80, QStringLiteral("REL.TXT"), error);
 }
 

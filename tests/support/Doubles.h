@@ -1,11 +1,12 @@
 #pragma once
 
 #include "platform/PosixFileServices.h"
-#include "spool/PrintingService.h"
 #include "spool/Asker.h"
+#include "spool/PrintJob.h"
+#include "spool/PrintingService.h"
 #include "spool/Timer.h"
 #include "spool/WindowServices.h"
-#include "spool/PrintJob.h"
+#include "tests/support/ManualClock.h"
 
 #include <QFile>
 #include <QStringList>
@@ -136,26 +137,22 @@ public:
 };
 
 /// The real file system, with failures and a clock the test controls.
-class TestFileServices : public PosixFileServices
+class TestFileServices : public PosixFileServices, public ManualClock
 {
 public:
-    QList<QByteArray> enumerate(const QByteArray& pattern) override
+    QList<QByteArray> listFiles(const QByteArray& folder) override
     {
         ++matchCalls;
-        return PosixFileServices::enumerate(pattern);
+        return PosixFileServices::listFiles(folder);
     }
     std::unique_ptr<ByteSource> openRead(const QByteArray& path, QString* error) override;
     bool rename(const QByteArray& from, const QByteArray& to, QString* error) override;
     bool remove(const QByteArray& path, QString* error) override;
-    QDateTime now() override { return fixedNow.isValid() ? fixedNow : PosixFileServices::now(); }
-    qint64 monotonicMs() override { return clockMs; }
 
     /// Readings to fail after this many bytes (-1: fail at open), consumed one per reading.
     QList<qint64> failReadsAfter;
     bool failRename = false;
     bool failRemove = false;
-    QDateTime fixedNow;
-    qint64 clockMs = 1000000;
     int openCount = 0;
     int matchCalls = 0;
 };

@@ -1,5 +1,8 @@
 // The settings window against the real printers of a private CUPS scheduler.
 #include "platform/CupsPrintingService.h"
+#include "platform/PosixClock.h"
+#include "platform/PosixPlaces.h"
+#include "platform/PosixRawPort.h"
 #include "tests/support/Doubles.h"
 #include "ui/FrmVelmorix.h"
 
@@ -45,11 +48,15 @@ void TestFrmCups::printerListAndPortLookup()
 
     QTemporaryDir dir;
     PosixFileServices files;
+    PosixClock clock;
+    PosixRawPort rawPort;
+    PosixPlaces places;
     CupsPrintingService printing;
     ScriptedAsker asker;
     NoTray tray;
     RecordingPrintJob job;
-    FrmServices services{files, printing, asker, tray, &job, dir.path() + QStringLiteral("/VELMORIX.INI")};
+    FrmServices services{files,    files, clock, rawPort, places,
+                         printing, asker, tray,  &job,    dir.path() + QStringLiteral("/VELMORIX.INI")};
     FrmVelmorix w(services);
     w.Form_Initialize();
 

@@ -1,3 +1,5 @@
+#include "platform/PosixPlaces.h"
+#include "platform/PosixRawPort.h"
 #include "tests/support/Doubles.h"
 #include "ui/FrmVelmorix.h"
 
@@ -69,6 +71,8 @@ private:
     {
         QTemporaryDir dir;
         TestFileServices files;
+        PosixRawPort port;
+        PosixPlaces places;
         RecordingPrinter printing;
         InformingAsker asker;
         FakeTray tray;
@@ -84,7 +88,7 @@ private:
         }
         FrmVelmorix& start()
         {
-            FrmServices services{files, printing, asker, tray, &printJob, ini()};
+            FrmServices services{files, files, files, port, places, printing, asker, tray, &printJob, ini()};
             window = std::make_unique<FrmVelmorix>(services);
             window->Form_Initialize();
             window->showAtStart();

@@ -1,0 +1,11 @@
+#pragma once
+
+#include "spool/RawPort.h"
+
+/// Raw output through POSIX calls, with non-blocking writes so a stuck port times out.
+class PosixRawPort : public RawPort
+{
+public:
+    bool copyToDevice(const QByteArray& source, const QByteArray& destination, int timeoutMs,
+                      QString* error) override;
+};

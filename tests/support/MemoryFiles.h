@@ -1,0 +1,58 @@
+#pragma once
+
+#include "settings/SettingsStore.h"
+#include "spool/FileServices.h"
+
+#include <QHash>
+#include <QMap>
+#include <QSet>
+
+/**
+ * Files held in memory, for tests and fuzzing without a disk. Paths are kept as given; a folder
+ * lists the files whose path is the folder followed by a bare name. Every write gives the file
+ * a new modification time; failures are switched on by the test.
+ */
+class MemoryFiles : public FileServices, public SettingsStore
+{
+public:
+    QMap<QByteArray, QByteArray> files; ///< path → content, in path order
+    QSet<QByteArray> beingWritten;      ///< paths some writer still holds open
+    QHash<QByteArray, QByteArray> marks;
+    /// Readings to fail after this many bytes (-1: fail at open), consumed one per reading.
+    QList<qint64> failReadsAfter;
+    bool failRename = false;
+    bool failRemove = false;
+    int listCalls = 0;
+    int openCount = 0;
+
+    /// Puts a file in place as a writer would, with a new stamp.
+    void put(const QByteArray& path, const QByteArray& data);
+    /// Sets a file's modification time; false when there is no such file.
+    bool setMtime(const QByteArray& path, qint64 seconds);
+
+    QList<QByteArray> listFiles(const QByteArray& folder) override;
+    bool isPlainFile(const QByteArray& path) override;
+    FileStamp stamp(const QByteArray& path) override;
+    bool isBeingWritten(const QByteArray& path) override { return beingWritten.contains(path); }
+    bool markPrinted(const QByteArray& path, const QByteArray& mark) override;
+    QByteArray printedMark(const QByteArray& path) override { return marks.value(path); }
+    std::unique_ptr<ByteSource> openRead(const QByteArray& path, QString* error) override;
+    bool readFile(const QByteArray& path, QByteArray* data, QString* error) override;
+    bool writeFile(const QByteArray& path, const QByteArray& data, QString* error) override;
+    bool writeNewFile(const QByteArray& path, const QList<QByteArrayView>& parts, QString* error) override;
+    bool remove(const QByteArray& path, QString* error) override;
+    bool rename(const QByteArray& from, const QByteArray& to, QString* error) override;
+
+private:
+    /// True when some file lives below the path: it is a folder.
+    bool isFolder(const QByteArray& path) const;
+
+    struct Meta
+    {
+        qint64 mtimeNs = 0;
+        quint64 inode = 0;
+    };
+    QHash<QByteArray, Meta> m_meta;
+    qint64 m_nextTime = 1;
+    quint64 m_nextInode = 1;
+};
