@@ -1,11 +1,11 @@
 #include "spool/Reader.h"
 
-#include "spool/FileServices.h"
 #include "spool/Asker.h"
+#include "spool/FileServices.h"
+#include "spool/SpoolText.h"
 #include "spool/Timer.h"
 #include "spool/WindowServices.h"
 #include "text/TextLines.h"
-#include "spool/SpoolText.h"
 
 #include <QFile>
 
@@ -27,11 +27,13 @@ bool readOnce(const QByteArray& path, FileServices& files, qint64 skipBytes, Lei
 
     qsizetype longest = 0;
     QByteArray& text = result.text;
-    TextLines lines([&](QByteArrayView line) {
-        text.append("\r\n", 2);
-        text.append(line);
-        longest = std::max(longest, SpoolText::trimmedLength(line));
-    });
+    TextLines lines(
+        [&](QByteArrayView line) {
+            text.append("\r\n", 2);
+            text.append(line);
+            longest = std::max(longest, SpoolText::trimmedLength(line));
+        },
+        TextLines::KeepCommands);
     QByteArray buffer(256 * 1024, Qt::Uninitialized);
     for (;;) {
         const qint64 n = in->read(buffer.data(), buffer.size());
