@@ -9,6 +9,8 @@ constexpr char kBs = 0x08, kTab = 0x09, kLf = 0x0A, kFf = 0x0C, kCr = 0x0D, kSo 
 constexpr char kDc2 = 0x12, kDc4 = 0x14;
 constexpr int kLine = kUnitsPerInch / 6;
 constexpr int kPage = 66 * kLine;
+/// The universal exit of PCL jobs, around which job-control (PJL) lines are written.
+constexpr QByteArrayView kUel("\x1b%-12345X");
 
 /// The printer's state while it reads the file, and the pages printed so far.
 class Interpreter
@@ -148,7 +150,7 @@ PrintedDocument Interpreter::run(QByteArrayView file)
     qsizetype i = 0;
     for (; i < file.size(); ++i) {
         const char c = file[i];
-        if (m_pcl && m_column == 0 && file.sliced(i).startsWith("@PJL")) {
+        if (m_pcl && file.sliced(i).startsWith("@PJL") && (m_column == 0 || file.first(i).endsWith(kUel))) {
             // job-control lines around a PCL job are for the printer, not the page
             const qsizetype end = file.indexOf('\n', i);
             i = end < 0 ? file.size() : end;
@@ -338,7 +340,6 @@ bool EscP::carriesPrinterCodes(QByteArrayView file)
 
 bool EscP::isPcl(QByteArrayView file)
 {
-    static constexpr QByteArrayView kUel("\x1b%-12345X");
     qsizetype at = 0;
     if (file.startsWith(kUel))
         at = file.indexOf(QByteArrayView("\x1b"
