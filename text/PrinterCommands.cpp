@@ -9,15 +9,18 @@ qsizetype dataCount(QByteArrayView b, qsizetype at)
     return static_cast<unsigned char>(b[at]) + 256 * static_cast<unsigned char>(b[at + 1]);
 }
 
-/// A command running to a NUL, or to its longest possible form when the NUL never comes.
-qsizetype toNul(QByteArrayView b, qsizetype longest)
+/// A tab-stop command: ascending values up to a NUL. A value not above the one before it also ends
+/// the command (and is not part of it), as does the last stop the printer can hold.
+qsizetype tabStops(QByteArrayView b, qsizetype most)
 {
-    const qsizetype end = std::min<qsizetype>(b.size(), 2 + longest);
+    const qsizetype end = std::min<qsizetype>(b.size(), 2 + most + 1);
     for (qsizetype i = 2; i < end; ++i) {
         if (b[i] == 0)
             return i + 1;
+        if (i > 2 && static_cast<unsigned char>(b[i]) <= static_cast<unsigned char>(b[i - 1]))
+            return i;
     }
-    return b.size() >= 2 + longest ? 2 + longest : 0;
+    return b.size() > 2 + most ? 2 + most : 0;
 }
 
 qsizetype controlSequence(QByteArrayView b)
@@ -64,9 +67,9 @@ qsizetype PrinterCommands::escPLength(QByteArrayView b)
     case '(':
         return b.size() < 5 ? 0 : 5 + dataCount(b, 3);
     case 'D':
-        return toNul(b, 33);
+        return tabStops(b, 32);
     case 'B':
-        return toNul(b, 17);
+        return tabStops(b, 16);
     case 'C':
         return b.size() < 3 ? 0 : b[2] == 0 ? (b.size() < 4 ? 0 : 4) : 3;
     case '[':

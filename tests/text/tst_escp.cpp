@@ -115,6 +115,9 @@ void TestEscP::styles_data()
                                                 "B\x05\x00"
                                                 "F")
                                        << "ABCDEF";
+    QTest::newRow("tab stops end at a value not above the last") << QByteArray("\x1b"
+                                                                               "D\x20\x30!AB")
+                                                                 << "!AB";
     QTest::newRow("other controls not drawn") << bytes("A\x00\x07\x0b\x18\x7f"
                                                        "B")
                                               << "AB";
