@@ -75,63 +75,30 @@ void TestEscP::styles_data()
     QTest::addColumn<QString>("printed");
 
     QTest::newRow("plain") << QByteArray("AB\r\nC") << "AB|C";
-    QTest::newRow("bold, double strike") << QByteArray("\x1b"
-                                                       "EA\x1b"
-                                                       "FB\x1bGC\x1bH")
-                                         << "{b:A}B{b:C}";
-    QTest::newRow("bold stays while double strike") << QByteArray("\x1bG\x1b"
-                                                                  "EA\x1b"
-                                                                  "FB")
-                                                    << "{b:AB}";
-    QTest::newRow("italic, underline both forms") << bytes("\x1b"
-                                                           "4A\x1b"
-                                                           "5\x1b-\x01U\x1b-0V\x1b-1W\x1b-\x00X")
-                                                  << "{i:A}{u:U}V{u:W}X";
-    QTest::newRow("master select") << bytes("\x1b!\xF9"
-                                            "A\x1b!\x00"
-                                            "B")
-                                   << "{biuw12:A}B";
-    QTest::newRow("pitches") << QByteArray("\x1bMA\x1bgB\x1bPC") << "{12:A}{15:B}C";
-    QTest::newRow("condensed from pica and elite") << QByteArray("\x0f"
-                                                                 "A\x1bMB\x12"
-                                                                 "C\x1b\x0f"
-                                                                 "D")
-                                                   << "{17.14:A}{20:B}{12:C}{20:D}";
-    QTest::newRow("double width to the line end") << QByteArray("\x0e"
-                                                                "AB\r\nC\x1b\x0e"
-                                                                "D\x14"
-                                                                "E\x1bW1F\r\nG")
-                                                  << "{w:AB}|C{w:D}E{w:F}|{w:G}";
-    QTest::newRow("ESC @ resets") << QByteArray("\x1b"
-                                                "E\x0f\x1b@A")
-                                  << "A";
-    QTest::newRow("commands consumed") << bytes("A\x1bK\x03\x00\r\n\x1b"
-                                                "B\x1b*\x21\x01\x00"
-                                                "abc\x1b"
-                                                "D\x08\x10\x00"
-                                                "C\x1bx1\x1bO\x1b(U\x01\x00\x0a"
-                                                "D\x1b\x7f"
-                                                "E\x1b"
-                                                "B\x05\x00"
-                                                "F")
-                                       << "ABCDEF";
-    QTest::newRow("tab stops end at a value not above the last") << QByteArray("\x1b"
-                                                                               "D\x20\x30!AB")
-                                                                 << "!AB";
-    QTest::newRow("other controls not drawn") << bytes("A\x00\x07\x0b\x18\x7f"
-                                                       "B")
-                                              << "AB";
-    QTest::newRow("tabs to multiples of 8") << QByteArray("A\tB\x1b"
-                                                          "E\tC")
-                                            << "A       B{b:       C}";
+    QTest::newRow("bold, double strike") << QByteArray("\033EA\033FB\033GC\033H") << "{b:A}B{b:C}";
+    QTest::newRow("bold stays while double strike") << QByteArray("\033G\033EA\033FB") << "{b:AB}";
+    QTest::newRow("italic, underline both forms")
+        << bytes("\0334A\0335\033-\001U\033-0V\033-1W\033-\000X") << "{i:A}{u:U}V{u:W}X";
+    QTest::newRow("master select") << bytes("\033!\371A\033!\000B") << "{biuw12:A}B";
+    QTest::newRow("pitches") << QByteArray("\033MA\033gB\033PC") << "{12:A}{15:B}C";
+    QTest::newRow("condensed from pica and elite")
+        << QByteArray("\017A\033MB\022C\033\017D") << "{17.14:A}{20:B}{12:C}{20:D}";
+    QTest::newRow("double width to the line end")
+        << QByteArray("\016AB\r\nC\033\016D\024E\033W1F\r\nG") << "{w:AB}|C{w:D}E{w:F}|{w:G}";
+    QTest::newRow("ESC @ resets") << QByteArray("\033E\017\033@A") << "A";
+    QTest::newRow("commands consumed")
+        << bytes("A\033K\003\000\r\n\033B\033*\041\001\000abc\033D\010\020\000C\033x1\033O\033("
+                 "U\001\000\012D\033\177E\033B\005\000F")
+        << "ABCDEF";
+    QTest::newRow("tab stops end at a value not above the last") << QByteArray("\033D\040\060!AB") << "!AB";
+    QTest::newRow("other controls not drawn") << bytes("A\000\007\013\030\177B") << "AB";
+    QTest::newRow("tabs to multiples of 8") << QByteArray("A\tB\033E\tC") << "A       B{b:       C}";
     QTest::newRow("overstrikes") << QByteArray("XX\bX _\bY Z\b_ \bQ") << "X{b:X} {u:Y} {u:Z}Q";
     QTest::newRow("groff attributes")
-        << QByteArray("\x1b[1mA\x1b[0m \x1b[4mB\x1b[24mC\x1b[22m") << "{b:A} {u:B}C";
-    QTest::newRow("PCL") << QByteArray("\x1b"
-                                       "E\x1b&l1O\x1b(s3B\x1b*b3WA\rBC\x1b(s0BD\x1b&d@")
-                         << "{b:C}D";
-    QTest::newRow("PCL job lines") << QByteArray("\x1b%-12345X@PJL JOB\r\n\x1b"
-                                                 "E\x1b&l0OA\x1b%-12345X@PJL EOJ\n")
+        << QByteArray("\033[1mA\033[0m \033[4mB\033[24mC\033[22m") << "{b:A} {u:B}C";
+    QTest::newRow("PCL") << QByteArray("\033E\033&l1O\033(s3B\033*b3WA\rBC\033(s0BD\033&d@") << "{b:C}D";
+    QTest::newRow("PCL job lines") << QByteArray(
+                                          "\033%-12345X@PJL JOB\r\n\033E\033&l0OA\033%-12345X@PJL EOJ\n")
                                    << "A";
 }
 
@@ -140,7 +107,7 @@ void TestEscP::styles()
     QFETCH(QByteArray, file);
     QFETCH(QString, printed);
     QCOMPARE(describe(EscP::interpret(file)), printed);
-    QVERIFY(EscP::carriesPrinterCodes(file) || !file.contains('\x1b'));
+    QVERIFY(EscP::carriesPrinterCodes(file) || !file.contains('\033'));
 }
 
 void TestEscP::feedsAndPages_data()
@@ -149,32 +116,15 @@ void TestEscP::feedsAndPages_data()
     QTest::addColumn<QString>("feeds");
 
     QTest::newRow("defaults") << QByteArray("A\nB") << "3960:60,60";
-    QTest::newRow("spacings") << QByteArray("\x1b"
-                                            "0A\n\x1b"
-                                            "3\x14"
-                                            "B\n\x1b"
-                                            "A\x0c"
-                                            "C\n\x1b"
-                                            "2D\n\x1bJ\x05")
+    QTest::newRow("spacings") << QByteArray("\0330A\n\0333\024B\n\033A\014C\n\0332D\n\033J\005")
                               << "3960:45,40,72,60,10";
-    QTest::newRow("page length in lines at spacing") << QByteArray("\x1b"
-                                                                   "0\x1b"
-                                                                   "C\x02"
-                                                                   "A\nB\nC\n")
-                                                     << "90:45,45 90:45";
-    QTest::newRow("page length in inches") << bytes("\x1b"
-                                                    "C\x00\x01"
-                                                    "A\n")
-                                           << "360:60";
-    QTest::newRow("zero page length ignored") << bytes("\x1b"
-                                                       "C\x00\x00"
-                                                       "A")
-                                              << "3960:60";
+    QTest::newRow("page length in lines at spacing")
+        << QByteArray("\0330\033C\002A\nB\nC\n") << "90:45,45 90:45";
+    QTest::newRow("page length in inches") << bytes("\033C\000\001A\n") << "360:60";
+    QTest::newRow("zero page length ignored") << bytes("\033C\000\000A") << "3960:60";
     QTest::newRow("form feeds") << QByteArray("A\fB\r\n\f\fC") << "3960:60 3960:60 3960: 3960:60";
-    QTest::newRow("leading form feed, full page then form feed") << QByteArray("\f\x1b"
-                                                                               "C\x01"
-                                                                               "A\n\fB")
-                                                                 << "60:60 60:60";
+    QTest::newRow("leading form feed, full page then form feed")
+        << QByteArray("\f\033C\001A\n\fB") << "60:60 60:60";
 }
 
 void TestEscP::feedsAndPages()
@@ -188,12 +138,8 @@ void TestEscP::feedsAndPages()
 // nothing is read past the end (the sanitizer builds check the latter).
 void TestEscP::cutShortAnywhereLeavesNoCode()
 {
-    const QByteArray file = bytes("\x1b@\x1b"
-                                  "C\x00\x05\x1bK\x02\x00xy\x1b*\x27\x01\x00"
-                                  "abc\x1b(U\x01\x00\x05"
-                                  "\x1b"
-                                  "D\x08\x00\x1b[1;4mT\x1b-1\x1b"
-                                  "3\x10\x1bW0");
+    const QByteArray file = bytes("\033@\033C\000\005\033K\002\000xy\033*\047\001\000abc\033("
+                                  "U\001\000\005\033D\010\000\033[1;4mT\033-1\0333\020\033W0");
     for (qsizetype n = 0; n <= file.size(); ++n) {
         const QString printed = describe(EscP::interpret(file.first(n)));
         QVERIFY2(printed.isEmpty() || printed.endsWith('T') || printed.endsWith("T}"), qPrintable(printed));
@@ -251,7 +197,7 @@ void TestEscP::generated()
         }
     }
     QString expected = QString::fromLatin1(file);
-    expected.remove(QRegularExpression("\x1b(@|E|F|C.|\x0f)|[\r\n\f\x0e\x0f\x12]|.\b"));
+    expected.remove(QRegularExpression("\033(@|E|F|C.|\017)|[\r\n\f\016\017\022]|.\b"));
     QCOMPARE(QString::fromLatin1(printed), expected);
     QCOMPARE(bold, name != "report.txt");
     QCOMPARE(underline, name == "manpage.txt");
