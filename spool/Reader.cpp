@@ -1,11 +1,11 @@
 #include "spool/Reader.h"
 
-#include "spool/Asker.h"
 #include "spool/FileServices.h"
-#include "spool/SpoolText.h"
+#include "spool/Asker.h"
 #include "spool/Timer.h"
 #include "spool/WindowServices.h"
 #include "text/TextLines.h"
+#include "spool/SpoolText.h"
 
 #include <QFile>
 
@@ -27,13 +27,12 @@ bool readOnce(const QByteArray& path, FileServices& files, qint64 skipBytes, Lei
 
     qsizetype longest = 0;
     QByteArray& text = result.text;
-    TextLines lines(
-        [&](QByteArrayView line) {
-            text.append("\r\n", 2);
-            text.append(line);
-            longest = std::max(longest, SpoolText::trimmedLength(line));
-        },
-        TextLines::KeepCommands);
+    TextLines lines([&](QByteArrayView line) {
+        text.append("\r\n", 2);
+        text.append(line);
+        longest = std::max(longest, SpoolText::trimmedLength(line));
+    });
+    lines.setKeepCommands(true); // bit images sent raw must keep their CR and LF bytes
     QByteArray buffer(256 * 1024, Qt::Uninitialized);
     for (;;) {
         const qint64 n = in->read(buffer.data(), buffer.size());

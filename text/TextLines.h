@@ -14,16 +14,10 @@ class TextLines
 {
 public:
     using Sink = std::function<void(QByteArrayView line)>;
-    enum Commands
-    {
-        SplitCommands,
-        KeepCommands
-    };
-    explicit TextLines(Sink sink, Commands commands = SplitCommands)
-        : m_sink(std::move(sink)), m_keepCommands(commands == KeepCommands)
-    {
-    }
+    explicit TextLines(Sink sink) : m_sink(std::move(sink)) {}
 
+    /// Keeps ESC/P commands whole: their bytes (a bit image's data, say) never end a line.
+    void setKeepCommands(bool keep) { m_keepCommands = keep; }
     void feed(QByteArrayView chunk);
     /// Delivers a last line that had no line end.
     void finish();
@@ -35,7 +29,7 @@ private:
     Sink m_sink;
     QByteArray m_partial;
     bool m_afterCr = false;
-    bool m_keepCommands;
+    bool m_keepCommands = false;
     QByteArray m_command;        ///< start of a command whose length is not known yet
     qsizetype m_commandLeft = 0; ///< bytes of the current command still to come
 };
