@@ -32,6 +32,7 @@ bool readOnce(const QByteArray& path, FileServices& files, qint64 skipBytes, Lei
         text.append(line);
         longest = std::max(longest, SpoolText::trimmedLength(line));
     });
+    lines.setKeepCommands(true); // bit images sent raw must keep their CR and LF bytes
     QByteArray buffer(256 * 1024, Qt::Uninitialized);
     for (;;) {
         const qint64 n = in->read(buffer.data(), buffer.size());

@@ -1,5 +1,30 @@
 #include "text/TextLines.h"
 
+#include "text/PrinterCommands.h"
+
+bool TextLines::inCommand(const char* p, qsizetype& i, qsizetype n)
+{
+    if (m_commandLeft > 0) {
+        const qsizetype take = std::min(m_commandLeft, n - i);
+        m_commandLeft -= take;
+        i += take - 1;
+        return true;
+    }
+    if (m_command.isEmpty() && (!m_keepCommands || p[i] != PrinterCommands::kEsc))
+        return false;
+    m_command.append(p[i]);
+    const qsizetype length = PrinterCommands::escPLength(m_command);
+    if (length > 0 && length < m_command.size()) { // the last byte was not the command's after all
+        m_command.clear();
+        return false;
+    }
+    if (length > 0) {
+        m_commandLeft = length - m_command.size();
+        m_command.clear();
+    }
+    return true;
+}
+
 void TextLines::feed(QByteArrayView chunk)
 {
     qsizetype start = 0;
@@ -11,6 +36,8 @@ void TextLines::feed(QByteArrayView chunk)
             start = 1; // the LF of a CR LF split across two chunks
     }
     for (qsizetype i = start; i < n; ++i) {
+        if (inCommand(p, i, n))
+            continue;
         const char c = p[i];
         if (c != '\r' && c != '\n')
             continue;
@@ -42,4 +69,6 @@ void TextLines::finish()
         m_sink(m_partial);
     m_partial.clear();
     m_afterCr = false;
+    m_command.clear();
+    m_commandLeft = 0;
 }

@@ -7,6 +7,8 @@
 /**
  * Splits 8-bit text into lines as it arrives in chunks. A line ends at CR LF, at a lone CR or
  * at a lone LF; the line end is not part of the line, and a last line without one still counts.
+ * With printer commands kept, the bytes of an ESC/P command (the data of a bit image, say) never
+ * end a line: they stay in it byte for byte.
  */
 class TextLines
 {
@@ -14,12 +16,20 @@ public:
     using Sink = std::function<void(QByteArrayView line)>;
     explicit TextLines(Sink sink) : m_sink(std::move(sink)) {}
 
+    /// Keeps ESC/P commands whole: their bytes (a bit image's data, say) never end a line.
+    void setKeepCommands(bool keep) { m_keepCommands = keep; }
     void feed(QByteArrayView chunk);
     /// Delivers a last line that had no line end.
     void finish();
 
 private:
+    /// Takes byte p[i] into the printer command being read, if any; true when it was taken.
+    bool inCommand(const char* p, qsizetype& i, qsizetype n);
+
     Sink m_sink;
     QByteArray m_partial;
     bool m_afterCr = false;
+    bool m_keepCommands = false;
+    QByteArray m_command;        ///< start of a command whose length is not known yet
+    qsizetype m_commandLeft = 0; ///< bytes of the current command still to come
 };

@@ -73,6 +73,13 @@ void TestReader::text_data()
                                                             << QByteArray("\r\nA\x1A"
                                                                           "B")
                                                             << 3;
+    QTest::newRow("bit-image data keeps its line-end bytes")
+        << QByteArray("A\033K\003\000\r\n\nB\r\nC\033*\040\001\000\r\r\rD", 22)
+        << QByteArray("\r\nA\033K\003\000\r\n\nB\r\nC\033*\040\001\000\r\r\rD", 24) << 11;
+    QTest::newRow("cut-short bit image")
+        << QByteArray("A\033L\011\000\n\n") << QByteArray("\r\nA\033L\011\000\n\n") << 4;
+    QTest::newRow("line end after a parameter")
+        << QByteArray("\033A\014\nB") << QByteArray("\r\n\033A\014\r\nB") << 3;
 }
 
 void TestReader::text()

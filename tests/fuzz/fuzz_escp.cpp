@@ -1,0 +1,48 @@
+// The printer-command interpreter prints no control byte, never stalls or reads past the end, and
+// prints plain text as it is; the code pages decode every byte.
+#include "text/Eject.h"
+#include "text/Encoding.h"
+#include "text/EscP.h"
+
+#include <cstdlib>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
+    const PrintedDocument doc = EscP::interpret(bytes);
+    QByteArray printed;
+    bool controls = false;
+    for (const char c : bytes)
+        controls |= (static_cast<unsigned char>(c) < 0x20 && c != '\r' && c != '\n') || c == 0x7F;
+    for (const PrintedPage& page : doc.pages) {
+        if (page.length <= 0)
+            std::abort();
+        for (const PrintedLine& line : page.lines) {
+            if (line.advance < 0)
+                std::abort();
+            for (const StyledRun& run : line.runs) {
+                if (run.text.isEmpty())
+                    std::abort();
+                for (const char c : run.text) {
+                    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+                        std::abort();
+                }
+            }
+            printed += line.text();
+        }
+    }
+    QByteArray stripped = bytes;
+    stripped.replace('\r', QByteArray()).replace('\n', QByteArray());
+    if (!controls && printed != stripped)
+        std::abort();
+
+    using CodePage::Encoding;
+    for (const Encoding e : {Encoding::Windows1252, Encoding::Cp850, Encoding::Cp437, Encoding::Cp860}) {
+        if (CodePage::decode(bytes, e).size() != bytes.size())
+            std::abort();
+        isEjectLine(bytes, e);
+    }
+    CodePage::decode(bytes, Encoding::Utf8);
+    isEjectLine(bytes, Encoding::Utf8);
+    return 0;
+}

@@ -1,0 +1,97 @@
+// The code pages of spool files, checked against iconv, and the eject word.
+#include "text/Eject.h"
+#include "text/Encoding.h"
+
+#include <QProcess>
+#include <QtTest>
+
+using CodePage::Encoding;
+
+class TestCodePages : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void decode_data();
+    void decode();
+    void upperHalfAgreesWithIconv_data();
+    void upperHalfAgreesWithIconv();
+    void eject_data();
+    void eject();
+};
+
+void TestCodePages::decode_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("850 box frame") << "850" << QByteArray("\xDA\xC4\xBF\xB3\xC0\xD9") << u"┌─┐│└┘"_qs;
+    QTest::newRow("850 accents") << "850" << QByteArray("\x87\xC6\xA2\x90\xB5") << u"çãóÉÁ"_qs;
+    QTest::newRow("860 accents") << "860" << QByteArray("\x84\x8E\x94\x99\x8C") << u"ãÃõÕÔ"_qs;
+    QTest::newRow("437 greek and maths") << "437" << QByteArray("\xE0\xE3\xF6\xFB\xF2\xEC") << u"απ÷√≥∞"_qs;
+    QTest::newRow("DOS control bytes stay controls")
+        << "437" << QByteArray("\x01\x0F\x1F", 3) << QString::fromLatin1("\x01\x0F\x1F", 3);
+    QTest::newRow("1252") << "1252" << QByteArray("\x80\xE7\x93") << u"€ç“"_qs;
+    QTest::newRow("UTF-8") << "UTF-8" << QByteArray("a\xC3\xA7\xE2\x94\x80") << u"aç─"_qs;
+    QTest::newRow("unknown name") << "cp850" << QByteArray("x") << QString();
+    QTest::newRow("empty name") << "" << QByteArray("x") << QString();
+}
+
+void TestCodePages::decode()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, text);
+
+    const std::optional<Encoding> encoding = CodePage::encodingByName(name);
+    QCOMPARE(encoding.has_value(), !text.isNull());
+    if (encoding)
+        QCOMPARE(CodePage::decode(bytes, *encoding), text);
+}
+
+void TestCodePages::upperHalfAgreesWithIconv_data()
+{
+    QTest::addColumn<QString>("name");
+    for (const char* name : {"437", "850", "860"})
+        QTest::newRow(name) << QString::fromLatin1(name);
+}
+
+void TestCodePages::upperHalfAgreesWithIconv()
+{
+    QFETCH(QString, name);
+    QByteArray upper;
+    for (int b = 0x80; b <= 0xFF; ++b)
+        upper.append(char(b));
+    QProcess iconv;
+    iconv.start("iconv", {"-f", "CP" + name, "-t", "UTF-8"});
+    iconv.write(upper);
+    iconv.closeWriteChannel();
+    QVERIFY(iconv.waitForFinished());
+    QCOMPARE(iconv.exitCode(), 0);
+    QCOMPARE(CodePage::decode(upper, *CodePage::encodingByName(name)), QString::fromUtf8(iconv.readAll()));
+}
+
+void TestCodePages::eject_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<bool>("eject");
+
+    for (const char* yes : {"EJECT", "*EJECT*", "<eject>", "EJECT 1", "  Eject", "x.eJeCt"})
+        QTest::newRow(yes) << QByteArray(yes) << true;
+    for (const char* no : {"Orders rejected: 17", "Project Alpha", "ejected", "EJECTPAGE", "EJEC T", ""})
+        QTest::newRow(no) << QByteArray(no) << false;
+    QTest::newRow("accented letter after") << QByteArray("EJECT\xC9") << false;
+    QTest::newRow("multiplication sign after") << QByteArray("EJECT\xD7") << true;
+    QTest::newRow("second one standalone") << QByteArray("rejected, EJECT") << true;
+}
+
+void TestCodePages::eject()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(bool, eject);
+    QCOMPARE(isEjectLine(line), eject);
+}
+
+QTEST_GUILESS_MAIN(TestCodePages)
+#include "tst_codepages.moc"

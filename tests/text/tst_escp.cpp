@@ -1,0 +1,208 @@
+// The printer-command interpreter: styles, feeds and pages of hand-made and generated print-outs.
+#include "text/EscP.h"
+
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+/// A byte string that may hold NULs.
+template <size_t N> QByteArray bytes(const char (&s)[N])
+{
+    return QByteArray(s, N - 1);
+}
+
+/// Runs as "{flags:text}" (b bold, i italic, u underline, w double width, pitch cpi), lines by '|',
+/// pages by '#'.
+QString describe(const PrintedDocument& doc)
+{
+    QStringList pages;
+    for (const PrintedPage& page : doc.pages) {
+        QStringList lines;
+        for (const PrintedLine& line : page.lines) {
+            QString out;
+            for (const StyledRun& run : line.runs) {
+                const RunStyle& s = run.style;
+                QString flags = QString(s.bold ? "b" : "") + (s.italic ? "i" : "") +
+                                (s.underline ? "u" : "") + (s.doubleWidth ? "w" : "");
+                if (s.pitch != Pitch::Pica)
+                    flags += QString::number(charactersPerInch(s.pitch), 'g', 4);
+                out += flags.isEmpty() ? QString::fromLatin1(run.text) : "{" + flags + ":" + run.text + "}";
+            }
+            lines << out;
+        }
+        pages << lines.join('|');
+    }
+    return pages.join('#');
+}
+
+/// Each page as "length:advance,advance,…", 1/360 inch.
+QString feeds(const PrintedDocument& doc)
+{
+    QStringList pages;
+    for (const PrintedPage& page : doc.pages) {
+        QStringList advances;
+        for (const PrintedLine& line : page.lines)
+            advances << QString::number(line.advance);
+        pages << QString::number(page.length) + ":" + advances.join(',');
+    }
+    return pages.join(' ');
+}
+} // namespace
+
+class TestEscP : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void styles_data();
+    void styles();
+    void feedsAndPages_data();
+    void feedsAndPages();
+    void cutShortAnywhereLeavesNoCode();
+    void generated_data();
+    void generated();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void TestEscP::styles_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("printed");
+
+    QTest::newRow("plain") << QByteArray("AB\r\nC") << "AB|C";
+    QTest::newRow("bold, double strike") << QByteArray("\033EA\033FB\033GC\033H") << "{b:A}B{b:C}";
+    QTest::newRow("bold stays while double strike") << QByteArray("\033G\033EA\033FB") << "{b:AB}";
+    QTest::newRow("italic, underline both forms")
+        << bytes("\0334A\0335\033-\001U\033-0V\033-1W\033-\000X") << "{i:A}{u:U}V{u:W}X";
+    QTest::newRow("master select") << bytes("\033!\371A\033!\000B") << "{biuw12:A}B";
+    QTest::newRow("pitches") << QByteArray("\033MA\033gB\033PC") << "{12:A}{15:B}C";
+    QTest::newRow("condensed from pica and elite")
+        << QByteArray("\017A\033MB\022C\033\017D") << "{17.14:A}{20:B}{12:C}{20:D}";
+    QTest::newRow("double width to the line end")
+        << QByteArray("\016AB\r\nC\033\016D\024E\033W1F\r\nG") << "{w:AB}|C{w:D}E{w:F}|{w:G}";
+    QTest::newRow("ESC @ resets") << QByteArray("\033E\017\033@A") << "A";
+    QTest::newRow("commands consumed")
+        << bytes("A\033K\003\000\r\n\033B\033*\041\001\000abc\033D\010\020\000C\033x1\033O\033("
+                 "U\001\000\012D\033\177E\033B\005\000F")
+        << "ABCDEF";
+    QTest::newRow("tab stops end at a value not above the last") << QByteArray("\033D\040\060!AB") << "!AB";
+    QTest::newRow("other controls not drawn") << bytes("A\000\007\013\030\177B") << "AB";
+    QTest::newRow("tabs to multiples of 8") << QByteArray("A\tB\033E\tC") << "A       B{b:       C}";
+    QTest::newRow("overstrikes") << QByteArray("XX\bX _\bY Z\b_ \bQ") << "X{b:X} {u:Y} {u:Z}Q";
+    QTest::newRow("groff attributes")
+        << QByteArray("\033[1mA\033[0m \033[4mB\033[24mC\033[22m") << "{b:A} {u:B}C";
+    QTest::newRow("PCL") << QByteArray("\033E\033&l1O\033(s3B\033*b3WA\rBC\033(s0BD\033&d@") << "{b:C}D";
+    QTest::newRow("PCL job lines") << QByteArray(
+                                          "\033%-12345X@PJL JOB\r\n\033E\033&l0OA\033%-12345X@PJL EOJ\n")
+                                   << "A";
+}
+
+void TestEscP::styles()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QString, printed);
+    QCOMPARE(describe(EscP::interpret(file)), printed);
+    QVERIFY(EscP::carriesPrinterCodes(file) || !file.contains('\033'));
+}
+
+void TestEscP::feedsAndPages_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("feeds");
+
+    QTest::newRow("defaults") << QByteArray("A\nB") << "3960:60,60";
+    QTest::newRow("spacings") << QByteArray("\0330A\n\0333\024B\n\033A\014C\n\0332D\n\033J\005")
+                              << "3960:45,40,72,60,10";
+    QTest::newRow("page length in lines at spacing")
+        << QByteArray("\0330\033C\002A\nB\nC\n") << "90:45,45 90:45";
+    QTest::newRow("page length in inches") << bytes("\033C\000\001A\n") << "360:60";
+    QTest::newRow("zero page length ignored") << bytes("\033C\000\000A") << "3960:60";
+    QTest::newRow("form feeds") << QByteArray("A\fB\r\n\f\fC") << "3960:60 3960:60 3960: 3960:60";
+    QTest::newRow("leading form feed, full page then form feed")
+        << QByteArray("\f\033C\001A\n\fB") << "60:60 60:60";
+}
+
+void TestEscP::feedsAndPages()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QString, feeds);
+    QCOMPARE(::feeds(EscP::interpret(file)), feeds);
+}
+
+// A file may end in the middle of any command: nothing of a command is ever printed, and
+// nothing is read past the end (the sanitizer builds check the latter).
+void TestEscP::cutShortAnywhereLeavesNoCode()
+{
+    const QByteArray file = bytes("\033@\033C\000\005\033K\002\000xy\033*\047\001\000abc\033("
+                                  "U\001\000\005\033D\010\000\033[1;4mT\033-1\0333\020\033W0");
+    for (qsizetype n = 0; n <= file.size(); ++n) {
+        const QString printed = describe(EscP::interpret(file.first(n)));
+        QVERIFY2(printed.isEmpty() || printed.endsWith('T') || printed.endsWith("T}"), qPrintable(printed));
+    }
+}
+
+void TestEscP::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    QProcess generate;
+    generate.start(VELMORIX_GENERATORS "/generate.sh", {m_dir.path()});
+    QVERIFY(generate.waitForFinished(120000));
+    QVERIFY2(generate.exitCode() == 0, generate.readAllStandardError().constData());
+}
+
+void TestEscP::generated_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("coded");
+    QTest::addColumn<int>("pages");
+    QTest::addColumn<int>("lines");
+
+    QTest::newRow("ESC/P invoice") << "invoice.prn" << true << 3 << 66;
+    QTest::newRow("COBOL report") << "report.txt" << false << 2 << 30;
+    QTest::newRow("man page") << "manpage.txt" << false << 1 << 27;
+}
+
+void TestEscP::generated()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, coded);
+    QFETCH(int, pages);
+    QFETCH(int, lines);
+
+    QFile f(m_dir.filePath(name));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QByteArray file = f.readAll();
+    QCOMPARE(EscP::carriesPrinterCodes(file), coded);
+    const PrintedDocument doc = EscP::interpret(file);
+    QCOMPARE(doc.pages.size(), pages);
+    QCOMPARE(doc.pages.first().lines.size(), lines);
+
+    // The text is the file's, in order, less its commands, line ends and overstruck characters.
+    QByteArray printed;
+    bool bold = false, underline = false, doubleWidth = false, condensed = false;
+    for (const PrintedPage& page : doc.pages) {
+        for (const PrintedLine& line : page.lines) {
+            printed += line.text();
+            for (const StyledRun& run : line.runs) {
+                bold |= run.style.bold;
+                underline |= run.style.underline;
+                doubleWidth |= run.style.doubleWidth;
+                condensed |= run.style.pitch == Pitch::CondensedPica;
+            }
+        }
+    }
+    QString expected = QString::fromLatin1(file);
+    expected.remove(QRegularExpression("\033(@|E|F|C.|\017)|[\r\n\f\016\017\022]|.\b"));
+    QCOMPARE(QString::fromLatin1(printed), expected);
+    QCOMPARE(bold, name != "report.txt");
+    QCOMPARE(underline, name == "manpage.txt");
+    QCOMPARE(doubleWidth && condensed, coded);
+}
+
+QTEST_GUILESS_MAIN(TestEscP)
+#include "tst_escp.moc"

@@ -1,0 +1,41 @@
+#include "text/Eject.h"
+
+namespace {
+bool isLetter(QByteArrayView bytes, CodePage::Encoding encoding)
+{
+    const QString decoded = CodePage::decode(bytes, encoding);
+    return !decoded.isEmpty() && decoded.front().isLetter();
+}
+
+/// Whether the character that ends just before `at` (or starts at it, forward) is a letter.
+bool letterNear(QByteArrayView line, qsizetype at, bool forward, CodePage::Encoding encoding)
+{
+    if (forward ? at >= line.size() : at <= 0)
+        return false;
+    if (encoding != CodePage::Encoding::Utf8)
+        return isLetter(line.sliced(forward ? at : at - 1, 1), encoding);
+    // A UTF-8 character: its lead byte and the continuation bytes (10xxxxxx) after it.
+    qsizetype start = forward ? at : at - 1;
+    while (!forward && start > 0 && (static_cast<unsigned char>(line[start]) & 0xC0) == 0x80)
+        --start;
+    qsizetype end = start + 1;
+    while (end < line.size() && end - start < 4 && (static_cast<unsigned char>(line[end]) & 0xC0) == 0x80)
+        ++end;
+    return isLetter(line.sliced(start, end - start), encoding);
+}
+} // namespace
+
+bool isEjectLine(QByteArrayView line, CodePage::Encoding encoding)
+{
+    static constexpr char kWord[] = "eject";
+    constexpr qsizetype kLength = sizeof(kWord) - 1;
+    for (qsizetype i = 0; i + kLength <= line.size(); ++i) {
+        qsizetype k = 0;
+        while (k < kLength && (line[i + k] | 0x20) == kWord[k])
+            ++k;
+        if (k == kLength && !letterNear(line, i, false, encoding) &&
+            !letterNear(line, i + kLength, true, encoding))
+            return true;
+    }
+    return false;
+}

@@ -1,0 +1,18 @@
+#pragma once
+
+#include "text/PrintedDocument.h"
+
+/// Reads a spool file written for an Epson dot-matrix printer (ESC/P), or a PCL one, into printed pages.
+namespace EscP {
+/// True when the file holds ESC, SI, SO, DC2 or DC4: it is printed through interpret(), not as plain text.
+bool carriesPrinterCodes(QByteArrayView file);
+
+/// True when the file starts as a PCL job does (ESC E then ESC & or ESC ( commands, maybe after PJL).
+bool isPcl(QByteArrayView file);
+
+/**
+ * The pages the file prints: its text in styled runs, line feeds and page breaks, without any printer
+ * command. Pages end at a form feed or when their form length is filled.
+ */
+PrintedDocument interpret(QByteArrayView file);
+} // namespace EscP

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QByteArray>
+
+#include <functional>
+
+/// Lengths of the printer commands in a spool file, so that their parameters and data are never read as text.
+namespace PrinterCommands {
+constexpr char kEsc = 0x1B;
+
+/**
+ * Bytes taken by the ESC/P command that starts bytes (bytes[0] is ESC), parameters and data included;
+ * may be more than bytes.size() for a command with data. 0 when bytes end before the length is known.
+ * An ANSI control sequence (ESC [ … final byte) counts as one command.
+ */
+qsizetype escPLength(QByteArrayView bytes);
+
+/// One parameter of a PCL command: ESC & l 1 O gives ('&', 'l', 1, 'O').
+using PclParameter = std::function<void(char kind, char group, double value, char letter)>;
+
+/// Like escPLength for a PCL command, reporting each of its parameters (letters upper-cased) on the way.
+qsizetype pclLength(QByteArrayView bytes, const PclParameter& parameter = {});
+} // namespace PrinterCommands
