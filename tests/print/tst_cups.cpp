@@ -2,6 +2,7 @@
 // by the ctest fixture): every job is captured as a PDF file by the sandbox's velcap queue
 // and read back with poppler's tools.
 
+#include "cups/CupsQueues.h"
 #include "platform/CupsPrintingService.h"
 #include "platform/PosixFileServices.h"
 #include "settings/Settings.h"
@@ -189,6 +190,53 @@ bool hasFamily(const QString& family)
     return !run(QStringLiteral("fc-list"), {":family=" + family, "family"}).trimmed().isEmpty();
 }
 
+/// The printing service with what it sent kept for the tests: the PDF and CUPS's id of the
+/// job; it may draw with the painter only, or write documents to a file instead of a queue.
+class CapturingPrinting : public CupsPrintingService
+{
+public:
+    bool painterOnly = false;
+    /// Documents go to this file instead of a queue when set.
+    QString outputFile;
+    QByteArray lastPdf;
+    /// CUPS's id of the last job submitted; 0 when the last document sent none.
+    int lastJobId = 0;
+
+    bool endDocument() override
+    {
+        lastJobId = 0;
+        lastPdf.clear();
+        return CupsPrintingService::endDocument();
+    }
+    /// The last document was written directly as PDF text, its face embedded as a simple font.
+    bool lastUsedTextPath() const { return lastPdf.contains("/Encoding /WinAnsiEncoding"); }
+
+protected:
+    std::unique_ptr<Renderer> makeRenderer(const TextStyle& style, const QRawFont& font) override
+    {
+        return painterOnly ? makePainterRenderer(style, font)
+                           : CupsPrintingService::makeRenderer(style, font);
+    }
+    bool submit(const QByteArray& pdf, int pages) override
+    {
+        lastPdf = pdf;
+        if (!outputFile.isEmpty()) {
+            QFile out(outputFile);
+            return out.open(QIODevice::WriteOnly) && out.write(pdf) == pdf.size();
+        }
+        if (!CupsPrintingService::submit(pdf, pages))
+            return false;
+        // Tests run one job at a time: the newest job on the queue is this one.
+        cups_job_t* jobs = nullptr;
+        const int n = cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, currentPrinter().toUtf8().constData(), 0,
+                                   CUPS_WHICHJOBS_ALL);
+        for (int i = 0; i < n; ++i)
+            lastJobId = std::max(lastJobId, jobs[i].id);
+        cupsFreeJobs(n, jobs);
+        return true;
+    }
+};
+
 } // namespace
 
 class TestCups : public QObject
@@ -238,7 +286,7 @@ private:
 
     QString m_sandboxDir;
     QString m_script;
-    std::unique_ptr<CupsPrintingService> m_printing;
+    std::unique_ptr<CapturingPrinting> m_printing;
     Settings m_settings;
     PosixFileServices m_files;
     QStringList m_queuesToRemove;
@@ -262,7 +310,7 @@ void TestCups::initTestCase()
 
 void TestCups::init()
 {
-    m_printing = std::make_unique<CupsPrintingService>();
+    m_printing = std::make_unique<CapturingPrinting>();
     m_settings = Settings();
     m_settings.sImpressora = QStringLiteral("VelCap");
 }
@@ -346,7 +394,7 @@ void TestCups::portOfDeviceUri()
 {
     QFETCH(QString, uri);
     QFETCH(QString, port);
-    QCOMPARE(CupsPrintingService::portOfDeviceUri(uri), port);
+    QCOMPARE(CupsQueues::portOfDeviceUri(uri), port);
 }
 
 void TestCups::jobPages_data()
@@ -384,7 +432,7 @@ void TestCups::jobPages()
     QFETCH(QList<QStringList>, pages);
     QString error;
     QVERIFY2(print(lines, &error), qPrintable(error));
-    const QString pdf = waitForJobFile("VelCap", m_printing->lastJobId());
+    const QString pdf = waitForJobFile("VelCap", m_printing->lastJobId);
     QVERIFY(!pdf.isEmpty());
     QCOMPARE(pdfPageCount(pdf), pages.size());
     QCOMPARE(pagesOf(pdf), pages);
@@ -394,7 +442,7 @@ void TestCups::leadingBlanksKeepTheirColumns()
 {
     QString error;
     QVERIFY2(print({"LEFT", QByteArray(20, ' ') + "INDENTED", "LEFT"}, &error), qPrintable(error));
-    const QString pdf = waitForJobFile("VelCap", m_printing->lastJobId());
+    const QString pdf = waitForJobFile("VelCap", m_printing->lastJobId);
     QVERIFY(!pdf.isEmpty());
     const QList<WordBox> words = wordsOf(pdf);
     QCOMPARE(words.size(), 3);
@@ -420,7 +468,7 @@ void TestCups::faceAndSize()
     const QByteArray widestLine = "WIDTH " + QByteArray(columns - 6, '=');
     QString error;
     QVERIFY2(print({"MEASURE MEASURE", widestLine}, &error), qPrintable(error));
-    const QString pdf = waitForJobFile("VelCap", m_printing->lastJobId());
+    const QString pdf = waitForJobFile("VelCap", m_printing->lastJobId);
     QVERIFY(!pdf.isEmpty());
 
     // The face is embedded, with a Unicode map so that the text can be read back.
@@ -450,7 +498,7 @@ void TestCups::fullPageContinuesOnNext()
     }
     QString error;
     QVERIFY2(print(lines, &error), qPrintable(error));
-    const QString pdf = waitForJobFile("VelCap", m_printing->lastJobId());
+    const QString pdf = waitForJobFile("VelCap", m_printing->lastJobId);
     QVERIFY(!pdf.isEmpty());
     const QList<QStringList> pages = pagesOf(pdf);
     QVERIFY2(pages.size() >= 2, "150 lines at 11 points fill more than one page");
@@ -472,13 +520,13 @@ void TestCups::pageSizeIsTheQueueDefault()
     m_settings.sImpressora = QStringLiteral("velletter");
     QString error;
     QVERIFY2(print({"ON LETTER"}, &error), qPrintable(error));
-    const QString letter = waitForJobFile("VelLetter", m_printing->lastJobId());
+    const QString letter = waitForJobFile("VelLetter", m_printing->lastJobId);
     QVERIFY(!letter.isEmpty());
     QCOMPARE(pdfPageSize(letter), QStringLiteral("612 x 792"));
 
     m_settings.sImpressora = QStringLiteral("VelCap");
     QVERIFY2(print({"ON A4"}, &error), qPrintable(error));
-    const QString a4 = waitForJobFile("VelCap", m_printing->lastJobId());
+    const QString a4 = waitForJobFile("VelCap", m_printing->lastJobId);
     QVERIFY(!a4.isEmpty());
     QCOMPARE(pdfPageSize(a4), QStringLiteral("595 x 842"));
 }
@@ -489,7 +537,7 @@ void TestCups::emptyTextSendsNoJob()
     QVERIFY(before > 0);
     QString error;
     QVERIFY2(print({}, &error), qPrintable(error));
-    QCOMPARE(m_printing->lastJobId(), 0);
+    QCOMPARE(m_printing->lastJobId, 0);
     QCOMPARE(jobCount("VelCap"), before);
 }
 
@@ -514,7 +562,7 @@ void TestCups::missingQueueFails()
     m_settings.sImpressora = QStringLiteral("VelGone");
     QString error;
     QVERIFY2(print({"FIRST"}, &error), qPrintable(error));
-    QVERIFY(!waitForJobFile("VelGone", m_printing->lastJobId()).isEmpty());
+    QVERIFY(!waitForJobFile("VelGone", m_printing->lastJobId).isEmpty());
 
     // The queue goes away; the printer selected stays current and the next job must fail.
     admin({"-x", "VelGone"});
@@ -539,12 +587,12 @@ void TestCups::stoppedSchedulerFails()
 
     // Once the scheduler is back, the same service prints again.
     QVERIFY2(print({"BACK AGAIN"}, &error), qPrintable(error));
-    QVERIFY(!waitForJobFile("VelCap", m_printing->lastJobId()).isEmpty());
+    QVERIFY(!waitForJobFile("VelCap", m_printing->lastJobId).isEmpty());
 }
 
 QString TestCups::printBy(bool textPath, const QList<QByteArray>& lines)
 {
-    m_printing->setTextPath(textPath);
+    m_printing->painterOnly = !textPath;
     QString error;
     if (!print(lines, &error)) {
         QTest::qFail(qPrintable(error), __FILE__, __LINE__);
@@ -555,7 +603,7 @@ QString TestCups::printBy(bool textPath, const QList<QByteArray>& lines)
                      __FILE__, __LINE__);
         return QString();
     }
-    return waitForJobFile("VelCap", m_printing->lastJobId());
+    return waitForJobFile("VelCap", m_printing->lastJobId);
 }
 
 QString TestCups::draw(bool textPath, const QString& face, const QStringList& lines, float points,
@@ -564,9 +612,9 @@ QString TestCups::draw(bool textPath, const QString& face, const QStringList& li
     static QTemporaryDir dir;
     static int count = 0;
     const QString path = dir.filePath(QStringLiteral("drawn-%1.pdf").arg(++count));
-    CupsPrintingService printing;
-    printing.setOutputFile(path);
-    printing.setTextPath(textPath);
+    CapturingPrinting printing;
+    printing.outputFile = path;
+    printing.painterOnly = !textPath;
     printing.setFaceName(face);
     printing.setPointSize(points);
     printing.setUnderline(underline);
