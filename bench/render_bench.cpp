@@ -23,16 +23,11 @@ namespace {
 class FilePrinting : public CupsPrintingService
 {
 public:
+    using CupsPrintingService::CupsPrintingService;
     QString path;
-    bool painterOnly = false;
     int pages = 0;
 
 protected:
-    std::unique_ptr<Renderer> makeRenderer(const TextStyle& style, const QRawFont& font) override
-    {
-        return painterOnly ? makePainterRenderer(style, font)
-                           : CupsPrintingService::makeRenderer(style, font);
-    }
     bool submit(const QByteArray& pdf, int pageCount) override
     {
         pages = pageCount;
@@ -66,8 +61,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: render_bench [--qt] INPUT OUTPUT.pdf\n");
         return 2;
     }
-    FilePrinting printing;
-    printing.painterOnly = qtOnly;
+    FilePrinting printing(qtOnly ? RenderPath::Painter : RenderPath::Best);
     printing.path = QFile::decodeName(argv[2]);
     // The face list is read once per process; keep it out of the per-job figure.
     printing.faceNames();

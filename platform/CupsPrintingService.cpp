@@ -5,7 +5,8 @@
 
 #include <QFontDatabase>
 
-CupsPrintingService::CupsPrintingService() : m_printer(CupsQueues::defaultQueue())
+CupsPrintingService::CupsPrintingService(RenderPath path)
+    : m_printer(CupsQueues::defaultQueue()), m_path(path)
 {
     m_style.face = QFontDatabase::systemFont(QFontDatabase::FixedFont).family();
 }
@@ -38,15 +39,10 @@ QStringList CupsPrintingService::faceNames()
     return QFontDatabase::families();
 }
 
-std::unique_ptr<Renderer> CupsPrintingService::makeRenderer(const TextStyle& style, const QRawFont& font)
-{
-    return ::makeRenderer(style, font, m_fonts);
-}
-
 bool CupsPrintingService::beginDocument()
 {
     const QRawFont font = rawFontOf(m_style);
-    auto doc = std::make_unique<PrintDocument>(makeRenderer(m_style, font),
+    auto doc = std::make_unique<PrintDocument>(makeRenderer(m_style, font, m_fonts, m_path),
                                                CupsQueues::defaultMedia(m_printer), font);
     m_pdf.clear();
     if (!m_buffer.open(QIODevice::WriteOnly | QIODevice::Truncate)) {

@@ -20,7 +20,7 @@ class CupsPrintingService : public PrintingService
 {
 public:
     /// The current printer starts as CUPS's default destination (none when there is none).
-    CupsPrintingService();
+    explicit CupsPrintingService(RenderPath path = RenderPath::Best);
     ~CupsPrintingService() override;
 
     /// The queues in CUPS's order, read afresh on every call; instances are left out.
@@ -43,8 +43,6 @@ public:
     QString errorString() const override { return m_error; }
 
 protected:
-    /// The renderer of a document in @p style; @p font is its face at the size drawn.
-    virtual std::unique_ptr<Renderer> makeRenderer(const TextStyle& style, const QRawFont& font);
     /// Hands a finished document of @p pages pages to the current queue; false, with the
     /// error set by setError(), when the queue did not take it.
     virtual bool submit(const QByteArray& pdf, int pages);
@@ -59,6 +57,7 @@ private:
     TextStyle m_style;
     QString m_title;
     QString m_error;
+    RenderPath m_path;
     EmbeddedFonts m_fonts;
     QByteArray m_pdf;
     QBuffer m_buffer{&m_pdf};

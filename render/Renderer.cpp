@@ -17,11 +17,12 @@ QRawFont rawFontOf(const TextStyle& style)
     return raw;
 }
 
-std::unique_ptr<Renderer> makeRenderer(const TextStyle& style, const QRawFont& font, EmbeddedFonts& fonts)
+std::unique_ptr<Renderer> makeRenderer(const TextStyle& style, const QRawFont& font, EmbeddedFonts& fonts,
+                                       RenderPath path)
 {
     // The face's file goes into the PDF as it is when the PDF can carry it and the line needs
     // no style Qt would make itself.
-    if (!style.bold && !style.italic && !style.underline) {
+    if (path == RenderPath::Best && !style.bold && !style.italic && !style.underline) {
         if (std::shared_ptr<const EmbeddedFont> file = fonts.find(style.face, font))
             return std::make_unique<PdfTextRenderer>(std::move(file), font);
     }

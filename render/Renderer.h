@@ -30,9 +30,19 @@ public:
 /// The face of a style at the pixel size its lines are drawn.
 QRawFont rawFontOf(const TextStyle& style);
 
-/// The PDF text renderer when the face has a file the PDF can carry and the style needs
-/// nothing drawn besides the glyphs; the painter renderer otherwise.
-std::unique_ptr<Renderer> makeRenderer(const TextStyle& style, const QRawFont& font, EmbeddedFonts& fonts);
+/// Which renderers a document may be drawn by.
+enum class RenderPath
+{
+    /// The fastest that draws the style: PDF text where it can, the painter otherwise.
+    Best,
+    /// The painter only, whatever the face.
+    Painter
+};
+
+/// The PDF text renderer when the face has a file the PDF can carry, the style needs nothing
+/// drawn besides the glyphs and @p path allows it; the painter renderer otherwise.
+std::unique_ptr<Renderer> makeRenderer(const TextStyle& style, const QRawFont& font, EmbeddedFonts& fonts,
+                                       RenderPath path = RenderPath::Best);
 /// Lines drawn by Qt's painter, for any face Qt can draw.
 std::unique_ptr<Renderer> makePainterRenderer(const TextStyle& style, const QRawFont& font);
 

@@ -191,13 +191,13 @@ bool hasFamily(const QString& family)
 }
 
 /// The printing service with what it sent kept for the tests: the PDF and CUPS's id of the
-/// job; it may draw with the painter only, or write documents to a file instead of a queue.
+/// job; it may keep documents instead of sending them.
 class CapturingPrinting : public CupsPrintingService
 {
 public:
-    bool painterOnly = false;
-    /// Documents go to this file instead of a queue when set.
-    QString outputFile;
+    using CupsPrintingService::CupsPrintingService;
+    /// Documents are kept in lastPdf only, not sent to a queue.
+    bool keepOnly = false;
     QByteArray lastPdf;
     /// CUPS's id of the last job submitted; 0 when the last document sent none.
     int lastJobId = 0;
@@ -212,18 +212,11 @@ public:
     bool lastUsedTextPath() const { return lastPdf.contains("/Encoding /WinAnsiEncoding"); }
 
 protected:
-    std::unique_ptr<Renderer> makeRenderer(const TextStyle& style, const QRawFont& font) override
-    {
-        return painterOnly ? makePainterRenderer(style, font)
-                           : CupsPrintingService::makeRenderer(style, font);
-    }
     bool submit(const QByteArray& pdf, int pages) override
     {
         lastPdf = pdf;
-        if (!outputFile.isEmpty()) {
-            QFile out(outputFile);
-            return out.open(QIODevice::WriteOnly) && out.write(pdf) == pdf.size();
-        }
+        if (keepOnly)
+            return true;
         if (!CupsPrintingService::submit(pdf, pages))
             return false;
         // Tests run one job at a time: the newest job on the queue is this one.
@@ -592,7 +585,7 @@ void TestCups::stoppedSchedulerFails()
 
 QString TestCups::printBy(bool textPath, const QList<QByteArray>& lines)
 {
-    m_printing->painterOnly = !textPath;
+    m_printing = std::make_unique<CapturingPrinting>(textPath ? RenderPath::Best : RenderPath::Painter);
     QString error;
     if (!print(lines, &error)) {
         QTest::qFail(qPrintable(error), __FILE__, __LINE__);
@@ -612,9 +605,8 @@ QString TestCups::draw(bool textPath, const QString& face, const QStringList& li
     static QTemporaryDir dir;
     static int count = 0;
     const QString path = dir.filePath(QStringLiteral("drawn-%1.pdf").arg(++count));
-    CapturingPrinting printing;
-    printing.outputFile = path;
-    printing.painterOnly = !textPath;
+    CapturingPrinting printing(textPath ? RenderPath::Best : RenderPath::Painter);
+    printing.keepOnly = true;
     printing.setFaceName(face);
     printing.setPointSize(points);
     printing.setUnderline(underline);
@@ -630,6 +622,11 @@ QString TestCups::draw(bool textPath, const QString& face, const QStringList& li
         return QString();
     }
     m_drawnAsText = printing.lastUsedTextPath();
+    QFile out(path);
+    if (!out.open(QIODevice::WriteOnly) || out.write(printing.lastPdf) != printing.lastPdf.size()) {
+        QTest::qFail(qPrintable(path + ": " + out.errorString()), __FILE__, __LINE__);
+        return QString();
+    }
     return path;
 }
 
