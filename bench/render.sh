@@ -9,14 +9,15 @@
 #   report  20,000 lines of 132 columns, a form feed every 60 lines (334 pages by our rule)
 #   big     200,000 lines of 80 columns, no form feeds
 # Each file is rendered to PDF by
-#   velmorix2   render_bench: le_conteudo + imprime_linhas into CupsPrintingService, to a file
+#   velmorix2   render_bench: le_conteudo + imprime_linhas into the printing service, to a file
 #   cupsfilter  cupsfilter -m application/pdf (texttopdf)
 #   enscript    enscript | ps2pdf
 #   paps        paps | ps2pdf
 # Times are wall-clock seconds of the whole command, the best of BENCH_RUNS runs (default 3;
 # one run for the big file). BENCH_CORPUS="page report" picks corpora. paps | ps2pdf takes
 # minutes on the report and far longer on the big file: it is left out there unless
-# BENCH_FULL=1. The last line is the speedup on the report against cupsfilter.
+# BENCH_FULL=1. BENCH_TOOLS="velmorix2 cupsfilter" picks renderers (velmorix2 and cupsfilter
+# are needed for the speedup). The last line is the speedup on the report against cupsfilter.
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
@@ -85,7 +86,7 @@ best_time() {  # best_time TOOL INPUT OUTPUT -> seconds
 pages() { pdfinfo "$1" 2>/dev/null | awk '/^Pages:/ { print $2 }'; }
 
 declare -A TIME PAGES
-TOOLS=(velmorix2 cupsfilter enscript paps)
+read -r -a TOOLS <<< "${BENCH_TOOLS:-velmorix2 cupsfilter enscript paps}"
 read -r -a CORPUS <<< "${BENCH_CORPUS:-page report big}"
 for c in "${CORPUS[@]}"; do
     for tool in "${TOOLS[@]}"; do
@@ -102,7 +103,7 @@ printf '%-8s %-11s %9s %7s %10s %16s\n' corpus renderer seconds pages pages/s 'x
 for c in "${CORPUS[@]}"; do
     fastest=""
     for tool in cupsfilter enscript paps; do
-        [ "${TIME[$c,$tool]}" = 0 ] && continue
+        [ "${TIME[$c,$tool]:-0}" = 0 ] && continue
         fastest=$(awk -v a="$fastest" -v b="${TIME[$c,$tool]}" 'BEGIN { print (a == "" || b < a) ? b : a }')
     done
     for tool in "${TOOLS[@]}"; do

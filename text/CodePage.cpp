@@ -10,6 +10,11 @@ constexpr std::array<char16_t, 32> kHigh = {0x20AC, 0x0081, 0x201A, 0x0192, 0x20
                                             0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 } // namespace
 
+char16_t CodePage::unicodeOf(unsigned char code)
+{
+    return (code >= 0x80 && code < 0xA0) ? kHigh[code - 0x80] : char16_t(code);
+}
+
 QString CodePage::decode(QByteArrayView bytes)
 {
     QString out(bytes.size(), Qt::Uninitialized);

@@ -2,6 +2,7 @@
 // by the ctest fixture): every job is captured as a PDF file by the sandbox's velcap queue
 // and read back with poppler's tools.
 
+#include "cups/CupsQueues.h"
 #include "platform/CupsPrintingService.h"
 #include "platform/PosixClock.h"
 #include "platform/PosixFileServices.h"
@@ -192,6 +193,46 @@ bool hasFamily(const QString& family)
     return !run(QStringLiteral("fc-list"), {":family=" + family, "family"}).trimmed().isEmpty();
 }
 
+/// The printing service with what it sent kept for the tests: the PDF and CUPS's id of the
+/// job; it may keep documents instead of sending them.
+class CapturingPrinting : public CupsPrintingService
+{
+public:
+    using CupsPrintingService::CupsPrintingService;
+    /// Documents are kept in lastPdf only, not sent to a queue.
+    bool keepOnly = false;
+    QByteArray lastPdf;
+    /// CUPS's id of the last job submitted; 0 when the last document sent none.
+    int lastJobId = 0;
+
+    bool endDocument() override
+    {
+        lastJobId = 0;
+        lastPdf.clear();
+        return CupsPrintingService::endDocument();
+    }
+    /// The last document was written directly as PDF text, its face embedded as a simple font.
+    bool lastUsedTextPath() const { return lastPdf.contains("/Encoding /WinAnsiEncoding"); }
+
+protected:
+    bool submit(const QByteArray& pdf, int pages) override
+    {
+        lastPdf = pdf;
+        if (keepOnly)
+            return true;
+        if (!CupsPrintingService::submit(pdf, pages))
+            return false;
+        // Tests run one job at a time: the newest job on the queue is this one.
+        cups_job_t* jobs = nullptr;
+        const int n = cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, currentPrinter().toUtf8().constData(), 0,
+                                   CUPS_WHICHJOBS_ALL);
+        for (int i = 0; i < n; ++i)
+            lastJobId = std::max(lastJobId, jobs[i].id);
+        cupsFreeJobs(n, jobs);
+        return true;
+    }
+};
+
 } // namespace
 
 class TestCups : public QObject
@@ -241,7 +282,7 @@ private:
 
     QString m_sandboxDir;
     QString m_script;
-    std::unique_ptr<CupsPrintingService> m_printing;
+    std::unique_ptr<CapturingPrinting> m_printing;
     Settings m_settings;
     PosixFileServices m_files;
     PosixClock m_clock;
@@ -268,7 +309,7 @@ void TestCups::initTestCase()
 
 void TestCups::init()
 {
-    m_printing = std::make_unique<CupsPrintingService>();
+    m_printing = std::make_unique<CapturingPrinting>();
     m_settings = Settings();
     m_settings.sImpressora = QStringLiteral("VelCap");
 }
@@ -352,7 +393,7 @@ void TestCups::portOfDeviceUri()
 {
     QFETCH(QString, uri);
     QFETCH(QString, port);
-    QCOMPARE(CupsPrintingService::portOfDeviceUri(uri), port);
+    QCOMPARE(CupsQueues::portOfDeviceUri(uri), port);
 }
 
 void TestCups::jobPages_data()
@@ -390,7 +431,7 @@ void TestCups::jobPages()
     QFETCH(QList<QStringList>, pages);
     QString error;
     QVERIFY2(print(lines, &error), qPrintable(error));
-    const QString pdf = waitForJobFile("VelCap", m_printing->lastJobId());
+    const QString pdf = waitForJobFile("VelCap", m_printing->lastJobId);
     QVERIFY(!pdf.isEmpty());
     QCOMPARE(pdfPageCount(pdf), pages.size());
     QCOMPARE(pagesOf(pdf), pages);
@@ -400,7 +441,7 @@ void TestCups::leadingBlanksKeepTheirColumns()
 {
     QString error;
     QVERIFY2(print({"LEFT", QByteArray(20, ' ') + "INDENTED", "LEFT"}, &error), qPrintable(error));
-    const QString pdf = waitForJobFile("VelCap", m_printing->lastJobId());
+    const QString pdf = waitForJobFile("VelCap", m_printing->lastJobId);
     QVERIFY(!pdf.isEmpty());
     const QList<WordBox> words = wordsOf(pdf);
     QCOMPARE(words.size(), 3);
@@ -426,7 +467,7 @@ void TestCups::faceAndSize()
     const QByteArray widestLine = "WIDTH " + QByteArray(columns - 6, '=');
     QString error;
     QVERIFY2(print({"MEASURE MEASURE", widestLine}, &error), qPrintable(error));
-    const QString pdf = waitForJobFile("VelCap", m_printing->lastJobId());
+    const QString pdf = waitForJobFile("VelCap", m_printing->lastJobId);
     QVERIFY(!pdf.isEmpty());
 
     // The face is embedded, with a Unicode map so that the text can be read back.
@@ -456,7 +497,7 @@ void TestCups::fullPageContinuesOnNext()
     }
     QString error;
     QVERIFY2(print(lines, &error), qPrintable(error));
-    const QString pdf = waitForJobFile("VelCap", m_printing->lastJobId());
+    const QString pdf = waitForJobFile("VelCap", m_printing->lastJobId);
     QVERIFY(!pdf.isEmpty());
     const QList<QStringList> pages = pagesOf(pdf);
     QVERIFY2(pages.size() >= 2, "150 lines at 11 points fill more than one page");
@@ -478,13 +519,13 @@ void TestCups::pageSizeIsTheQueueDefault()
     m_settings.sImpressora = QStringLiteral("velletter");
     QString error;
     QVERIFY2(print({"ON LETTER"}, &error), qPrintable(error));
-    const QString letter = waitForJobFile("VelLetter", m_printing->lastJobId());
+    const QString letter = waitForJobFile("VelLetter", m_printing->lastJobId);
     QVERIFY(!letter.isEmpty());
     QCOMPARE(pdfPageSize(letter), QStringLiteral("612 x 792"));
 
     m_settings.sImpressora = QStringLiteral("VelCap");
     QVERIFY2(print({"ON A4"}, &error), qPrintable(error));
-    const QString a4 = waitForJobFile("VelCap", m_printing->lastJobId());
+    const QString a4 = waitForJobFile("VelCap", m_printing->lastJobId);
     QVERIFY(!a4.isEmpty());
     QCOMPARE(pdfPageSize(a4), QStringLiteral("595 x 842"));
 }
@@ -495,7 +536,7 @@ void TestCups::emptyTextSendsNoJob()
     QVERIFY(before > 0);
     QString error;
     QVERIFY2(print({}, &error), qPrintable(error));
-    QCOMPARE(m_printing->lastJobId(), 0);
+    QCOMPARE(m_printing->lastJobId, 0);
     QCOMPARE(jobCount("VelCap"), before);
 }
 
@@ -520,7 +561,7 @@ void TestCups::missingQueueFails()
     m_settings.sImpressora = QStringLiteral("VelGone");
     QString error;
     QVERIFY2(print({"FIRST"}, &error), qPrintable(error));
-    QVERIFY(!waitForJobFile("VelGone", m_printing->lastJobId()).isEmpty());
+    QVERIFY(!waitForJobFile("VelGone", m_printing->lastJobId).isEmpty());
 
     // The queue goes away; the printer selected stays current and the next job must fail.
     admin({"-x", "VelGone"});
@@ -545,12 +586,12 @@ void TestCups::stoppedSchedulerFails()
 
     // Once the scheduler is back, the same service prints again.
     QVERIFY2(print({"BACK AGAIN"}, &error), qPrintable(error));
-    QVERIFY(!waitForJobFile("VelCap", m_printing->lastJobId()).isEmpty());
+    QVERIFY(!waitForJobFile("VelCap", m_printing->lastJobId).isEmpty());
 }
 
 QString TestCups::printBy(bool textPath, const QList<QByteArray>& lines)
 {
-    m_printing->setTextPath(textPath);
+    m_printing = std::make_unique<CapturingPrinting>(textPath ? RenderPath::Best : RenderPath::Painter);
     QString error;
     if (!print(lines, &error)) {
         QTest::qFail(qPrintable(error), __FILE__, __LINE__);
@@ -561,7 +602,7 @@ QString TestCups::printBy(bool textPath, const QList<QByteArray>& lines)
                      __FILE__, __LINE__);
         return QString();
     }
-    return waitForJobFile("VelCap", m_printing->lastJobId());
+    return waitForJobFile("VelCap", m_printing->lastJobId);
 }
 
 QString TestCups::draw(bool textPath, const QString& face, const QStringList& lines, float points,
@@ -570,9 +611,8 @@ QString TestCups::draw(bool textPath, const QString& face, const QStringList& li
     static QTemporaryDir dir;
     static int count = 0;
     const QString path = dir.filePath(QStringLiteral("drawn-%1.pdf").arg(++count));
-    CupsPrintingService printing;
-    printing.setOutputFile(path);
-    printing.setTextPath(textPath);
+    CapturingPrinting printing(textPath ? RenderPath::Best : RenderPath::Painter);
+    printing.keepOnly = true;
     printing.setFaceName(face);
     printing.setPointSize(points);
     printing.setUnderline(underline);
@@ -588,6 +628,11 @@ QString TestCups::draw(bool textPath, const QString& face, const QStringList& li
         return QString();
     }
     m_drawnAsText = printing.lastUsedTextPath();
+    QFile out(path);
+    if (!out.open(QIODevice::WriteOnly) || out.write(printing.lastPdf) != printing.lastPdf.size()) {
+        QTest::qFail(qPrintable(path + ": " + out.errorString()), __FILE__, __LINE__);
+        return QString();
+    }
     return path;
 }
 

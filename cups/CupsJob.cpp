@@ -1,0 +1,51 @@
+#include "cups/CupsJob.h"
+
+#include <cups/cups.h>
+
+#include <algorithm>
+
+CupsJob::CupsJob(const QString& queue, const QString& title)
+    : m_queue(queue), m_name(queue.toUtf8()),
+      m_title(title.isEmpty() ? QByteArrayLiteral("Velmorix2") : title.toUtf8())
+{
+}
+
+bool CupsJob::fail(const QString& what)
+{
+    m_error = what + QStringLiteral(": ") + QString::fromUtf8(cupsLastErrorString());
+    if (m_id > 0)
+        cupsCancelJob2(CUPS_HTTP_DEFAULT, m_name.constData(), m_id, 0);
+    m_id = 0;
+    return false;
+}
+
+bool CupsJob::send(const QByteArray& pdf)
+{
+    if (m_queue.isEmpty()) {
+        m_error = QStringLiteral("no printer is selected");
+        return false;
+    }
+    // A queue that is missing, stopped accepting or cannot be reached refuses the job here.
+    // The pages are laid out inside the queue's printable area already: the filters must not
+    // shrink them to fit it once more.
+    cups_option_t* options = nullptr;
+    const int optionCount = cupsAddOption("print-scaling", "none", 0, &options);
+    const int job =
+        cupsCreateJob(CUPS_HTTP_DEFAULT, m_name.constData(), m_title.constData(), optionCount, options);
+    cupsFreeOptions(optionCount, options);
+    if (job <= 0)
+        return fail(QStringLiteral("printer %1 refused the job").arg(m_queue));
+    m_id = job;
+    if (cupsStartDocument(CUPS_HTTP_DEFAULT, m_name.constData(), job, m_title.constData(), CUPS_FORMAT_PDF,
+                          1) != HTTP_STATUS_CONTINUE)
+        return fail(QStringLiteral("printer %1 did not take the document").arg(m_queue));
+    constexpr qsizetype kChunk = 64 * 1024;
+    for (qsizetype at = 0; at < pdf.size(); at += kChunk) {
+        const size_t n = size_t(std::min(kChunk, pdf.size() - at));
+        if (cupsWriteRequestData(CUPS_HTTP_DEFAULT, pdf.constData() + at, n) != HTTP_STATUS_CONTINUE)
+            return fail(QStringLiteral("sending the document to %1 failed").arg(m_queue));
+    }
+    if (cupsFinishDocument(CUPS_HTTP_DEFAULT, m_name.constData()) > IPP_STATUS_OK_EVENTS_COMPLETE)
+        return fail(QStringLiteral("printer %1 did not accept the document").arg(m_queue));
+    return true;
+}

@@ -1,0 +1,90 @@
+#include "cups/CupsQueues.h"
+
+#include <QMarginsF>
+#include <QPageSize>
+#include <QSizeF>
+#include <QUrl>
+
+#include <cups/cups.h>
+
+QList<CupsQueue> CupsQueues::list()
+{
+    QList<CupsQueue> queues;
+    cups_dest_t* dests = nullptr;
+    const int count = cupsGetDests2(CUPS_HTTP_DEFAULT, &dests);
+    for (int i = 0; i < count; ++i) {
+        const cups_dest_t& dest = dests[i];
+        if (dest.instance)
+            continue;
+        CupsQueue queue;
+        queue.name = QString::fromUtf8(dest.name);
+        if (const char* uri = cupsGetOption("device-uri", dest.num_options, dest.options))
+            queue.port = portOfDeviceUri(QString::fromUtf8(uri));
+        queues.append(queue);
+    }
+    cupsFreeDests(count, dests);
+    return queues;
+}
+
+QString CupsQueues::defaultQueue()
+{
+    QString name;
+    cups_dest_t* dests = nullptr;
+    const int count = cupsGetDests2(CUPS_HTTP_DEFAULT, &dests);
+    for (int i = 0; i < count; ++i) {
+        if (dests[i].is_default && !dests[i].instance) {
+            name = QString::fromUtf8(dests[i].name);
+            break;
+        }
+    }
+    cupsFreeDests(count, dests);
+    return name;
+}
+
+QPageLayout CupsQueues::defaultMedia(const QString& printer)
+{
+    QPageLayout layout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(10, 10, 10, 10),
+                       QPageLayout::Point);
+    if (printer.isEmpty())
+        return layout;
+    cups_dest_t* dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, printer.toUtf8().constData(), nullptr);
+    if (!dest)
+        return layout;
+    if (cups_dinfo_t* info = cupsCopyDestInfo(CUPS_HTTP_DEFAULT, dest)) {
+        cups_size_t size;
+        if (cupsGetDestMediaDefault(CUPS_HTTP_DEFAULT, dest, info, 0, &size) && size.width > 0 &&
+            size.length > 0) {
+            // CUPS gives hundredths of millimetres.
+            const QPageSize page(QSizeF(size.width / 100.0, size.length / 100.0), QPageSize::Millimeter,
+                                 QString::fromUtf8(size.media), QPageSize::FuzzyMatch);
+            const QMarginsF margins(size.left / 100.0, size.top / 100.0, size.right / 100.0,
+                                    size.bottom / 100.0);
+            layout = QPageLayout(page, QPageLayout::Portrait, margins, QPageLayout::Millimeter);
+        }
+        cupsFreeDestInfo(info);
+    }
+    cupsFreeDests(1, dest);
+    return layout;
+}
+
+QString CupsQueues::portOfDeviceUri(const QString& uri)
+{
+    const qsizetype colon = uri.indexOf(u':');
+    if (colon <= 0)
+        return uri;
+    const QString scheme = uri.left(colon).toLower();
+    QString rest = uri.mid(colon + 1);
+    if (scheme == QLatin1String("file")) {
+        // file:///x and file:/x both name /x; a host part (file://host/x) is not ours to drop.
+        if (rest.startsWith(QLatin1String("///")))
+            rest = rest.mid(2);
+        else if (rest.startsWith(QLatin1String("//")))
+            return uri;
+        return QUrl::fromPercentEncoding(rest.toUtf8());
+    }
+    if (scheme == QLatin1String("parallel") || scheme == QLatin1String("serial")) {
+        const qsizetype query = rest.indexOf(u'?');
+        return query < 0 ? rest : rest.left(query);
+    }
+    return uri;
+}

@@ -1,0 +1,148 @@
+#include "render/EmbeddedFont.h"
+
+#include "text/CodePage.h"
+
+#include <QFile>
+#include <QList>
+
+#include <fontconfig/fontconfig.h>
+
+#include <cmath>
+
+char16_t EmbeddedFont::unicodeOfCode(int code)
+{
+    const char16_t u = CodePage::unicodeOf(static_cast<unsigned char>(code));
+    return (u < 0x20 || (u >= 0x7F && u < 0xA0)) ? 0 : u;
+}
+
+std::shared_ptr<const EmbeddedFont> EmbeddedFont::fromData(const QByteArray& data, const QRawFont& raw)
+{
+    std::optional<FontFile> file = FontFile::read(data);
+    if (!file || !raw.isValid())
+        return nullptr;
+    // The file must hold the face Qt draws, or the widths would not be its widths.
+    const QRawFont fromFile(data, raw.pixelSize());
+    if (!fromFile.isValid() || fromFile.familyName() != raw.familyName() ||
+        fromFile.styleName() != raw.styleName())
+        return nullptr;
+    auto font = std::make_shared<EmbeddedFont>();
+    font->file = std::move(*file);
+    font->stemV = font->file.stemV;
+    if (!font->measure(raw))
+        return nullptr;
+    // zlib format, without qCompress's size prefix.
+    font->compressedProgram = qCompress(font->file.program, 6).mid(4);
+    return font;
+}
+
+bool EmbeddedFont::measure(const QRawFont& raw)
+{
+    QRawFont units = raw;
+    const int unitsPerEm = int(raw.unitsPerEm());
+    if (unitsPerEm <= 0)
+        return false;
+    units.setPixelSize(unitsPerEm);
+    const auto thousandths = [unitsPerEm](qreal value) {
+        return int(std::lround(value * 1000.0 / unitsPerEm));
+    };
+    ascent = thousandths(units.ascent());
+    descent = -thousandths(units.descent());
+    capHeight = units.capHeight() > 0 ? thousandths(units.capHeight()) : ascent;
+    if (stemV <= 0)
+        stemV = units.weight() >= QFont::Bold ? 140 : 80;
+
+    // Every UTF-16 unit but the surrogates, looked up as the Qt path looks them up.
+    constexpr int kUnits = 0x10000;
+    QList<QChar> chars;
+    QList<int> index;
+    chars.reserve(kUnits);
+    for (int u = 0; u < kUnits; ++u) {
+        if (u < 0xD800 || u > 0xDFFF) {
+            chars.append(QChar(char16_t(u)));
+            index.append(u);
+        }
+    }
+    QList<quint32> glyphs(chars.size());
+    int found = int(glyphs.size());
+    if (!raw.glyphIndexesForChars(chars.constData(), int(chars.size()), glyphs.data(), &found) ||
+        found != chars.size())
+        return false;
+    std::array<quint32, kUnits> glyphOf{};
+    for (qsizetype i = 0; i < chars.size(); ++i)
+        glyphOf[size_t(index[i])] = glyphs[i];
+
+    const auto advance = [&units](quint32 glyph) {
+        QPointF a;
+        units.advancesForGlyphIndexes(&glyph, &a, 1, QRawFont::UseDesignMetrics);
+        return a.x();
+    };
+    const int questionCode = glyphOf['?'] != 0 ? '?' : kGap;
+    codes.reset(new unsigned char[kUnits]);
+    for (int u = 0; u < kUnits; ++u) {
+        // Control characters draw nothing, whatever glyph a face gives them.
+        const bool control = u < 0x20 || (u >= 0x7F && u < 0xA0);
+        codes[u] = glyphOf[size_t(u)] != 0 && !control ? questionCode : kGap;
+    }
+    for (int code = 0; code < 256; ++code) {
+        const char16_t u = unicodeOfCode(code);
+        widths[size_t(code)] = 0;
+        if (u == 0)
+            continue;
+        if (glyphOf[u] != 0) {
+            codes[u] = static_cast<unsigned char>(code);
+            widths[size_t(code)] = thousandths(advance(glyphOf[u]));
+        } else {
+            codes[u] = kGap;
+        }
+    }
+    missingWidth = thousandths(advance(0));
+    uniformWidths = true;
+    for (int code = 0; code < 256; ++code)
+        uniformWidths = uniformWidths && (widths[size_t(code)] == 0 || widths[size_t(code)] == widths[' ']);
+    // A line's blanks are written as blanks: the face must have one.
+    return codes[u' '] == ' ';
+}
+
+std::shared_ptr<const EmbeddedFont> EmbeddedFonts::find(const QString& family, const QRawFont& raw)
+{
+    const QString key = family + u'\n' + raw.familyName() + u'\n' + raw.styleName();
+    if (const auto found = m_loaded.constFind(key); found != m_loaded.constEnd())
+        return *found;
+    std::shared_ptr<const EmbeddedFont> font;
+    QFile in(fileOfFamily(family));
+    if (raw.isValid() && !in.fileName().isEmpty() && in.open(QIODevice::ReadOnly))
+        font = EmbeddedFont::fromData(in.readAll(), raw);
+    m_loaded.insert(key, font);
+    return font;
+}
+
+QString EmbeddedFonts::fileOfFamily(const QString& family)
+{
+    QString file;
+    FcPattern* pattern = FcPatternCreate();
+    const QByteArray name = family.toUtf8();
+    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(name.constData()));
+    FcPatternAddInteger(pattern, FC_WEIGHT, FC_WEIGHT_REGULAR);
+    FcPatternAddInteger(pattern, FC_SLANT, FC_SLANT_ROMAN);
+    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+    FcDefaultSubstitute(pattern);
+    FcResult result = FcResultNoMatch;
+    if (FcPattern* match = FcFontMatch(nullptr, pattern, &result)) {
+        FcChar8* matchedFamily = nullptr;
+        FcChar8* path = nullptr;
+        int weight = 0;
+        int slant = 0;
+        // Only the family itself, in its own regular upright face: a substitute or a face
+        // Qt would make bold or slanted itself is not this family's file.
+        if (FcPatternGetString(match, FC_FAMILY, 0, &matchedFamily) == FcResultMatch &&
+            QString::fromUtf8(reinterpret_cast<const char*>(matchedFamily))
+                    .compare(family, Qt::CaseInsensitive) == 0 &&
+            FcPatternGetInteger(match, FC_WEIGHT, 0, &weight) == FcResultMatch &&
+            weight == FC_WEIGHT_REGULAR && FcPatternGetInteger(match, FC_SLANT, 0, &slant) == FcResultMatch &&
+            slant == FC_SLANT_ROMAN && FcPatternGetString(match, FC_FILE, 0, &path) == FcResultMatch)
+            file = QFile::decodeName(reinterpret_cast<const char*>(path));
+        FcPatternDestroy(match);
+    }
+    FcPatternDestroy(pattern);
+    return file;
+}

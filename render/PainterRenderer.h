@@ -1,0 +1,52 @@
+#pragma once
+
+#include "render/Renderer.h"
+
+#include <QGlyphRun>
+#include <QLineF>
+#include <QList>
+#include <QPainter>
+#include <QPdfWriter>
+
+#include <array>
+
+/**
+ * Lines drawn by Qt's PDF engine, for any face Qt can draw. The glyphs of a page are gathered
+ * into one glyph run and drawn when the page ends: a line costs a few table look-ups, and the
+ * engine sees one text object per page instead of one per line.
+ */
+class PainterRenderer : public Renderer
+{
+public:
+    PainterRenderer(const QRawFont& font, bool underline);
+
+    bool begin(QIODevice* out, const PageLayout& layout, const QString& title) override;
+    void beginPage() override;
+    void drawLine(const TextLine& line, qreal baseline) override;
+    bool finish() override;
+
+private:
+    struct Glyph
+    {
+        quint32 index = 0;
+        qreal advance = 0;
+    };
+    static constexpr quint32 kUnknown = 0xffffffffu;
+
+    void flush();
+    Glyph lookUp(QChar ch) const;
+    Glyph glyphOf(QChar ch);
+
+    QRawFont m_font;
+    bool m_underline = false;
+    std::unique_ptr<QPdfWriter> m_writer;
+    QPainter m_painter;
+    bool m_started = false;
+
+    QList<quint32> m_glyphs;
+    QList<QPointF> m_positions;
+    QList<QLineF> m_underlines;
+    /// Glyphs of the first 256 code points, looked up once.
+    std::array<quint32, 256> m_cached{};
+    std::array<qreal, 256> m_cachedAdvance{};
+};

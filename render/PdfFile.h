@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+class QIODevice;
+
+/// The body of a PDF file being written: its bytes, and the object table that numbers the
+/// objects and records where each begins for the cross-reference table.
+class PdfFile
+{
+public:
+    explicit PdfFile(QIODevice* out);
+
+    /// A new object number; its object may be written later.
+    int newObject();
+    /// Starts writing the object @p id here.
+    void startObject(int id);
+    void write(const QByteArray& bytes);
+    /// Writes the cross-reference table and the trailer; false when any write failed.
+    bool finish(int catalog, int info);
+    bool failed() const { return m_failed; }
+
+    /// "id 0 R".
+    static QByteArray ref(int id);
+    /// A number as PDF writes it: at most six decimals, no trailing zeros.
+    static QByteArray number(double value);
+    /// A text string as UTF-16 with its byte order mark, in hexadecimal.
+    static QByteArray text(const QString& text);
+
+private:
+    QIODevice* m_out;
+    qint64 m_offset = 0;
+    bool m_failed = false;
+    QList<qint64> m_offsets; // index = object number - 1
+};

@@ -1,0 +1,262 @@
+#include "render/PdfTextRenderer.h"
+
+#include "render/EmbeddedFont.h"
+#include "render/PageLayout.h"
+
+#include <QDateTime>
+
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+const char kToUnicodeHead[] = "/CIDInit /ProcSet findresource begin\n"
+                              "12 dict begin\n"
+                              "begincmap\n"
+                              "/CIDSystemInfo << /Registry (Adobe) /Ordering (UCS) /Supplement 0 >> def\n"
+                              "/CMapName /Adobe-Identity-UCS def\n"
+                              "/CMapType 2 def\n"
+                              "1 begincodespacerange\n<00> <FF>\nendcodespacerange\n"
+                              "2 beginbfrange\n<20> <7E> <0020>\n<A0> <FF> <00A0>\nendbfrange\n";
+const char kToUnicodeTail[] = "endcmap\n"
+                              "CMapName currentdict /CMapResource defineresource pop\n"
+                              "end\nend\n";
+
+QByteArray toUnicodeMap()
+{
+    QByteArray map(kToUnicodeHead);
+    QByteArray chars;
+    int count = 0;
+    for (int code = 0x80; code < 0xA0; ++code) {
+        if (const char16_t u = EmbeddedFont::unicodeOfCode(code)) {
+            chars += '<' + QByteArray::number(code, 16).toUpper() + "> <" +
+                     QByteArray::number(u, 16).rightJustified(4, '0').toUpper() + ">\n";
+            ++count;
+        }
+    }
+    map += QByteArray::number(count) + " beginbfchar\n" + chars + "endbfchar\n";
+    return map + kToUnicodeTail;
+}
+
+} // namespace
+
+PdfTextRenderer::PdfTextRenderer(std::shared_ptr<const EmbeddedFont> font, const QRawFont& raw)
+    : m_font(std::move(font))
+{
+    const qreal pixelSize = raw.pixelSize();
+    // The same line advance as the painter: the face's metrics at the size drawn.
+    m_lineHeight = raw.ascent() + raw.descent() + raw.leading();
+    m_gapAdjust = m_font->widths[' '] - m_font->missingWidth;
+    // Qt advances a glyph by its width at the size rounded to 1/64 of a pixel. Where all
+    // glyphs are as wide, the character spacing makes the columns fall exactly where Qt puts
+    // them (less than a pixel across a line otherwise, but tools that read the text back
+    // count the blanks between words from these positions).
+    qreal charSpacing = 0;
+    if (m_font->uniformWidths) {
+        quint32 blank = 0;
+        int count = 1;
+        const QChar space(u' ');
+        QPointF advance;
+        if (raw.glyphIndexesForChars(&space, 1, &blank, &count) &&
+            raw.advancesForGlyphIndexes(&blank, &advance, 1, QRawFont::UseDesignMetrics))
+            charSpacing = advance.x() - m_font->widths[' '] * pixelSize / 1000.0;
+    }
+    m_fontSelect = "/F1 " + PdfFile::number(pixelSize) + " Tf " + PdfFile::number(m_lineHeight) + " TL " +
+                   PdfFile::number(charSpacing) + " Tc\n";
+}
+
+bool PdfTextRenderer::begin(QIODevice* out, const PageLayout& layout, const QString& title)
+{
+    // Qt's PDF engine draws in pixels of the resolution, y downwards from the top left corner
+    // of the printable area, on a media box of the whole page in points.
+    const qreal scale = 72.0 / kRenderResolution;
+    const QRectF full = layout.page().fullRectPoints();
+    const QRect paint = layout.page().paintRectPixels(kRenderResolution);
+    m_mediaBox = "[0 0 " + PdfFile::number(full.width()) + ' ' + PdfFile::number(full.height()) + ']';
+    m_pageStart = PdfFile::number(scale) + " 0 0 " + PdfFile::number(-scale) + ' ' +
+                  PdfFile::number(scale * paint.left()) + ' ' +
+                  PdfFile::number(full.height() - scale * paint.top()) + " cm\n";
+
+    m_file.emplace(out);
+    m_catalog = m_file->newObject();
+    m_pages = m_file->newObject();
+    m_info = m_file->newObject();
+    m_resources = m_file->newObject();
+    m_file->startObject(m_info);
+    m_file->write("<<\n/Title " + PdfFile::text(title) + "\n/Creator " + PdfFile::text(documentCreator()) +
+                  "\n/Producer " + PdfFile::text(documentCreator()) + "\n/CreationDate (D:" +
+                  QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMddHHmmss")).toLatin1() +
+                  "Z)\n>>\nendobj\n");
+    return !m_file->failed();
+}
+
+void PdfTextRenderer::beginPage()
+{
+    if (m_pageOpen)
+        endPage();
+    m_pageOpen = true;
+    m_positioned = false;
+    m_fontSet = false;
+    // Pages of one document are alike: the last one's size is a good guess for the next.
+    const qsizetype guess = m_content.capacity();
+    m_content.clear();
+    m_content.reserve(guess);
+    m_content += m_pageStart;
+}
+
+void PdfTextRenderer::drawLine(const TextLine& line, qreal baseline)
+{
+    if (line.runs.size() == 1) {
+        appendRun(line.runs[0].text, baseline);
+        return;
+    }
+    QString text;
+    for (const TextRun& run : line.runs)
+        text += run.text;
+    appendRun(text, baseline);
+}
+
+void PdfTextRenderer::appendRun(const QString& text, qreal baseline)
+{
+    const char16_t* chars = reinterpret_cast<const char16_t*>(text.utf16());
+    const unsigned char* codes = m_font->codes.get();
+    qsizetype n = text.size();
+    // Blanks and gaps at the end draw nothing and move nothing after them.
+    while (n > 0 && (codes[chars[n - 1]] == ' ' || codes[chars[n - 1]] == EmbeddedFont::kGap))
+        --n;
+    if (n == 0)
+        return;
+
+    if (!m_fontSet) {
+        if (!m_positioned)
+            m_content += "BT\n";
+        m_content += m_fontSelect;
+        m_fontSet = true;
+    }
+    const bool next = m_positioned && std::abs(m_lastBaseline + m_lineHeight - baseline) < 1e-6;
+    if (!next)
+        m_content += "1 0 0 -1 0 " + PdfFile::number(baseline) + " Tm\n";
+    m_positioned = true;
+    m_lastBaseline = baseline;
+
+    // A gap is a blank unless the face's blank is not as wide as the glyph it lacks.
+    const bool adjustGaps = m_gapAdjust != 0;
+    QByteArray gapShift;
+    if (adjustGaps)
+        gapShift = ") " + PdfFile::number(m_gapAdjust) + " (";
+    const qsizetype start = m_content.size();
+    // At worst every character escaped or shifted, plus the operator.
+    m_content.resize(start + n * (2 + gapShift.size()) + 16);
+    char* out = m_content.data() + start;
+    if (adjustGaps) {
+        if (next)
+            *out++ = 'T', *out++ = '*', *out++ = ' ';
+        *out++ = '[';
+    }
+    *out++ = '(';
+    for (qsizetype i = 0; i < n; ++i) {
+        const unsigned char c = codes[chars[i]];
+        if (c == EmbeddedFont::kGap) {
+            *out++ = ' ';
+            if (adjustGaps) {
+                std::memcpy(out, gapShift.constData(), size_t(gapShift.size()));
+                out += gapShift.size();
+            }
+            continue;
+        }
+        if (c == '(' || c == ')' || c == '\\')
+            *out++ = '\\';
+        *out++ = char(c);
+    }
+    *out++ = ')';
+    const char* op = adjustGaps ? "] TJ\n" : next ? "'\n" : " Tj\n";
+    const size_t opLength = std::strlen(op);
+    std::memcpy(out, op, opLength);
+    out += opLength;
+    m_content.truncate(out - m_content.constData());
+}
+
+void PdfTextRenderer::endPage()
+{
+    if (m_positioned || m_fontSet)
+        m_content += "ET\n";
+    const int contents = m_file->newObject();
+    m_file->startObject(contents);
+    m_file->write("<< /Length " + QByteArray::number(m_content.size()) + " >>\nstream\n");
+    m_file->write(m_content);
+    m_file->write("\nendstream\nendobj\n");
+    const int page = m_file->newObject();
+    m_file->startObject(page);
+    m_file->write("<< /Type /Page /Parent " + PdfFile::ref(m_pages) + " /MediaBox " + m_mediaBox +
+                  " /Resources " + PdfFile::ref(m_resources) + " /Contents " + PdfFile::ref(contents) +
+                  " >>\nendobj\n");
+    m_pageObjects.append(page);
+    m_content.clear();
+    m_pageOpen = false;
+}
+
+void PdfTextRenderer::writeFont(int fontObject)
+{
+    const EmbeddedFont& font = *m_font;
+    const FontFile& file = font.file;
+    const bool type1 = file.format == FontFile::Format::Type1;
+
+    const int program = m_file->newObject();
+    m_file->startObject(program);
+    QByteArray dict = "<< /Length " + QByteArray::number(font.compressedProgram.size()) +
+                      " /Filter /FlateDecode /Length1 " + QByteArray::number(file.length1);
+    if (type1)
+        dict +=
+            " /Length2 " + QByteArray::number(file.length2) + " /Length3 " + QByteArray::number(file.length3);
+    m_file->write(dict + " >>\nstream\n");
+    m_file->write(font.compressedProgram);
+    m_file->write("\nendstream\nendobj\n");
+
+    const int toUnicode = m_file->newObject();
+    m_file->startObject(toUnicode);
+    const QByteArray map = toUnicodeMap();
+    m_file->write("<< /Length " + QByteArray::number(map.size()) + " >>\nstream\n" + map +
+                  "\nendstream\nendobj\n");
+
+    // Flags: fixed pitch 1, nonsymbolic 32, italic 64.
+    const int flags = (file.fixedPitch ? 1 : 0) | 32 | (file.italicAngle != 0 ? 64 : 0);
+    const int descriptor = m_file->newObject();
+    m_file->startObject(descriptor);
+    m_file->write(
+        "<< /Type /FontDescriptor /FontName /" + file.name + " /Flags " + QByteArray::number(flags) +
+        " /FontBBox [" + QByteArray::number(file.bbox[0]) + ' ' + QByteArray::number(file.bbox[1]) + ' ' +
+        QByteArray::number(file.bbox[2]) + ' ' + QByteArray::number(file.bbox[3]) + "] /ItalicAngle " +
+        PdfFile::number(file.italicAngle) + " /Ascent " + QByteArray::number(font.ascent) + " /Descent " +
+        QByteArray::number(font.descent) + " /CapHeight " + QByteArray::number(font.capHeight) + " /StemV " +
+        QByteArray::number(font.stemV) + " /MissingWidth " + QByteArray::number(font.missingWidth) +
+        (type1 ? " /FontFile " : " /FontFile2 ") + PdfFile::ref(program) + " >>\nendobj\n");
+
+    QByteArray widths;
+    for (int code = 32; code < 256; ++code)
+        widths += QByteArray::number(font.widths[size_t(code)]) + (code % 16 == 15 ? '\n' : ' ');
+    m_file->startObject(fontObject);
+    m_file->write("<< /Type /Font /Subtype " + QByteArray(type1 ? "/Type1" : "/TrueType") + " /BaseFont /" +
+                  file.name + " /FirstChar 32 /LastChar 255 /Widths [" + widths +
+                  "] /Encoding /WinAnsiEncoding /FontDescriptor " + PdfFile::ref(descriptor) +
+                  " /ToUnicode " + PdfFile::ref(toUnicode) + " >>\nendobj\n");
+}
+
+bool PdfTextRenderer::finish()
+{
+    if (m_pageOpen)
+        endPage();
+    const int font = m_file->newObject();
+    writeFont(font);
+    m_file->startObject(m_resources);
+    m_file->write("<< /Font << /F1 " + PdfFile::ref(font) + " >> >>\nendobj\n");
+
+    QByteArray kids;
+    for (const int page : std::as_const(m_pageObjects))
+        kids += PdfFile::ref(page) + '\n';
+    m_file->startObject(m_pages);
+    m_file->write("<< /Type /Pages /Count " + QByteArray::number(m_pageObjects.size()) + " /Kids [\n" + kids +
+                  "] >>\nendobj\n");
+    m_file->startObject(m_catalog);
+    m_file->write("<< /Type /Catalog /Pages " + PdfFile::ref(m_pages) + " >>\nendobj\n");
+    return m_file->finish(m_catalog, m_info);
+}
