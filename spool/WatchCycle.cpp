@@ -1,11 +1,11 @@
 #include "spool/WatchCycle.h"
 
-#include "spool/Asker.h"
-#include "spool/Timer.h"
-#include "spool/WindowServices.h"
 #include "settings/Settings.h"
+#include "spool/Asker.h"
 #include "spool/PrintJob.h"
 #include "spool/Reader.h"
+#include "spool/Timer.h"
+#include "spool/WindowServices.h"
 
 #include <QFile>
 
@@ -198,6 +198,7 @@ void WatchCycle::Movimento_Timer()
     if (m_inTick)
         return;
     m_inTick = true;
+    m_stopRequested = false;
     m_failedThisTick.clear();
 
     passo_animacao();
@@ -211,8 +212,15 @@ void WatchCycle::Movimento_Timer()
         while (!name.isEmpty()) {
             m_timer.setEnabled(false);
             trata_arquivo(folder, name);
+            if (m_stopRequested)
+                break;
             m_timer.setEnabled(true);
             m_window.betweenFiles();
+            // Whoever asked for the stop while the batch let events in owns the timer now.
+            if (m_stopRequested) {
+                m_timer.setEnabled(false);
+                break;
+            }
             name = proximo_arquivo(pattern, folder);
         }
     }

@@ -23,6 +23,9 @@ public:
 
     /// One tick of the timer.
     void Movimento_Timer();
+    /// Ends a running batch after the file in hand and leaves the timer off; a later tick
+    /// starts afresh.
+    void stopAfterFile() { m_stopRequested = true; }
 
     /// REL.TXT gives REL.bak; a name without "." gives _REL.BAK.
     static QByteArray nome_backup(const QByteArray& name);
@@ -71,6 +74,7 @@ private:
     Timer& m_timer;
 
     bool m_inTick = false;
+    bool m_stopRequested = false;
     /// Printed but neither renamed nor deleted: not printed again while unchanged.
     QHash<QByteArray, FileStamp> m_printed;
     /// Unreadable and the user declined to retry: not asked about again while unchanged.

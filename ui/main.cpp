@@ -56,12 +56,12 @@ int main(int argc, char* argv[])
     CupsPrintingService printing;
     QtAsker asker;
     QtTrayService tray;
+    Engine engine(files, printing, asker);
     FrmServices services{files, printing, asker,
-                         tray,  nullptr,  caminho_ini(QCoreApplication::applicationDirPath())};
+                         tray,  engine,   caminho_ini(QCoreApplication::applicationDirPath())};
 
     FrmVelmorix window(services);
-    QObject::connect(&tray, &QtTrayService::message, &window,
-                     [&window](int number) { window.PictIconeBandeja_MouseMove(0, 0, number * 15.0, 0); });
+    QObject::connect(&tray, &QtTrayService::action, &window, &FrmVelmorix::PictIconeBandeja_MouseMove);
     QObject::connect(&window, &FrmVelmorix::encerrar, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     quitOnTerminate(app, window);
     window.Form_Initialize();

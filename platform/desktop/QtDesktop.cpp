@@ -38,13 +38,13 @@ QtTrayService::QtTrayService(QObject* parent) : QObject(parent), m_icon(new QSys
     connect(m_icon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         switch (reason) {
         case QSystemTrayIcon::Trigger:
-            emit message(LeftUp);
+            emit action(TrayAction::LeftUp);
             break;
         case QSystemTrayIcon::Context:
-            emit message(RightUp);
+            emit action(TrayAction::RightUp);
             break;
         case QSystemTrayIcon::DoubleClick:
-            emit message(LeftDoubleClick);
+            emit action(TrayAction::LeftDoubleClick);
             break;
         default:
             break;

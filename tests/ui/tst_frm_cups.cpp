@@ -49,7 +49,8 @@ void TestFrmCups::printerListAndPortLookup()
     ScriptedAsker asker;
     NoTray tray;
     RecordingPrintJob job;
-    FrmServices services{files, printing, asker, tray, &job, dir.path() + QStringLiteral("/VELMORIX.INI")};
+    Engine engine(files, printing, asker, &job);
+    FrmServices services{files, printing, asker, tray, engine, dir.path() + QStringLiteral("/VELMORIX.INI")};
     FrmVelmorix w(services);
     w.Form_Initialize();
 

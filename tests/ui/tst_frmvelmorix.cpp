@@ -73,6 +73,7 @@ private:
         InformingAsker asker;
         FakeTray tray;
         RecordingPrintJob printJob;
+        Engine engine{files, printing, asker, &printJob};
         std::unique_ptr<FrmVelmorix> window;
 
         QString ini() const { return dir.path() + QStringLiteral("/VELMORIX.INI"); }
@@ -84,7 +85,7 @@ private:
         }
         FrmVelmorix& start()
         {
-            FrmServices services{files, printing, asker, tray, &printJob, ini()};
+            FrmServices services{files, printing, asker, tray, engine, ini()};
             window = std::make_unique<FrmVelmorix>(services);
             window->Form_Initialize();
             window->showAtStart();
@@ -527,22 +528,24 @@ void TestFrmVelmorix::logCap()
 
 void TestFrmVelmorix::trayMessages_data()
 {
-    QTest::addColumn<int>("message");
+    QTest::addColumn<TrayAction>("action");
     QTest::addColumn<bool>("shows");
-    for (int m : {512, 513, 515, 516})
-        QTest::addRow("%d does nothing", m) << m << false;
-    QTest::newRow("514 shows the window") << 514 << true;
+    QTest::newRow("move does nothing") << TrayAction::Move << false;
+    QTest::newRow("left press does nothing") << TrayAction::LeftDown << false;
+    QTest::newRow("double click does nothing") << TrayAction::LeftDoubleClick << false;
+    QTest::newRow("right press does nothing") << TrayAction::RightDown << false;
+    QTest::newRow("left release shows the window") << TrayAction::LeftUp << true;
 }
 
 void TestFrmVelmorix::trayMessages()
 {
-    QFETCH(int, message);
+    QFETCH(TrayAction, action);
     QFETCH(bool, shows);
     Rig rig;
     rig.writeIni("LOCAL = /tmp/none/*.TXT\r\nIMPRESSORA = VelTest\r\nBACKUP = 1\r\n");
     FrmVelmorix& w = rig.start();
     w.setWindowState(Qt::WindowMaximized);
-    w.PictIconeBandeja_MouseMove(0, 0, message * 15.0, 0);
+    w.PictIconeBandeja_MouseMove(action);
     QCOMPARE(w.isVisible(), shows);
     QCOMPARE(w.movimento().isEnabled(), !shows); // showing the window stops the watch
     if (shows)
@@ -559,15 +562,15 @@ void TestFrmVelmorix::trayEventsIgnoredWhileMenuOpen()
         QMenu* menu = w.menuBandeja();
         sawMenu = menu->isVisible();
         // Nested tray events while the menu is up do nothing, not even a left click.
-        w.PictIconeBandeja_MouseMove(0, 0, 517 * 15.0, 0);
-        w.PictIconeBandeja_MouseMove(0, 0, 514 * 15.0, 0);
+        w.PictIconeBandeja_MouseMove(TrayAction::RightUp);
+        w.PictIconeBandeja_MouseMove(TrayAction::LeftUp);
         menu->close();
     });
-    w.PictIconeBandeja_MouseMove(0, 0, 517 * 15.0, 0);
+    w.PictIconeBandeja_MouseMove(TrayAction::RightUp);
     QVERIFY(sawMenu);
     QVERIFY(!w.isVisible());
     // Once the menu is closed, the guard is down again.
-    w.PictIconeBandeja_MouseMove(0, 0, 514 * 15.0, 0);
+    w.PictIconeBandeja_MouseMove(TrayAction::LeftUp);
     QVERIFY(w.isVisible());
 }
 

@@ -1,0 +1,43 @@
+#include "ui/Engine.h"
+
+bool WindowRelay::setTrayPicture(const QString& iconName)
+{
+    return target && target->setTrayPicture(iconName);
+}
+
+bool WindowRelay::setWindowIconByName(const QString& iconName)
+{
+    return target && target->setWindowIconByName(iconName);
+}
+
+void WindowRelay::icone_bandeja(int mode, const QString& tip)
+{
+    if (target)
+        target->icone_bandeja(mode, tip);
+}
+
+void WindowRelay::log(const QString& line)
+{
+    if (target)
+        target->log(line);
+}
+
+void WindowRelay::betweenFiles()
+{
+    if (target)
+        target->betweenFiles();
+}
+
+Engine::Engine(FileServices& files, PrintingService& printing, Asker& asker, PrintJob* printJob)
+{
+    if (!printJob) {
+        m_ownPrintJob = std::make_unique<ImpressaoConteudo>(settings, printing, files);
+        printJob = m_ownPrintJob.get();
+    }
+    m_cycle = std::make_unique<WatchCycle>(settings, files, asker, *printJob, m_relay, movimento);
+    QObject::connect(&movimento.timer(), &QTimer::timeout, &movimento.timer(),
+                     [this] { m_cycle->Movimento_Timer(); });
+    // The timer runs from creation; start-up decides whether it goes on.
+    movimento.setInterval(1000);
+    movimento.setEnabled(true);
+}
