@@ -1,5 +1,9 @@
 #include "ui/Engine.h"
 
+#include "spool/FileServices.h"
+
+#include <QCoreApplication>
+
 bool WindowRelay::setTrayPicture(const QString& iconName)
 {
     return target && target->setTrayPicture(iconName);
@@ -26,9 +30,14 @@ void WindowRelay::betweenFiles()
 {
     if (target)
         target->betweenFiles();
+    // A tick never starts inside this one (the cycle guards against it).
+    if (!m_sinceEvents.isValid() || m_sinceEvents.elapsed() >= 50) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        m_sinceEvents.start();
+    }
 }
 
-Engine::Engine(FileServices& files, PrintingService& printing, Asker& asker, PrintJob* printJob)
+Engine::Engine(FileServices& files, PrintingService& printing, Asker& asker, PrintJob* printJob) : m_files(files)
 {
     if (!printJob) {
         m_ownPrintJob = std::make_unique<ImpressaoConteudo>(settings, printing, files);
@@ -40,4 +49,15 @@ Engine::Engine(FileServices& files, PrintingService& printing, Asker& asker, Pri
     // The timer runs from creation; start-up decides whether it goes on.
     movimento.setInterval(1000);
     movimento.setEnabled(true);
+}
+
+bool Engine::recarrega(QString* error)
+{
+    Settings read = settings;
+    if (!le_ini(read, settings.sCaminhoIni, m_files, error))
+        return false;
+    settings = read;
+    if (movimento.isEnabled())
+        m_cycle->restartAfterFile();
+    return true;
 }

@@ -6,6 +6,8 @@
 #include "spool/WatchCycle.h"
 #include "spool/WindowServices.h"
 
+#include <QElapsedTimer>
+
 #include <memory>
 
 class Asker;
@@ -13,6 +15,8 @@ class FileServices;
 class PrintingService;
 
 /// Hands the cycle's calls on to whoever shows them now: the window, the console, or nobody.
+/// Between two files it lets events in now and then, so that a long batch does not freeze the
+/// desktop and a signal or a click is seen after the file in hand.
 class WindowRelay : public WindowServices
 {
 public:
@@ -22,6 +26,9 @@ public:
     void icone_bandeja(int mode, const QString& tip) override;
     void log(const QString& line) override;
     void betweenFiles() override;
+
+private:
+    QElapsedTimer m_sinceEvents;
 };
 
 /// The spooler the program runs: settings, the watch timer, the print job and the watch cycle.
@@ -32,6 +39,9 @@ public:
     Engine(FileServices& files, PrintingService& printing, Asker& asker, PrintJob* printJob = nullptr);
     /// Where the cycle's icons, log lines and pauses between files go.
     void setWindow(WindowServices* window) { m_relay.target = window; }
+    /// Reads the settings file again; a batch in progress takes them up from its next file.
+    /// On failure the settings stay as they were.
+    bool recarrega(QString* error);
 
     Settings settings;
     QtTimer movimento;
@@ -39,6 +49,7 @@ public:
     WatchCycle& cycle() { return *m_cycle; }
 
 private:
+    FileServices& m_files;
     WindowRelay m_relay;
     std::unique_ptr<PrintJob> m_ownPrintJob;
     std::unique_ptr<WatchCycle> m_cycle;

@@ -292,8 +292,27 @@ void FrmVelmorix::showAtStart()
 
 void FrmVelmorix::encerraSemPerguntar()
 {
-    m_ending = true;
     removeIcone();
+    termina(false);
+}
+
+void FrmVelmorix::termina(bool announce)
+{
+    m_ending = true;
+    // The file in hand is finished; the rest of a batch waits for the next start.
+    m_services.engine.cycle().stopAfterFile();
+    if (announce)
+        emit encerrar();
+}
+
+void FrmVelmorix::recarrega()
+{
+    QString error;
+    if (!m_services.engine.recarrega(&error)) {
+        log(QStringLiteral("Não foi possível ler o arquivo de configurações: ") + error);
+        return;
+    }
+    valoresParaControles();
 }
 
 void FrmVelmorix::Form_Activate()
@@ -325,9 +344,8 @@ void FrmVelmorix::closeEvent(QCloseEvent* event)
     if (m_ending) {
         event->accept(); // the exit was confirmed already
     } else if (Form_QueryUnload()) {
-        m_ending = true;
         event->accept();
-        emit encerrar();
+        termina(true);
     } else {
         event->ignore();
     }
@@ -354,8 +372,7 @@ void FrmVelmorix::commitData(QSessionManager& manager)
         manager.cancel();
         return;
     }
-    m_ending = true;
-    emit encerrar();
+    termina(true);
 }
 
 void FrmVelmorix::removeIcone()
@@ -377,7 +394,7 @@ void FrmVelmorix::mnu_IconeBandeja_Sair_Click()
     if (Form_QueryUnload()) {
         m_ending = true;
         close();
-        emit encerrar();
+        termina(true);
     }
 }
 
@@ -504,14 +521,4 @@ QString FrmVelmorix::logText() const
     }
     text.truncate(kLogLimit);
     return text;
-}
-
-void FrmVelmorix::betweenFiles()
-{
-    // A burst of files keeps the tick busy for a while: let the window and the tray answer
-    // now and then. A tick never starts inside this one (the cycle guards against it).
-    if (!m_sinceEvents.isValid() || m_sinceEvents.elapsed() >= 50) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        m_sinceEvents.start();
-    }
 }

@@ -3,7 +3,6 @@
 #include "platform/Tray.h"
 #include "ui/Engine.h"
 
-#include <QElapsedTimer>
 #include <QWidget>
 
 #include <deque>
@@ -51,6 +50,8 @@ public:
     void showAtStart();
     /// Ends without the exit question (the session or a signal ends the program).
     void encerraSemPerguntar();
+    /// The settings file changed on disk: reads it again and shows it.
+    void recarrega();
 
     void CmdConfirmar_Click();
     void mnu_IconeBandeja_Configurar_Click();
@@ -65,7 +66,6 @@ public:
     bool setWindowIconByName(const QString& iconName) override;
     void icone_bandeja(int mode, const QString& tip) override;
     void log(const QString& line) override;
-    void betweenFiles() override;
 
     /// The log as the program holds it: newest line first, CR LF after each.
     QString logText() const;
@@ -98,6 +98,8 @@ private:
     void falha(const QString& what);
     void commitData(QSessionManager& manager);
     void removeIcone();
+    /// The exit is decided: no question at closing, a running batch ends after its file.
+    void termina(bool announce);
     QIcon iconByName(const QString& name) const;
 
     FrmServices m_services;
@@ -112,7 +114,6 @@ private:
     bool m_iconeAdicionado = false;
     std::deque<QString> m_logLines; ///< newest first
     qsizetype m_logChars = 0;       ///< characters of m_logLines with their line ends
-    QElapsedTimer m_sinceEvents;
 
     QLabel* PictDecoracao;
     QLabel* LbVersao;
