@@ -37,7 +37,8 @@ void WindowRelay::betweenFiles()
     }
 }
 
-Engine::Engine(FileServices& files, PrintingService& printing, Asker& asker, PrintJob* printJob) : m_files(files)
+Engine::Engine(FileServices& files, PrintingService& printing, Asker& asker, PrintJob* printJob)
+    : m_files(files)
 {
     if (!printJob) {
         m_ownPrintJob = std::make_unique<ImpressaoConteudo>(settings, printing, files);

@@ -39,6 +39,17 @@ void place(QWidget* w, int left, int top, int width, int height)
     w->setGeometry(twipsToPixels(left), twipsToPixels(top), twipsToPixels(width), twipsToPixels(height));
 }
 
+/// Shrinks a caption's face by half points, down to 6, until the caption fits its box: the
+/// boxes have fixed places, and desktop faces differ in width.
+void fitCaption(QWidget* w)
+{
+    QFont face = w->font();
+    while (w->sizeHint().width() > w->width() && face.pointSizeF() > 6) {
+        face.setPointSizeF(face.pointSizeF() - 0.5);
+        w->setFont(face);
+    }
+}
+
 /// A check box that shows "not known" while its value is neither 0 nor 1; the user's first
 /// click makes it a plain two-state box again.
 void twoStateOnceChosen(QCheckBox* box)
@@ -103,7 +114,8 @@ FrmVelmorix::FrmVelmorix(const FrmServices& services, QWidget* parent)
     FrameBackup = new QGroupBox(this);
     place(FrameBackup, 15, 3060, 5325, 1080);
     ChkGerarbackUp = new QCheckBox(QStringLiteral("Gerar arquivo de backup após impressão"), FrameBackup);
-    place(ChkGerarbackUp, 90, 285, 3255, 195);
+    // Wider than a dialog of old needed: up to the tray picture, room for the caption in any face.
+    place(ChkGerarbackUp, 90, 285, 4350, 195);
     ChkGerarbackUp->setToolTip(
         QStringLiteral("Marque esta opção se desejar gravar um backup dos arquivos que foram impressos."));
     Label1 = new QLabel(QStringLiteral("Caminho:"), FrameBackup);
@@ -113,7 +125,7 @@ FrmVelmorix::FrmVelmorix(const FrmServices& services, QWidget* parent)
 
     // Belongs to the window but stands on the backup frame's row of "Caminho:".
     chkParalela = new QCheckBox(QStringLiteral("Impressora LPTx/Serial"), this);
-    place(chkParalela, 120, 3720, 2175, 195);
+    place(chkParalela, 120, 3720, 2325, 195); // up to "Caminho:"
     chkParalela->raise();
 
     CmdConfirmar = new QPushButton(this);
@@ -175,6 +187,9 @@ FrmVelmorix::FrmVelmorix(const FrmServices& services, QWidget* parent)
     for (const auto& [object, name] : names)
         object->setObjectName(QLatin1String(name));
 
+    for (QWidget* caption : {static_cast<QWidget*>(LbVersao), static_cast<QWidget*>(ChkGerarbackUp),
+                             static_cast<QWidget*>(chkParalela), static_cast<QWidget*>(Label1)})
+        fitCaption(caption);
     twoStateOnceChosen(ChkGerarbackUp);
     twoStateOnceChosen(chkParalela);
     m_services.engine.setWindow(this);

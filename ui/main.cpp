@@ -34,9 +34,10 @@ QString settingsPath(QCoreApplication& app)
     parser.setApplicationDescription(QStringLiteral("Imprime os arquivos que aparecem numa pasta."));
     parser.addHelpOption();
     parser.addVersionOption();
-    parser.addOption({QStringLiteral("service"), QStringLiteral("Sem janela nem ícone: o log vai para a saída.")});
-    parser.addOption({QStringLiteral("config"), QStringLiteral("O arquivo de configurações."),
-                      QStringLiteral("FILE")});
+    parser.addOption(
+        {QStringLiteral("service"), QStringLiteral("Sem janela nem ícone: o log vai para a saída.")});
+    parser.addOption(
+        {QStringLiteral("config"), QStringLiteral("O arquivo de configurações."), QStringLiteral("FILE")});
     parser.process(app);
     if (parser.isSet(QStringLiteral("config")))
         return QFileInfo(parser.value(QStringLiteral("config"))).absoluteFilePath();

@@ -105,11 +105,17 @@ private:
 private slots:
     void controls_data();
     void controls();
+    void captionsFit_data();
+    void captionsFit();
     void keyboardOrderAndMenu();
     void startWithoutSettingsFile();
     void startWithSettingsFile_data();
     void startWithSettingsFile();
     void startWithoutTrayKeepsWindow();
+    void unshownValuesKept();
+    void batchEndsAfterFileInHand_data();
+    void batchEndsAfterFileInHand();
+    void returningAfterIncompleteConfirmationStops();
     void confirmation_data();
     void confirmation();
     void portLookup_data();
@@ -170,10 +176,10 @@ void TestFrmVelmorix::controls_data()
     QTest::newRow("ChkGerarbackUp")
         << "ChkGerarbackUp"
         << "QCheckBox"
-        << "FrameBackup" << QRect(6, 19, 217, 13) << "Gerar arquivo de backup após impressão"
+        << "FrameBackup" << QRect(6, 19, 290, 13) << "Gerar arquivo de backup após impressão"
         << "Marque esta opção se desejar gravar um backup dos arquivos que foram impressos.";
     QTest::newRow("chkParalela") << "chkParalela"
-                                 << "QCheckBox" << window << QRect(8, 248, 145, 13)
+                                 << "QCheckBox" << window << QRect(8, 248, 155, 13)
                                  << "Impressora LPTx/Serial"
                                  << "";
     QTest::newRow("Label1") << "Label1"
@@ -230,6 +236,23 @@ void TestFrmVelmorix::controls()
     else if (auto* log = qobject_cast<QPlainTextEdit*>(control))
         shown = log->toPlainText();
     QCOMPARE(shown, text);
+}
+
+void TestFrmVelmorix::captionsFit_data()
+{
+    QTest::addColumn<QString>("name");
+    for (const char* name : {"LbVersao", "ChkGerarbackUp", "chkParalela", "Label1"})
+        QTest::newRow(name) << name;
+}
+
+void TestFrmVelmorix::captionsFit()
+{
+    QFETCH(QString, name);
+    Rig rig;
+    rig.start();
+    auto* caption = rig.window->findChild<QWidget*>(name);
+    QVERIFY2(caption->sizeHint().width() <= caption->width(),
+             qPrintable(QStringLiteral("%1 > %2").arg(caption->sizeHint().width()).arg(caption->width())));
 }
 
 void TestFrmVelmorix::keyboardOrderAndMenu()
@@ -343,6 +366,71 @@ void TestFrmVelmorix::startWithoutTrayKeepsWindow()
     QApplication::setActiveWindow(&w);
     QCoreApplication::processEvents();
     QVERIFY(w.movimento().isEnabled());
+}
+
+void TestFrmVelmorix::unshownValuesKept()
+{
+    Rig rig;
+    rig.writeIni("LOCAL = /tmp/x/*.TXT\r\nIMPRESSORA = VelTest\r\nBACKUP = sim\r\nPARALELA = 1\r\nPORTA = "
+                 "/dev/lp0\r\n");
+    FrmVelmorix& w = rig.start();
+    QCOMPARE(rig.asker.informed.size(), 1);
+    QCOMPARE(rig.control<QLineEdit>("TxtArquivos")->text(), QStringLiteral("/tmp/x/*.TXT"));
+    QCOMPARE(rig.control<QComboBox>("CbImpressoras")->currentText(), QStringLiteral("VelTest"));
+    QCOMPARE(rig.control<QLineEdit>("txtPorta")->text(), QStringLiteral("/dev/lp0"));
+    QVERIFY(rig.control<QCheckBox>("chkParalela")->isChecked());
+    w.CmdConfirmar_Click();
+    QVERIFY(readAll(rig.ini()).contains("BACKUP = sim\r\n"));
+    // Once the user picks a value, it is the one written.
+    rig.control<QCheckBox>("ChkGerarbackUp")->click();
+    rig.control<QCheckBox>("ChkGerarbackUp")->setChecked(false);
+    w.CmdConfirmar_Click();
+    QVERIFY(readAll(rig.ini()).contains("BACKUP = 0\r\n"));
+}
+
+void TestFrmVelmorix::batchEndsAfterFileInHand_data()
+{
+    QTest::addColumn<bool>("exit");
+    QTest::newRow("window opened") << false;
+    QTest::newRow("Sair answered Yes") << true;
+}
+
+void TestFrmVelmorix::batchEndsAfterFileInHand()
+{
+    QFETCH(bool, exit);
+    Rig rig;
+    const QString spool = rig.dir.path() + QStringLiteral("/spool/");
+    QDir().mkpath(spool);
+    for (const char* name : {"A.TXT", "B.TXT", "C.TXT"})
+        QVERIFY(writeBytes(spool + QLatin1String(name), "x\r\n"));
+    rig.writeIni("LOCAL = " + QFile::encodeName(spool) + "*.TXT\r\nIMPRESSORA = VelTest\r\nBACKUP = 1\r\n");
+    FrmVelmorix& w = rig.start();
+    rig.printJob.duringPrint = [&, first = true]() mutable {
+        if (std::exchange(first, false))
+            exit ? w.mnu_IconeBandeja_Sair_Click() : w.mnu_IconeBandeja_Configurar_Click();
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(rig.printJob.texts.size(), 1, 5000);
+    QTest::qWait(300);
+    QCOMPARE(rig.printJob.texts.size(), 1);
+    QVERIFY(!w.movimento().isEnabled());
+    QCOMPARE(QDir(spool).entryList({QStringLiteral("*.TXT")}).size(), 2);
+}
+
+void TestFrmVelmorix::returningAfterIncompleteConfirmationStops()
+{
+    Rig rig;
+    FrmVelmorix& w = rig.start();
+    QApplication::setActiveWindow(&w);
+    rig.control<QLineEdit>("TxtArquivos")->setText(QStringLiteral("/tmp/none/*.TXT"));
+    w.CmdConfirmar_Click(); // no printer: the window stays, the watch runs
+    QVERIFY(w.isVisible());
+    QVERIFY(w.movimento().isEnabled());
+    QWidget other;
+    other.show();
+    QApplication::setActiveWindow(&other);
+    QVERIFY(w.movimento().isEnabled());
+    QApplication::setActiveWindow(&w);
+    QTRY_VERIFY(!w.movimento().isEnabled());
 }
 
 void TestFrmVelmorix::confirmation_data()
