@@ -3,6 +3,7 @@
 #include "spool/FileServices.h"
 
 #include <QCoreApplication>
+#include <QFile>
 
 bool WindowRelay::setTrayPicture(const QString& iconName)
 {
@@ -54,6 +55,12 @@ Engine::Engine(FileServices& files, PrintingService& printing, Asker& asker, Pri
 
 bool Engine::recarrega(QString* error)
 {
+    // Reading a missing file would write one from the values in memory: a reload never does.
+    if (!m_files.isPlainFile(QFile::encodeName(settings.sCaminhoIni))) {
+        if (error)
+            *error = settings.sCaminhoIni + QStringLiteral(": não existe");
+        return false;
+    }
     Settings read = settings;
     if (!le_ini(read, settings.sCaminhoIni, m_files, error))
         return false;

@@ -6,7 +6,6 @@
 #include "ui/UnixSignals.h"
 
 #include <QCoreApplication>
-#include <QFile>
 
 #include <cstdio>
 
@@ -52,9 +51,8 @@ int runService(const QString& caminhoIni)
     engine.settings.sCaminhoIni = caminhoIni;
 
     QString error;
-    if (!files.isPlainFile(QFile::encodeName(caminhoIni)) || !engine.recarrega(&error)) {
-        writeLine(QStringLiteral("Não foi possível ler o arquivo de configurações ") + caminhoIni +
-                  (error.isEmpty() ? QString() : QStringLiteral(": ") + error));
+    if (!engine.recarrega(&error)) {
+        writeLine(QStringLiteral("Não foi possível ler o arquivo de configurações: ") + error);
         return 1;
     }
 
