@@ -105,17 +105,13 @@ private:
 private slots:
     void controls_data();
     void controls();
-    void captionsFit_data();
-    void captionsFit();
     void keyboardOrderAndMenu();
     void startWithoutSettingsFile();
     void startWithSettingsFile_data();
     void startWithSettingsFile();
     void startWithoutTrayKeepsWindow();
-    void unshownValuesKept();
     void batchEndsAfterFileInHand_data();
     void batchEndsAfterFileInHand();
-    void returningAfterIncompleteConfirmationStops();
     void confirmation_data();
     void confirmation();
     void portLookup_data();
@@ -236,23 +232,10 @@ void TestFrmVelmorix::controls()
     else if (auto* log = qobject_cast<QPlainTextEdit*>(control))
         shown = log->toPlainText();
     QCOMPARE(shown, text);
-}
-
-void TestFrmVelmorix::captionsFit_data()
-{
-    QTest::addColumn<QString>("name");
-    for (const char* name : {"LbVersao", "ChkGerarbackUp", "chkParalela", "Label1"})
-        QTest::newRow(name) << name;
-}
-
-void TestFrmVelmorix::captionsFit()
-{
-    QFETCH(QString, name);
-    Rig rig;
-    rig.start();
-    auto* caption = rig.window->findChild<QWidget*>(name);
-    QVERIFY2(caption->sizeHint().width() <= caption->width(),
-             qPrintable(QStringLiteral("%1 > %2").arg(caption->sizeHint().width()).arg(caption->width())));
+    // No caption cut off in the desktop's face.
+    if (!text.isEmpty() && (qobject_cast<QLabel*>(control) || qobject_cast<QCheckBox*>(control)))
+        QVERIFY2(control->sizeHint().width() <= control->width(),
+                 qPrintable(QString::number(control->sizeHint().width())));
 }
 
 void TestFrmVelmorix::keyboardOrderAndMenu()
@@ -368,26 +351,6 @@ void TestFrmVelmorix::startWithoutTrayKeepsWindow()
     QVERIFY(w.movimento().isEnabled());
 }
 
-void TestFrmVelmorix::unshownValuesKept()
-{
-    Rig rig;
-    rig.writeIni("LOCAL = /tmp/x/*.TXT\r\nIMPRESSORA = VelTest\r\nBACKUP = sim\r\nPARALELA = 1\r\nPORTA = "
-                 "/dev/lp0\r\n");
-    FrmVelmorix& w = rig.start();
-    QCOMPARE(rig.asker.informed.size(), 1);
-    QCOMPARE(rig.control<QLineEdit>("TxtArquivos")->text(), QStringLiteral("/tmp/x/*.TXT"));
-    QCOMPARE(rig.control<QComboBox>("CbImpressoras")->currentText(), QStringLiteral("VelTest"));
-    QCOMPARE(rig.control<QLineEdit>("txtPorta")->text(), QStringLiteral("/dev/lp0"));
-    QVERIFY(rig.control<QCheckBox>("chkParalela")->isChecked());
-    w.CmdConfirmar_Click();
-    QVERIFY(readAll(rig.ini()).contains("BACKUP = sim\r\n"));
-    // Once the user picks a value, it is the one written.
-    rig.control<QCheckBox>("ChkGerarbackUp")->click();
-    rig.control<QCheckBox>("ChkGerarbackUp")->setChecked(false);
-    w.CmdConfirmar_Click();
-    QVERIFY(readAll(rig.ini()).contains("BACKUP = 0\r\n"));
-}
-
 void TestFrmVelmorix::batchEndsAfterFileInHand_data()
 {
     QTest::addColumn<bool>("exit");
@@ -414,23 +377,6 @@ void TestFrmVelmorix::batchEndsAfterFileInHand()
     QCOMPARE(rig.printJob.texts.size(), 1);
     QVERIFY(!w.movimento().isEnabled());
     QCOMPARE(QDir(spool).entryList({QStringLiteral("*.TXT")}).size(), 2);
-}
-
-void TestFrmVelmorix::returningAfterIncompleteConfirmationStops()
-{
-    Rig rig;
-    FrmVelmorix& w = rig.start();
-    QApplication::setActiveWindow(&w);
-    rig.control<QLineEdit>("TxtArquivos")->setText(QStringLiteral("/tmp/none/*.TXT"));
-    w.CmdConfirmar_Click(); // no printer: the window stays, the watch runs
-    QVERIFY(w.isVisible());
-    QVERIFY(w.movimento().isEnabled());
-    QWidget other;
-    other.show();
-    QApplication::setActiveWindow(&other);
-    QVERIFY(w.movimento().isEnabled());
-    QApplication::setActiveWindow(&w);
-    QTRY_VERIFY(!w.movimento().isEnabled());
 }
 
 void TestFrmVelmorix::confirmation_data()
@@ -471,7 +417,14 @@ void TestFrmVelmorix::confirmation()
     QCOMPARE(w.isVisible(), !complete);
     QCOMPARE(rig.tray.exists, complete);
     QVERIFY(rig.asker.informed.isEmpty());
-    if (complete) {
+    if (!complete) {
+        // Coming back to the window stops the watch again.
+        QWidget other;
+        other.show();
+        QApplication::setActiveWindow(&other);
+        QApplication::setActiveWindow(&w);
+        QTRY_VERIFY(!w.movimento().isEnabled());
+    } else {
         QCOMPARE(w.settings().sLocal, local);
         // A second confirmation asks to add again; the tray refuses and nothing changes.
         w.mnu_IconeBandeja_Configurar_Click();
@@ -692,11 +645,18 @@ void TestFrmVelmorix::failuresAreShownNotFatal()
 {
     {
         Rig rig;
-        rig.writeIni("BACKUP = sim\r\n");
+        rig.writeIni("BACKUP = sim\r\nLOCAL = /tmp/x/*.TXT\r\n");
         FrmVelmorix& w = rig.start();
         QCOMPARE(rig.asker.informed.size(), 1);
         QVERIFY(rig.asker.informed[0].contains(QStringLiteral("BACKUP")));
         QVERIFY(w.isVisible());
+        // The other values are shown, and the one not shown is not written over.
+        QCOMPARE(rig.control<QLineEdit>("TxtArquivos")->text(), QStringLiteral("/tmp/x/*.TXT"));
+        w.CmdConfirmar_Click();
+        QVERIFY(readAll(rig.ini()).contains("BACKUP = sim\r\n"));
+        rig.control<QCheckBox>("ChkGerarbackUp")->click(); // picked by the user: written
+        w.CmdConfirmar_Click();
+        QVERIFY(readAll(rig.ini()).contains("BACKUP = 1\r\n"));
     }
     {
         Rig rig;
