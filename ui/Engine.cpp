@@ -38,6 +38,27 @@ void WindowRelay::betweenFiles()
     }
 }
 
+namespace {
+
+/// Whatever ends the event loop (a signal, the exit question, the session) ends a running batch
+/// after the file in hand: the loop only stops once the tick returns to it.
+class StopOnQuit : public QObject
+{
+public:
+    explicit StopOnQuit(WatchCycle& cycle) : m_cycle(cycle) {}
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Quit && watched == QCoreApplication::instance())
+            m_cycle.stopAfterFile();
+        return false;
+    }
+
+private:
+    WatchCycle& m_cycle;
+};
+
+} // namespace
+
 Engine::Engine(FileServices& files, PrintingService& printing, Asker& asker, PrintJob* printJob)
     : m_files(files)
 {
@@ -48,10 +69,16 @@ Engine::Engine(FileServices& files, PrintingService& printing, Asker& asker, Pri
     m_cycle = std::make_unique<WatchCycle>(settings, files, asker, *printJob, m_relay, movimento);
     QObject::connect(&movimento.timer(), &QTimer::timeout, &movimento.timer(),
                      [this] { m_cycle->Movimento_Timer(); });
+    if (QCoreApplication* app = QCoreApplication::instance()) {
+        m_stopOnQuit = std::make_unique<StopOnQuit>(*m_cycle);
+        app->installEventFilter(m_stopOnQuit.get());
+    }
     // The timer runs from creation; start-up decides whether it goes on.
     movimento.setInterval(1000);
     movimento.setEnabled(true);
 }
+
+Engine::~Engine() = default;
 
 bool Engine::recarrega(QString* error)
 {

@@ -37,6 +37,7 @@ class Engine
 public:
     /// A null print job gives the real one on the printing service.
     Engine(FileServices& files, PrintingService& printing, Asker& asker, PrintJob* printJob = nullptr);
+    ~Engine();
     /// Where the cycle's icons, log lines and pauses between files go.
     void setWindow(WindowServices* window) { m_relay.target = window; }
     /// Reads the settings file again; a batch in progress takes them up from its next file.
@@ -51,6 +52,7 @@ public:
 private:
     FileServices& m_files;
     WindowRelay m_relay;
+    std::unique_ptr<QObject> m_stopOnQuit;
     std::unique_ptr<PrintJob> m_ownPrintJob;
     std::unique_ptr<WatchCycle> m_cycle;
 };

@@ -293,8 +293,10 @@ void FrmVelmorix::mostra(bool pausa)
     show();
     raise();
     activateWindow();
-    if (pausa)
+    if (pausa) {
+        m_configurando = true;
         Form_Activate();
+    }
 }
 
 void FrmVelmorix::showAtStart()
@@ -346,11 +348,11 @@ void FrmVelmorix::Form_Resize()
 void FrmVelmorix::changeEvent(QEvent* event)
 {
     QWidget::changeEvent(event);
-    // Without a tray the window stays on screen, and every click into it would stop the watch:
-    // there only the program's own showing of the window pauses it (see mostra()).
+    // Coming back to a window opened for configuring pauses the watch again. A window that stays
+    // on screen for want of a tray is not being configured: clicks into it do not stop the watch.
     if (event->type() == QEvent::WindowStateChange)
         Form_Resize();
-    else if (event->type() == QEvent::ActivationChange && isActiveWindow() && m_services.tray.isAvailable())
+    else if (event->type() == QEvent::ActivationChange && isActiveWindow() && m_configurando)
         Form_Activate();
 }
 
@@ -446,6 +448,7 @@ void FrmVelmorix::CmdConfirmar_Click()
         valoresParaControles(); // a value the window did not show was told of at start
         icone_bandeja(0, kTipInicial);
         m_firstConfiguration = false;
+        m_configurando = false;
         goToTray();
     }
     m_movimento.setEnabled(true);

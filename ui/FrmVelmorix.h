@@ -109,6 +109,7 @@ private:
     bool bOcupado = false;
     TrayAction lMensagem = TrayAction::Move;
     bool m_firstConfiguration = false;
+    bool m_configurando = false; ///< opened for configuring, until a complete confirmation
     bool m_ending = false;
     bool m_logRefreshPending = false;
     bool m_iconeAdicionado = false;
