@@ -92,7 +92,7 @@ bool Engine::recarrega(QString* error)
     if (!le_ini(read, settings.sCaminhoIni, m_files, error))
         return false;
     settings = read;
-    if (movimento.isEnabled())
-        m_cycle->restartAfterFile();
+    // A batch in progress looks at the new pattern from its next file; a stop asked for wins.
+    m_cycle->restartAfterFile();
     return true;
 }

@@ -353,14 +353,15 @@ void TestFrmVelmorix::startWithoutTrayKeepsWindow()
 
 void TestFrmVelmorix::batchEndsAfterFileInHand_data()
 {
-    QTest::addColumn<bool>("exit");
-    QTest::newRow("window opened") << false;
-    QTest::newRow("Sair answered Yes") << true;
+    QTest::addColumn<int>("how");
+    QTest::newRow("window opened") << 0;
+    QTest::newRow("Sair answered Yes") << 1;
+    QTest::newRow("settings read again") << 2;
 }
 
 void TestFrmVelmorix::batchEndsAfterFileInHand()
 {
-    QFETCH(bool, exit);
+    QFETCH(int, how);
     Rig rig;
     const QString spool = rig.dir.path() + QStringLiteral("/spool/");
     QDir().mkpath(spool);
@@ -369,13 +370,22 @@ void TestFrmVelmorix::batchEndsAfterFileInHand()
     rig.writeIni("LOCAL = " + QFile::encodeName(spool) + "*.TXT\r\nIMPRESSORA = VelTest\r\nBACKUP = 1\r\n");
     FrmVelmorix& w = rig.start();
     rig.printJob.duringPrint = [&, first = true]() mutable {
-        if (std::exchange(first, false))
-            exit ? w.mnu_IconeBandeja_Sair_Click() : w.mnu_IconeBandeja_Configurar_Click();
+        if (!std::exchange(first, false))
+            return;
+        if (how == 2) { // a new pattern: the next file is the new pattern's
+            QVERIFY(writeBytes(spool + QStringLiteral("D.PRN"), "x\r\n"));
+            rig.writeIni("LOCAL = " + QFile::encodeName(spool) + "*.PRN\r\n");
+            w.recarrega();
+        }
+        if (how == 0)
+            w.mnu_IconeBandeja_Configurar_Click();
+        else if (how == 1)
+            w.mnu_IconeBandeja_Sair_Click();
     };
-    QTRY_COMPARE_WITH_TIMEOUT(rig.printJob.texts.size(), 1, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.printJob.texts.size(), how == 2 ? 2 : 1, 5000);
     QTest::qWait(300);
-    QCOMPARE(rig.printJob.texts.size(), 1);
-    QVERIFY(!w.movimento().isEnabled());
+    QCOMPARE(rig.printJob.texts.size(), how == 2 ? 2 : 1);
+    QCOMPARE(w.movimento().isEnabled(), how == 2);
     QCOMPARE(QDir(spool).entryList({QStringLiteral("*.TXT")}).size(), 2);
 }
 
