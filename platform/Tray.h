@@ -21,6 +21,17 @@ struct NotifyIconData
     void setTip(const QString& text);
 };
 
+/// A mouse action over the tray icon.
+enum class TrayAction
+{
+    Move,
+    LeftDown,
+    LeftUp,
+    LeftDoubleClick,
+    RightDown,
+    RightUp
+};
+
 /// The notification-area icon service; every request names the icon by owner and id.
 class TrayService
 {

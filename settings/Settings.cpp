@@ -100,3 +100,22 @@ QString caminho_ini(const QString& applicationFolder)
     QDir().mkpath(folder);
     return folder + QStringLiteral("/VELMORIX.INI");
 }
+
+bool marcado(const QString& value)
+{
+    return value == QLatin1String("1");
+}
+
+QString valor_marcado(bool checked)
+{
+    return checked ? QStringLiteral("1") : QStringLiteral("0");
+}
+
+std::optional<bool> estado_marcado(const QString& value)
+{
+    if (value.isEmpty() || value == QLatin1String("0"))
+        return false;
+    if (marcado(value))
+        return true;
+    return std::nullopt;
+}

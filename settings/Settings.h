@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <optional>
+
 class SettingsStore;
 
 /// The five settings values and the path of the settings file; all empty until set.
@@ -29,3 +31,10 @@ bool le_ini(Settings& settings, const QString& path, SettingsStore& files, QStri
 /// Where the settings file lives: beside the program when it is there or that folder can be
 /// written, else in the user's configuration folder (XDG_CONFIG_HOME, default ~/.config).
 QString caminho_ini(const QString& applicationFolder);
+
+/// True only for exactly "1": every test of BACKUP and PARALELA is this comparison.
+bool marcado(const QString& value);
+/// The value a check box stands for: "1" checked, "0" not.
+QString valor_marcado(bool checked);
+/// The check state a value shows: "1" checked, "0" or empty not; nothing for any other value.
+std::optional<bool> estado_marcado(const QString& value);

@@ -195,12 +195,22 @@ WatchCycle::Acrescimo WatchCycle::imprime_acrescimos(const QByteArray& folder, c
     return Acrescimo::Failed;
 }
 
+bool WatchCycle::interrupted()
+{
+    if (m_interruption == Interruption::None)
+        return false;
+    // Whoever asked while the batch let events in decides whether the timer runs on.
+    m_timer.setEnabled(m_interruption == Interruption::Restart);
+    return true;
+}
+
 void WatchCycle::Movimento_Timer()
 {
     // A tick never runs inside another, whoever turned the timer on meanwhile.
     if (m_inTick)
         return;
     m_inTick = true;
+    m_interruption = Interruption::None;
     m_failedThisTick.clear();
 
     passo_animacao();
@@ -213,8 +223,12 @@ void WatchCycle::Movimento_Timer()
         while (!name.isEmpty()) {
             m_timer.setEnabled(false);
             trata_arquivo(folder, name);
+            if (interrupted())
+                break;
             m_timer.setEnabled(true);
             m_window.betweenFiles();
+            if (interrupted())
+                break;
             name = proximo_arquivo(pattern, folder);
         }
     }

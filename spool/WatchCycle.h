@@ -24,6 +24,16 @@ public:
 
     /// One tick of the timer.
     void Movimento_Timer();
+    /// Ends a running batch after the file in hand and leaves the timer off; a later tick
+    /// starts afresh.
+    void stopAfterFile() { m_interruption = Interruption::Stop; }
+    /// Ends a running batch after the file in hand with the timer on: the next tick looks at
+    /// the pattern afresh (the settings changed).
+    void restartAfterFile()
+    {
+        if (m_interruption == Interruption::None)
+            m_interruption = Interruption::Restart;
+    }
 
     /// REL.TXT gives REL.bak; a name without "." gives _REL.BAK.
     static QByteArray nome_backup(const QByteArray& name);
@@ -41,6 +51,15 @@ public:
     static constexpr int kMostAppendRounds = 20;
 
 private:
+    enum class Interruption
+    {
+        None,
+        Stop,
+        Restart
+    };
+    /// True when the batch must end here; the timer is left as the request wants it.
+    bool interrupted();
+
     enum class Acrescimo
     {
         Stable,
@@ -73,6 +92,7 @@ private:
     Timer& m_timer;
 
     bool m_inTick = false;
+    Interruption m_interruption = Interruption::None;
     /// Printed but neither renamed nor deleted: not printed again while unchanged.
     QHash<QByteArray, FileStamp> m_printed;
     /// Unreadable and the user declined to retry: not asked about again while unchanged.

@@ -2,6 +2,7 @@
 
 #include "settings/SettingsStore.h"
 #include "spool/FileServices.h"
+#include "spool/PrinterPort.h"
 #include "spool/PrintingService.h"
 
 #include <QAction>
@@ -21,43 +22,50 @@
 #include <QScreen>
 #include <QSessionManager>
 
-#include <cmath>
 #include <tuple>
 
 namespace {
 
 const QString kTipInicial = QStringLiteral("Velmorix ativo... ");
 
-/// Places a control by its geometry in twips (15 twips make a pixel at 96 dpi).
+/// The window's geometry is given in twips: 15 of them make a pixel at 96 dpi.
+constexpr int twipsToPixels(int twips)
+{
+    return twips / 15;
+}
+
+/// Places a control by its geometry in twips.
 void place(QWidget* w, int left, int top, int width, int height)
 {
-    constexpr int t = FrmVelmorix::kTwipsPerPixel;
-    w->setGeometry(left / t, top / t, width / t, height / t);
+    w->setGeometry(twipsToPixels(left), twipsToPixels(top), twipsToPixels(width), twipsToPixels(height));
 }
 
-/// A check box value as the window shows it: "0" or "1"; empty counts as "0".
-bool checkValue(const QString& text, Qt::CheckState* state)
+/// Shrinks a caption's face by half points, down to 6, until the caption fits its box: the
+/// boxes have fixed places, and desktop faces differ in width.
+void fitCaption(QWidget* w)
 {
-    if (text.isEmpty() || text == QLatin1String("0")) {
-        *state = Qt::Unchecked;
-        return true;
+    QFont face = w->font();
+    while (w->sizeHint().width() > w->width() && face.pointSizeF() > 6) {
+        face.setPointSizeF(face.pointSizeF() - 0.5);
+        w->setFont(face);
     }
-    if (text == QLatin1String("1")) {
-        *state = Qt::Checked;
-        return true;
-    }
-    return false;
 }
 
-QString checkText(const QCheckBox* box)
+/// A check box that shows "not known" while its value is neither 0 nor 1; the user's first
+/// click makes it a plain two-state box again.
+void twoStateOnceChosen(QCheckBox* box)
 {
-    return box->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
+    QObject::connect(box, &QCheckBox::stateChanged, box, [box](int state) {
+        if (state != Qt::PartiallyChecked)
+            box->setTristate(false);
+    });
 }
 
 } // namespace
 
 FrmVelmorix::FrmVelmorix(const FrmServices& services, QWidget* parent)
-    : QWidget(parent), m_services(services), m_movimento(this)
+    : QWidget(parent), m_services(services), m_settings(services.engine.settings),
+      m_movimento(services.engine.movimento)
 {
     setObjectName(QStringLiteral("FrmVelmorix"));
     setWindowTitle(QStringLiteral("Velmorix - Configuração"));
@@ -107,7 +115,8 @@ FrmVelmorix::FrmVelmorix(const FrmServices& services, QWidget* parent)
     FrameBackup = new QGroupBox(this);
     place(FrameBackup, 15, 3060, 5325, 1080);
     ChkGerarbackUp = new QCheckBox(QStringLiteral("Gerar arquivo de backup após impressão"), FrameBackup);
-    place(ChkGerarbackUp, 90, 285, 3255, 195);
+    // Wider than a dialog of old needed: up to the tray picture, room for the caption in any face.
+    place(ChkGerarbackUp, 90, 285, 4350, 195);
     ChkGerarbackUp->setToolTip(
         QStringLiteral("Marque esta opção se desejar gravar um backup dos arquivos que foram impressos."));
     Label1 = new QLabel(QStringLiteral("Caminho:"), FrameBackup);
@@ -117,7 +126,7 @@ FrmVelmorix::FrmVelmorix(const FrmServices& services, QWidget* parent)
 
     // Belongs to the window but stands on the backup frame's row of "Caminho:".
     chkParalela = new QCheckBox(QStringLiteral("Impressora LPTx/Serial"), this);
-    place(chkParalela, 120, 3720, 2175, 195);
+    place(chkParalela, 120, 3720, 2325, 195); // up to "Caminho:"
     chkParalela->raise();
 
     CmdConfirmar = new QPushButton(this);
@@ -172,7 +181,6 @@ FrmVelmorix::FrmVelmorix(const FrmServices& services, QWidget* parent)
         {CmdConfirmar, "CmdConfirmar"},
         {PictIconeBandeja, "PictIconeBandeja"},
         {txtLog, "txtLog"},
-        {&m_movimento.timer(), "Movimento"},
         {mnu_IconeBandeja, "mnu_IconeBandeja"},
         {mnu_IconeBandeja_Configurar, "mnu_IconeBandeja_Configurar"},
         {mnu_IconeBandeja_Sair, "mnu_IconeBandeja_Sair"},
@@ -180,31 +188,27 @@ FrmVelmorix::FrmVelmorix(const FrmServices& services, QWidget* parent)
     for (const auto& [object, name] : names)
         object->setObjectName(QLatin1String(name));
 
-    if (!m_services.printJob) {
-        m_ownPrintJob =
-            std::make_unique<ImpressaoConteudo>(m_settings, m_services.printing, m_services.files,
-                                                m_services.clock, m_services.rawPort, m_services.places);
-        m_services.printJob = m_ownPrintJob.get();
-    }
-    m_cycle = std::make_unique<WatchCycle>(m_settings, m_services.files, m_services.clock, m_services.asker,
-                                           *m_services.printJob, *this, m_movimento);
+    for (QWidget* caption : {static_cast<QWidget*>(LbVersao), static_cast<QWidget*>(ChkGerarbackUp),
+                             static_cast<QWidget*>(chkParalela), static_cast<QWidget*>(Label1)})
+        fitCaption(caption);
+    twoStateOnceChosen(ChkGerarbackUp);
+    twoStateOnceChosen(chkParalela);
+    m_services.engine.setWindow(this);
 
     connect(CmdConfirmar, &QPushButton::clicked, this, &FrmVelmorix::CmdConfirmar_Click);
     connect(mnu_IconeBandeja_Configurar, &QAction::triggered, this,
             &FrmVelmorix::mnu_IconeBandeja_Configurar_Click);
     connect(mnu_IconeBandeja_Sair, &QAction::triggered, this, &FrmVelmorix::mnu_IconeBandeja_Sair_Click);
-    connect(&m_movimento.timer(), &QTimer::timeout, this, &FrmVelmorix::Movimento_Timer);
     if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
         connect(app, &QGuiApplication::commitDataRequest, this, &FrmVelmorix::commitData,
                 Qt::DirectConnection);
-
-    // The timer runs from creation; start-up decides whether it goes on.
-    m_movimento.setInterval(1000);
-    m_movimento.setEnabled(true);
     Form_Load();
 }
 
-FrmVelmorix::~FrmVelmorix() = default;
+FrmVelmorix::~FrmVelmorix()
+{
+    m_services.engine.setWindow(nullptr);
+}
 
 QIcon FrmVelmorix::iconByName(const QString& name) const
 {
@@ -232,32 +236,36 @@ void FrmVelmorix::Form_Initialize()
         falha(QStringLiteral("Não foi possível ler o arquivo de configurações: ") + error);
         return;
     }
-    if (!valoresParaControles())
+    QStringList unshown;
+    if (!valoresParaControles(&unshown)) {
+        falha(QStringLiteral("Um valor do arquivo de configurações não é 0 nem 1: ") +
+              unshown.join(QStringLiteral(", ")));
         return;
+    }
     m_firstConfiguration = false;
     icone_bandeja(0, kTipInicial);
     goToTray();
     m_movimento.setEnabled(true);
 }
 
-bool FrmVelmorix::valoresParaControles()
+bool FrmVelmorix::valoresParaControles(QStringList* unshown)
 {
-    Qt::CheckState backup = Qt::Unchecked;
-    Qt::CheckState paralela = Qt::Unchecked;
-    for (const auto& [key, value, state] : {std::tuple{"BACKUP", &m_settings.sBackup, &backup},
-                                            std::tuple{"PARALELA", &m_settings.sParalela, &paralela}}) {
-        if (!checkValue(*value, state)) {
-            falha(QStringLiteral("O valor de %1 no arquivo de configurações não é 0 nem 1: \"%2\"")
-                      .arg(QLatin1String(key), *value));
-            return false;
-        }
-    }
     CbImpressoras->setEditText(m_settings.sImpressora);
-    ChkGerarbackUp->setCheckState(backup);
-    chkParalela->setCheckState(paralela);
     TxtArquivos->setText(m_settings.sLocal);
     txtPorta->setText(m_settings.sPorta);
-    return true;
+    bool allShown = true;
+    for (const auto& [key, value, box] : {std::tuple{"BACKUP", &m_settings.sBackup, ChkGerarbackUp},
+                                          std::tuple{"PARALELA", &m_settings.sParalela, chkParalela}}) {
+        const std::optional<bool> checked = estado_marcado(*value);
+        // A value the box cannot show stays "not known" until the user picks one.
+        box->setCheckState(!checked ? Qt::PartiallyChecked : *checked ? Qt::Checked : Qt::Unchecked);
+        if (!checked) {
+            allShown = false;
+            if (unshown)
+                unshown->append(QStringLiteral("%1: \"%2\"").arg(QLatin1String(key), *value));
+        }
+    }
+    return allShown;
 }
 
 void FrmVelmorix::falha(const QString& what)
@@ -286,8 +294,10 @@ void FrmVelmorix::mostra(bool pausa)
     show();
     raise();
     activateWindow();
-    if (pausa)
+    if (pausa) {
+        m_configurando = true;
         Form_Activate();
+    }
 }
 
 void FrmVelmorix::showAtStart()
@@ -300,13 +310,33 @@ void FrmVelmorix::showAtStart()
 
 void FrmVelmorix::encerraSemPerguntar()
 {
-    m_ending = true;
     removeIcone();
+    termina(false);
+}
+
+void FrmVelmorix::termina(bool announce)
+{
+    m_ending = true;
+    // The file in hand is finished; the rest of a batch waits for the next start.
+    m_services.engine.cycle().stopAfterFile();
+    if (announce)
+        emit encerrar();
+}
+
+void FrmVelmorix::recarrega()
+{
+    QString error;
+    if (!m_services.engine.recarrega(&error)) {
+        log(QStringLiteral("Não foi possível ler o arquivo de configurações: ") + error);
+        return;
+    }
+    valoresParaControles();
 }
 
 void FrmVelmorix::Form_Activate()
 {
     m_movimento.setEnabled(false);
+    m_services.engine.cycle().stopAfterFile();
 }
 
 void FrmVelmorix::Form_Resize()
@@ -319,10 +349,12 @@ void FrmVelmorix::Form_Resize()
 void FrmVelmorix::changeEvent(QEvent* event)
 {
     QWidget::changeEvent(event);
-    // Only the program's own showing of the window pauses the watch (see mostra()): without a
-    // tray the window stays on screen, and every click into it would stop the watch.
+    // Coming back to a window opened for configuring pauses the watch again. A window that stays
+    // on screen for want of a tray is not being configured: clicks into it do not stop the watch.
     if (event->type() == QEvent::WindowStateChange)
         Form_Resize();
+    else if (event->type() == QEvent::ActivationChange && isActiveWindow() && m_configurando)
+        Form_Activate();
 }
 
 void FrmVelmorix::closeEvent(QCloseEvent* event)
@@ -330,9 +362,8 @@ void FrmVelmorix::closeEvent(QCloseEvent* event)
     if (m_ending) {
         event->accept(); // the exit was confirmed already
     } else if (Form_QueryUnload()) {
-        m_ending = true;
         event->accept();
-        emit encerrar();
+        termina(true);
     } else {
         event->ignore();
     }
@@ -359,8 +390,7 @@ void FrmVelmorix::commitData(QSessionManager& manager)
         manager.cancel();
         return;
     }
-    m_ending = true;
-    emit encerrar();
+    termina(true);
 }
 
 void FrmVelmorix::removeIcone()
@@ -382,26 +412,25 @@ void FrmVelmorix::mnu_IconeBandeja_Sair_Click()
     if (Form_QueryUnload()) {
         m_ending = true;
         close();
-        emit encerrar();
+        termina(true);
     }
 }
 
 void FrmVelmorix::CmdConfirmar_Click()
 {
     m_settings.sImpressora = CbImpressoras->currentText();
-    m_settings.sBackup = checkText(ChkGerarbackUp);
-    m_settings.sParalela = checkText(chkParalela);
+    // A box still showing "not known" keeps the value the window could not show.
+    for (const auto& [box, value] :
+         {std::pair{ChkGerarbackUp, &m_settings.sBackup}, std::pair{chkParalela, &m_settings.sParalela}}) {
+        if (box->checkState() != Qt::PartiallyChecked)
+            *value = valor_marcado(box->isChecked());
+    }
     m_settings.sLocal = TxtArquivos->text();
     m_settings.sPorta = txtPorta->text();
 
-    if (m_settings.sParalela == QLatin1String("1") && m_settings.sPorta.isEmpty()) {
-        const QString wanted = m_settings.sImpressora.toLower();
-        for (const PrinterInfo& printer : m_services.printing.printers()) {
-            if (printer.deviceName.toLower() == wanted) {
-                txtPorta->setText(QString(printer.port).remove(u':'));
-                m_settings.sPorta = txtPorta->text();
-            }
-        }
+    if (marcado(m_settings.sParalela) && m_settings.sPorta.isEmpty()) {
+        m_settings.sPorta = porta_da_impressora(m_services.printing, m_settings.sImpressora);
+        txtPorta->setText(m_settings.sPorta);
     }
 
     QString error;
@@ -417,29 +446,26 @@ void FrmVelmorix::CmdConfirmar_Click()
     const bool complete =
         !m_settings.sBackup.isEmpty() && !m_settings.sImpressora.isEmpty() && !m_settings.sLocal.isEmpty();
     if (complete) {
-        if (!valoresParaControles())
-            return;
+        valoresParaControles(); // a value the window did not show was told of at start
         icone_bandeja(0, kTipInicial);
         m_firstConfiguration = false;
+        m_configurando = false;
         goToTray();
     }
     m_movimento.setEnabled(true);
 }
 
-void FrmVelmorix::PictIconeBandeja_MouseMove(int button, int shift, double x, double y)
+void FrmVelmorix::PictIconeBandeja_MouseMove(TrayAction action)
 {
-    Q_UNUSED(button);
-    Q_UNUSED(shift);
-    Q_UNUSED(y);
-    // Rounded to the nearest, ties to even, under the default rounding mode.
-    lMensagem = long(std::nearbyint(x / kTwipsPerPixel));
+    lMensagem = action;
     if (bOcupado)
         return;
     bOcupado = true;
-    const long mensagem = lMensagem;
-    if (mensagem == TrayService::LeftUp) {
+    // Read before acting: a nested action while the menu is up may overwrite lMensagem.
+    const TrayAction mensagem = lMensagem;
+    if (mensagem == TrayAction::LeftUp) {
         mostra();
-    } else if (mensagem == TrayService::RightUp) {
+    } else if (mensagem == TrayAction::RightUp) {
         mnu_IconeBandeja->exec(QCursor::pos());
     }
     bOcupado = false;
@@ -514,14 +540,4 @@ QString FrmVelmorix::logText() const
     }
     text.truncate(kLogLimit);
     return text;
-}
-
-void FrmVelmorix::betweenFiles()
-{
-    // A burst of files keeps the tick busy for a while: let the window and the tray answer
-    // now and then. A tick never starts inside this one (the cycle guards against it).
-    if (!m_sinceEvents.isValid() || m_sinceEvents.elapsed() >= 50) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        m_sinceEvents.start();
-    }
 }

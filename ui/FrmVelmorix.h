@@ -1,24 +1,12 @@
 #pragma once
 
-#include "spool/Asker.h"
-#include "spool/Timer.h"
-#include "spool/WindowServices.h"
 #include "platform/Tray.h"
-#include "platform/desktop/QtDesktop.h"
-#include "settings/Settings.h"
-#include "spool/PrintJob.h"
-#include "spool/WatchCycle.h"
+#include "ui/Engine.h"
 
-#include <QElapsedTimer>
 #include <QWidget>
 
 #include <deque>
-#include <memory>
 
-class Clock;
-class FileServices;
-class Places;
-class RawPort;
 class SettingsStore;
 class PrintingService;
 class QCheckBox;
@@ -35,16 +23,12 @@ class QSessionManager;
 /// What the window works with; the program passes the real services, tests their own.
 struct FrmServices
 {
-    FileServices& files;
     SettingsStore& settingsFile;
-    Clock& clock;
-    RawPort& rawPort;
-    Places& places;
     PrintingService& printing;
     Asker& asker;
     TrayService& tray;
-    /// The print job; null gives the real one on the printing service.
-    PrintJob* printJob = nullptr;
+    /// The spooler the window configures; the window shows its cycle's icons and log.
+    Engine& engine;
     /// Full path of the settings file.
     QString caminhoIni;
 };
@@ -66,33 +50,30 @@ public:
     void showAtStart();
     /// Ends without the exit question (the session or a signal ends the program).
     void encerraSemPerguntar();
+    /// The settings file changed on disk: reads it again and shows it.
+    void recarrega();
 
     void CmdConfirmar_Click();
     void mnu_IconeBandeja_Configurar_Click();
     void mnu_IconeBandeja_Sair_Click();
     /// Asks whether to end the program; false keeps it running.
     bool Form_QueryUnload();
-    /// A mouse action over the tray icon; x is the message number in twips.
-    void PictIconeBandeja_MouseMove(int button, int shift, double x, double y);
-    void Movimento_Timer() { m_cycle->Movimento_Timer(); }
+    /// A mouse action over the tray icon.
+    void PictIconeBandeja_MouseMove(TrayAction action);
 
     // WindowServices
     bool setTrayPicture(const QString& iconName) override;
     bool setWindowIconByName(const QString& iconName) override;
     void icone_bandeja(int mode, const QString& tip) override;
     void log(const QString& line) override;
-    void betweenFiles() override;
 
     /// The log as the program holds it: newest line first, CR LF after each.
     QString logText() const;
     Settings& settings() { return m_settings; }
     Timer& movimento() { return m_movimento; }
-    QTimer& movimentoTimer() { return m_movimento.timer(); }
     const NotifyIconData& nidIcone() const { return nidIcone_; }
     QMenu* menuBandeja() const { return mnu_IconeBandeja; }
-    WatchCycle& cycle() { return *m_cycle; }
 
-    static constexpr int kTwipsPerPixel = 15;
     static constexpr int kLogLimit = 30000;
 
 signals:
@@ -105,33 +86,35 @@ protected:
 
 private:
     void Form_Load();
+    /// The user takes over the window: the watch stops, a batch after the file in hand.
     void Form_Activate();
     void Form_Resize();
     /// Shows the window at normal size; pausa stops the watch while the user configures.
     void mostra(bool pausa = true);
     void goToTray();
     /// Puts the settings values into the controls; false, with a message, when one is not valid.
-    bool valoresParaControles();
+    /// Unshown check-box values are left as they are; false, with their keys, when any is.
+    bool valoresParaControles(QStringList* unshown = nullptr);
     void falha(const QString& what);
     void commitData(QSessionManager& manager);
     void removeIcone();
+    /// The exit is decided: no question at closing, a running batch ends after its file.
+    void termina(bool announce);
     QIcon iconByName(const QString& name) const;
 
     FrmServices m_services;
-    Settings m_settings;
-    QtTimer m_movimento;
-    std::unique_ptr<PrintJob> m_ownPrintJob;
-    std::unique_ptr<WatchCycle> m_cycle;
+    Settings& m_settings;
+    QtTimer& m_movimento;
     NotifyIconData nidIcone_;
     bool bOcupado = false;
-    long lMensagem = 0;
+    TrayAction lMensagem = TrayAction::Move;
     bool m_firstConfiguration = false;
+    bool m_configurando = false; ///< opened for configuring, until a complete confirmation
     bool m_ending = false;
     bool m_logRefreshPending = false;
     bool m_iconeAdicionado = false;
     std::deque<QString> m_logLines; ///< newest first
     qsizetype m_logChars = 0;       ///< characters of m_logLines with their line ends
-    QElapsedTimer m_sinceEvents;
 
     QLabel* PictDecoracao;
     QLabel* LbVersao;

@@ -5,54 +5,57 @@
 #include "platform/PosixRawPort.h"
 #include "platform/desktop/QtDesktop.h"
 #include "settings/Settings.h"
+#include "ui/Engine.h"
 #include "ui/FrmVelmorix.h"
+#include "ui/ServiceMode.h"
+#include "ui/UnixSignals.h"
 
 #include <QApplication>
-#include <QFile>
-#include <QSocketNotifier>
+#include <QCommandLineParser>
+#include <QFileInfo>
 
-#include <csignal>
-#include <sys/socket.h>
-#include <unistd.h>
+#include <cstring>
+#include <memory>
 
 namespace {
 
-int g_signalPipe[2] = {-1, -1};
-
-void onTerminate(int)
+bool hasArgument(int argc, char* argv[], std::initializer_list<const char*> names)
 {
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &byte, 1);
+    for (int i = 1; i < argc; ++i) {
+        for (const char* name : names) {
+            if (std::strcmp(argv[i], name) == 0)
+                return true;
+        }
+    }
+    return false;
 }
 
-/// SIGTERM and SIGINT end the program between two ticks, never in the middle of a file.
-void quitOnTerminate(QApplication& app, FrmVelmorix& window)
+/// The settings file: the one --config names, else the usual place.
+QString settingsPath(QCoreApplication& app)
 {
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0)
-        return;
-    auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &app);
-    QObject::connect(notifier, &QSocketNotifier::activated, &app, [&app, &window] {
-        char byte;
-        [[maybe_unused]] const ssize_t n = ::read(g_signalPipe[0], &byte, 1);
-        window.encerraSemPerguntar(); // nobody may be there to answer a question
-        app.quit();
-    });
-    struct sigaction action = {};
-    action.sa_handler = onTerminate;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    ::sigaction(SIGTERM, &action, nullptr);
-    ::sigaction(SIGINT, &action, nullptr);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Imprime os arquivos que aparecem numa pasta."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addOption(
+        {QStringLiteral("service"), QStringLiteral("Sem janela nem ícone: o log vai para a saída.")});
+    parser.addOption(
+        {QStringLiteral("config"), QStringLiteral("O arquivo de configurações."), QStringLiteral("FILE")});
+    parser.process(app);
+    if (parser.isSet(QStringLiteral("config")))
+        return QFileInfo(parser.value(QStringLiteral("config"))).absoluteFilePath();
+    return caminho_ini(QCoreApplication::applicationDirPath());
 }
 
-} // namespace
-
-int main(int argc, char* argv[])
+void describe()
 {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Velmorix2"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Velmorix2"));
-    QApplication::setDesktopFileName(QStringLiteral("velmorix2"));
+    QCoreApplication::setApplicationName(QStringLiteral("Velmorix2"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(VELMORIX_VERSION));
+}
+
+int runDesktop(QApplication& app, const QString& caminhoIni)
+{
+    QGuiApplication::setDesktopFileName(QStringLiteral("velmorix2"));
     // The window hides into the tray: only the exit question ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
 
@@ -63,16 +66,43 @@ int main(int argc, char* argv[])
     CupsPrintingService printing;
     QtAsker asker;
     QtTrayService tray;
-    FrmServices services{
-        files,    files, clock, rawPort, places,
-        printing, asker, tray,  nullptr, caminho_ini(QFile::decodeName(places.applicationFolder()))};
+    Engine engine({files, files, clock, rawPort, places, printing, asker});
+    FrmServices services{files, printing, asker, tray, engine, caminhoIni};
 
     FrmVelmorix window(services);
-    QObject::connect(&tray, &QtTrayService::message, &window,
-                     [&window](int number) { window.PictIconeBandeja_MouseMove(0, 0, number * 15.0, 0); });
+    QObject::connect(&tray, &QtTrayService::action, &window, &FrmVelmorix::PictIconeBandeja_MouseMove);
     QObject::connect(&window, &FrmVelmorix::encerrar, &app, &QCoreApplication::quit, Qt::QueuedConnection);
-    quitOnTerminate(app, window);
+    UnixSignals unixSignals;
+    QObject::connect(&unixSignals, &UnixSignals::terminate, &app, [&app, &window] {
+        window.encerraSemPerguntar(); // nobody may be there to answer a question
+        app.quit();
+    });
+    QObject::connect(&unixSignals, &UnixSignals::reload, &window, &FrmVelmorix::recarrega);
     window.Form_Initialize();
     window.showAtStart();
     return app.exec();
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    // Neither the version, the help nor the service needs a display.
+    if (hasArgument(argc, argv, {"--version", "-v", "--help", "-h", "--help-all"})) {
+        QCoreApplication app(argc, argv);
+        describe();
+        settingsPath(app);
+        return 0;
+    }
+    if (hasArgument(argc, argv, {"--service"})) {
+        // Printing draws its pages with Qt Gui; without a display it draws them offscreen.
+        if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        QGuiApplication app(argc, argv);
+        describe();
+        return runService(settingsPath(app));
+    }
+    QApplication app(argc, argv);
+    describe();
+    return runDesktop(app, settingsPath(app));
 }

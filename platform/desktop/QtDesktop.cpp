@@ -35,21 +35,26 @@ void QtAsker::inform(const QString& text, const QString& title)
 
 QtTrayService::QtTrayService(QObject* parent) : QObject(parent), m_icon(new QSystemTrayIcon(this))
 {
-    connect(m_icon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        switch (reason) {
-        case QSystemTrayIcon::Trigger:
-            emit message(LeftUp);
-            break;
-        case QSystemTrayIcon::Context:
-            emit message(RightUp);
-            break;
-        case QSystemTrayIcon::DoubleClick:
-            emit message(LeftDoubleClick);
-            break;
-        default:
-            break;
-        }
-    });
+    // Handed on once the icon's own mouse event is over: the handler may open a menu and end
+    // the program, which removes the icon, and with it the widget that sent the event.
+    connect(
+        m_icon, &QSystemTrayIcon::activated, this,
+        [this](QSystemTrayIcon::ActivationReason reason) {
+            switch (reason) {
+            case QSystemTrayIcon::Trigger:
+                emit action(TrayAction::LeftUp);
+                break;
+            case QSystemTrayIcon::Context:
+                emit action(TrayAction::RightUp);
+                break;
+            case QSystemTrayIcon::DoubleClick:
+                emit action(TrayAction::LeftDoubleClick);
+                break;
+            default:
+                break;
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 QtTrayService::~QtTrayService() = default;

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "platform/Tray.h"
 #include "spool/Asker.h"
 #include "spool/Timer.h"
 #include "spool/WindowServices.h"
-#include "platform/Tray.h"
 
 #include <QObject>
 #include <QTimer>
@@ -38,7 +38,7 @@ private:
     QWidget* m_parent;
 };
 
-/// The tray icon as a QSystemTrayIcon. Mouse actions come out as the classic message numbers.
+/// The tray icon as a QSystemTrayIcon; its mouse actions come out as typed actions.
 class QtTrayService : public QObject, public TrayService
 {
     Q_OBJECT
@@ -53,7 +53,7 @@ public:
     QRect geometry() const;
 
 signals:
-    void message(int number);
+    void action(TrayAction action);
 
 private:
     QSystemTrayIcon* m_icon = nullptr;

@@ -1,7 +1,8 @@
 #!/bin/bash
 # A desktop run of the real program: Xvfb with a small tray host, a private CUPS scheduler, a
 # settings file. Drops a spool file and checks that it is printed and backed up, that the tray
-# icon is there and blinks, and that a left click on it shows the window. Saves screenshots.
+# icon is there and blinks, that a left click on it shows the window, that the titles are exact
+# and that Sair answered Yes ends the program. Saves screenshots.
 #
 #   desktop-run.sh PATH-TO-VELMORIX2 ARTIFACT-FOLDER
 set -euo pipefail
@@ -59,7 +60,8 @@ printf 'LOCAL = %s/spool/*.TXT\r\nIMPRESSORA = VelCap\r\nBACKUP = 1\r\nPARALELA 
     "$work" >"$work/app/VELMORIX.INI"
 (cd "$work" && exec env -u DBUS_SESSION_BUS_ADDRESS -u QT_QPA_PLATFORM XDG_RUNTIME_DIR="$work/run" \
     "$work/app/velmorix2" >"$work/program.log" 2>&1) &
-pids+=($!)
+program_pid=$!
+pids+=($program_pid)
 
 # The tray icon: a small window of the program inside the tray host at the top of the screen.
 icon_geometry() {
@@ -104,4 +106,27 @@ sleep 0.5
 window=$(xdotool search --onlyvisible --name 'Velmorix - Configura' | head -1)
 import -window "$window" "$artifacts/window.png"
 import -window root "$artifacts/screen.png"
+
+# Titles exactly as given: nothing appended by the toolkit, in either property.
+title_is() {
+    local props
+    props=$(LC_ALL=C.UTF-8 xprop -id "$1" _NET_WM_NAME WM_NAME) || return 1
+    [ "$(grep -c " = \"$2\"\$" <<<"$props")" = 2 ] || { echo "$props" >&2; return 1; }
+}
+title_is "$window" 'Velmorix - Configuração' || fail "the window's title is not exact"
+
+# Sair from the tray menu, answered Yes, ends the program.
+read -r ix iy iw ih < <(icon_geometry)
+xdotool mousemove $((ix + iw / 2)) $((iy + ih / 2)) click 3
+sleep 0.5
+xdotool key Down Down Return
+wait_for 10 xdotool search --onlyvisible --name 'Velmorix -Encerramento' || fail "Sair asked no question"
+question=$(xdotool search --onlyvisible --name 'Velmorix -Encerramento' | head -1)
+title_is "$question" 'Velmorix -Encerramento' || fail "the exit question's title is not exact"
+xdotool windowfocus --sync "$question" key y
+program_ended() { ! kill -0 "$program_pid"; }
+wait_for 5 program_ended || fail "Sair answered Yes did not end the program"
+status=0
+wait "$program_pid" || status=$?
+[ "$status" = 0 ] || fail "the program ended with status $status"
 echo "desktop run: ok (job $(basename "$(job)"), screenshots in $artifacts)"

@@ -55,8 +55,8 @@ void TestFrmCups::printerListAndPortLookup()
     ScriptedAsker asker;
     NoTray tray;
     RecordingPrintJob job;
-    FrmServices services{files,    files, clock, rawPort, places,
-                         printing, asker, tray,  &job,    dir.path() + QStringLiteral("/VELMORIX.INI")};
+    Engine engine({files, files, clock, rawPort, places, printing, asker, &job});
+    FrmServices services{files, printing, asker, tray, engine, dir.path() + QStringLiteral("/VELMORIX.INI")};
     FrmVelmorix w(services);
     w.Form_Initialize();
 

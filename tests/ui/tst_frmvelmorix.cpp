@@ -77,6 +77,7 @@ private:
         InformingAsker asker;
         FakeTray tray;
         RecordingPrintJob printJob;
+        Engine engine{{files, files, files, port, places, printing, asker, &printJob}};
         std::unique_ptr<FrmVelmorix> window;
 
         QString ini() const { return dir.path() + QStringLiteral("/VELMORIX.INI"); }
@@ -88,7 +89,7 @@ private:
         }
         FrmVelmorix& start()
         {
-            FrmServices services{files, files, files, port, places, printing, asker, tray, &printJob, ini()};
+            FrmServices services{files, printing, asker, tray, engine, ini()};
             window = std::make_unique<FrmVelmorix>(services);
             window->Form_Initialize();
             window->showAtStart();
@@ -113,6 +114,8 @@ private slots:
     void startWithSettingsFile_data();
     void startWithSettingsFile();
     void startWithoutTrayKeepsWindow();
+    void batchEndsAfterFileInHand_data();
+    void batchEndsAfterFileInHand();
     void confirmation_data();
     void confirmation();
     void portLookup_data();
@@ -173,10 +176,10 @@ void TestFrmVelmorix::controls_data()
     QTest::newRow("ChkGerarbackUp")
         << "ChkGerarbackUp"
         << "QCheckBox"
-        << "FrameBackup" << QRect(6, 19, 217, 13) << "Gerar arquivo de backup após impressão"
+        << "FrameBackup" << QRect(6, 19, 290, 13) << "Gerar arquivo de backup após impressão"
         << "Marque esta opção se desejar gravar um backup dos arquivos que foram impressos.";
     QTest::newRow("chkParalela") << "chkParalela"
-                                 << "QCheckBox" << window << QRect(8, 248, 145, 13)
+                                 << "QCheckBox" << window << QRect(8, 248, 155, 13)
                                  << "Impressora LPTx/Serial"
                                  << "";
     QTest::newRow("Label1") << "Label1"
@@ -233,6 +236,10 @@ void TestFrmVelmorix::controls()
     else if (auto* log = qobject_cast<QPlainTextEdit*>(control))
         shown = log->toPlainText();
     QCOMPARE(shown, text);
+    // No caption cut off in the desktop's face.
+    if (!text.isEmpty() && (qobject_cast<QLabel*>(control) || qobject_cast<QCheckBox*>(control)))
+        QVERIFY2(control->sizeHint().width() <= control->width(),
+                 qPrintable(QString::number(control->sizeHint().width())));
 }
 
 void TestFrmVelmorix::keyboardOrderAndMenu()
@@ -348,6 +355,44 @@ void TestFrmVelmorix::startWithoutTrayKeepsWindow()
     QVERIFY(w.movimento().isEnabled());
 }
 
+void TestFrmVelmorix::batchEndsAfterFileInHand_data()
+{
+    QTest::addColumn<int>("how");
+    QTest::newRow("window opened") << 0;
+    QTest::newRow("Sair answered Yes") << 1;
+    QTest::newRow("settings read again") << 2;
+}
+
+void TestFrmVelmorix::batchEndsAfterFileInHand()
+{
+    QFETCH(int, how);
+    Rig rig;
+    const QString spool = rig.dir.path() + QStringLiteral("/spool/");
+    QDir().mkpath(spool);
+    for (const char* name : {"A.TXT", "B.TXT", "C.TXT"})
+        QVERIFY(writeBytes(spool + QLatin1String(name), "x\r\n"));
+    rig.writeIni("LOCAL = " + QFile::encodeName(spool) + "*.TXT\r\nIMPRESSORA = VelTest\r\nBACKUP = 1\r\n");
+    FrmVelmorix& w = rig.start();
+    rig.printJob.duringPrint = [&, first = true]() mutable {
+        if (!std::exchange(first, false))
+            return;
+        if (how == 2) { // a new pattern: the next file is the new pattern's
+            QVERIFY(writeBytes(spool + QStringLiteral("D.PRN"), "x\r\n"));
+            rig.writeIni("LOCAL = " + QFile::encodeName(spool) + "*.PRN\r\n");
+            w.recarrega();
+        }
+        if (how == 0)
+            w.mnu_IconeBandeja_Configurar_Click();
+        else if (how == 1)
+            w.mnu_IconeBandeja_Sair_Click();
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(rig.printJob.texts.size(), how == 2 ? 2 : 1, 5000);
+    QTest::qWait(300);
+    QCOMPARE(rig.printJob.texts.size(), how == 2 ? 2 : 1);
+    QCOMPARE(w.movimento().isEnabled(), how == 2);
+    QCOMPARE(QDir(spool).entryList({QStringLiteral("*.TXT")}).size(), 2);
+}
+
 void TestFrmVelmorix::confirmation_data()
 {
     QTest::addColumn<QString>("printer");
@@ -386,7 +431,14 @@ void TestFrmVelmorix::confirmation()
     QCOMPARE(w.isVisible(), !complete);
     QCOMPARE(rig.tray.exists, complete);
     QVERIFY(rig.asker.informed.isEmpty());
-    if (complete) {
+    if (!complete) {
+        // Coming back to the window stops the watch again.
+        QWidget other;
+        other.show();
+        QApplication::setActiveWindow(&other);
+        QApplication::setActiveWindow(&w);
+        QTRY_VERIFY(!w.movimento().isEnabled());
+    } else {
         QCOMPARE(w.settings().sLocal, local);
         // A second confirmation asks to add again; the tray refuses and nothing changes.
         w.mnu_IconeBandeja_Configurar_Click();
@@ -531,22 +583,24 @@ void TestFrmVelmorix::logCap()
 
 void TestFrmVelmorix::trayMessages_data()
 {
-    QTest::addColumn<int>("message");
+    QTest::addColumn<TrayAction>("action");
     QTest::addColumn<bool>("shows");
-    for (int m : {512, 513, 515, 516})
-        QTest::addRow("%d does nothing", m) << m << false;
-    QTest::newRow("514 shows the window") << 514 << true;
+    QTest::newRow("move does nothing") << TrayAction::Move << false;
+    QTest::newRow("left press does nothing") << TrayAction::LeftDown << false;
+    QTest::newRow("double click does nothing") << TrayAction::LeftDoubleClick << false;
+    QTest::newRow("right press does nothing") << TrayAction::RightDown << false;
+    QTest::newRow("left release shows the window") << TrayAction::LeftUp << true;
 }
 
 void TestFrmVelmorix::trayMessages()
 {
-    QFETCH(int, message);
+    QFETCH(TrayAction, action);
     QFETCH(bool, shows);
     Rig rig;
     rig.writeIni("LOCAL = /tmp/none/*.TXT\r\nIMPRESSORA = VelTest\r\nBACKUP = 1\r\n");
     FrmVelmorix& w = rig.start();
     w.setWindowState(Qt::WindowMaximized);
-    w.PictIconeBandeja_MouseMove(0, 0, message * 15.0, 0);
+    w.PictIconeBandeja_MouseMove(action);
     QCOMPARE(w.isVisible(), shows);
     QCOMPARE(w.movimento().isEnabled(), !shows); // showing the window stops the watch
     if (shows)
@@ -563,15 +617,15 @@ void TestFrmVelmorix::trayEventsIgnoredWhileMenuOpen()
         QMenu* menu = w.menuBandeja();
         sawMenu = menu->isVisible();
         // Nested tray events while the menu is up do nothing, not even a left click.
-        w.PictIconeBandeja_MouseMove(0, 0, 517 * 15.0, 0);
-        w.PictIconeBandeja_MouseMove(0, 0, 514 * 15.0, 0);
+        w.PictIconeBandeja_MouseMove(TrayAction::RightUp);
+        w.PictIconeBandeja_MouseMove(TrayAction::LeftUp);
         menu->close();
     });
-    w.PictIconeBandeja_MouseMove(0, 0, 517 * 15.0, 0);
+    w.PictIconeBandeja_MouseMove(TrayAction::RightUp);
     QVERIFY(sawMenu);
     QVERIFY(!w.isVisible());
     // Once the menu is closed, the guard is down again.
-    w.PictIconeBandeja_MouseMove(0, 0, 514 * 15.0, 0);
+    w.PictIconeBandeja_MouseMove(TrayAction::LeftUp);
     QVERIFY(w.isVisible());
 }
 
@@ -605,11 +659,18 @@ void TestFrmVelmorix::failuresAreShownNotFatal()
 {
     {
         Rig rig;
-        rig.writeIni("BACKUP = sim\r\n");
+        rig.writeIni("BACKUP = sim\r\nLOCAL = /tmp/x/*.TXT\r\n");
         FrmVelmorix& w = rig.start();
         QCOMPARE(rig.asker.informed.size(), 1);
         QVERIFY(rig.asker.informed[0].contains(QStringLiteral("BACKUP")));
         QVERIFY(w.isVisible());
+        // The other values are shown, and the one not shown is not written over.
+        QCOMPARE(rig.control<QLineEdit>("TxtArquivos")->text(), QStringLiteral("/tmp/x/*.TXT"));
+        w.CmdConfirmar_Click();
+        QVERIFY(readAll(rig.ini()).contains("BACKUP = sim\r\n"));
+        rig.control<QCheckBox>("ChkGerarbackUp")->click(); // picked by the user: written
+        w.CmdConfirmar_Click();
+        QVERIFY(readAll(rig.ini()).contains("BACKUP = 1\r\n"));
     }
     {
         Rig rig;

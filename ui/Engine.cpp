@@ -1,0 +1,100 @@
+#include "ui/Engine.h"
+
+#include "settings/SettingsStore.h"
+
+#include <QCoreApplication>
+#include <QFile>
+
+bool WindowRelay::setTrayPicture(const QString& iconName)
+{
+    return target && target->setTrayPicture(iconName);
+}
+
+bool WindowRelay::setWindowIconByName(const QString& iconName)
+{
+    return target && target->setWindowIconByName(iconName);
+}
+
+void WindowRelay::icone_bandeja(int mode, const QString& tip)
+{
+    if (target)
+        target->icone_bandeja(mode, tip);
+}
+
+void WindowRelay::log(const QString& line)
+{
+    if (target)
+        target->log(line);
+}
+
+void WindowRelay::betweenFiles()
+{
+    if (target)
+        target->betweenFiles();
+    // A tick never starts inside this one (the cycle guards against it).
+    if (!m_sinceEvents.isValid() || m_sinceEvents.elapsed() >= 50) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        m_sinceEvents.start();
+    }
+}
+
+namespace {
+
+/// Whatever ends the event loop (a signal, the exit question, the session) ends a running batch
+/// after the file in hand: the loop only stops once the tick returns to it.
+class StopOnQuit : public QObject
+{
+public:
+    explicit StopOnQuit(WatchCycle& cycle) : m_cycle(cycle) {}
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Quit && watched == QCoreApplication::instance())
+            m_cycle.stopAfterFile();
+        return false;
+    }
+
+private:
+    WatchCycle& m_cycle;
+};
+
+} // namespace
+
+Engine::Engine(const EngineParts& parts) : m_settingsFile(parts.settingsFile)
+{
+    PrintJob* printJob = parts.printJob;
+    if (!printJob) {
+        m_ownPrintJob = std::make_unique<ImpressaoConteudo>(settings, parts.printing, parts.files,
+                                                            parts.clock, parts.rawPort, parts.places);
+        printJob = m_ownPrintJob.get();
+    }
+    m_cycle = std::make_unique<WatchCycle>(settings, parts.files, parts.clock, parts.asker, *printJob,
+                                           m_relay, movimento);
+    QObject::connect(&movimento.timer(), &QTimer::timeout, &movimento.timer(),
+                     [this] { m_cycle->Movimento_Timer(); });
+    if (QCoreApplication* app = QCoreApplication::instance()) {
+        m_stopOnQuit = std::make_unique<StopOnQuit>(*m_cycle);
+        app->installEventFilter(m_stopOnQuit.get());
+    }
+    // The timer runs from creation; start-up decides whether it goes on.
+    movimento.setInterval(1000);
+    movimento.setEnabled(true);
+}
+
+Engine::~Engine() = default;
+
+bool Engine::recarrega(QString* error)
+{
+    // Reading a missing file would write one from the values in memory: a reload never does.
+    if (!m_settingsFile.isPlainFile(QFile::encodeName(settings.sCaminhoIni))) {
+        if (error)
+            *error = settings.sCaminhoIni + QStringLiteral(": não existe");
+        return false;
+    }
+    Settings read = settings;
+    if (!le_ini(read, settings.sCaminhoIni, m_settingsFile, error))
+        return false;
+    settings = read;
+    // A batch in progress looks at the new pattern from its next file; a stop asked for wins.
+    m_cycle->restartAfterFile();
+    return true;
+}
