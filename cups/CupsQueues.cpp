@@ -69,22 +69,29 @@ QPageLayout CupsQueues::defaultMedia(const QString& printer)
 
 QString CupsQueues::portOfDeviceUri(const QString& uri)
 {
+    // Only a path the program can open itself is a port: a printer CUPS reaches over USB by its
+    // identity or over the network has none, and raw jobs for it go through the queue.
+    const auto local = [](const QString& path) { return path.startsWith(u'/') ? path : QString(); };
     const qsizetype colon = uri.indexOf(u':');
     if (colon <= 0)
-        return uri;
+        return local(uri);
     const QString scheme = uri.left(colon).toLower();
     QString rest = uri.mid(colon + 1);
     if (scheme == QLatin1String("file")) {
-        // file:///x and file:/x both name /x; a host part (file://host/x) is not ours to drop.
+        // file:///x and file:/x both name /x; file://host/x names no local file.
         if (rest.startsWith(QLatin1String("///")))
             rest = rest.mid(2);
         else if (rest.startsWith(QLatin1String("//")))
-            return uri;
-        return QUrl::fromPercentEncoding(rest.toUtf8());
+            return QString();
+        return local(QUrl::fromPercentEncoding(rest.toUtf8()));
     }
-    if (scheme == QLatin1String("parallel") || scheme == QLatin1String("serial")) {
+    if (scheme == QLatin1String("parallel") || scheme == QLatin1String("serial") ||
+        scheme == QLatin1String("usb")) {
+        // usb:/dev/usb/lp0 names a device file; usb://Maker/Model?serial=1 does not.
+        if (rest.startsWith(QLatin1String("//")))
+            return QString();
         const qsizetype query = rest.indexOf(u'?');
-        return query < 0 ? rest : rest.left(query);
+        return local(query < 0 ? rest : rest.left(query));
     }
-    return uri;
+    return QString();
 }

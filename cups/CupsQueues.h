@@ -21,7 +21,7 @@ QString defaultQueue();
 /// The queue's default media with its printable area; A4 with Qt's margins when unknown.
 QPageLayout defaultMedia(const QString& queue);
 /// The local device path in a CUPS device URI: parallel:/dev/lp0 gives /dev/lp0,
-/// serial:/dev/ttyS1?baud=9600 gives /dev/ttyS1, file:///x and file:/x give /x; any
-/// other URI is given back whole.
+/// serial:/dev/ttyS1?baud=9600 gives /dev/ttyS1, file:///x and file:/x give /x,
+/// usb:/dev/usb/lp0 gives /dev/usb/lp0; any other URI (network, USB by identity) gives "".
 QString portOfDeviceUri(const QString& uri);
 } // namespace CupsQueues
