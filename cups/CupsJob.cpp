@@ -13,39 +13,64 @@ CupsJob::CupsJob(const QString& queue, const QString& title)
 bool CupsJob::fail(const QString& what)
 {
     m_error = what + QStringLiteral(": ") + QString::fromUtf8(cupsLastErrorString());
-    if (m_id > 0)
-        cupsCancelJob2(CUPS_HTTP_DEFAULT, m_name.constData(), m_id, 0);
-    m_id = 0;
+    cancel();
     return false;
 }
 
 bool CupsJob::send(const QByteArray& pdf)
 {
+    return begin(CUPS_FORMAT_PDF) && write(pdf.constData(), pdf.size()) && finish();
+}
+
+bool CupsJob::begin(const char* format)
+{
     if (m_queue.isEmpty()) {
         m_error = QStringLiteral("no printer is selected");
         return false;
     }
+    const bool pdf = qstrcmp(format, CUPS_FORMAT_PDF) == 0;
     // A queue that is missing, stopped accepting or cannot be reached refuses the job here.
-    // The pages are laid out inside the queue's printable area already: the filters must not
+    // PDF pages are laid out inside the queue's printable area already: the filters must not
     // shrink them to fit it once more.
     cups_option_t* options = nullptr;
-    const int optionCount = cupsAddOption("print-scaling", "none", 0, &options);
+    const int optionCount = pdf ? cupsAddOption("print-scaling", "none", 0, &options) : 0;
     const int job =
         cupsCreateJob(CUPS_HTTP_DEFAULT, m_name.constData(), m_title.constData(), optionCount, options);
     cupsFreeOptions(optionCount, options);
     if (job <= 0)
         return fail(QStringLiteral("printer %1 refused the job").arg(m_queue));
     m_id = job;
-    if (cupsStartDocument(CUPS_HTTP_DEFAULT, m_name.constData(), job, m_title.constData(), CUPS_FORMAT_PDF,
-                          1) != HTTP_STATUS_CONTINUE)
+    if (cupsStartDocument(CUPS_HTTP_DEFAULT, m_name.constData(), job, m_title.constData(), format, 1) !=
+        HTTP_STATUS_CONTINUE)
         return fail(QStringLiteral("printer %1 did not take the document").arg(m_queue));
+    return true;
+}
+
+bool CupsJob::write(const char* data, qsizetype size)
+{
+    if (m_id <= 0)
+        return false;
     constexpr qsizetype kChunk = 64 * 1024;
-    for (qsizetype at = 0; at < pdf.size(); at += kChunk) {
-        const size_t n = size_t(std::min(kChunk, pdf.size() - at));
-        if (cupsWriteRequestData(CUPS_HTTP_DEFAULT, pdf.constData() + at, n) != HTTP_STATUS_CONTINUE)
+    for (qsizetype at = 0; at < size; at += kChunk) {
+        const size_t n = size_t(std::min(kChunk, size - at));
+        if (cupsWriteRequestData(CUPS_HTTP_DEFAULT, data + at, n) != HTTP_STATUS_CONTINUE)
             return fail(QStringLiteral("sending the document to %1 failed").arg(m_queue));
     }
+    return true;
+}
+
+bool CupsJob::finish()
+{
+    if (m_id <= 0)
+        return false;
     if (cupsFinishDocument(CUPS_HTTP_DEFAULT, m_name.constData()) > IPP_STATUS_OK_EVENTS_COMPLETE)
         return fail(QStringLiteral("printer %1 did not accept the document").arg(m_queue));
     return true;
+}
+
+void CupsJob::cancel()
+{
+    if (m_id > 0)
+        cupsCancelJob2(CUPS_HTTP_DEFAULT, m_name.constData(), m_id, 0);
+    m_id = 0;
 }

@@ -4,8 +4,9 @@
 #include <QString>
 
 /**
- * One PDF job sent to a queue with libcups, every answer checked: Qt's own CUPS path reports
- * success for jobs a queue refused and falls back to other printers.
+ * One job sent to a queue with libcups, every answer checked: Qt's own CUPS path reports
+ * success for jobs a queue refused and falls back to other printers. A job is a PDF document,
+ * or raw bytes that the queue hands to its device untouched.
  */
 class CupsJob
 {
@@ -15,6 +16,15 @@ public:
     /// Creates the job, streams the document and closes it; false, with errorString(), when
     /// any step failed (the job is then cancelled).
     bool send(const QByteArray& pdf);
+
+    /// The same in steps, for a document streamed in parts: begin() creates the job for a
+    /// document of this MIME type, write() sends a part, finish() closes it. A failed step
+    /// cancels the job, and the steps after it fail too.
+    bool begin(const char* format);
+    bool write(const char* data, qsizetype size);
+    bool finish();
+    /// Cancels a job begun and not finished, so that no part of it prints.
+    void cancel();
     /// CUPS's id of the job; 0 until one was created.
     int id() const { return m_id; }
     QString errorString() const { return m_error; }

@@ -1,7 +1,10 @@
 #include "platform/CupsPrintingService.h"
 
 #include "cups/CupsJob.h"
+#include "spool/FileServices.h"
+
 #include "cups/CupsQueues.h"
+#include <cups/cups.h>
 
 #include <QFontDatabase>
 
@@ -98,6 +101,35 @@ bool CupsPrintingService::submit(const QByteArray& pdf, int)
 {
     CupsJob job(m_printer, m_title);
     if (!job.send(pdf)) {
+        m_error = job.errorString();
+        return false;
+    }
+    return true;
+}
+
+bool CupsPrintingService::printRaw(ByteSource& bytes, const QString& title)
+{
+    CupsJob job(m_printer, title);
+    if (!job.begin(CUPS_FORMAT_RAW)) {
+        m_error = job.errorString();
+        return false;
+    }
+    QByteArray block(64 * 1024, Qt::Uninitialized);
+    for (;;) {
+        const qint64 n = bytes.read(block.data(), block.size());
+        if (n < 0) {
+            m_error = bytes.errorString();
+            job.cancel(); // a read failure must not leave a partial job printing
+            return false;
+        }
+        if (n == 0)
+            break;
+        if (!job.write(block.constData(), n)) {
+            m_error = job.errorString();
+            return false;
+        }
+    }
+    if (!job.finish()) {
         m_error = job.errorString();
         return false;
     }

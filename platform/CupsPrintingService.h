@@ -41,6 +41,7 @@ public:
     void newPage() override;
     bool endDocument() override;
     QString errorString() const override { return m_error; }
+    bool printRaw(ByteSource& bytes, const QString& title) override;
 
 protected:
     /// Hands a finished document of @p pages pages to the current queue; false, with the

@@ -4,6 +4,8 @@
 #include <QList>
 #include <QString>
 
+class ByteSource;
+
 struct PrinterInfo
 {
     QString deviceName;
@@ -43,4 +45,14 @@ public:
     /// A document without a page sends nothing and succeeds.
     virtual bool endDocument() = 0;
     virtual QString errorString() const = 0;
+
+    /// Sends the bytes to the current printer as they are, a raw job its queue hands to the
+    /// device untouched (the printer reads its own codes). False, with errorString(), when the
+    /// queue did not take them all; a service without raw jobs takes none.
+    virtual bool printRaw(ByteSource& bytes, const QString& title)
+    {
+        Q_UNUSED(bytes);
+        Q_UNUSED(title);
+        return false;
+    }
 };
