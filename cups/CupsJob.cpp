@@ -10,9 +10,32 @@ CupsJob::CupsJob(const QString& queue, const QString& title)
 {
 }
 
+namespace {
+
+/// The queue's printer-state; 0 when the scheduler did not say (missing queue, no scheduler).
+int printerState(const QByteArray& queue)
+{
+    char uri[HTTP_MAX_URI];
+    httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", ippPort(),
+                     "/printers/%s", queue.constData());
+    ipp_t* request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr,
+                 "printer-state");
+    ipp_t* response = cupsDoRequest(CUPS_HTTP_DEFAULT, request, "/");
+    ipp_attribute_t* state = ippFindAttribute(response, "printer-state", IPP_TAG_ENUM);
+    const int value = state ? ippGetInteger(state, 0) : 0;
+    ippDelete(response);
+    return value;
+}
+
+} // namespace
+
 bool CupsJob::fail(const QString& what)
 {
-    m_error = what + QStringLiteral(": ") + QString::fromUtf8(cupsLastErrorString());
+    // The status keyword goes along in brackets: CUPS translates its messages, never these.
+    m_error = what + QStringLiteral(": ") + QString::fromUtf8(cupsLastErrorString()) + QStringLiteral(" [") +
+              QString::fromUtf8(ippErrorString(cupsLastError())) + u']';
     if (m_id > 0)
         cupsCancelJob2(CUPS_HTTP_DEFAULT, m_name.constData(), m_id, 0);
     m_id = 0;
@@ -23,6 +46,12 @@ bool CupsJob::send(const QByteArray& pdf)
 {
     if (m_queue.isEmpty()) {
         m_error = QStringLiteral("no printer is selected");
+        return false;
+    }
+    // A stopped queue would take the job and keep it, and nobody would know: the file waits in
+    // the folder instead, where it is counted and the user told why.
+    if (printerState(m_name) == IPP_PSTATE_STOPPED) {
+        m_error = QStringLiteral("printer %1 is stopped [printer-state-stopped]").arg(m_queue);
         return false;
     }
     // A queue that is missing, stopped accepting or cannot be reached refuses the job here.

@@ -47,11 +47,16 @@ public:
         return was;
     }
     bool isAvailable() const override { return available; }
+    void showMessage(const QString& title, const QString& text) override
+    {
+        messages.append(title + '|' + text);
+    }
 
     bool available = true;
     bool exists = false;
     QString tip;
     QStringList requests;
+    QStringList messages;
 };
 
 /// Records failures the window reports.
