@@ -12,7 +12,10 @@ CupsJob::CupsJob(const QString& queue, const QString& title)
 
 namespace {
 
-/// The queue's printer-state; 0 when the scheduler did not say (missing queue, no scheduler).
+/// A printer-state for a queue the scheduler does not know.
+constexpr int kNoSuchQueue = -1;
+
+/// The queue's printer-state; kNoSuchQueue, or 0 when the scheduler did not answer.
 int printerState(const QByteArray& queue)
 {
     char uri[HTTP_MAX_URI];
@@ -24,7 +27,9 @@ int printerState(const QByteArray& queue)
                  "printer-state");
     ipp_t* response = cupsDoRequest(CUPS_HTTP_DEFAULT, request, "/");
     ipp_attribute_t* state = ippFindAttribute(response, "printer-state", IPP_TAG_ENUM);
-    const int value = state ? ippGetInteger(state, 0) : 0;
+    const int value = state                                           ? ippGetInteger(state, 0)
+                      : cupsLastError() == IPP_STATUS_ERROR_NOT_FOUND ? kNoSuchQueue
+                                                                      : 0;
     ippDelete(response);
     return value;
 }
@@ -50,8 +55,13 @@ bool CupsJob::send(const QByteArray& pdf)
     }
     // A stopped queue would take the job and keep it, and nobody would know: the file waits in
     // the folder instead, where it is counted and the user told why.
-    if (printerState(m_name) == IPP_PSTATE_STOPPED) {
+    const int state = printerState(m_name);
+    if (state == IPP_PSTATE_STOPPED) {
         m_error = QStringLiteral("printer %1 is stopped [printer-state-stopped]").arg(m_queue);
+        return false;
+    }
+    if (state == kNoSuchQueue) {
+        m_error = QStringLiteral("printer %1 does not exist [client-error-not-found]").arg(m_queue);
         return false;
     }
     // A queue that is missing, stopped accepting or cannot be reached refuses the job here.
