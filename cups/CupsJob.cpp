@@ -10,9 +10,37 @@ CupsJob::CupsJob(const QString& queue, const QString& title)
 {
 }
 
+namespace {
+
+/// A printer-state for a queue the scheduler does not know.
+constexpr int kNoSuchQueue = -1;
+
+/// The queue's printer-state; kNoSuchQueue, or 0 when the scheduler did not answer.
+int printerState(const QByteArray& queue)
+{
+    char uri[HTTP_MAX_URI];
+    httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", ippPort(),
+                     "/printers/%s", queue.constData());
+    ipp_t* request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr,
+                 "printer-state");
+    ipp_t* response = cupsDoRequest(CUPS_HTTP_DEFAULT, request, "/");
+    ipp_attribute_t* state = ippFindAttribute(response, "printer-state", IPP_TAG_ENUM);
+    const int value = state                                           ? ippGetInteger(state, 0)
+                      : cupsLastError() == IPP_STATUS_ERROR_NOT_FOUND ? kNoSuchQueue
+                                                                      : 0;
+    ippDelete(response);
+    return value;
+}
+
+} // namespace
+
 bool CupsJob::fail(const QString& what)
 {
-    m_error = what + QStringLiteral(": ") + QString::fromUtf8(cupsLastErrorString());
+    // The status keyword goes along in brackets: CUPS translates its messages, never these.
+    m_error = what + QStringLiteral(": ") + QString::fromUtf8(cupsLastErrorString()) + QStringLiteral(" [") +
+              QString::fromUtf8(ippErrorString(cupsLastError())) + u']';
     cancel();
     return false;
 }
@@ -29,6 +57,17 @@ bool CupsJob::begin(const char* format)
         return false;
     }
     const bool pdf = qstrcmp(format, CUPS_FORMAT_PDF) == 0;
+    // A stopped queue would take the job and keep it, and nobody would know: the file waits in
+    // the folder instead, where it is counted and the user told why.
+    const int state = printerState(m_name);
+    if (state == IPP_PSTATE_STOPPED) {
+        m_error = QStringLiteral("printer %1 is stopped [printer-state-stopped]").arg(m_queue);
+        return false;
+    }
+    if (state == kNoSuchQueue) {
+        m_error = QStringLiteral("printer %1 does not exist [client-error-not-found]").arg(m_queue);
+        return false;
+    }
     // A queue that is missing, stopped accepting or cannot be reached refuses the job here.
     // PDF pages are laid out inside the queue's printable area already: the filters must not
     // shrink them to fit it once more.

@@ -52,6 +52,8 @@ public:
     /// Refused when the icon does not exist.
     virtual bool modify(const NotifyIconData& data) = 0;
     virtual bool remove(const NotifyIconData& data) = 0;
+    /// A balloon message beside the icon; nothing when the icon is not there.
+    virtual void showMessage(const QString& title, const QString& text) = 0;
     /// True when the desktop has a notification area that shows the icon.
     virtual bool isAvailable() const = 0;
 };

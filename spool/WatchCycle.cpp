@@ -42,7 +42,7 @@ void WatchCycle::passo_animacao()
         bAberto = true;
         ++iContador;
         m_timer.setInterval(1000);
-        tip = QStringLiteral("Velmorix ativo...");
+        tip = QStringLiteral("Velmorix ativo...") + m_failures.aguardando();
     } else if (bAberto) {
         m_window.setTrayPicture(QStringLiteral("ATIVOMEIOABERTO"));
         m_window.setWindowIconByName(QStringLiteral("ATIVOMEIOABERTO"));
@@ -71,6 +71,7 @@ void WatchCycle::forgetVanished(const QList<QByteArray>& names, const QByteArray
     prune(m_printed);
     prune(m_declined);
     prune(m_retry);
+    m_failures.esquece(present);
 }
 
 QByteArray WatchCycle::proximo_arquivo(const QByteArray& pattern, const QByteArray& folder)
@@ -138,11 +139,12 @@ void WatchCycle::trata_arquivo(const QByteArray& folder, const QByteArray& name)
     }
 
     const LeituraConteudo leitura = le_conteudo(folder, name, m_files, m_asker);
+    QString error = leitura.error;
     const bool printed = leitura.ok && m_printJob.imprime_conteudo(leitura.text, leitura.iMaxColunas,
-                                                                   QFile::decodeName(name), nullptr);
+                                                                   QFile::decodeName(name), &error);
     if (!printed) {
         // Not printed: the file stays where it is, untouched.
-        m_window.log(QStringLiteral("Arquivo ") + shown + QStringLiteral(" não impresso"));
+        m_failures.naoImpresso(path, error);
         m_failedThisTick.insert(path);
         if (leitura.declined) {
             m_declined.insert(path, stamp);
@@ -154,6 +156,7 @@ void WatchCycle::trata_arquivo(const QByteArray& folder, const QByteArray& name)
         return;
     }
     m_retry.remove(path);
+    m_failures.impresso(path);
     m_window.log(QStringLiteral("Arquivo ") + shown + QStringLiteral(" impresso"));
 
     switch (imprime_acrescimos(folder, name, leitura.bytesRead, stamp.inode)) {
@@ -232,5 +235,6 @@ void WatchCycle::Movimento_Timer()
             name = proximo_arquivo(pattern, folder);
         }
     }
+    m_failures.fimDoLote();
     m_inTick = false;
 }

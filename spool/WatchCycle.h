@@ -1,6 +1,7 @@
 #pragma once
 
 #include "spool/FileServices.h"
+#include "spool/PrintFailures.h"
 
 #include <QHash>
 #include <QSet>
@@ -101,4 +102,6 @@ private:
     QHash<QByteArray, Retry> m_retry;
     /// Files that failed during the running tick.
     QSet<QByteArray> m_failedThisTick;
+    /// What the user is told about files that did not print.
+    PrintFailures m_failures{m_window, m_clock};
 };

@@ -15,6 +15,14 @@ public:
     virtual void icone_bandeja(int mode, const QString& tip) = 0;
     /// Puts one line on top of the activity log.
     virtual void log(const QString& line) = 0;
+    /// A line about a file that was not printed; where the log has levels, a warning.
+    virtual void logFalha(const QString& line) { log(line); }
+    /// Tells the user something that needs their attention, also while the window is hidden.
+    virtual void aviso(const QString& title, const QString& text)
+    {
+        Q_UNUSED(title);
+        Q_UNUSED(text);
+    }
     /// Called between two files of a batch, so a long batch does not freeze the desktop.
     virtual void betweenFiles() {}
 };

@@ -27,6 +27,18 @@ void WindowRelay::log(const QString& line)
         target->log(line);
 }
 
+void WindowRelay::logFalha(const QString& line)
+{
+    if (target)
+        target->logFalha(line);
+}
+
+void WindowRelay::aviso(const QString& title, const QString& text)
+{
+    if (target)
+        target->aviso(title, text);
+}
+
 void WindowRelay::betweenFiles()
 {
     if (target)

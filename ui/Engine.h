@@ -43,6 +43,8 @@ public:
     bool setWindowIconByName(const QString& iconName) override;
     void icone_bandeja(int mode, const QString& tip) override;
     void log(const QString& line) override;
+    void logFalha(const QString& line) override;
+    void aviso(const QString& title, const QString& text) override;
     void betweenFiles() override;
 
 private:

@@ -528,6 +528,11 @@ void FrmVelmorix::log(const QString& line)
     }
 }
 
+void FrmVelmorix::aviso(const QString& title, const QString& text)
+{
+    m_services.tray.showMessage(title, text);
+}
+
 QString FrmVelmorix::logText() const
 {
     QString text;

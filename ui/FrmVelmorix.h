@@ -66,6 +66,7 @@ public:
     bool setWindowIconByName(const QString& iconName) override;
     void icone_bandeja(int mode, const QString& tip) override;
     void log(const QString& line) override;
+    void aviso(const QString& title, const QString& text) override;
 
     /// The log as the program holds it: newest line first, CR LF after each.
     QString logText() const;

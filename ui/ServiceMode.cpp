@@ -11,25 +11,50 @@
 #include <QCoreApplication>
 
 #include <cstdio>
+#include <sys/stat.h>
 
 namespace {
 
-/// One log line on standard output, written at once: a journal or a pipe sees it as it happens.
-void writeLine(const QString& line)
+/// True when standard output is systemd's journal stream: JOURNAL_STREAM names its device and
+/// inode, and is left over in the environment of anything started below the service too.
+bool toJournal()
 {
-    const QByteArray bytes = line.toLocal8Bit() + '\n';
+    const QByteArray stream = qgetenv("JOURNAL_STREAM");
+    struct stat st;
+    if (stream.isEmpty() || ::fstat(fileno(stdout), &st) != 0)
+        return false;
+    return stream == QByteArray::number(quint64(st.st_dev)) + ':' + QByteArray::number(quint64(st.st_ino));
+}
+
+/// Syslog levels the journal reads from a "<N>" at the start of a line.
+enum class Level
+{
+    Error = 3,
+    Warning = 4,
+    Info = 6
+};
+
+/// One log line on standard output, written at once: a journal or a pipe sees it as it happens.
+void writeLine(const QString& line, Level level = Level::Error)
+{
+    static const bool journal = toJournal();
+    QByteArray bytes = line.toLocal8Bit() + '\n';
+    if (journal)
+        bytes.prepend('<' + QByteArray::number(int(level)) + '>');
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
     std::fflush(stdout);
 }
 
-/// The log on standard output; there are no icons to show.
+/// The log on standard output; there are no icons to show, and no one to tell: a file not
+/// printed is a warning in the journal (journalctl -p warning lists those alone).
 class ConsoleLog : public WindowServices
 {
 public:
     bool setTrayPicture(const QString&) override { return true; }
     bool setWindowIconByName(const QString&) override { return true; }
     void icone_bandeja(int, const QString&) override {}
-    void log(const QString& line) override { writeLine(line); }
+    void log(const QString& line) override { writeLine(line, Level::Info); }
+    void logFalha(const QString& line) override { writeLine(line, Level::Warning); }
 };
 
 /// Nobody is there to answer: a file that cannot be read is tried once more at once, then

@@ -89,6 +89,12 @@ bool QtTrayService::remove(const NotifyIconData&)
     return true;
 }
 
+void QtTrayService::showMessage(const QString& title, const QString& text)
+{
+    if (m_exists)
+        m_icon->showMessage(title, text, QSystemTrayIcon::Warning, kMessageMs);
+}
+
 bool QtTrayService::isAvailable() const
 {
     return QSystemTrayIcon::isSystemTrayAvailable();

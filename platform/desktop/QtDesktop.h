@@ -48,9 +48,13 @@ public:
     bool add(const NotifyIconData& data) override;
     bool modify(const NotifyIconData& data) override;
     bool remove(const NotifyIconData& data) override;
+    void showMessage(const QString& title, const QString& text) override;
     bool isAvailable() const override;
     /// Where the icon is on the screen (empty when not shown).
     QRect geometry() const;
+
+    /// How long a balloon message stays, where the desktop lets the program choose.
+    static constexpr int kMessageMs = 15000;
 
 signals:
     void action(TrayAction action);

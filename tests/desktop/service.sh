@@ -47,4 +47,19 @@ wait_for 5 test ! -e "$work/other/NEW.PRN" || fail "the file was not deleted"
 kill -TERM $pid
 wait_for 5 eval '! kill -0 $pid' || fail "still running after SIGTERM"
 wait $pid || fail "status $? after SIGTERM"
+
+# Under systemd the journal reads each line's level: a file not printed is a warning.
+settings "LOCAL = $work/other/*.PRN" "IMPRESSORA = VelCap" "BACKUP = 0" "PARALELA = 1" "PORTA = $work/none/lp0"
+: >"$work/log"
+(cd "$work" && exec env -i PATH="$PATH" HOME="$work" CUPS_SERVER="$CUPS_SERVER" \
+    JOURNAL_STREAM="$(stat -c %d:%i "$work/log")" "$1" --service --config "$work/svc.INI" >>"$work/log" 2>&1) &
+pid=$!
+printf 'JOURNAL\r\n' >"$work/other/J.PRN"
+wait_for 10 grep -qx "<4>Arquivo $work/other/J.PRN não impresso (dispositivo inexistente)" "$work/log" ||
+    fail "no warning line for the file not printed"
+settings "LOCAL = $work/other/*.PRN" "IMPRESSORA = VelCap" "BACKUP = 0" "PARALELA = 1" "PORTA = $work/raw.out"
+kill -HUP $pid
+wait_for 15 grep -qx "<6>Arquivo $work/other/J.PRN impresso" "$work/log" || fail "no info line for the file printed"
+kill -TERM $pid
+wait $pid || fail "status $? after SIGTERM"
 echo "service: ok"

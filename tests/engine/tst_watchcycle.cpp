@@ -2,6 +2,7 @@
 // the files that must be left alone.
 
 #include "settings/Settings.h"
+#include "spool/FailureReason.h"
 #include "spool/WatchCycle.h"
 #include "tests/support/Doubles.h"
 #include "tests/support/ManualClock.h"
@@ -94,6 +95,10 @@ private slots:
     void failedPrintingIsRetriedAfterGrowingPause();
     void failedSecondReadingIsRetriedLater();
     void failedFileWaitsForALaterTickEvenAfterALongOne();
+    void failuresAreToldOncePerBurst_data();
+    void failuresAreToldOncePerBurst();
+    void failureReasons_data();
+    void failureReasons();
     void backupsAreNeverPickedUp_data();
     void backupsAreNeverPickedUp();
     void fileStillBeingWrittenWaits();
@@ -314,11 +319,16 @@ void TestWatchCycle::notPrintedFileStays_data()
 {
     QTest::addColumn<QString>("backup");
     QTest::addColumn<QString>("cause");
+    QTest::addColumn<QString>("reason");
 
+    const char* reasons[] = {" não impresso (/spool/A.TXT: cannot open)", " não impresso (read failed)",
+                             " não impresso (refused)"};
     for (const char* backup : {"0", "1"}) {
+        int i = 0;
         for (const char* cause : {"declined", "second reading failed", "print job failed"})
             QTest::addRow("%s, %s", backup[0] == '1' ? "backup" : "delete", cause)
-                << QString::fromLatin1(backup) << QString::fromLatin1(cause);
+                << QString::fromLatin1(backup) << QString::fromLatin1(cause)
+                << QString::fromUtf8(reasons[i++]);
     }
 }
 
@@ -326,6 +336,7 @@ void TestWatchCycle::notPrintedFileStays()
 {
     QFETCH(QString, backup);
     QFETCH(QString, cause);
+    QFETCH(QString, reason);
 
     Rig rig;
     rig.settings.sBackup = backup;
@@ -344,7 +355,7 @@ void TestWatchCycle::notPrintedFileStays()
 
     rig.tick();
 
-    QCOMPARE(rig.window.logLines, QStringList{rig.line("A.TXT", " não impresso")});
+    QCOMPARE(rig.window.logLines, QStringList{rig.line("A.TXT", reason.toUtf8().constData())});
     QCOMPARE(rig.fileNames(), QStringList{"A.TXT"});
     QCOMPARE(rig.read("A.TXT"), QByteArray("spool text\r\n"));
     QCOMPARE(printCalls, cause == QLatin1String("print job failed") ? 1 : 0);
@@ -478,7 +489,8 @@ void TestWatchCycle::failedPrintingIsRetriedAfterGrowingPause()
         }
     }
     QCOMPARE(pauses, (QList<qint64>{5, 10, 20, 40, 80, 160, 300, 300, 300}));
-    QCOMPARE(rig.window.logLines.count(rig.line("A.TXT", " não impresso")), 10);
+    QCOMPARE(rig.window.logLines.count(rig.line("A.TXT", " não impresso (refused)")), 10);
+    QCOMPARE(rig.window.notices.size(), 1); // one episode, however many retries
     QVERIFY(rig.exists("A.TXT"));
 
     // Once the printer takes it again the file goes the usual way.
@@ -489,6 +501,11 @@ void TestWatchCycle::failedPrintingIsRetriedAfterGrowingPause()
     QCOMPARE(rig.job.texts.last(), QByteArray("\r\na"));
     QCOMPARE(rig.window.logLines.first(), rig.line("A.TXT", " excluido"));
     QVERIFY(!rig.exists("A.TXT"));
+    while (rig.cycle->iContador != 0)
+        rig.tick();
+    rig.tick();
+    QCOMPARE(rig.window.trayTips.last(), QStringLiteral("Velmorix ativo...")); // nothing waits
+    QCOMPARE(rig.window.notices.size(), 1);
 }
 
 void TestWatchCycle::failedSecondReadingIsRetriedLater()
@@ -501,7 +518,8 @@ void TestWatchCycle::failedSecondReadingIsRetriedLater()
     rig.tick();
     rig.tick();
     QCOMPARE(rig.asker.prompts.size(), 1);
-    QCOMPARE(rig.window.logLines, QStringList{rig.line("A.TXT", " não impresso")});
+    QCOMPARE(rig.window.logLines,
+             QStringList{rig.line("A.TXT", " não impresso (/spool/A.TXT: cannot open)")});
 
     rig.clock.clockMs += 5000;
     rig.tick();
@@ -529,6 +547,78 @@ void TestWatchCycle::failedFileWaitsForALaterTickEvenAfterALongOne()
     rig.tick();
     QCOMPARE(rig.job.texts, (QList<QByteArray>{"\r\nb", "\r\na"}));
     QVERIFY(!rig.exists("A.TXT"));
+}
+
+void TestWatchCycle::failuresAreToldOncePerBurst_data()
+{
+    QTest::addColumn<QList<int>>("dropAt"); // the second each file appears, all failing
+    QTest::addColumn<QStringList>("titles");
+    QTest::addColumn<QString>("tip");
+
+    const QString one = QStringLiteral("Arquivo não impresso");
+    QTest::newRow("one file") << QList<int>{0} << QStringList{one}
+                              << "Velmorix ativo... 1 arquivo aguardando";
+    QTest::newRow("folder full at start")
+        << QList<int>{0, 0, 0, 0, 0} << QStringList{QStringLiteral("5 arquivos não impressos")}
+        << "Velmorix ativo... 5 arquivos aguardando";
+    QTest::newRow("a few seconds after the first")
+        << QList<int>{0, 1, 2, 4} << QStringList{one, QStringLiteral("3 arquivos não impressos")}
+        << "Velmorix ativo... 4 arquivos aguardando";
+    QTest::newRow("far apart") << QList<int>{0, 20} << QStringList{one, one}
+                               << "Velmorix ativo... 2 arquivos aguardando";
+}
+
+void TestWatchCycle::failuresAreToldOncePerBurst()
+{
+    QFETCH(QList<int>, dropAt);
+    QFETCH(QStringList, titles);
+    QFETCH(QString, tip);
+
+    Rig rig;
+    rig.job.fail = true;
+    for (int second = 0; second <= 40; ++second) {
+        for (int i = 0; i < dropAt.size(); ++i)
+            if (dropAt[i] == second)
+                QVERIFY(rig.put(QStringLiteral("F%1.TXT").arg(i), "x\r\n"));
+        rig.tick();
+        rig.clock.clockMs += 1000;
+    }
+    QStringList shown;
+    for (const QString& notice : rig.window.notices)
+        shown.append(notice.section(u'|', 0, 0));
+    QCOMPARE(shown, titles);
+    QVERIFY(rig.window.notices.first().contains(rig.line("F0.TXT", " não impresso (refused)")));
+    QCOMPARE(rig.window.trayTips.last(), tip);
+}
+
+void TestWatchCycle::failureReasons_data()
+{
+    QTest::addColumn<QString>("error");
+    QTest::addColumn<QString>("reason");
+
+    auto sys = [](int err) {
+        return QStringLiteral("/dev/usb/lp0: ") + QString::fromLocal8Bit(strerror(err));
+    };
+    QTest::newRow("queue stopped") << "printer Q is stopped [printer-state-stopped]"
+                                   << "fila parada";
+    QTest::newRow("queue rejecting") << "printer Q refused the job: Destino \"Q\" não aceita trabalhos. "
+                                        "[server-error-not-accepting-jobs]"
+                                     << "trabalho recusado";
+    QTest::newRow("no such queue") << "printer Q refused the job: x [client-error-not-found]"
+                                   << "impressora inexistente";
+    QTest::newRow("no device") << sys(ENXIO) << "dispositivo inexistente";
+    QTest::newRow("permission") << sys(EACCES) << "permissão negada";
+    QTest::newRow("disk full") << sys(ENOSPC) << "sem espaço no disco";
+    QTest::newRow("timeout") << sys(ETIMEDOUT) << "tempo esgotado";
+    QTest::newRow("unknown: the system's text") << sys(EMLINK) << sys(EMLINK);
+    QTest::newRow("none") << QString() << QString();
+}
+
+void TestWatchCycle::failureReasons()
+{
+    QFETCH(QString, error);
+    QFETCH(QString, reason);
+    QCOMPARE(motivo_falha(error), reason);
 }
 
 void TestWatchCycle::backupsAreNeverPickedUp_data()

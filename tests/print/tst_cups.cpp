@@ -9,10 +9,13 @@
 #include "platform/PosixPlaces.h"
 #include "platform/PosixRawPort.h"
 #include "settings/Settings.h"
+#include "spool/FailureReason.h"
 #include "spool/PrintJob.h"
 #include "spool/SpoolText.h"
+#include "spool/WatchCycle.h"
 
 #include "tests/support/Doubles.h"
+#include "tests/support/ManualClock.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -258,6 +261,7 @@ private slots:
     void rejectingQueueFails();
     void missingQueueFails();
     void stoppedSchedulerFails();
+    void stoppedQueueKeepsTheFileAndSaysWhy();
     void textPathMatchesQt_data();
     void textPathMatchesQt();
     void textPathReadsBackTheCodePage();
@@ -559,6 +563,7 @@ void TestCups::rejectingQueueFails()
     QString error;
     QVERIFY(!print({"REFUSED"}, &error));
     QVERIFY2(error.contains("VelReject"), qPrintable(error));
+    QCOMPARE(motivo_falha(error), QStringLiteral("trabalho recusado"));
     QCOMPARE(jobCount("VelReject"), 0);
 }
 
@@ -577,6 +582,46 @@ void TestCups::missingQueueFails()
     QVERIFY(!print({"SECOND"}, &error));
     QCOMPARE(m_printing->currentPrinter(), QStringLiteral("VelGone"));
     QVERIFY2(error.contains("VelGone"), qPrintable(error));
+    QCOMPARE(motivo_falha(error), QStringLiteral("impressora inexistente"));
+}
+
+void TestCups::stoppedQueueKeepsTheFileAndSaysWhy()
+{
+    admin({"-p", "VelStop", "-E", "-v", "velcap:" + sandbox("out/jobs"), "-P", sandbox("etc/vel-pdf.ppd")});
+    m_queuesToRemove.append("VelStop");
+    QCOMPARE(QProcess::execute(QStringLiteral("cupsdisable"), {"VelStop"}), 0);
+    QTemporaryDir dir;
+    const QString spoolFile = dir.path() + QStringLiteral("/REL.TXT");
+    QFile file(spoolFile);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write("STOPPED QUEUE\r\n") > 0);
+    file.close();
+    m_settings.sLocal = dir.path() + QStringLiteral("/*.TXT");
+    m_settings.sImpressora = QStringLiteral("VelStop");
+    m_settings.sBackup = QStringLiteral("1");
+    ManualClock clock;
+    ScriptedAsker asker;
+    RecordingWindow window;
+    ManualTimer timer;
+    ImpressaoConteudo job(m_settings, *m_printing, m_files, clock, m_port, m_places);
+    WatchCycle cycle(m_settings, m_files, clock, asker, job, window, timer);
+
+    cycle.Movimento_Timer();
+    cycle.Movimento_Timer();
+    const QString line = "Arquivo " + spoolFile + QStringLiteral(" não impresso (fila parada)");
+    QCOMPARE(window.logLines, QStringList{line});
+    QCOMPARE(window.notices, QStringList{"Arquivo não impresso|" + line});
+    QCOMPARE(window.trayTips.last(), QStringLiteral("Velmorix ativo... 1 arquivo aguardando"));
+    QCOMPARE(jobCount("VelStop"), 0);
+
+    QCOMPARE(QProcess::execute(QStringLiteral("cupsenable"), {"VelStop"}), 0);
+    clock.clockMs += WatchCycle::kFirstRetryMs;
+    cycle.Movimento_Timer();
+    QCOMPARE(window.logLines.first(), "Arquivo " + spoolFile + QStringLiteral(" impresso"));
+    QVERIFY(!waitForJobFile("VelStop", m_printing->lastJobId).isEmpty());
+    for (int step = 0; step < 3; ++step) // half-open, closed, open again
+        cycle.Movimento_Timer();
+    QCOMPARE(window.trayTips.last(), QStringLiteral("Velmorix ativo..."));
+    QCOMPARE(window.notices.size(), 1);
 }
 
 void TestCups::stoppedSchedulerFails()

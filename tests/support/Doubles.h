@@ -102,8 +102,9 @@ public:
         trayTips.append(tip);
     }
     void log(const QString& line) override { logLines.prepend(line); }
+    void aviso(const QString& title, const QString& text) override { notices.append(title + '|' + text); }
 
-    QStringList trayPictures, windowIcons, trayTips;
+    QStringList trayPictures, windowIcons, trayTips, notices;
     QList<int> trayModes;
     QStringList logLines; ///< newest first, as the on-screen log shows them
 };

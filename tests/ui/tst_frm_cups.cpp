@@ -19,6 +19,7 @@ public:
     bool modify(const NotifyIconData&) override { return true; }
     bool remove(const NotifyIconData&) override { return true; }
     bool isAvailable() const override { return true; }
+    void showMessage(const QString&, const QString&) override {}
 };
 
 class TestFrmCups : public QObject

@@ -47,11 +47,16 @@ public:
         return was;
     }
     bool isAvailable() const override { return available; }
+    void showMessage(const QString& title, const QString& text) override
+    {
+        messages.append(title + '|' + text);
+    }
 
     bool available = true;
     bool exists = false;
     QString tip;
     QStringList requests;
+    QStringList messages;
 };
 
 /// Records failures the window reports.
@@ -132,6 +137,7 @@ private slots:
     void minimising();
     void failuresAreShownNotFatal();
     void tickBlinksTrayIcon();
+    void failedFileIsToldInTheTray();
 };
 
 void TestFrmVelmorix::controls_data()
@@ -706,6 +712,22 @@ void TestFrmVelmorix::tickBlinksTrayIcon()
     QVERIFY(rig.tray.requests.contains(QStringLiteral("modify")));
     QVERIFY(w.logText().startsWith(QStringLiteral("Arquivo ") + rig.dir.path() +
                                    QStringLiteral("/spool/A.TXT excluido\r\n")));
+}
+
+void TestFrmVelmorix::failedFileIsToldInTheTray()
+{
+    Rig rig;
+    const QString spool = rig.dir.path() + QStringLiteral("/spool/");
+    QDir().mkpath(spool);
+    QVERIFY(writeBytes(spool + QStringLiteral("A.TXT"), "x\r\n"));
+    rig.printJob.fail = true;
+    rig.writeIni("LOCAL = " + QFile::encodeName(spool) + "*.TXT\r\nIMPRESSORA = VelTest\r\nBACKUP = 1\r\n");
+    rig.start();
+    QTRY_COMPARE_WITH_TIMEOUT(rig.tray.messages.size(), 1, 5000);
+    QCOMPARE(rig.tray.messages.first(),
+             "Arquivo não impresso|Arquivo " + spool + "A.TXT não impresso (refused)");
+    QTRY_COMPARE_WITH_TIMEOUT(rig.tray.tip, QStringLiteral("Velmorix ativo... 1 arquivo aguardando"), 5000);
+    QCOMPARE(rig.tray.messages.size(), 1);
 }
 
 QTEST_MAIN(TestFrmVelmorix)

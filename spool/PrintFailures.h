@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QSet>
+#include <QString>
+
+class Clock;
+class WindowServices;
+
+/**
+ * Files that could not be printed and wait for their retry. Each failure is logged with its
+ * reason; the first failure of a file (until it prints or leaves the folder) is also told to
+ * the user as a notice, and failures close together share one notice.
+ */
+class PrintFailures
+{
+public:
+    PrintFailures(WindowServices& window, Clock& clock);
+
+    /// Logs "Arquivo ... não impresso (reason)"; a file not already waiting starts an episode.
+    void naoImpresso(const QByteArray& path, const QString& error);
+    /// The file printed: its episode is over.
+    void impresso(const QByteArray& path) { m_aguardando.remove(path); }
+    /// Files no longer in the folder wait no more.
+    void esquece(const QSet<QByteArray>& present);
+    /// The batch is over: the failures gathered are told, unless a notice was given just now.
+    void fimDoLote() { avisa(true); }
+    /// " 3 arquivos aguardando" for the tray tip, or empty when nothing waits.
+    QString aguardando() const;
+
+    /// Failures within this time of each other, or of the last notice, share a notice.
+    static constexpr qint64 kBurstMs = 5000;
+    /// How many files a notice names; the rest are counted.
+    static constexpr int kNamedInNotice = 3;
+
+private:
+    void avisa(bool batchOver);
+
+    WindowServices& m_window;
+    Clock& m_clock;
+    QSet<QByteArray> m_aguardando;
+    QStringList m_novas; ///< log lines of the episodes not told yet, oldest first
+    qint64 m_firstNewMs = 0;
+    qint64 m_lastNoticeMs = 0;
+    bool m_noticed = false;
+};
