@@ -66,15 +66,23 @@ void TestSettings::writtenBytes()
                                         "PARALELA = 0\r\n"
                                         "PORTA = \r\n"));
 
-    // Writing again replaces the whole content, lines added by hand included.
-    QVERIFY(writeBytes(m_ini, "EXTRA = 1\r\n" + readAll(m_ini) + "MORE\r\n"));
+    // Writing again replaces the five keys; lines added by hand (optional keys, comments,
+    // unknown keys) follow them, in their order.
+    QVERIFY(writeBytes(m_ini, "EXTRA = 1\r\n" + readAll(m_ini) + "; note\nCODIFICACAO = 850\r\nMORE\r\n"));
     s.sBackup = QStringLiteral("0");
     QVERIFY(grava_ini(s, m_ini, m_files, &error));
     QCOMPARE(readAll(m_ini), QByteArray("LOCAL = /var/spool/video/*.TXT\r\n"
                                         "IMPRESSORA = Laser_Sala\r\n"
                                         "BACKUP = 0\r\n"
                                         "PARALELA = 0\r\n"
-                                        "PORTA = \r\n"));
+                                        "PORTA = \r\n"
+                                        "EXTRA = 1\r\n"
+                                        "; note\r\n"
+                                        "CODIFICACAO = 850\r\n"
+                                        "MORE\r\n"));
+    Settings read;
+    QVERIFY(le_ini(read, m_ini, m_files, &error));
+    QCOMPARE(read.sCodificacao, QStringLiteral("850"));
 }
 
 void TestSettings::roundTrip_data()
