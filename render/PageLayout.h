@@ -32,8 +32,11 @@ public:
         /// The line's baseline, dots down from the top of the printable area.
         qreal baseline = 0;
     };
-    /// Places the next line and moves below it.
-    Place nextLine();
+    /// Places the next line and moves below it by @p advance dots (0: the line advance).
+    Place nextLine(qreal advance = 0);
+    /// Makes the line advance smaller so that @p lines lines fill the printable height; never larger.
+    void fitLines(int lines);
+    qreal ascent() const { return m_ascent; }
     /// Ends the current page; true when no page is open, so a blank one must begin first.
     bool pageBreak();
     int pages() const { return m_pages; }

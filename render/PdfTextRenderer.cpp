@@ -1,5 +1,6 @@
 #include "render/PdfTextRenderer.h"
 
+#include "render/BoxGlyphs.h"
 #include "render/EmbeddedFont.h"
 #include "render/PageLayout.h"
 
@@ -40,9 +41,12 @@ QByteArray toUnicodeMap()
 
 } // namespace
 
-PdfTextRenderer::PdfTextRenderer(std::shared_ptr<const EmbeddedFont> font, const QRawFont& raw)
+PdfTextRenderer::PdfTextRenderer(std::shared_ptr<const EmbeddedFont> font, const QRawFont& raw,
+                                 std::array<std::shared_ptr<const EmbeddedFont>, 3> styles)
     : m_font(std::move(font))
 {
+    m_faces = {m_font, styles[0] ? styles[0] : m_font, styles[1] ? styles[1] : m_font,
+               styles[2] ? styles[2] : (styles[0] ? styles[0] : m_font)};
     const qreal pixelSize = raw.pixelSize();
     // The same line advance as the painter: the face's metrics at the size drawn.
     m_lineHeight = raw.ascent() + raw.descent() + raw.leading();
@@ -61,8 +65,12 @@ PdfTextRenderer::PdfTextRenderer(std::shared_ptr<const EmbeddedFont> font, const
             raw.advancesForGlyphIndexes(&blank, &advance, 1, QRawFont::UseDesignMetrics))
             charSpacing = advance.x() - m_font->widths[' '] * pixelSize / 1000.0;
     }
-    m_fontSelect = "/F1 " + PdfFile::number(pixelSize) + " Tf " + PdfFile::number(m_lineHeight) + " TL " +
-                   PdfFile::number(charSpacing) + " Tc\n";
+    m_pixelSize = pixelSize;
+    m_charSpacing = charSpacing;
+    m_cell = m_font->widths[' '] * pixelSize / 1000.0 + charSpacing;
+    m_ascent = raw.ascent();
+    m_underline = raw.underlinePosition();
+    m_stroke = std::max<qreal>(raw.lineThickness(), pixelSize / 20);
 }
 
 bool PdfTextRenderer::begin(QIODevice* out, const PageLayout& layout, const QString& title)
@@ -77,6 +85,11 @@ bool PdfTextRenderer::begin(QIODevice* out, const PageLayout& layout, const QStr
                   PdfFile::number(scale * paint.left()) + ' ' +
                   PdfFile::number(full.height() - scale * paint.top()) + " cm\n";
 
+    // A page length in lines makes the advance smaller than the face's.
+    m_lineHeight = layout.lineAdvance();
+    m_fontSelect = "/F1 " + PdfFile::number(m_pixelSize) + " Tf " + PdfFile::number(m_lineHeight) + " TL " +
+                   PdfFile::number(m_charSpacing) + " Tc\n";
+    m_faceUsed[0] = true;
     m_file.emplace(out);
     m_catalog = m_file->newObject();
     m_pages = m_file->newObject();
@@ -97,6 +110,9 @@ void PdfTextRenderer::beginPage()
     m_pageOpen = true;
     m_positioned = false;
     m_fontSet = false;
+    m_face = 0;
+    m_scale = 100;
+    m_lastGray = -1;
     // Pages of one document are alike: the last one's size is a good guess for the next.
     const qsizetype guess = m_content.capacity();
     m_content.clear();
@@ -106,6 +122,10 @@ void PdfTextRenderer::beginPage()
 
 void PdfTextRenderer::drawLine(const TextLine& line, qreal baseline)
 {
+    if (line.styled) {
+        drawStyled(line, baseline);
+        return;
+    }
     if (line.runs.size() == 1) {
         appendRun(line.runs[0].text, baseline);
         return;
@@ -127,11 +147,16 @@ void PdfTextRenderer::appendRun(const QString& text, qreal baseline)
     if (n == 0)
         return;
 
-    if (!m_fontSet) {
-        if (!m_positioned)
+    if (!m_fontSet || m_face != 0) {
+        if (!m_positioned && !m_fontSet)
             m_content += "BT\n";
         m_content += m_fontSelect;
         m_fontSet = true;
+        m_face = 0;
+    }
+    if (m_scale != 100) {
+        m_content += "100 Tz\n";
+        m_scale = 100;
     }
     const bool next = m_positioned && std::abs(m_lastBaseline + m_lineHeight - baseline) < 1e-6;
     if (!next)
@@ -157,6 +182,8 @@ void PdfTextRenderer::appendRun(const QString& text, qreal baseline)
     for (qsizetype i = 0; i < n; ++i) {
         const unsigned char c = codes[chars[i]];
         if (c == EmbeddedFont::kGap) {
+            if (isBoxGlyph(chars[i]))
+                box(chars[i], QRectF(i * m_cell, baseline - m_ascent, m_cell, m_lineHeight));
             *out++ = ' ';
             if (adjustGaps) {
                 std::memcpy(out, gapShift.constData(), size_t(gapShift.size()));
@@ -176,10 +203,84 @@ void PdfTextRenderer::appendRun(const QString& text, qreal baseline)
     m_content.truncate(out - m_content.constData());
 }
 
+void PdfTextRenderer::box(char16_t ch, const QRectF& cell)
+{
+    BoxPieces pieces;
+    boxPieces(ch, cell, m_stroke, pieces);
+    for (const BoxPiece& piece : std::as_const(pieces))
+        fill(piece.rect, piece.gray);
+}
+
+void PdfTextRenderer::fill(const QRectF& r, qreal gray)
+{
+    if (gray != m_lastGray) {
+        m_graphics += PdfFile::number(gray) + " g\n";
+        m_lastGray = gray;
+    }
+    m_graphics += PdfFile::number(r.x()) + ' ' + PdfFile::number(r.y()) + ' ' + PdfFile::number(r.width()) + ' ' +
+                  PdfFile::number(r.height()) + " re f\n";
+}
+
+void PdfTextRenderer::textState(int face, qreal scale)
+{
+    if (!m_positioned && !m_fontSet)
+        m_content += "BT\n";
+    if (!m_fontSet || face != m_face) {
+        m_content += "/F" + QByteArray::number(face + 1) + ' ' + PdfFile::number(m_pixelSize) + " Tf " +
+                     PdfFile::number(m_lineHeight) + " TL " + PdfFile::number(m_charSpacing) + " Tc\n";
+        m_faceUsed[size_t(face)] = true;
+        m_face = face;
+        m_fontSet = true;
+    }
+    if (scale != m_scale) {
+        m_content += PdfFile::number(scale) + " Tz\n";
+        m_scale = scale;
+    }
+}
+
+void PdfTextRenderer::drawStyled(const TextLine& line, qreal baseline)
+{
+    const qreal height = line.advance > 0 ? line.advance : m_lineHeight;
+    const unsigned char* codes = m_font->codes.get();
+    for (const TextRun& run : line.runs) {
+        const qreal cell = m_cell * run.scale / 100;
+        const char16_t* chars = reinterpret_cast<const char16_t*>(run.text.utf16());
+        QByteArray shown;
+        bool ink = false;
+        for (qsizetype i = 0; i < run.text.size(); ++i) {
+            const unsigned char c = codes[chars[i]];
+            if (c == EmbeddedFont::kGap) {
+                if (isBoxGlyph(chars[i]))
+                    box(chars[i], QRectF(run.x + i * cell, baseline - m_ascent, cell, height));
+                shown += ' ';
+                continue;
+            }
+            ink = ink || c != ' ';
+            if (c == '(' || c == ')' || c == '\\')
+                shown += '\\';
+            shown += char(c);
+        }
+        if (ink) {
+            textState(run.face, run.scale);
+            m_content += "1 0 0 -1 " + PdfFile::number(run.x) + ' ' + PdfFile::number(baseline) + " Tm (" + shown +
+                         ") Tj\n";
+            m_positioned = true;
+        }
+        if (run.underline && !run.text.isEmpty())
+            fill(QRectF(run.x, baseline + m_underline, cell * run.text.size(), m_stroke / 2), 0);
+    }
+    // The next plain line places itself: the line matrix is not at the left margin.
+    m_lastBaseline = -1e9;
+}
+
 void PdfTextRenderer::endPage()
 {
     if (m_positioned || m_fontSet)
         m_content += "ET\n";
+    if (!m_graphics.isEmpty()) {
+        m_content += "q\n" + m_graphics + "Q\n";
+        m_graphics.clear();
+    }
     const int contents = m_file->newObject();
     m_file->startObject(contents);
     m_file->write("<< /Length " + QByteArray::number(m_content.size()) + " >>\nstream\n");
@@ -195,9 +296,8 @@ void PdfTextRenderer::endPage()
     m_pageOpen = false;
 }
 
-void PdfTextRenderer::writeFont(int fontObject)
+void PdfTextRenderer::writeFont(int fontObject, const EmbeddedFont& font)
 {
-    const EmbeddedFont& font = *m_font;
     const FontFile& file = font.file;
     const bool type1 = file.format == FontFile::Format::Type1;
 
@@ -245,10 +345,16 @@ bool PdfTextRenderer::finish()
 {
     if (m_pageOpen)
         endPage();
-    const int font = m_file->newObject();
-    writeFont(font);
+    QByteArray fonts;
+    for (size_t face = 0; face < m_faces.size(); ++face) {
+        if (!m_faceUsed[face])
+            continue;
+        const int font = m_file->newObject();
+        writeFont(font, *m_faces[face]);
+        fonts += "/F" + QByteArray::number(int(face) + 1) + ' ' + PdfFile::ref(font) + ' ';
+    }
     m_file->startObject(m_resources);
-    m_file->write("<< /Font << /F1 " + PdfFile::ref(font) + " >> >>\nendobj\n");
+    m_file->write("<< /Font << " + fonts + ">> >>\nendobj\n");
 
     QByteArray kids;
     for (const int page : std::as_const(m_pageObjects))

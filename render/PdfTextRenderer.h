@@ -5,6 +5,8 @@
 
 #include <QList>
 
+#include <array>
+
 #include <memory>
 #include <optional>
 
@@ -18,8 +20,10 @@ struct EmbeddedFont;
 class PdfTextRenderer : public Renderer
 {
 public:
-    /// @p raw is the face at the pixel size the lines are drawn.
-    PdfTextRenderer(std::shared_ptr<const EmbeddedFont> font, const QRawFont& raw);
+    /// @p raw is the face at the pixel size the lines are drawn. @p styles are the files of the
+    /// bold, italic and bold italic faces of styled runs (null where the regular one stands in).
+    PdfTextRenderer(std::shared_ptr<const EmbeddedFont> font, const QRawFont& raw,
+                    std::array<std::shared_ptr<const EmbeddedFont>, 3> styles = {});
 
     bool begin(QIODevice* out, const PageLayout& layout, const QString& title) override;
     void beginPage() override;
@@ -28,10 +32,28 @@ public:
 
 private:
     void endPage();
-    void writeFont(int fontObject);
+    void writeFont(int fontObject, const EmbeddedFont& font);
     void appendRun(const QString& text, qreal baseline);
+    void drawStyled(const TextLine& line, qreal baseline);
+    /// Opens the text object and selects face @p face at scaling @p scale where they differ.
+    void textState(int face, qreal scale);
+    /// Draws a box-drawing or block character in its cell.
+    void box(char16_t ch, const QRectF& cell);
+    void fill(const QRectF& rect, qreal gray);
 
     std::shared_ptr<const EmbeddedFont> m_font;
+    std::array<std::shared_ptr<const EmbeddedFont>, 4> m_faces;
+    std::array<bool, 4> m_faceUsed{};
+    qreal m_pixelSize = 0;
+    qreal m_charSpacing = 0;
+    qreal m_cell = 0;      // advance of a character, dots
+    qreal m_ascent = 0;
+    qreal m_underline = 0; // below the baseline, dots
+    qreal m_stroke = 0;    // a light rule or an underline
+    int m_face = 0;        // the text state's face and scaling
+    qreal m_scale = 100;
+    QByteArray m_graphics; // rules and fills of the page, drawn after its text
+    qreal m_lastGray = -1;
     std::optional<PdfFile> m_file;
     int m_catalog = 0;
     int m_pages = 0;

@@ -29,6 +29,33 @@ std::unique_ptr<Renderer> makeRenderer(const TextStyle& style, const QRawFont& f
     return makePainterRenderer(style, font);
 }
 
+std::unique_ptr<Renderer> makeStyledRenderer(const TextStyle& style, const QRawFont& font, EmbeddedFonts& fonts,
+                                             RenderPath path, const QString& fallback)
+{
+    std::array<QRawFont, 4> faces;
+    for (int face = 0; face < 4; ++face) {
+        TextStyle s = style;
+        s.bold = face & Bold;
+        s.italic = face & Italic;
+        faces[size_t(face)] = face == 0 ? font : rawFontOf(s);
+    }
+    if (path == RenderPath::Best && fallback.isEmpty()) {
+        if (std::shared_ptr<const EmbeddedFont> regular = fonts.find(style.face, font)) {
+            std::array<std::shared_ptr<const EmbeddedFont>, 3> styles;
+            for (int face = 1; face < 4; ++face)
+                styles[size_t(face - 1)] = fonts.find(style.face, faces[size_t(face)], face & Bold, face & Italic);
+            return std::make_unique<PdfTextRenderer>(std::move(regular), font, styles);
+        }
+    }
+    QRawFont extra;
+    if (!fallback.isEmpty()) {
+        TextStyle s = style;
+        s.face = fallback;
+        extra = rawFontOf(s);
+    }
+    return std::make_unique<PainterRenderer>(faces, extra);
+}
+
 std::unique_ptr<Renderer> makePainterRenderer(const TextStyle& style, const QRawFont& font)
 {
     return std::make_unique<PainterRenderer>(font, style.underline);

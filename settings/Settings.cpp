@@ -103,11 +103,13 @@ bool le_ini(Settings& settings, const QString& path, SettingsStore& files, QStri
     TextLines lines([&settings](QByteArrayView bytes) {
         const QString line = CodePage::decode(bytes);
         const QString key = chave_linha(line);
-        for (const auto* table : {&kKeys, &kOptionalKeys}) {
-            for (const Key& k : *table) {
-                if (key == QLatin1String(k.name))
-                    settings.*k.value = valor_linha(line);
-            }
+        for (const Key& k : kKeys) {
+            if (key == QLatin1String(k.name))
+                settings.*k.value = valor_linha(line);
+        }
+        for (const Key& k : kOptionalKeys) {
+            if (key == QLatin1String(k.name))
+                settings.*k.value = valor_linha(line);
         }
     });
     lines.feed(data);

@@ -12,10 +12,10 @@ struct Settings
     QString sBackup;     ///< BACKUP: "1" keeps a backup of each printed file
     QString sParalela;   ///< PARALELA: "1" prints raw to sPorta
     QString sPorta;      ///< PORTA: destination path of raw printing
+    QString sCaminhoIni; ///< full path of the settings file
     /// CODIFICACAO (optional, read only): code page of spool files, "1252" when absent
     QString sCodificacao;
     QString sLinhas;     ///< LINHAS (optional, read only): lines per page of files without printer codes
-    QString sCaminhoIni; ///< full path of the settings file
 };
 
 /// Key of a settings line: the text left of its first "=", without surrounding blanks.

@@ -180,7 +180,7 @@ void TestSettings::lines()
     QFETCH(QStringList, expected);
 
     QVERIFY(writeBytes(m_ini, file));
-    Settings s{"local0", "printer0", "backup0", "paralela0", "porta0", m_ini};
+    Settings s{"local0", "printer0", "backup0", "paralela0", "porta0", m_ini, {}, {}};
     QString error;
     QVERIFY2(le_ini(s, m_ini, m_files, &error), qPrintable(error));
     QCOMPARE((QStringList{s.sLocal, s.sImpressora, s.sBackup, s.sParalela, s.sPorta}), expected);
@@ -270,7 +270,7 @@ void TestSettings::longLines()
     QCOMPARE(longLine.size(), length);
     QVERIFY(writeBytes(m_ini, "BACKUP = 1\r\n" + longLine + "\r\nPORTA = /dev/lp1\r\n"));
 
-    Settings s{"local0", "printer0", "backup0", "paralela0", "porta0", m_ini};
+    Settings s{"local0", "printer0", "backup0", "paralela0", "porta0", m_ini, {}, {}};
     QString error;
     QVERIFY2(le_ini(s, m_ini, m_files, &error), qPrintable(error));
     QCOMPARE(s.sBackup, QStringLiteral("1"));
