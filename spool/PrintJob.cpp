@@ -230,6 +230,18 @@ void imprime_linhas(const QByteArray& text, PrintingService& printing, CodePage:
         text, encoding, [&pages](QByteArrayView piece) { pages.line(piece); }, [&pages] { pages.pageBreak(); });
 }
 
+void imprime_documento(const QByteArray& text, PrintingService& printing, CodePage::Encoding encoding,
+                       int linesPerPage)
+{
+    if (EscP::carriesPrinterCodes(text)) {
+        // The spool text puts a line end before the first line; the file itself has none there.
+        const QByteArrayView file = text.startsWith("\r\n") ? QByteArrayView(text).sliced(2) : QByteArrayView(text);
+        imprime_codigos(file, encoding, printing);
+    } else {
+        imprime_linhas(text, printing, encoding, linesPerPage);
+    }
+}
+
 bool ImpressaoConteudo::graphical(const QByteArray& text, qint16 iMaxColunas, const QString& title,
                                   QString* error)
 {
@@ -257,14 +269,7 @@ bool ImpressaoConteudo::graphical(const QByteArray& text, qint16 iMaxColunas, co
     m_printing.setUnderline(false);
     m_printing.setPointSize(tamanho_fonte(iMaxColunas).toFloat());
     m_printing.setJobTitle(title);
-    const CodePage::Encoding encoding = encodingOf(m_settings);
-    if (EscP::carriesPrinterCodes(text)) {
-        // The spool text puts a line end before the first line; the file itself has none there.
-        const QByteArrayView file = text.startsWith("\r\n") ? QByteArrayView(text).sliced(2) : QByteArrayView(text);
-        imprime_codigos(file, encoding, m_printing);
-    } else {
-        imprime_linhas(text, m_printing, encoding, m_settings.sLinhas.toInt());
-    }
+    imprime_documento(text, m_printing, encodingOf(m_settings), m_settings.sLinhas.toInt());
     if (!m_printing.endDocument()) {
         setError(error, m_printing.errorString());
         return false;
