@@ -233,7 +233,8 @@ void imprime_linhas(const QByteArray& text, PrintingService& printing, CodePage:
 void imprime_documento(const QByteArray& text, PrintingService& printing, CodePage::Encoding encoding,
                        int linesPerPage)
 {
-    if (EscP::carriesPrinterCodes(text)) {
+    // Backspace overstrikes (bold and underline as groff writes them) are printer work too.
+    if (EscP::carriesPrinterCodes(text) || text.contains('\b')) {
         // The spool text puts a line end before the first line; the file itself has none there.
         const QByteArrayView file = text.startsWith("\r\n") ? QByteArrayView(text).sliced(2) : QByteArrayView(text);
         imprime_codigos(file, encoding, printing);

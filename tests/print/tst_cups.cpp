@@ -25,6 +25,8 @@
 #include <QtEndian>
 #include <QtTest>
 
+#include "text/TextLines.h"
+
 #include <cups/cups.h>
 
 namespace {
@@ -267,6 +269,8 @@ private slots:
     void textPathTrueType_data();
     void textPathTrueType();
     void charactersOutsideTheCodePage();
+    void generatedFiles_data();
+    void generatedFiles();
 
 private:
     bool print(const QList<QByteArray>& lines, QString* error = nullptr);
@@ -413,14 +417,13 @@ void TestCups::jobPages_data()
                              "EJECT",
                              "P5 AFTER", // an eject line
                              "ORDER REJECTED",
-                             "P6 LAST", // eject inside a word
+                             "P5 LAST", // eject inside a word is text
                              "\f"}      // at the end of the file
         << QList<QStringList>{{"P1 FIRST", "P1 SECOND", "P1 END"},
                               {"P2 ONLY"},
                               {"P3 AFTER"},
                               {"P4 HEADER"},
-                              {"P5 AFTER"},
-                              {"P6 LAST"}};
+                              {"P5 AFTER", "ORDER REJECTED", "P5 LAST"}};
     QTest::newRow("two breaks give a blank page")
         << QList<QByteArray>{"BEFORE", "\f", "\f", "AFTER"} << QList<QStringList>{{"BEFORE"}, {}, {"AFTER"}};
 }
@@ -818,3 +821,71 @@ void TestCups::charactersOutsideTheCodePage()
 
 QTEST_MAIN(TestCups)
 #include "tst_cups.moc"
+
+void TestCups::generatedFiles_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("codePage");
+    QTest::addColumn<int>("pages");
+    QTest::addColumn<QStringList>("inOrder"); // words that must read back in this order
+    QTest::newRow("ESC/P invoice, CP850 frame") << "invoice.prn" << "850" << 3
+                                                << QStringList{"FATURA", "Nº", "1001", "Conceição,", "TOTAL"};
+    QTest::newRow("COBOL report, wider than the sheet") << "report.txt" << "" << 2
+                                                        << QStringList{"STOCK", "REPORT", "ITEM", "1"};
+    QTest::newRow("groff overstrikes") << "manpage.txt" << "" << 1 << QStringList{"NAME", "prtjob", "SYNOPSIS"};
+}
+
+void TestCups::generatedFiles()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, codePage);
+    QFETCH(int, pages);
+    QFETCH(QStringList, inOrder);
+    QTemporaryDir dir;
+    QCOMPARE(QProcess::execute(QStringLiteral("bash"),
+                               {QStringLiteral(QT_TESTCASE_SOURCEDIR "/../generators/generate.sh"), dir.path()}),
+             0);
+    QFile in(dir.filePath(file));
+    QVERIFY(in.open(QIODevice::ReadOnly));
+    QList<QByteArray> lines;
+    TextLines split([&lines](QByteArrayView line) { lines.append(line.toByteArray()); });
+    split.setKeepCommands(true);
+    split.feed(in.readAll());
+    split.finish();
+    m_settings.sCodificacao = codePage;
+    QString error;
+    QVERIFY2(print(lines, &error), qPrintable(error));
+    const QString pdf = waitForJobFile("VelCap", m_printing->lastJobId);
+    QCOMPARE(pdfPageCount(pdf), pages);
+
+    // Every word on the sheet, none a printer command's letter, in the file's order.
+    const QList<WordBox> words = wordsOf(pdf);
+    QStringList read;
+    for (const WordBox& w : words) {
+        QVERIFY2(w.xMin >= 0 && w.yMin >= 0 && w.xMax <= 842 && w.yMax <= 842, qPrintable(w.text));
+        read.append(w.text);
+    }
+    qsizetype at = 0;
+    for (const QString& word : inOrder) {
+        at = read.indexOf(word, at);
+        QVERIFY2(at >= 0, qPrintable(word + " in " + read.mid(0, 20).join(u' ')));
+    }
+    const QSizeF sheet = pdfPageSize(pdf).contains(QStringLiteral("842 x 595")) ? QSizeF(842, 595) : QSizeF(595, 842);
+    for (const WordBox& w : words)
+        QVERIFY2(w.xMax <= sheet.width() && w.yMax <= sheet.height(), qPrintable(w.text));
+    if (file != QLatin1String("invoice.prn"))
+        return;
+
+    // Bold from the face's own Bold file; condensed words narrower than pica ones by their pitches.
+    QVERIFY(fontsOf(m_printing->lastPdf.isEmpty() ? pdf : pdf).join(u' ').contains("Courier10PitchBT-Bold"));
+    const auto widthPerChar = [&words](const QString& text) {
+        for (const WordBox& w : words) {
+            if (w.text == text)
+                return (w.xMax - w.xMin) / text.size();
+        }
+        return 0.0;
+    };
+    const double ratio = widthPerChar(QStringLiteral("Condensed")) / widthPerChar(QStringLiteral("refinado"));
+    QVERIFY2(qAbs(ratio - 10 / 17.14) < 0.03, qPrintable(QString::number(ratio)));
+    QVERIFY(!read.join(u' ').contains(QRegularExpression(QStringLiteral("[\\x00-\\x1f]"))));
+}
