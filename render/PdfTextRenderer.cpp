@@ -142,7 +142,8 @@ void PdfTextRenderer::appendRun(const QString& text, qreal baseline)
     const unsigned char* codes = m_font->codes.get();
     qsizetype n = text.size();
     // Blanks and gaps at the end draw nothing and move nothing after them.
-    while (n > 0 && (codes[chars[n - 1]] == ' ' || codes[chars[n - 1]] == EmbeddedFont::kGap))
+    while (n > 0 && (codes[chars[n - 1]] == ' ' ||
+                     (codes[chars[n - 1]] == EmbeddedFont::kGap && !isBoxGlyph(chars[n - 1]))))
         --n;
     if (n == 0)
         return;
@@ -201,6 +202,8 @@ void PdfTextRenderer::appendRun(const QString& text, qreal baseline)
     std::memcpy(out, op, opLength);
     out += opLength;
     m_content.truncate(out - m_content.constData());
+    if (!m_pending.isEmpty())
+        flushFills();
 }
 
 void PdfTextRenderer::box(char16_t ch, const QRectF& cell)
@@ -213,12 +216,32 @@ void PdfTextRenderer::box(char16_t ch, const QRectF& cell)
 
 void PdfTextRenderer::fill(const QRectF& r, qreal gray)
 {
-    if (gray != m_lastGray) {
-        m_graphics += PdfFile::number(gray) + " g\n";
-        m_lastGray = gray;
+    // A rule drawn cell by cell (a frame's top, a row of shades) becomes one rectangle.
+    for (Fill& f : m_pending) {
+        if (f.gray == gray && std::abs(r.top() - f.rect.top()) < 1e-3 &&
+            std::abs(r.height() - f.rect.height()) < 1e-3 && std::abs(r.left() - f.rect.right()) < 1e-3) {
+            f.rect.setRight(r.right());
+            return;
+        }
     }
-    m_graphics += PdfFile::number(r.x()) + ' ' + PdfFile::number(r.y()) + ' ' + PdfFile::number(r.width()) + ' ' +
-                  PdfFile::number(r.height()) + " re f\n";
+    m_pending.append(Fill{r, gray});
+}
+
+void PdfTextRenderer::flushFills()
+{
+    for (const Fill& f : std::as_const(m_pending)) {
+        if (f.gray != m_lastGray) {
+            PdfFile::appendNumber(m_graphics, f.gray);
+            m_graphics += "g\n";
+            m_lastGray = f.gray;
+        }
+        PdfFile::appendNumber(m_graphics, f.rect.x());
+        PdfFile::appendNumber(m_graphics, f.rect.y());
+        PdfFile::appendNumber(m_graphics, f.rect.width());
+        PdfFile::appendNumber(m_graphics, f.rect.height());
+        m_graphics += "re f\n";
+    }
+    m_pending.clear();
 }
 
 void PdfTextRenderer::textState(int face, qreal scale)
@@ -245,7 +268,8 @@ void PdfTextRenderer::drawStyled(const TextLine& line, qreal baseline)
     for (const TextRun& run : line.runs) {
         const qreal cell = m_cell * run.scale / 100;
         const char16_t* chars = reinterpret_cast<const char16_t*>(run.text.utf16());
-        QByteArray shown;
+        QByteArray& shown = m_shown;
+        shown.clear();
         bool ink = false;
         for (qsizetype i = 0; i < run.text.size(); ++i) {
             const unsigned char c = codes[chars[i]];
@@ -262,13 +286,18 @@ void PdfTextRenderer::drawStyled(const TextLine& line, qreal baseline)
         }
         if (ink) {
             textState(run.face, run.scale);
-            m_content += "1 0 0 -1 " + PdfFile::number(run.x) + ' ' + PdfFile::number(baseline) + " Tm (" + shown +
-                         ") Tj\n";
+            m_content += "1 0 0 -1 ";
+            PdfFile::appendNumber(m_content, run.x);
+            PdfFile::appendNumber(m_content, baseline);
+            m_content += "Tm (";
+            m_content += shown;
+            m_content += ") Tj\n";
             m_positioned = true;
         }
         if (run.underline && !run.text.isEmpty())
             fill(QRectF(run.x, baseline + m_underline, cell * run.text.size(), m_stroke / 2), 0);
     }
+    flushFills();
     // The next plain line places itself: the line matrix is not at the left margin.
     m_lastBaseline = -1e9;
 }
@@ -277,6 +306,7 @@ void PdfTextRenderer::endPage()
 {
     if (m_positioned || m_fontSet)
         m_content += "ET\n";
+    flushFills();
     if (!m_graphics.isEmpty()) {
         m_content += "q\n" + m_graphics + "Q\n";
         m_graphics.clear();

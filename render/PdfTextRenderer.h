@@ -4,6 +4,7 @@
 #include "render/Renderer.h"
 
 #include <QList>
+#include <QVarLengthArray>
 
 #include <array>
 
@@ -40,6 +41,7 @@ private:
     /// Draws a box-drawing or block character in its cell.
     void box(char16_t ch, const QRectF& cell);
     void fill(const QRectF& rect, qreal gray);
+    void flushFills();
 
     std::shared_ptr<const EmbeddedFont> m_font;
     std::array<std::shared_ptr<const EmbeddedFont>, 4> m_faces;
@@ -54,6 +56,13 @@ private:
     qreal m_scale = 100;
     QByteArray m_graphics; // rules and fills of the page, drawn after its text
     qreal m_lastGray = -1;
+    struct Fill
+    {
+        QRectF rect;
+        qreal gray = 0;
+    };
+    QVarLengthArray<Fill, 8> m_pending; // fills of a line that the next cell may extend
+    QByteArray m_shown;
     std::optional<PdfFile> m_file;
     int m_catalog = 0;
     int m_pages = 0;
