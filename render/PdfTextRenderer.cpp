@@ -41,12 +41,10 @@ QByteArray toUnicodeMap()
 
 } // namespace
 
-PdfTextRenderer::PdfTextRenderer(std::shared_ptr<const EmbeddedFont> font, const QRawFont& raw,
-                                 std::array<std::shared_ptr<const EmbeddedFont>, 3> styles)
-    : m_font(std::move(font))
+PdfTextRenderer::PdfTextRenderer(std::shared_ptr<const EmbeddedFont> font, const QRawFont& raw, FaceLoader styles)
+    : m_font(std::move(font)), m_loader(std::move(styles))
 {
-    m_faces = {m_font, styles[0] ? styles[0] : m_font, styles[1] ? styles[1] : m_font,
-               styles[2] ? styles[2] : (styles[0] ? styles[0] : m_font)};
+    m_faces[0] = m_font;
     const qreal pixelSize = raw.pixelSize();
     // The same line advance as the painter: the face's metrics at the size drawn.
     m_lineHeight = raw.ascent() + raw.descent() + raw.leading();
@@ -249,6 +247,13 @@ void PdfTextRenderer::textState(int face, qreal scale)
     if (!m_positioned && !m_fontSet)
         m_content += "BT\n";
     if (!m_fontSet || face != m_face) {
+        if (!m_faces[size_t(face)]) {
+            std::shared_ptr<const EmbeddedFont> file = m_loader ? m_loader(face) : nullptr;
+            // Without its own file a bold italic run is bold, any other the regular face.
+            if (!file && face == BoldItalic && m_loader)
+                file = m_faces[Bold] ? m_faces[Bold] : m_loader(Bold);
+            m_faces[size_t(face)] = file ? file : m_font;
+        }
         m_content += "/F" + QByteArray::number(face + 1) + ' ' + PdfFile::number(m_pixelSize) + " Tf " +
                      PdfFile::number(m_lineHeight) + " TL " + PdfFile::number(m_charSpacing) + " Tc\n";
         m_faceUsed[size_t(face)] = true;
@@ -269,21 +274,23 @@ void PdfTextRenderer::drawStyled(const TextLine& line, qreal baseline)
         const qreal cell = m_cell * run.scale / 100;
         const char16_t* chars = reinterpret_cast<const char16_t*>(run.text.utf16());
         QByteArray& shown = m_shown;
-        shown.clear();
+        shown.resize(run.text.size() * 2); // every character escaped at worst
+        char* out = shown.data();
         bool ink = false;
         for (qsizetype i = 0; i < run.text.size(); ++i) {
             const unsigned char c = codes[chars[i]];
             if (c == EmbeddedFont::kGap) {
                 if (isBoxGlyph(chars[i]))
                     box(chars[i], QRectF(run.x + i * cell, baseline - m_ascent, cell, height));
-                shown += ' ';
+                *out++ = ' ';
                 continue;
             }
             ink = ink || c != ' ';
             if (c == '(' || c == ')' || c == '\\')
-                shown += '\\';
-            shown += char(c);
+                *out++ = '\\';
+            *out++ = char(c);
         }
+        shown.truncate(out - shown.constData());
         if (ink) {
             textState(run.face, run.scale);
             m_content += "1 0 0 -1 ";

@@ -7,6 +7,7 @@
 #include <QVarLengthArray>
 
 #include <array>
+#include <functional>
 
 #include <memory>
 #include <optional>
@@ -21,10 +22,11 @@ struct EmbeddedFont;
 class PdfTextRenderer : public Renderer
 {
 public:
-    /// @p raw is the face at the pixel size the lines are drawn. @p styles are the files of the
-    /// bold, italic and bold italic faces of styled runs (null where the regular one stands in).
-    PdfTextRenderer(std::shared_ptr<const EmbeddedFont> font, const QRawFont& raw,
-                    std::array<std::shared_ptr<const EmbeddedFont>, 3> styles = {});
+    /// Finds the file of a styled run's face (RunFace); null where the regular one stands in.
+    using FaceLoader = std::function<std::shared_ptr<const EmbeddedFont>(int face)>;
+    /// @p raw is the face at the pixel size the lines are drawn. @p styles loads the bold, italic
+    /// and bold italic faces when a run first needs them.
+    PdfTextRenderer(std::shared_ptr<const EmbeddedFont> font, const QRawFont& raw, FaceLoader styles = {});
 
     bool begin(QIODevice* out, const PageLayout& layout, const QString& title) override;
     void beginPage() override;
@@ -45,6 +47,7 @@ private:
 
     std::shared_ptr<const EmbeddedFont> m_font;
     std::array<std::shared_ptr<const EmbeddedFont>, 4> m_faces;
+    FaceLoader m_loader;
     std::array<bool, 4> m_faceUsed{};
     qreal m_pixelSize = 0;
     qreal m_charSpacing = 0;

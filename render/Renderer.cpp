@@ -32,21 +32,22 @@ std::unique_ptr<Renderer> makeRenderer(const TextStyle& style, const QRawFont& f
 std::unique_ptr<Renderer> makeStyledRenderer(const TextStyle& style, const QRawFont& font, EmbeddedFonts& fonts,
                                              RenderPath path, const QString& fallback)
 {
-    std::array<QRawFont, 4> faces;
-    for (int face = 0; face < 4; ++face) {
+    const auto faceOf = [style](int face) {
         TextStyle s = style;
         s.bold = face & Bold;
         s.italic = face & Italic;
-        faces[size_t(face)] = face == 0 ? font : rawFontOf(s);
-    }
+        return rawFontOf(s);
+    };
     if (path == RenderPath::Best && fallback.isEmpty()) {
         if (std::shared_ptr<const EmbeddedFont> regular = fonts.find(style.face, font)) {
-            std::array<std::shared_ptr<const EmbeddedFont>, 3> styles;
-            for (int face = 1; face < 4; ++face)
-                styles[size_t(face - 1)] = fonts.find(style.face, faces[size_t(face)], face & Bold, face & Italic);
-            return std::make_unique<PdfTextRenderer>(std::move(regular), font, styles);
+            // Bold and italic files are read only when a run asks for them.
+            auto load = [&fonts, faceOf, family = style.face](int face) {
+                return fonts.find(family, faceOf(face), face & Bold, face & Italic);
+            };
+            return std::make_unique<PdfTextRenderer>(std::move(regular), font, load);
         }
     }
+    std::array<QRawFont, 4> faces{font, faceOf(Bold), faceOf(Italic), faceOf(BoldItalic)};
     QRawFont extra;
     if (!fallback.isEmpty()) {
         TextStyle s = style;

@@ -25,7 +25,7 @@ struct TextRun
 /// One printed line: its runs, left to right from the left margin.
 struct TextLine
 {
-    QVarLengthArray<TextRun, 1> runs;
+    QVarLengthArray<TextRun, 4> runs;
     /// The runs carry their own place and style; a plain line's runs follow one another.
     bool styled = false;
     /// Feed to the next line, dots; 0 is the layout's line advance.

@@ -122,6 +122,22 @@ void measure(const QString& text, qreal width, DocumentShape& shape)
         shape.needsFallbackFace = !std::all_of(text.begin(), text.end(), drawnWithoutFallback);
 }
 
+/// Whether each byte decodes to a character that needs a second face; empty for UTF-8,
+/// whose characters are not single bytes.
+QList<bool> bytesNeedingFallback(CodePage::Encoding encoding)
+{
+    QList<bool> table;
+    if (encoding == CodePage::Encoding::Utf8)
+        return table;
+    QByteArray all(256, 0);
+    for (int b = 0; b < 256; ++b)
+        all[b] = char(b);
+    const QString chars = CodePage::decode(all, encoding);
+    for (const QChar ch : chars)
+        table.append(!drawnWithoutFallback(ch));
+    return table;
+}
+
 /// Cells a run takes on a printer's page, in pica (tenths of an inch).
 qreal picaCells(const RunStyle& style, qsizetype characters)
 {
@@ -132,6 +148,7 @@ qreal picaCells(const RunStyle& style, qsizetype characters)
 void imprime_codigos(QByteArrayView file, CodePage::Encoding encoding, PrintingService& printing)
 {
     const PrintedDocument doc = EscP::interpret(file);
+    const QList<bool> needsFallback = bytesNeedingFallback(encoding);
     DocumentShape shape;
     for (const PrintedPage& page : doc.pages) {
         shape.printerPageInches = std::max(shape.printerPageInches, qreal(page.length) / kUnitsPerInch);
@@ -139,8 +156,13 @@ void imprime_codigos(QByteArrayView file, CodePage::Encoding encoding, PrintingS
             qreal cells = 0;
             for (const StyledRun& run : line.runs) {
                 cells += picaCells(run.style, run.text.size());
-                if (!shape.needsFallbackFace)
+                if (shape.needsFallbackFace)
+                    continue;
+                if (needsFallback.isEmpty())
                     measure(CodePage::decode(run.text, encoding), 0, shape);
+                else
+                    shape.needsFallbackFace = std::any_of(run.text.begin(), run.text.end(),
+                                                          [&needsFallback](char b) { return needsFallback[uchar(b)]; });
             }
             shape.widestCells = std::max(shape.widestCells, cells);
         }
