@@ -145,14 +145,20 @@ qreal picaCells(const RunStyle& style, qsizetype characters)
 }
 
 /// A file with printer commands: its pages as the printer lays them out, scaled to the sheet.
+/// The file is read twice, a page at a time: to measure it, then to draw it, so that no copy
+/// of the whole file is held besides the spool text.
 void imprime_codigos(QByteArrayView file, CodePage::Encoding encoding, PrintingService& printing)
 {
-    const PrintedDocument doc = EscP::interpret(file);
     const QList<bool> needsFallback = bytesNeedingFallback(encoding);
     DocumentShape shape;
-    for (const PrintedPage& page : doc.pages) {
+    int pagesWithLines = 0; // pages without a line at the end (after a last form feed) print no sheet
+    int pages = 0;
+    EscP::interpret(file, [&](PrintedPage&& page) {
+        ++pages;
+        if (!page.lines.isEmpty())
+            pagesWithLines = pages;
         shape.printerPageInches = std::max(shape.printerPageInches, qreal(page.length) / kUnitsPerInch);
-        for (const PrintedLine& line : page.lines) {
+        for (const PrintedLine& line : std::as_const(page.lines)) {
             qreal cells = 0;
             for (const StyledRun& run : line.runs) {
                 cells += picaCells(run.style, run.text.size());
@@ -166,27 +172,27 @@ void imprime_codigos(QByteArrayView file, CodePage::Encoding encoding, PrintingS
             }
             shape.widestCells = std::max(shape.widestCells, cells);
         }
-    }
+    });
     if (shape.printerPageInches <= 0)
         shape.printerPageInches = 11;
     printing.setDocumentShape(shape);
-    // Pages without a line at the end (after a last form feed) print no blank sheet.
-    qsizetype last = doc.pages.size();
-    while (last > 0 && doc.pages[last - 1].lines.isEmpty())
-        --last;
+
     QList<PrintRun> runs;
-    for (qsizetype p = 0; p < last; ++p) {
-        if (p > 0)
+    int page = 0;
+    EscP::interpret(file, [&](PrintedPage&& printed) {
+        if (++page > pagesWithLines)
+            return;
+        if (page > 1)
             printing.newPage();
-        for (const PrintedLine& line : doc.pages[p].lines) {
+        for (const PrintedLine& line : std::as_const(printed.lines)) {
             runs.clear();
             for (const StyledRun& run : line.runs)
                 runs.append(PrintRun{CodePage::decode(run.text, encoding), run.style});
             printing.printRuns(runs, line.advance);
         }
-        if (doc.pages[p].lines.isEmpty())
+        if (printed.lines.isEmpty())
             printing.printRuns({}, 0);
-    }
+    });
 }
 
 CodePage::Encoding encodingOf(const Settings& settings)
