@@ -10,8 +10,10 @@ PageLayout::PageLayout(const QPageLayout& page, const QRawFont& font)
 
 void PageLayout::fitLines(int lines)
 {
-    if (lines > 0)
-        m_advance = std::min(m_advance, m_pageHeight / lines);
+    if (lines <= 0)
+        return;
+    m_advance = std::min(m_advance, m_pageHeight / lines);
+    m_linesPerPage = lines;
 }
 
 PageLayout::Place PageLayout::nextLine(qreal advance)
@@ -20,7 +22,9 @@ PageLayout::Place PageLayout::nextLine(qreal advance)
         advance = m_advance;
     Place place;
     // A hair of rounding must not push the last line of a full page onto the next.
-    if (!m_pageOpen || (m_y > 0 && m_y + advance > m_pageHeight + 1e-6)) {
+    if (!m_pageOpen || (m_y > 0 && m_y + advance > m_pageHeight + 1e-6) ||
+        (m_linesPerPage > 0 && m_linesOnPage == m_linesPerPage)) {
+        m_linesOnPage = 0;
         place.newPage = true;
         m_pageOpen = true;
         m_y = 0;
@@ -28,6 +32,7 @@ PageLayout::Place PageLayout::nextLine(qreal advance)
     }
     place.baseline = m_y + m_ascent;
     m_y += advance;
+    ++m_linesOnPage;
     return place;
 }
 
