@@ -147,7 +147,7 @@ qreal picaCells(const RunStyle& style, qsizetype characters)
 /// A file with printer commands: its pages as the printer lays them out, scaled to the sheet.
 /// The file is read twice, a page at a time: to measure it, then to draw it, so that no copy
 /// of the whole file is held besides the spool text.
-void imprime_codigos(QByteArrayView file, CodePage::Encoding encoding, PrintingService& printing)
+void imprime_codigos(QByteArrayView file, CodePage::Encoding encoding, int linesPerPage, PrintingService& printing)
 {
     const QList<bool> needsFallback = bytesNeedingFallback(encoding);
     DocumentShape shape;
@@ -172,7 +172,7 @@ void imprime_codigos(QByteArrayView file, CodePage::Encoding encoding, PrintingS
             }
             shape.widestCells = std::max(shape.widestCells, cells);
         }
-    });
+    }, linesPerPage);
     if (shape.printerPageInches <= 0)
         shape.printerPageInches = 11;
     printing.setDocumentShape(shape);
@@ -192,7 +192,7 @@ void imprime_codigos(QByteArrayView file, CodePage::Encoding encoding, PrintingS
         }
         if (printed.lines.isEmpty())
             printing.printRuns({}, 0);
-    });
+    }, linesPerPage);
 }
 
 CodePage::Encoding encodingOf(const Settings& settings)
@@ -265,7 +265,7 @@ void imprime_documento(const QByteArray& text, PrintingService& printing, CodePa
     if (EscP::carriesPrinterCodes(text) || text.contains('\b')) {
         // The spool text puts a line end before the first line; the file itself has none there.
         const QByteArrayView file = text.startsWith("\r\n") ? QByteArrayView(text).sliced(2) : QByteArrayView(text);
-        imprime_codigos(file, encoding, printing);
+        imprime_codigos(file, encoding, linesPerPage, printing);
     } else {
         imprime_linhas(text, printing, encoding, linesPerPage);
     }

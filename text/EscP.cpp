@@ -16,7 +16,11 @@ constexpr QByteArrayView kUel("\x1b%-12345X");
 class Interpreter
 {
 public:
-    explicit Interpreter(bool pcl, EscP::PageSink sink = {}) : m_pcl(pcl), m_sink(std::move(sink)) {}
+    explicit Interpreter(bool pcl, EscP::PageSink sink = {}, int formLength = kPage)
+        : m_pcl(pcl), m_sink(std::move(sink)), m_formLength(formLength)
+    {
+        m_page.length = m_pageLength = formLength;
+    }
     PrintedDocument run(QByteArrayView file);
 
 private:
@@ -35,6 +39,7 @@ private:
 
     bool m_pcl;
     EscP::PageSink m_sink; ///< takes each page as it is closed instead of the document
+    int m_formLength;      ///< the form length the printer starts with and ESC @ brings back
     PrintedDocument m_doc;
     PrintedPage m_page;
     PrintedLine m_line;
@@ -55,7 +60,7 @@ void Interpreter::reset()
     m_condensed = m_doubleWidth = m_doubleWidthLine = false;
     m_pitch = Pitch::Pica;
     m_spacing = kLine;
-    m_page.length = m_pageLength = kPage;
+    m_page.length = m_pageLength = m_formLength;
 }
 
 RunStyle Interpreter::style() const
@@ -369,7 +374,7 @@ PrintedDocument EscP::interpret(QByteArrayView file)
     return Interpreter(isPcl(file)).run(file);
 }
 
-bool EscP::interpret(QByteArrayView file, const PageSink& page)
+bool EscP::interpret(QByteArrayView file, const PageSink& page, int lines)
 {
-    return Interpreter(isPcl(file), page).run(file).landscape;
+    return Interpreter(isPcl(file), page, lines > 0 ? lines * kLine : kPage).run(file).landscape;
 }

@@ -20,6 +20,7 @@ PrintedDocument interpret(QByteArrayView file);
 
 using PageSink = std::function<void(PrintedPage&& page)>;
 /// The same pages handed to @p page one at a time as they end, so no more than one is held;
-/// true when a PCL file asked for landscape orientation.
-bool interpret(QByteArrayView file, const PageSink& page);
+/// true when a PCL file asked for landscape orientation. A form is @p lines lines of 1/6 inch
+/// until the file sets its length (66 when 0).
+bool interpret(QByteArrayView file, const PageSink& page, int lines = 0);
 } // namespace EscP

@@ -1001,22 +1001,31 @@ void TestCups::codePages()
 void TestCups::linesPerPage_data()
 {
     QTest::addColumn<QString>("linhas");
+    QTest::addColumn<QByteArray>("first"); // the first line's start: printer codes or none
     QTest::addColumn<int>("lines");
     QTest::addColumn<QList<int>>("perPage");
-    QTest::newRow("30 a page") << "30" << 61 << QList<int>{30, 30, 1};
-    QTest::newRow("120 fit on one sheet") << "120" << 120 << QList<int>{120};
-    QTest::newRow("more than the face allows never grows the advance") << "5" << 6 << QList<int>{5, 1};
+    QTest::newRow("30 a page") << "30" << QByteArray() << 61 << QList<int>{30, 30, 1};
+    QTest::newRow("120 fit on one sheet") << "120" << QByteArray() << 120 << QList<int>{120};
+    QTest::newRow("more than the face allows never grows the advance") << "5" << QByteArray() << 6
+                                                                       << QList<int>{5, 1};
+    QTest::newRow("printer codes: a form of 66 lines") << "" << QByteArray("\x1b@\x1b" "E") << 100
+                                                       << QList<int>{66, 34};
+    QTest::newRow("printer codes: LINHAS sets the form") << "33" << QByteArray("\x1b@") << 100
+                                                         << QList<int>{33, 33, 33, 1};
+    QTest::newRow("printer codes: the file's own form length wins")
+        << "33" << QByteArray("\x1b" "C\x32") << 100 << QList<int>{50, 50};
 }
 
 void TestCups::linesPerPage()
 {
     QFETCH(QString, linhas);
+    QFETCH(QByteArray, first);
     QFETCH(int, lines);
     QFETCH(QList<int>, perPage);
     m_settings.sLinhas = linhas;
     QList<QByteArray> text;
     for (int i = 0; i < lines; ++i)
-        text.append("L" + QByteArray::number(i));
+        text.append((i == 0 ? first : QByteArray()) + "L" + QByteArray::number(i));
     const QString pdf = printKept(text);
     QList<int> counts;
     for (const WordBox& w : wordsOf(pdf)) {
