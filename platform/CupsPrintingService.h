@@ -60,9 +60,9 @@ private:
     /// Face, style and size are taken when a document begins, for all of its lines.
     TextStyle m_style;
     DocumentShape m_shape;
-    qreal m_cell = 0;     ///< advance of a character cell of the document's face and size, dots
-    qreal m_unit = 0;     ///< dots per 1/360 inch of a printer's page
-    qreal m_wrapAt = 0;   ///< width lines wrap at, dots; 0 when they fit
+    qreal m_cell = 0;   ///< advance of a character cell of the document's face and size, dots
+    qreal m_unit = 0;   ///< dots per 1/360 inch of a printer's page
+    qreal m_wrapAt = 0; ///< width lines wrap at, dots; 0 when they fit
     QString m_title;
     QString m_error;
     RenderPath m_path;

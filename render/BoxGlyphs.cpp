@@ -39,7 +39,9 @@ void addRules(const Arms& a, const QRectF& c, qreal t, BoxPieces& out)
     const qreal cy = c.center().y();
     const qreal gap = 1.5 * t; // from the centre to each stroke of a double rule
     // Arms run past the centre by half the widest crossing rule, so corners close.
-    const auto reach = [&](char w1, char w2) { return std::max(w1, w2) == 3 ? gap + t / 2 : std::max(w1, w2) * t / 2; };
+    const auto reach = [&](char w1, char w2) {
+        return std::max(w1, w2) == 3 ? gap + t / 2 : std::max(w1, w2) * t / 2;
+    };
     const qreal hReach = reach(a.up, a.down);
     const qreal vReach = reach(a.left, a.right);
     const auto horizontal = [&](char w, qreal x0, qreal x1) {
@@ -103,7 +105,8 @@ bool boxPieces(char16_t ch, const QRectF& cell, qreal stroke, BoxPieces& out)
 {
     if (ch >= 0x2580 && ch <= 0x259F)
         return addBlock(ch, cell, out);
-    const Arms* found = std::find_if(std::begin(kArms), std::end(kArms), [ch](const Arms& a) { return a.ch == ch; });
+    const Arms* found =
+        std::find_if(std::begin(kArms), std::end(kArms), [ch](const Arms& a) { return a.ch == ch; });
     if (found == std::end(kArms))
         return false;
     addRules(*found, cell, stroke, out);

@@ -140,9 +140,9 @@ QString EmbeddedFonts::fileOfFamily(const QString& family, bool bold, bool itali
         if (FcPatternGetString(match, FC_FAMILY, 0, &matchedFamily) == FcResultMatch &&
             QString::fromUtf8(reinterpret_cast<const char*>(matchedFamily))
                     .compare(family, Qt::CaseInsensitive) == 0 &&
-            FcPatternGetInteger(match, FC_WEIGHT, 0, &weight) == FcResultMatch &&
-            weight == wantedWeight && FcPatternGetInteger(match, FC_SLANT, 0, &slant) == FcResultMatch &&
-            slant == wantedSlant && FcPatternGetString(match, FC_FILE, 0, &path) == FcResultMatch)
+            FcPatternGetInteger(match, FC_WEIGHT, 0, &weight) == FcResultMatch && weight == wantedWeight &&
+            FcPatternGetInteger(match, FC_SLANT, 0, &slant) == FcResultMatch && slant == wantedSlant &&
+            FcPatternGetString(match, FC_FILE, 0, &path) == FcResultMatch)
             file = QFile::decodeName(reinterpret_cast<const char*>(path));
         FcPatternDestroy(match);
     }

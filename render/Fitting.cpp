@@ -5,7 +5,9 @@
 Fit fitDocument(const FitRequest& r)
 {
     // A rounding hair must not turn a fitting line into a smaller size.
-    const auto fits = [&r](qreal points, qreal width) { return r.widthPerPoint * points <= width * (1 + 1e-9); };
+    const auto fits = [&r](qreal points, qreal width) {
+        return r.widthPerPoint * points <= width * (1 + 1e-9);
+    };
     for (const qreal points : r.sizes) {
         if (fits(points, r.portraitWidth))
             return Fit{points, false, false};

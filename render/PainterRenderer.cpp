@@ -159,7 +159,8 @@ void PainterRenderer::drawStyled(const TextLine& line, qreal baseline)
             m_painter.restore();
         }
         if (line.styled && run.underline && !run.text.isEmpty())
-            m_painter.fillRect(QRectF(x0, baseline + m_font.underlinePosition(), cell * run.text.size(), stroke / 2),
-                               Qt::black);
+            m_painter.fillRect(
+                QRectF(x0, baseline + m_font.underlinePosition(), cell * run.text.size(), stroke / 2),
+                Qt::black);
     }
 }

@@ -41,7 +41,8 @@ QByteArray toUnicodeMap()
 
 } // namespace
 
-PdfTextRenderer::PdfTextRenderer(std::shared_ptr<const EmbeddedFont> font, const QRawFont& raw, FaceLoader styles)
+PdfTextRenderer::PdfTextRenderer(std::shared_ptr<const EmbeddedFont> font, const QRawFont& raw,
+                                 FaceLoader styles)
     : m_font(std::move(font)), m_loader(std::move(styles))
 {
     m_faces[0] = m_font;

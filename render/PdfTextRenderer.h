@@ -51,7 +51,7 @@ private:
     std::array<bool, 4> m_faceUsed{};
     qreal m_pixelSize = 0;
     qreal m_charSpacing = 0;
-    qreal m_cell = 0;      // advance of a character, dots
+    qreal m_cell = 0; // advance of a character, dots
     qreal m_ascent = 0;
     qreal m_underline = 0; // below the baseline, dots
     qreal m_stroke = 0;    // a light rule or an underline

@@ -29,8 +29,8 @@ std::unique_ptr<Renderer> makeRenderer(const TextStyle& style, const QRawFont& f
     return makePainterRenderer(style, font);
 }
 
-std::unique_ptr<Renderer> makeStyledRenderer(const TextStyle& style, const QRawFont& font, EmbeddedFonts& fonts,
-                                             RenderPath path, const QString& fallback)
+std::unique_ptr<Renderer> makeStyledRenderer(const TextStyle& style, const QRawFont& font,
+                                             EmbeddedFonts& fonts, RenderPath path, const QString& fallback)
 {
     const auto faceOf = [style](int face) {
         TextStyle s = style;

@@ -16,10 +16,10 @@ enum RunFace : quint8
 struct TextRun
 {
     QString text;
-    qreal x = 0;              ///< start, dots from the left margin (styled lines)
-    quint8 face = Regular;    ///< RunFace (styled lines)
-    qreal scale = 100;        ///< horizontal scaling, percent (styled lines)
-    bool underline = false;   ///< (styled lines)
+    qreal x = 0;            ///< start, dots from the left margin (styled lines)
+    quint8 face = Regular;  ///< RunFace (styled lines)
+    qreal scale = 100;      ///< horizontal scaling, percent (styled lines)
+    bool underline = false; ///< (styled lines)
 };
 
 /// One printed line: its runs, left to right from the left margin.

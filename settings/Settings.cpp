@@ -77,7 +77,8 @@ bool grava_ini(const Settings& settings, const QString& path, SettingsStore& fil
     }
     // Lines the window does not own survive a confirmation.
     QByteArray old;
-    if (files.isPlainFile(QFile::encodeName(path)) && files.readFile(QFile::encodeName(path), &old, nullptr)) {
+    if (files.isPlainFile(QFile::encodeName(path)) &&
+        files.readFile(QFile::encodeName(path), &old, nullptr)) {
         TextLines lines([&data](QByteArrayView bytes) {
             if (!ownedKey(chave_linha(CodePage::decode(bytes)))) {
                 data += bytes;

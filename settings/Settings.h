@@ -15,7 +15,7 @@ struct Settings
     QString sCaminhoIni; ///< full path of the settings file
     /// CODIFICACAO (optional, read only): code page of spool files, "1252" when absent
     QString sCodificacao;
-    QString sLinhas;     ///< LINHAS (optional, read only): lines per page of files without printer codes
+    QString sLinhas; ///< LINHAS (optional, read only): lines per page of files without printer codes
 };
 
 /// Key of a settings line: the text left of its first "=", without surrounding blanks.

@@ -46,7 +46,9 @@ QString drawable(QByteArrayView bytes, CodePage::Encoding encoding)
 class Pages
 {
 public:
-    Pages(PrintingService& printing, CodePage::Encoding encoding) : m_printing(printing), m_encoding(encoding) {}
+    Pages(PrintingService& printing, CodePage::Encoding encoding) : m_printing(printing), m_encoding(encoding)
+    {
+    }
     void line(QByteArrayView bytes)
     {
         if (m_started) {
@@ -72,7 +74,7 @@ private:
 
 /// Calls @p piece for each piece of a line drawn between form feeds, and @p pageBreak for each
 /// form feed; an eject line is one page break. Empty pieces at either end of a line are no lines.
-template<typename Piece, typename Break>
+template <typename Piece, typename Break>
 void forEachPiece(const QByteArray& text, CodePage::Encoding encoding, Piece piece, Break pageBreak)
 {
     SpoolText::forEachLine(text, [&](QByteArrayView line) {
@@ -147,52 +149,60 @@ qreal picaCells(const RunStyle& style, qsizetype characters)
 /// A file with printer commands: its pages as the printer lays them out, scaled to the sheet.
 /// The file is read twice, a page at a time: to measure it, then to draw it, so that no copy
 /// of the whole file is held besides the spool text.
-void imprime_codigos(QByteArrayView file, CodePage::Encoding encoding, int linesPerPage, PrintingService& printing)
+void imprime_codigos(QByteArrayView file, CodePage::Encoding encoding, int linesPerPage,
+                     PrintingService& printing)
 {
     const QList<bool> needsFallback = bytesNeedingFallback(encoding);
     DocumentShape shape;
     int pagesWithLines = 0; // pages without a line at the end (after a last form feed) print no sheet
     int pages = 0;
-    EscP::interpret(file, [&](PrintedPage&& page) {
-        ++pages;
-        if (!page.lines.isEmpty())
-            pagesWithLines = pages;
-        shape.printerPageInches = std::max(shape.printerPageInches, qreal(page.length) / kUnitsPerInch);
-        for (const PrintedLine& line : std::as_const(page.lines)) {
-            qreal cells = 0;
-            for (const StyledRun& run : line.runs) {
-                cells += picaCells(run.style, run.text.size());
-                if (shape.needsFallbackFace)
-                    continue;
-                if (needsFallback.isEmpty())
-                    measure(CodePage::decode(run.text, encoding), 0, shape);
-                else
-                    shape.needsFallbackFace = std::any_of(run.text.begin(), run.text.end(),
-                                                          [&needsFallback](char b) { return needsFallback[uchar(b)]; });
+    EscP::interpret(
+        file,
+        [&](PrintedPage&& page) {
+            ++pages;
+            if (!page.lines.isEmpty())
+                pagesWithLines = pages;
+            shape.printerPageInches = std::max(shape.printerPageInches, qreal(page.length) / kUnitsPerInch);
+            for (const PrintedLine& line : std::as_const(page.lines)) {
+                qreal cells = 0;
+                for (const StyledRun& run : line.runs) {
+                    cells += picaCells(run.style, run.text.size());
+                    if (shape.needsFallbackFace)
+                        continue;
+                    if (needsFallback.isEmpty())
+                        measure(CodePage::decode(run.text, encoding), 0, shape);
+                    else
+                        shape.needsFallbackFace =
+                            std::any_of(run.text.begin(), run.text.end(),
+                                        [&needsFallback](char b) { return needsFallback[uchar(b)]; });
+                }
+                shape.widestCells = std::max(shape.widestCells, cells);
             }
-            shape.widestCells = std::max(shape.widestCells, cells);
-        }
-    }, linesPerPage);
+        },
+        linesPerPage);
     if (shape.printerPageInches <= 0)
         shape.printerPageInches = 11;
     printing.setDocumentShape(shape);
 
     QList<PrintRun> runs;
     int page = 0;
-    EscP::interpret(file, [&](PrintedPage&& printed) {
-        if (++page > pagesWithLines)
-            return;
-        if (page > 1)
-            printing.newPage();
-        for (const PrintedLine& line : std::as_const(printed.lines)) {
-            runs.clear();
-            for (const StyledRun& run : line.runs)
-                runs.append(PrintRun{CodePage::decode(run.text, encoding), run.style});
-            printing.printRuns(runs, line.advance);
-        }
-        if (printed.lines.isEmpty())
-            printing.printRuns({}, 0);
-    }, linesPerPage);
+    EscP::interpret(
+        file,
+        [&](PrintedPage&& printed) {
+            if (++page > pagesWithLines)
+                return;
+            if (page > 1)
+                printing.newPage();
+            for (const PrintedLine& line : std::as_const(printed.lines)) {
+                runs.clear();
+                for (const StyledRun& run : line.runs)
+                    runs.append(PrintRun{CodePage::decode(run.text, encoding), run.style});
+                printing.printRuns(runs, line.advance);
+            }
+            if (printed.lines.isEmpty())
+                printing.printRuns({}, 0);
+        },
+        linesPerPage);
 }
 
 CodePage::Encoding encodingOf(const Settings& settings)
@@ -255,7 +265,8 @@ void imprime_linhas(const QByteArray& text, PrintingService& printing, CodePage:
     printing.setDocumentShape(shape);
     Pages pages(printing, encoding);
     forEachPiece(
-        text, encoding, [&pages](QByteArrayView piece) { pages.line(piece); }, [&pages] { pages.pageBreak(); });
+        text, encoding, [&pages](QByteArrayView piece) { pages.line(piece); },
+        [&pages] { pages.pageBreak(); });
 }
 
 void imprime_documento(const QByteArray& text, PrintingService& printing, CodePage::Encoding encoding,
@@ -264,7 +275,8 @@ void imprime_documento(const QByteArray& text, PrintingService& printing, CodePa
     // Backspace overstrikes (bold and underline as groff writes them) are printer work too.
     if (EscP::carriesPrinterCodes(text) || text.contains('\b')) {
         // The spool text puts a line end before the first line; the file itself has none there.
-        const QByteArrayView file = text.startsWith("\r\n") ? QByteArrayView(text).sliced(2) : QByteArrayView(text);
+        const QByteArrayView file =
+            text.startsWith("\r\n") ? QByteArrayView(text).sliced(2) : QByteArrayView(text);
         imprime_codigos(file, encoding, linesPerPage, printing);
     } else {
         imprime_linhas(text, printing, encoding, linesPerPage);

@@ -17,13 +17,13 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QtEndian>
-#include <QImage>
 #include <QtTest>
 
 #include "text/TextLines.h"
@@ -837,11 +837,14 @@ void TestCups::generatedFiles_data()
     QTest::addColumn<QString>("codePage");
     QTest::addColumn<int>("pages");
     QTest::addColumn<QStringList>("inOrder"); // words that must read back in this order
-    QTest::newRow("ESC/P invoice, CP850 frame") << "invoice.prn" << "850" << 3
-                                                << QStringList{"FATURA", "Nº", "1001", "Conceição,", "TOTAL"};
-    QTest::newRow("COBOL report, wider than the sheet") << "report.txt" << "" << 2
-                                                        << QStringList{"STOCK", "REPORT", "ITEM", "1"};
-    QTest::newRow("groff overstrikes") << "manpage.txt" << "" << 1 << QStringList{"NAME", "prtjob", "SYNOPSIS"};
+    QTest::newRow("ESC/P invoice, CP850 frame")
+        << "invoice.prn"
+        << "850" << 3 << QStringList{"FATURA", "Nº", "1001", "Conceição,", "TOTAL"};
+    QTest::newRow("COBOL report, wider than the sheet")
+        << "report.txt"
+        << "" << 2 << QStringList{"STOCK", "REPORT", "ITEM", "1"};
+    QTest::newRow("groff overstrikes") << "manpage.txt"
+                                       << "" << 1 << QStringList{"NAME", "prtjob", "SYNOPSIS"};
 }
 
 void TestCups::generatedFiles()
@@ -851,9 +854,10 @@ void TestCups::generatedFiles()
     QFETCH(int, pages);
     QFETCH(QStringList, inOrder);
     QTemporaryDir dir;
-    QCOMPARE(QProcess::execute(QStringLiteral("bash"),
-                               {QStringLiteral(QT_TESTCASE_SOURCEDIR "/../generators/generate.sh"), dir.path()}),
-             0);
+    QCOMPARE(
+        QProcess::execute(QStringLiteral("bash"),
+                          {QStringLiteral(QT_TESTCASE_SOURCEDIR "/../generators/generate.sh"), dir.path()}),
+        0);
     QFile in(dir.filePath(file));
     QVERIFY(in.open(QIODevice::ReadOnly));
     QList<QByteArray> lines;
@@ -902,11 +906,12 @@ void TestCups::generatedFiles()
 
     // The frame is ruled, not lettered: no code-page letters where its characters stand, and
     // a dark rule runs across most of the frame's width.
-    const QRegularExpressionMatch stray = QRegularExpression(QStringLiteral(".{0,20}([ÉÍ»¼È?]|(?<!N)º).{0,20}")).match(read.join(u' '));
+    const QRegularExpressionMatch stray =
+        QRegularExpression(QStringLiteral(".{0,20}([ÉÍ»¼È?]|(?<!N)º).{0,20}")).match(read.join(u' '));
     QVERIFY2(!stray.hasMatch(), qPrintable(stray.captured(0)));
     QTemporaryDir pictures;
     QCOMPARE(QProcess::execute(QStringLiteral("pdftoppm"), {"-r", "72", "-gray", "-f", "1", "-l", "1", pdf,
-                                                             pictures.filePath(QStringLiteral("p"))}),
+                                                            pictures.filePath(QStringLiteral("p"))}),
              0);
     const QImage page(pictures.filePath(QStringLiteral("p-1.pgm")));
     QVERIFY(!page.isNull());
@@ -945,7 +950,8 @@ void TestCups::codeFreeFileAsBefore()
     QList<QByteArray> lines;
     QStringList drawn;
     for (int i = 0; i < 90; ++i) {
-        const QByteArray line = (i % 7 ? "  LINE " : "\tTAB ") + QByteArray::number(i) + QByteArray(60, '.') + "END";
+        const QByteArray line =
+            (i % 7 ? "  LINE " : "\tTAB ") + QByteArray::number(i) + QByteArray(60, '.') + "END";
         lines.append(i == 45 ? "\f" + line : line);
         if (i == 45)
             drawn.append(QStringLiteral("\f"));
@@ -979,7 +985,8 @@ void TestCups::codePages_data()
                                           << "Courier10PitchBT-Roman";
     QTest::newRow("850, frame drawn") << "850" << QByteArray("\xc9\xcd\xbb Pre\x87o") << "Preço"
                                       << "Courier10PitchBT-Roman";
-    QTest::newRow("860") << "860" << QByteArray("Informa\x87\x84o") << "Informação" << "Courier10PitchBT-Roman";
+    QTest::newRow("860") << "860" << QByteArray("Informa\x87\x84o") << "Informação"
+                         << "Courier10PitchBT-Roman";
     QTest::newRow("437 Greek from the second face") << "437" << QByteArray("\xe0\xe3 = 3.14") << "απ = 3.14"
                                                     << "DejaVuSansMono";
     QTest::newRow("UTF-8") << "UTF-8" << QByteArray("Pre\xc3\xa7o \xe2\x94\x80") << "Preço"
@@ -1006,14 +1013,18 @@ void TestCups::linesPerPage_data()
     QTest::addColumn<QList<int>>("perPage");
     QTest::newRow("30 a page") << "30" << QByteArray() << 61 << QList<int>{30, 30, 1};
     QTest::newRow("120 fit on one sheet") << "120" << QByteArray() << 120 << QList<int>{120};
-    QTest::newRow("more than the face allows never grows the advance") << "5" << QByteArray() << 6
-                                                                       << QList<int>{5, 1};
-    QTest::newRow("printer codes: a form of 66 lines") << "" << QByteArray("\x1b@\x1b" "E") << 100
-                                                       << QList<int>{66, 34};
-    QTest::newRow("printer codes: LINHAS sets the form") << "33" << QByteArray("\x1b@") << 100
-                                                         << QList<int>{33, 33, 33, 1};
-    QTest::newRow("printer codes: the file's own form length wins")
-        << "33" << QByteArray("\x1b" "C\x32") << 100 << QList<int>{50, 50};
+    QTest::newRow("more than the face allows never grows the advance")
+        << "5" << QByteArray() << 6 << QList<int>{5, 1};
+    QTest::newRow("printer codes: a form of 66 lines") << ""
+                                                       << QByteArray("\x1b@\x1b"
+                                                                     "E")
+                                                       << 100 << QList<int>{66, 34};
+    QTest::newRow("printer codes: LINHAS sets the form")
+        << "33" << QByteArray("\x1b@") << 100 << QList<int>{33, 33, 33, 1};
+    QTest::newRow("printer codes: the file's own form length wins") << "33"
+                                                                    << QByteArray("\x1b"
+                                                                                  "C\x32")
+                                                                    << 100 << QList<int>{50, 50};
 }
 
 void TestCups::linesPerPage()

@@ -29,9 +29,10 @@ void TestFitting::fit_data()
     QTest::newRow("from 9, 120 columns: 7") << QList<qreal>{9, 8, 7} << 120.0 << Fit{7, false, false};
     QTest::newRow("136 columns at 7") << QList<qreal>{7} << 136.0 << Fit{7, false, false};
     QTest::newRow("137 columns: landscape 7") << QList<qreal>{7} << 137.0 << Fit{7, true, false};
-    QTest::newRow("230 columns: landscape, smaller") << QList<qreal>{7} << 230.0
-                                                     << Fit{822.0 / (0.6 * 230), true, false};
-    QTest::newRow("342 columns: landscape 4") << QList<qreal>{7} << 342.5 << Fit{822.0 / (0.6 * 342.5), true, false};
+    QTest::newRow("230 columns: landscape, smaller")
+        << QList<qreal>{7} << 230.0 << Fit{822.0 / (0.6 * 230), true, false};
+    QTest::newRow("342 columns: landscape 4")
+        << QList<qreal>{7} << 342.5 << Fit{822.0 / (0.6 * 342.5), true, false};
     QTest::newRow("400 columns: wrapped at 4") << QList<qreal>{7} << 400.0 << Fit{4, true, true};
     QTest::newRow("a printer page wider than its carriage shrinks in portrait")
         << QList<qreal>{12} << 120.0 << Fit{575.0 / 72, false, false};
