@@ -8,6 +8,8 @@
 #   page    one 60-line page of 80 columns
 #   report  20,000 lines of 132 columns, a form feed every 60 lines (334 pages by our rule)
 #   big     200,000 lines of 80 columns, no form feeds
+#   escp    the report's 20,000 lines written for an Epson printer: on every page a double-width
+#           title, a bold header and a condensed body inside a CP850 box frame (ESC/P codes)
 # Each file is rendered to PDF by
 #   velmorix2   render_bench: le_conteudo + imprime_linhas into the printing service, to a file
 #   cupsfilter  cupsfilter -m application/pdf (texttopdf)
@@ -60,11 +62,27 @@ awk 'BEGIN { srand(11); for (i = 0; i < 200000; i++)
     printf "%07d %-16s %-24s %10.2f %10.2f %5d\r\n", i, "ITEM-" int(rand() * 1e6), "DESCRIPTION " int(rand() * 1e5),
         rand() * 1000, rand() * 9999, int(rand() * 999) }' > "$WORK/big.txt"
 
+# 58 lines a page: title, header, frame top, 54 framed lines, frame bottom; CP850 box bytes.
+LC_ALL=C awk 'BEGIN { srand(7); n = 0; page = 0
+    while (n < 20000) {
+        if (page++ > 0) printf "\f";
+        printf "\033@\033W1STOCK REPORT  PAGE %d\033W0\r\n", page; n++
+        printf "\033EBRANCH  CUSTOMER                        PRODUCT      QTY        PRICE          TOTAL\033F\r\n"; n++
+        printf "\017%c", 201; for (i = 0; i < 134; i++) printf "%c", 205; printf "%c\r\n", 187; n++
+        for (l = 0; l < 54 && n < 19999; l++) {
+            printf "%c%06d %-12s %-30s %-10s %8d %12.2f %14.2f %12.2f %-18s%c\r\n", 186, n, "BR" int(rand() * 900),
+                "CUSTOMER " int(rand() * 99999), "PRD" int(rand() * 9999), int(rand() * 999), rand() * 1000,
+                rand() * 100000, rand() * 5000, "REF-" int(rand() * 1e8), 186; n++ }
+        printf "%c", 200; for (i = 0; i < 134; i++) printf "%c", 205; printf "%c\022\r\n", 188; n++
+    } }' > "$WORK/escp.txt"
+
 # --- renderers ---------------------------------------------------------------------------
 render() {  # render TOOL INPUT OUTPUT
     case "$1" in
-        velmorix2)  "$BENCH" "$2" "$3" >/dev/null ;;
-        cupsfilter) cupsfilter -m application/pdf "$2" >"$3" 2>/dev/null ;;
+        velmorix2)  if [ "${2##*/}" = escp.txt ]; then "$BENCH" --codepage 850 "$2" "$3" >/dev/null
+                    else "$BENCH" "$2" "$3" >/dev/null; fi ;;
+        # A file with printer codes is not typed as text by CUPS: say it is.
+        cupsfilter) cupsfilter -i text/plain -m application/pdf "$2" >"$3" 2>/dev/null ;;
         enscript)   enscript -q -B -p - "$2" 2>/dev/null | ps2pdf - "$3" ;;
         paps)       paps "$2" 2>/dev/null | ps2pdf - "$3" ;;
     esac
@@ -87,10 +105,10 @@ pages() { pdfinfo "$1" 2>/dev/null | awk '/^Pages:/ { print $2 }'; }
 
 declare -A TIME PAGES
 read -r -a TOOLS <<< "${BENCH_TOOLS:-velmorix2 cupsfilter enscript paps}"
-read -r -a CORPUS <<< "${BENCH_CORPUS:-page report big}"
+read -r -a CORPUS <<< "${BENCH_CORPUS:-page report escp big}"
 for c in "${CORPUS[@]}"; do
     for tool in "${TOOLS[@]}"; do
-        if [ "$c,$tool" = big,paps ] && [ "${BENCH_FULL:-0}" != 1 ]; then
+        if { [ "$c,$tool" = big,paps ] || [ "$c,$tool" = escp,paps ]; } && [ "${BENCH_FULL:-0}" != 1 ]; then
             TIME[$c,$tool]=0; PAGES[$c,$tool]=0; continue
         fi
         out=$WORK/$c-$tool.pdf
@@ -117,5 +135,9 @@ done
 expected=$(( $(tr -cd '\f' < "$WORK/report.txt" | wc -c) + 1 ))
 [ "${PAGES[report,velmorix2]}" = "$expected" ] ||
     echo "render.sh: WARNING: velmorix2 drew ${PAGES[report,velmorix2]} pages of the report, expected $expected" >&2
+if [ -n "${TIME[escp,velmorix2]:-}" ] && [ -n "${TIME[escp,cupsfilter]:-}" ]; then
+    awk -v a="${TIME[escp,cupsfilter]}" -v b="${TIME[escp,velmorix2]}" \
+        'BEGIN { printf "escp speedup vs cupsfilter: %.2f (goal 3)\n", a / b }'
+fi
 awk -v a="${TIME[report,cupsfilter]}" -v b="${TIME[report,velmorix2]}" \
     'BEGIN { printf "render speedup vs cupsfilter: %.2f\n", a / b }'

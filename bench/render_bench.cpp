@@ -52,13 +52,19 @@ public:
 int main(int argc, char** argv)
 {
     QGuiApplication app(argc, argv);
-    const bool qtOnly = argc == 4 && QByteArray(argv[1]) == "--qt";
+    const bool qtOnly = argc >= 4 && QByteArray(argv[1]) == "--qt";
     if (qtOnly) {
         --argc;
         ++argv;
     }
+    CodePage::Encoding encoding = CodePage::Encoding::Windows1252;
+    if (argc == 5 && QByteArray(argv[1]) == "--codepage") {
+        encoding = CodePage::encodingByName(QString::fromLatin1(argv[2])).value_or(encoding);
+        argc -= 2;
+        argv += 2;
+    }
     if (argc != 3) {
-        std::fprintf(stderr, "usage: render_bench [--qt] INPUT OUTPUT.pdf\n");
+        std::fprintf(stderr, "usage: render_bench [--qt] [--codepage 850] INPUT OUTPUT.pdf\n");
         return 2;
     }
     FilePrinting printing(qtOnly ? RenderPath::Painter : RenderPath::Best);
@@ -81,7 +87,7 @@ int main(int argc, char** argv)
     printing.setUnderline(false);
     printing.setPointSize(tamanho_fonte(read.iMaxColunas).toFloat());
     printing.setJobTitle(QFile::decodeName(argv[1]));
-    imprime_linhas(read.text, printing);
+    imprime_documento(read.text, printing, encoding);
     if (!printing.endDocument()) {
         std::fprintf(stderr, "render_bench: %s\n", qPrintable(printing.errorString()));
         return 1;

@@ -1,12 +1,15 @@
 #include "platform/CupsPrintingService.h"
 
 #include "cups/CupsJob.h"
+#include "cups/CupsQueues.h"
+#include "render/Fitting.h"
 #include "spool/FileServices.h"
 
-#include "cups/CupsQueues.h"
 #include <cups/cups.h>
 
 #include <QFontDatabase>
+
+#include <algorithm>
 
 CupsPrintingService::CupsPrintingService(RenderPath path)
     : m_printer(CupsQueues::defaultQueue()), m_path(path)
@@ -42,11 +45,78 @@ QStringList CupsPrintingService::faceNames()
     return QFontDatabase::families();
 }
 
+namespace {
+
+/// The sizes of the table from the chosen one down.
+QList<qreal> sizesFrom(qreal points)
+{
+    QList<qreal> sizes;
+    for (const qreal size : {11.0, 9.0, 8.0, 7.0}) {
+        if (size <= points)
+            sizes.append(size);
+    }
+    if (sizes.isEmpty() || sizes.first() < points)
+        sizes.prepend(points);
+    return sizes;
+}
+
+qreal cellOf(const QRawFont& font)
+{
+    const QChar blank(u' ');
+    quint32 glyph = 0;
+    int count = 1;
+    QPointF advance;
+    if (font.glyphIndexesForChars(&blank, 1, &glyph, &count))
+        font.advancesForGlyphIndexes(&glyph, &advance, 1, QRawFont::UseDesignMetrics);
+    return advance.x();
+}
+
+/// A pica character is a tenth of an inch: 0.6 em at 12 points, the size of a printer's page.
+constexpr qreal kPicaPoints = 12;
+
+const QString kFallbackFace = QStringLiteral("DejaVu Sans Mono");
+
+} // namespace
+
 bool CupsPrintingService::beginDocument()
 {
-    const QRawFont font = rawFontOf(m_style);
-    auto doc = std::make_unique<PrintDocument>(makeRenderer(m_style, font, m_fonts, m_path),
-                                               CupsQueues::defaultMedia(m_printer), font);
+    QPageLayout page = CupsQueues::defaultMedia(m_printer);
+    QPageLayout turned = page;
+    turned.setOrientation(QPageLayout::Landscape);
+    const QRectF portrait = page.paintRect(QPageLayout::Point);
+    const QRectF landscape = turned.paintRect(QPageLayout::Point);
+    const bool printerPage = m_shape.printerPageInches > 0;
+
+    TextStyle style = m_style;
+    FitRequest request;
+    request.portraitWidth = portrait.width();
+    request.landscapeWidth = landscape.width();
+    if (printerPage) {
+        // The printer's page (8 inches of carriage by its form length) scaled to the sheet.
+        const qreal length = m_shape.printerPageInches * 72;
+        request.sizes = {kPicaPoints * std::min(portrait.width() / (8 * 72), portrait.height() / length)};
+        request.widthPerPoint = m_shape.widestCells * 0.6;
+        request.landscapeCap = kPicaPoints * landscape.height() / length;
+    } else {
+        request.sizes = sizesFrom(style.points);
+        const QRawFont unit = rawFontOf(style);
+        request.widthPerPoint = m_shape.widestCells * cellOf(unit) * 72 / kRenderResolution / style.points;
+    }
+    const Fit fit = fitDocument(request);
+    style.points = float(fit.points);
+    if (fit.landscape)
+        page = turned;
+
+    const QRawFont font = rawFontOf(style);
+    m_cell = cellOf(font);
+    m_unit = printerPage ? kRenderResolution / 360.0 * fit.points / kPicaPoints : 0;
+    m_wrapAt = fit.wrap ? page.paintRectPixels(kRenderResolution).width() : 0;
+    const QString fallback = m_shape.needsFallbackFace ? kFallbackFace : QString();
+    std::unique_ptr<Renderer> renderer = printerPage || !fallback.isEmpty()
+                                             ? makeStyledRenderer(style, font, m_fonts, m_path, fallback)
+                                             : makeRenderer(style, font, m_fonts, m_path);
+    auto doc = std::make_unique<PrintDocument>(std::move(renderer), page, font);
+    doc->layout().fitLines(printerPage ? 0 : m_shape.linesPerPage);
     m_pdf.clear();
     if (!m_buffer.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         m_error = m_buffer.errorString();
@@ -69,7 +139,74 @@ void CupsPrintingService::printLine(const QString& line)
         m_failed = true;
         return;
     }
-    m_doc->line(TextLine::plain(line));
+    if (m_wrapAt <= 0) {
+        m_doc->line(TextLine::plain(line));
+        return;
+    }
+    TextLine plain = TextLine::plain(line);
+    draw(plain);
+}
+
+void CupsPrintingService::printRuns(const QList<PrintRun>& runs, int advance)
+{
+    if (m_failed)
+        return;
+    if (!m_doc && !beginDocument()) {
+        m_failed = true;
+        return;
+    }
+    TextLine line;
+    line.styled = true;
+    line.advance = advance * m_unit;
+    qreal x = 0;
+    for (const PrintRun& run : runs) {
+        TextRun text;
+        text.text = run.text;
+        text.x = x;
+        text.face = quint8((run.style.bold ? Bold : 0) | (run.style.italic ? Italic : 0));
+        text.scale = 100 * 10 / charactersPerInch(run.style.pitch) * (run.style.doubleWidth ? 2 : 1);
+        text.underline = run.style.underline;
+        x += m_cell * text.scale / 100 * run.text.size();
+        line.runs.append(text);
+    }
+    draw(line);
+}
+
+void CupsPrintingService::draw(TextLine& line)
+{
+    // Past the smallest size, what does not fit goes on the next line: nothing is cut off.
+    while (m_wrapAt > 0) {
+        TextLine rest;
+        rest.styled = line.styled;
+        rest.advance = line.advance;
+        qreal x = 0;
+        for (qsizetype r = 0; r < line.runs.size(); ++r) {
+            TextRun& run = line.runs[r];
+            const qreal cell = m_cell * (line.styled ? run.scale : 100) / 100;
+            const qreal start = line.styled ? run.x : x;
+            const qsizetype fits = qsizetype(std::max<qreal>(0, (m_wrapAt - start) / cell + 1e-9));
+            x = start + cell * run.text.size();
+            if (fits >= run.text.size())
+                continue;
+            TextRun tail = run;
+            tail.text = run.text.mid(fits);
+            tail.x = start + cell * fits;
+            run.text.truncate(fits);
+            rest.runs.append(tail);
+            for (qsizetype k = r + 1; k < line.runs.size(); ++k)
+                rest.runs.append(line.runs[k]);
+            line.runs.resize(r + 1);
+            break;
+        }
+        if (rest.runs.isEmpty())
+            break;
+        const qreal shift = line.styled ? rest.runs.first().x : 0;
+        for (TextRun& run : rest.runs)
+            run.x -= shift;
+        m_doc->line(line);
+        line = rest;
+    }
+    m_doc->line(line);
 }
 
 void CupsPrintingService::newPage()
@@ -83,6 +220,7 @@ bool CupsPrintingService::endDocument()
     std::unique_ptr<PrintDocument> doc = std::move(m_doc);
     const bool failed = m_failed;
     m_failed = false;
+    m_shape = DocumentShape();
     if (failed)
         return false;
     if (!doc)

@@ -37,7 +37,9 @@ public:
     void setPointSize(float points) override { m_style.points = points; }
 
     void setJobTitle(const QString& title) override { m_title = title; }
+    void setDocumentShape(const DocumentShape& shape) override { m_shape = shape; }
     void printLine(const QString& line) override;
+    void printRuns(const QList<PrintRun>& runs, int advance) override;
     void newPage() override;
     bool endDocument() override;
     QString errorString() const override { return m_error; }
@@ -51,11 +53,17 @@ protected:
 
 private:
     bool beginDocument();
+    /// Draws a line, wrapped where the document is wider than the sheet even at the smallest size.
+    void draw(TextLine& line);
 
     QString m_printer;
     QList<PrinterInfo> m_listed;
     /// Face, style and size are taken when a document begins, for all of its lines.
     TextStyle m_style;
+    DocumentShape m_shape;
+    qreal m_cell = 0;   ///< advance of a character cell of the document's face and size, dots
+    qreal m_unit = 0;   ///< dots per 1/360 inch of a printer's page
+    qreal m_wrapAt = 0; ///< width lines wrap at, dots; 0 when they fit
     QString m_title;
     QString m_error;
     RenderPath m_path;

@@ -103,27 +103,30 @@ bool EmbeddedFont::measure(const QRawFont& raw)
     return codes[u' '] == ' ';
 }
 
-std::shared_ptr<const EmbeddedFont> EmbeddedFonts::find(const QString& family, const QRawFont& raw)
+std::shared_ptr<const EmbeddedFont> EmbeddedFonts::find(const QString& family, const QRawFont& raw, bool bold,
+                                                        bool italic)
 {
     const QString key = family + u'\n' + raw.familyName() + u'\n' + raw.styleName();
     if (const auto found = m_loaded.constFind(key); found != m_loaded.constEnd())
         return *found;
     std::shared_ptr<const EmbeddedFont> font;
-    QFile in(fileOfFamily(family));
+    QFile in(fileOfFamily(family, bold, italic));
     if (raw.isValid() && !in.fileName().isEmpty() && in.open(QIODevice::ReadOnly))
         font = EmbeddedFont::fromData(in.readAll(), raw);
     m_loaded.insert(key, font);
     return font;
 }
 
-QString EmbeddedFonts::fileOfFamily(const QString& family)
+QString EmbeddedFonts::fileOfFamily(const QString& family, bool bold, bool italic)
 {
+    const int wantedWeight = bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR;
+    const int wantedSlant = italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN;
     QString file;
     FcPattern* pattern = FcPatternCreate();
     const QByteArray name = family.toUtf8();
     FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(name.constData()));
-    FcPatternAddInteger(pattern, FC_WEIGHT, FC_WEIGHT_REGULAR);
-    FcPatternAddInteger(pattern, FC_SLANT, FC_SLANT_ROMAN);
+    FcPatternAddInteger(pattern, FC_WEIGHT, wantedWeight);
+    FcPatternAddInteger(pattern, FC_SLANT, wantedSlant);
     FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
     FcDefaultSubstitute(pattern);
     FcResult result = FcResultNoMatch;
@@ -137,9 +140,9 @@ QString EmbeddedFonts::fileOfFamily(const QString& family)
         if (FcPatternGetString(match, FC_FAMILY, 0, &matchedFamily) == FcResultMatch &&
             QString::fromUtf8(reinterpret_cast<const char*>(matchedFamily))
                     .compare(family, Qt::CaseInsensitive) == 0 &&
-            FcPatternGetInteger(match, FC_WEIGHT, 0, &weight) == FcResultMatch &&
-            weight == FC_WEIGHT_REGULAR && FcPatternGetInteger(match, FC_SLANT, 0, &slant) == FcResultMatch &&
-            slant == FC_SLANT_ROMAN && FcPatternGetString(match, FC_FILE, 0, &path) == FcResultMatch)
+            FcPatternGetInteger(match, FC_WEIGHT, 0, &weight) == FcResultMatch && weight == wantedWeight &&
+            FcPatternGetInteger(match, FC_SLANT, 0, &slant) == FcResultMatch && slant == wantedSlant &&
+            FcPatternGetString(match, FC_FILE, 0, &path) == FcResultMatch)
             file = QFile::decodeName(reinterpret_cast<const char*>(path));
         FcPatternDestroy(match);
     }

@@ -53,12 +53,14 @@ private:
 class EmbeddedFonts
 {
 public:
-    /// The face of @p raw's family in its own file; null when it has none a PDF can carry.
-    std::shared_ptr<const EmbeddedFont> find(const QString& family, const QRawFont& raw);
+    /// The face of @p raw's family in its own file (bold and italic as asked); null when it
+    /// has none a PDF can carry.
+    std::shared_ptr<const EmbeddedFont> find(const QString& family, const QRawFont& raw, bool bold = false,
+                                             bool italic = false);
 
-    /// The file fontconfig gives for a family in its regular upright style; empty when
-    /// fontconfig knows no file of exactly that family.
-    static QString fileOfFamily(const QString& family);
+    /// The file fontconfig gives for a family in its regular upright style, or its bold or
+    /// italic one; empty when fontconfig knows no file of exactly that family and style.
+    static QString fileOfFamily(const QString& family, bool bold = false, bool italic = false);
 
 private:
     QHash<QString, std::shared_ptr<const EmbeddedFont>> m_loaded;

@@ -32,8 +32,12 @@ public:
         /// The line's baseline, dots down from the top of the printable area.
         qreal baseline = 0;
     };
-    /// Places the next line and moves below it.
-    Place nextLine();
+    /// Places the next line and moves below it by @p advance dots (0: the line advance).
+    Place nextLine(qreal advance = 0);
+    /// A page holds @p lines lines: the line advance shrinks so that they fill the printable
+    /// height, and never grows.
+    void fitLines(int lines);
+    qreal ascent() const { return m_ascent; }
     /// Ends the current page; true when no page is open, so a blank one must begin first.
     bool pageBreak();
     int pages() const { return m_pages; }
@@ -46,4 +50,6 @@ private:
     qreal m_y = 0;
     bool m_pageOpen = false;
     int m_pages = 0;
+    int m_linesPerPage = 0; ///< 0: as many as the height holds
+    int m_linesOnPage = 0;
 };

@@ -1,5 +1,6 @@
 #include "render/PainterRenderer.h"
 
+#include "render/BoxGlyphs.h"
 #include "render/PageLayout.h"
 
 PainterRenderer::PainterRenderer(const QRawFont& font, bool underline) : m_font(font), m_underline(underline)
@@ -7,8 +8,15 @@ PainterRenderer::PainterRenderer(const QRawFont& font, bool underline) : m_font(
     m_cached.fill(kUnknown);
 }
 
+PainterRenderer::PainterRenderer(const std::array<QRawFont, 4>& faces, const QRawFont& fallback)
+    : m_font(faces[0]), m_styled(true), m_faces(faces), m_fallback(fallback)
+{
+    m_cached.fill(kUnknown);
+}
+
 bool PainterRenderer::begin(QIODevice* out, const PageLayout& layout, const QString& title)
 {
+    m_lineHeight = layout.lineAdvance();
     m_writer = std::make_unique<QPdfWriter>(out);
     m_writer->setResolution(kRenderResolution);
     m_writer->setPageLayout(layout.page());
@@ -27,6 +35,10 @@ void PainterRenderer::beginPage()
 
 void PainterRenderer::drawLine(const TextLine& line, qreal baseline)
 {
+    if (m_styled) {
+        drawStyled(line, baseline);
+        return;
+    }
     qreal x = 0;
     for (const TextRun& run : line.runs) {
         for (const QChar ch : run.text) {
@@ -96,4 +108,59 @@ PainterRenderer::Glyph PainterRenderer::glyphOf(QChar ch)
         m_cachedAdvance[u] = g.advance;
     }
     return Glyph{m_cached[u], m_cachedAdvance[u]};
+}
+
+void PainterRenderer::drawStyled(const TextLine& line, qreal baseline)
+{
+    flush();
+    const qreal cellWidth = glyphOf(QChar(u' ')).advance;
+    const qreal height = line.advance > 0 ? line.advance : m_lineHeight;
+    const qreal stroke = std::max<qreal>(m_font.lineThickness(), m_font.pixelSize() / 20);
+    for (const TextRun& run : line.runs) {
+        const qreal scale = line.styled ? run.scale / 100 : 1.0;
+        const qreal cell = cellWidth * scale;
+        const qreal x0 = line.styled ? run.x : 0;
+        const QRawFont& face = m_faces[line.styled ? run.face % 4 : 0];
+        for (qsizetype i = 0; i < run.text.size(); ++i) {
+            const QChar ch = run.text[i];
+            const qreal x = x0 + i * cell;
+            if (isBoxGlyph(ch.unicode())) {
+                BoxPieces pieces;
+                boxPieces(ch.unicode(), QRectF(x, baseline - m_font.ascent(), cell, height), stroke, pieces);
+                for (const BoxPiece& piece : std::as_const(pieces))
+                    m_painter.fillRect(piece.rect, QColor::fromRgbF(piece.gray, piece.gray, piece.gray));
+                continue;
+            }
+            if (ch == u' ')
+                continue;
+            QRawFont font = face;
+            quint32 index = 0;
+            int count = 1;
+            if (!font.glyphIndexesForChars(&ch, 1, &index, &count) || index == 0) {
+                if (!m_fallback.isValid())
+                    continue;
+                font = m_fallback;
+                count = 1;
+                if (!font.glyphIndexesForChars(&ch, 1, &index, &count) || index == 0)
+                    continue;
+            }
+            // A glyph of another face is squeezed or widened to the cell's advance.
+            QPointF advance;
+            font.advancesForGlyphIndexes(&index, &advance, 1, QRawFont::UseDesignMetrics);
+            const qreal sx = advance.x() > 0 ? cell / advance.x() : scale;
+            QGlyphRun glyph;
+            glyph.setRawFont(font);
+            glyph.setGlyphIndexes({index});
+            glyph.setPositions({QPointF(0, 0)});
+            m_painter.save();
+            m_painter.translate(x, baseline);
+            m_painter.scale(sx, 1);
+            m_painter.drawGlyphRun(QPointF(0, 0), glyph);
+            m_painter.restore();
+        }
+        if (line.styled && run.underline && !run.text.isEmpty())
+            m_painter.fillRect(
+                QRectF(x0, baseline + m_font.underlinePosition(), cell * run.text.size(), stroke / 2),
+                Qt::black);
+    }
 }

@@ -19,6 +19,9 @@ class PainterRenderer : public Renderer
 {
 public:
     PainterRenderer(const QRawFont& font, bool underline);
+    /// Styled lines in the four faces (regular, bold, italic, bold italic); characters they
+    /// lack come from @p fallback when it is valid, at the cell's advance.
+    PainterRenderer(const std::array<QRawFont, 4>& faces, const QRawFont& fallback);
 
     bool begin(QIODevice* out, const PageLayout& layout, const QString& title) override;
     void beginPage() override;
@@ -34,10 +37,15 @@ private:
     static constexpr quint32 kUnknown = 0xffffffffu;
 
     void flush();
+    void drawStyled(const TextLine& line, qreal baseline);
     Glyph lookUp(QChar ch) const;
     Glyph glyphOf(QChar ch);
 
     QRawFont m_font;
+    bool m_styled = false;
+    std::array<QRawFont, 4> m_faces;
+    QRawFont m_fallback;
+    qreal m_lineHeight = 0;
     bool m_underline = false;
     std::unique_ptr<QPdfWriter> m_writer;
     QPainter m_painter;

@@ -59,6 +59,32 @@ QByteArray PdfFile::number(double value)
     return text == "-0" ? QByteArray("0") : text;
 }
 
+void PdfFile::appendNumber(QByteArray& out, double value, char after)
+{
+    char buffer[32];
+    char* end = buffer + sizeof buffer;
+    char* p = end;
+    *--p = after;
+    long long hundredths = std::llround(value * 100);
+    const bool negative = hundredths < 0;
+    if (negative)
+        hundredths = -hundredths;
+    if (const int cents = int(hundredths % 100)) {
+        if (cents % 10)
+            *--p = char('0' + cents % 10);
+        *--p = char('0' + cents / 10);
+        *--p = '.';
+    }
+    long long whole = hundredths / 100;
+    do {
+        *--p = char('0' + whole % 10);
+        whole /= 10;
+    } while (whole);
+    if (negative && hundredths != 0)
+        *--p = '-';
+    out.append(p, end - p);
+}
+
 QByteArray PdfFile::text(const QString& text)
 {
     QByteArray bytes("<FEFF");

@@ -26,6 +26,9 @@ public:
     static QByteArray ref(int id);
     /// A number as PDF writes it: at most six decimals, no trailing zeros.
     static QByteArray number(double value);
+    /// Appends a number with at most two decimals, then @p after: quick, for the many
+    /// coordinates of styled lines and rules (a hundredth of a dot is far below a printer's).
+    static void appendNumber(QByteArray& out, double value, char after = ' ');
     /// A text string as UTF-16 with its byte order mark, in hexadecimal.
     static QByteArray text(const QString& text);
 

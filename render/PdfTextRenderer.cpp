@@ -1,5 +1,6 @@
 #include "render/PdfTextRenderer.h"
 
+#include "render/BoxGlyphs.h"
 #include "render/EmbeddedFont.h"
 #include "render/PageLayout.h"
 
@@ -40,9 +41,11 @@ QByteArray toUnicodeMap()
 
 } // namespace
 
-PdfTextRenderer::PdfTextRenderer(std::shared_ptr<const EmbeddedFont> font, const QRawFont& raw)
-    : m_font(std::move(font))
+PdfTextRenderer::PdfTextRenderer(std::shared_ptr<const EmbeddedFont> font, const QRawFont& raw,
+                                 FaceLoader styles)
+    : m_font(std::move(font)), m_loader(std::move(styles))
 {
+    m_faces[0] = m_font;
     const qreal pixelSize = raw.pixelSize();
     // The same line advance as the painter: the face's metrics at the size drawn.
     m_lineHeight = raw.ascent() + raw.descent() + raw.leading();
@@ -61,8 +64,12 @@ PdfTextRenderer::PdfTextRenderer(std::shared_ptr<const EmbeddedFont> font, const
             raw.advancesForGlyphIndexes(&blank, &advance, 1, QRawFont::UseDesignMetrics))
             charSpacing = advance.x() - m_font->widths[' '] * pixelSize / 1000.0;
     }
-    m_fontSelect = "/F1 " + PdfFile::number(pixelSize) + " Tf " + PdfFile::number(m_lineHeight) + " TL " +
-                   PdfFile::number(charSpacing) + " Tc\n";
+    m_pixelSize = pixelSize;
+    m_charSpacing = charSpacing;
+    m_cell = m_font->widths[' '] * pixelSize / 1000.0 + charSpacing;
+    m_ascent = raw.ascent();
+    m_underline = raw.underlinePosition();
+    m_stroke = std::max<qreal>(raw.lineThickness(), pixelSize / 20);
 }
 
 bool PdfTextRenderer::begin(QIODevice* out, const PageLayout& layout, const QString& title)
@@ -77,6 +84,11 @@ bool PdfTextRenderer::begin(QIODevice* out, const PageLayout& layout, const QStr
                   PdfFile::number(scale * paint.left()) + ' ' +
                   PdfFile::number(full.height() - scale * paint.top()) + " cm\n";
 
+    // A page length in lines makes the advance smaller than the face's.
+    m_lineHeight = layout.lineAdvance();
+    m_fontSelect = "/F1 " + PdfFile::number(m_pixelSize) + " Tf " + PdfFile::number(m_lineHeight) + " TL " +
+                   PdfFile::number(m_charSpacing) + " Tc\n";
+    m_faceUsed[0] = true;
     m_file.emplace(out);
     m_catalog = m_file->newObject();
     m_pages = m_file->newObject();
@@ -97,6 +109,9 @@ void PdfTextRenderer::beginPage()
     m_pageOpen = true;
     m_positioned = false;
     m_fontSet = false;
+    m_face = 0;
+    m_scale = 100;
+    m_lastGray = -1;
     // Pages of one document are alike: the last one's size is a good guess for the next.
     const qsizetype guess = m_content.capacity();
     m_content.clear();
@@ -106,6 +121,10 @@ void PdfTextRenderer::beginPage()
 
 void PdfTextRenderer::drawLine(const TextLine& line, qreal baseline)
 {
+    if (line.styled) {
+        drawStyled(line, baseline);
+        return;
+    }
     if (line.runs.size() == 1) {
         appendRun(line.runs[0].text, baseline);
         return;
@@ -122,16 +141,22 @@ void PdfTextRenderer::appendRun(const QString& text, qreal baseline)
     const unsigned char* codes = m_font->codes.get();
     qsizetype n = text.size();
     // Blanks and gaps at the end draw nothing and move nothing after them.
-    while (n > 0 && (codes[chars[n - 1]] == ' ' || codes[chars[n - 1]] == EmbeddedFont::kGap))
+    while (n > 0 && (codes[chars[n - 1]] == ' ' ||
+                     (codes[chars[n - 1]] == EmbeddedFont::kGap && !isBoxGlyph(chars[n - 1]))))
         --n;
     if (n == 0)
         return;
 
-    if (!m_fontSet) {
-        if (!m_positioned)
+    if (!m_fontSet || m_face != 0) {
+        if (!m_positioned && !m_fontSet)
             m_content += "BT\n";
         m_content += m_fontSelect;
         m_fontSet = true;
+        m_face = 0;
+    }
+    if (m_scale != 100) {
+        m_content += "100 Tz\n";
+        m_scale = 100;
     }
     const bool next = m_positioned && std::abs(m_lastBaseline + m_lineHeight - baseline) < 1e-6;
     if (!next)
@@ -157,6 +182,8 @@ void PdfTextRenderer::appendRun(const QString& text, qreal baseline)
     for (qsizetype i = 0; i < n; ++i) {
         const unsigned char c = codes[chars[i]];
         if (c == EmbeddedFont::kGap) {
+            if (isBoxGlyph(chars[i]))
+                box(chars[i], QRectF(i * m_cell, baseline - m_ascent, m_cell, m_lineHeight));
             *out++ = ' ';
             if (adjustGaps) {
                 std::memcpy(out, gapShift.constData(), size_t(gapShift.size()));
@@ -174,12 +201,124 @@ void PdfTextRenderer::appendRun(const QString& text, qreal baseline)
     std::memcpy(out, op, opLength);
     out += opLength;
     m_content.truncate(out - m_content.constData());
+    if (!m_pending.isEmpty())
+        flushFills();
+}
+
+void PdfTextRenderer::box(char16_t ch, const QRectF& cell)
+{
+    BoxPieces pieces;
+    boxPieces(ch, cell, m_stroke, pieces);
+    for (const BoxPiece& piece : std::as_const(pieces))
+        fill(piece.rect, piece.gray);
+}
+
+void PdfTextRenderer::fill(const QRectF& r, qreal gray)
+{
+    // A rule drawn cell by cell (a frame's top, a row of shades) becomes one rectangle.
+    for (Fill& f : m_pending) {
+        if (f.gray == gray && std::abs(r.top() - f.rect.top()) < 1e-3 &&
+            std::abs(r.height() - f.rect.height()) < 1e-3 && std::abs(r.left() - f.rect.right()) < 1e-3) {
+            f.rect.setRight(r.right());
+            return;
+        }
+    }
+    m_pending.append(Fill{r, gray});
+}
+
+void PdfTextRenderer::flushFills()
+{
+    for (const Fill& f : std::as_const(m_pending)) {
+        if (f.gray != m_lastGray) {
+            PdfFile::appendNumber(m_graphics, f.gray);
+            m_graphics += "g\n";
+            m_lastGray = f.gray;
+        }
+        PdfFile::appendNumber(m_graphics, f.rect.x());
+        PdfFile::appendNumber(m_graphics, f.rect.y());
+        PdfFile::appendNumber(m_graphics, f.rect.width());
+        PdfFile::appendNumber(m_graphics, f.rect.height());
+        m_graphics += "re f\n";
+    }
+    m_pending.clear();
+}
+
+void PdfTextRenderer::textState(int face, qreal scale)
+{
+    if (!m_positioned && !m_fontSet)
+        m_content += "BT\n";
+    if (!m_fontSet || face != m_face) {
+        if (!m_faces[size_t(face)]) {
+            std::shared_ptr<const EmbeddedFont> file = m_loader ? m_loader(face) : nullptr;
+            // Without its own file a bold italic run is bold, any other the regular face.
+            if (!file && face == BoldItalic && m_loader)
+                file = m_faces[Bold] ? m_faces[Bold] : m_loader(Bold);
+            m_faces[size_t(face)] = file ? file : m_font;
+        }
+        m_content += "/F" + QByteArray::number(face + 1) + ' ' + PdfFile::number(m_pixelSize) + " Tf " +
+                     PdfFile::number(m_lineHeight) + " TL " + PdfFile::number(m_charSpacing) + " Tc\n";
+        m_faceUsed[size_t(face)] = true;
+        m_face = face;
+        m_fontSet = true;
+    }
+    if (scale != m_scale) {
+        m_content += PdfFile::number(scale) + " Tz\n";
+        m_scale = scale;
+    }
+}
+
+void PdfTextRenderer::drawStyled(const TextLine& line, qreal baseline)
+{
+    const qreal height = line.advance > 0 ? line.advance : m_lineHeight;
+    const unsigned char* codes = m_font->codes.get();
+    for (const TextRun& run : line.runs) {
+        const qreal cell = m_cell * run.scale / 100;
+        const char16_t* chars = reinterpret_cast<const char16_t*>(run.text.utf16());
+        QByteArray& shown = m_shown;
+        shown.resize(run.text.size() * 2); // every character escaped at worst
+        char* out = shown.data();
+        bool ink = false;
+        for (qsizetype i = 0; i < run.text.size(); ++i) {
+            const unsigned char c = codes[chars[i]];
+            if (c == EmbeddedFont::kGap) {
+                if (isBoxGlyph(chars[i]))
+                    box(chars[i], QRectF(run.x + i * cell, baseline - m_ascent, cell, height));
+                *out++ = ' ';
+                continue;
+            }
+            ink = ink || c != ' ';
+            if (c == '(' || c == ')' || c == '\\')
+                *out++ = '\\';
+            *out++ = char(c);
+        }
+        shown.truncate(out - shown.constData());
+        if (ink) {
+            textState(run.face, run.scale);
+            m_content += "1 0 0 -1 ";
+            PdfFile::appendNumber(m_content, run.x);
+            PdfFile::appendNumber(m_content, baseline);
+            m_content += "Tm (";
+            m_content += shown;
+            m_content += ") Tj\n";
+            m_positioned = true;
+        }
+        if (run.underline && !run.text.isEmpty())
+            fill(QRectF(run.x, baseline + m_underline, cell * run.text.size(), m_stroke / 2), 0);
+    }
+    flushFills();
+    // The next plain line places itself: the line matrix is not at the left margin.
+    m_lastBaseline = -1e9;
 }
 
 void PdfTextRenderer::endPage()
 {
     if (m_positioned || m_fontSet)
         m_content += "ET\n";
+    flushFills();
+    if (!m_graphics.isEmpty()) {
+        m_content += "q\n" + m_graphics + "Q\n";
+        m_graphics.clear();
+    }
     const int contents = m_file->newObject();
     m_file->startObject(contents);
     m_file->write("<< /Length " + QByteArray::number(m_content.size()) + " >>\nstream\n");
@@ -195,9 +334,8 @@ void PdfTextRenderer::endPage()
     m_pageOpen = false;
 }
 
-void PdfTextRenderer::writeFont(int fontObject)
+void PdfTextRenderer::writeFont(int fontObject, const EmbeddedFont& font)
 {
-    const EmbeddedFont& font = *m_font;
     const FontFile& file = font.file;
     const bool type1 = file.format == FontFile::Format::Type1;
 
@@ -245,10 +383,16 @@ bool PdfTextRenderer::finish()
 {
     if (m_pageOpen)
         endPage();
-    const int font = m_file->newObject();
-    writeFont(font);
+    QByteArray fonts;
+    for (size_t face = 0; face < m_faces.size(); ++face) {
+        if (!m_faceUsed[face])
+            continue;
+        const int font = m_file->newObject();
+        writeFont(font, *m_faces[face]);
+        fonts += "/F" + QByteArray::number(int(face) + 1) + ' ' + PdfFile::ref(font) + ' ';
+    }
     m_file->startObject(m_resources);
-    m_file->write("<< /Font << /F1 " + PdfFile::ref(font) + " >> >>\nendobj\n");
+    m_file->write("<< /Font << " + fonts + ">> >>\nendobj\n");
 
     QByteArray kids;
     for (const int page : std::as_const(m_pageObjects))

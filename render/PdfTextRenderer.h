@@ -4,6 +4,10 @@
 #include "render/Renderer.h"
 
 #include <QList>
+#include <QVarLengthArray>
+
+#include <array>
+#include <functional>
 
 #include <memory>
 #include <optional>
@@ -18,8 +22,11 @@ struct EmbeddedFont;
 class PdfTextRenderer : public Renderer
 {
 public:
-    /// @p raw is the face at the pixel size the lines are drawn.
-    PdfTextRenderer(std::shared_ptr<const EmbeddedFont> font, const QRawFont& raw);
+    /// Finds the file of a styled run's face (RunFace); null where the regular one stands in.
+    using FaceLoader = std::function<std::shared_ptr<const EmbeddedFont>(int face)>;
+    /// @p raw is the face at the pixel size the lines are drawn. @p styles loads the bold, italic
+    /// and bold italic faces when a run first needs them.
+    PdfTextRenderer(std::shared_ptr<const EmbeddedFont> font, const QRawFont& raw, FaceLoader styles = {});
 
     bool begin(QIODevice* out, const PageLayout& layout, const QString& title) override;
     void beginPage() override;
@@ -28,10 +35,37 @@ public:
 
 private:
     void endPage();
-    void writeFont(int fontObject);
+    void writeFont(int fontObject, const EmbeddedFont& font);
     void appendRun(const QString& text, qreal baseline);
+    void drawStyled(const TextLine& line, qreal baseline);
+    /// Opens the text object and selects face @p face at scaling @p scale where they differ.
+    void textState(int face, qreal scale);
+    /// Draws a box-drawing or block character in its cell.
+    void box(char16_t ch, const QRectF& cell);
+    void fill(const QRectF& rect, qreal gray);
+    void flushFills();
 
     std::shared_ptr<const EmbeddedFont> m_font;
+    std::array<std::shared_ptr<const EmbeddedFont>, 4> m_faces;
+    FaceLoader m_loader;
+    std::array<bool, 4> m_faceUsed{};
+    qreal m_pixelSize = 0;
+    qreal m_charSpacing = 0;
+    qreal m_cell = 0; // advance of a character, dots
+    qreal m_ascent = 0;
+    qreal m_underline = 0; // below the baseline, dots
+    qreal m_stroke = 0;    // a light rule or an underline
+    int m_face = 0;        // the text state's face and scaling
+    qreal m_scale = 100;
+    QByteArray m_graphics; // rules and fills of the page, drawn after its text
+    qreal m_lastGray = -1;
+    struct Fill
+    {
+        QRectF rect;
+        qreal gray = 0;
+    };
+    QVarLengthArray<Fill, 8> m_pending; // fills of a line that the next cell may extend
+    QByteArray m_shown;
     std::optional<PdfFile> m_file;
     int m_catalog = 0;
     int m_pages = 0;

@@ -13,7 +13,7 @@ bool PrintDocument::begin(QIODevice* out, const QString& title)
 
 void PrintDocument::line(const TextLine& line)
 {
-    const PageLayout::Place place = m_layout.nextLine();
+    const PageLayout::Place place = m_layout.nextLine(line.advance);
     if (place.newPage)
         m_renderer->beginPage();
     m_renderer->drawLine(line, place.baseline);

@@ -21,6 +21,7 @@ public:
     /// Ends the PDF; false when it could not be written whole.
     bool finish();
     int pages() const { return m_layout.pages(); }
+    PageLayout& layout() { return m_layout; }
 
 private:
     std::unique_ptr<Renderer> m_renderer;

@@ -29,6 +29,34 @@ std::unique_ptr<Renderer> makeRenderer(const TextStyle& style, const QRawFont& f
     return makePainterRenderer(style, font);
 }
 
+std::unique_ptr<Renderer> makeStyledRenderer(const TextStyle& style, const QRawFont& font,
+                                             EmbeddedFonts& fonts, RenderPath path, const QString& fallback)
+{
+    const auto faceOf = [style](int face) {
+        TextStyle s = style;
+        s.bold = face & Bold;
+        s.italic = face & Italic;
+        return rawFontOf(s);
+    };
+    if (path == RenderPath::Best && fallback.isEmpty()) {
+        if (std::shared_ptr<const EmbeddedFont> regular = fonts.find(style.face, font)) {
+            // Bold and italic files are read only when a run asks for them.
+            auto load = [&fonts, faceOf, family = style.face](int face) {
+                return fonts.find(family, faceOf(face), face & Bold, face & Italic);
+            };
+            return std::make_unique<PdfTextRenderer>(std::move(regular), font, load);
+        }
+    }
+    std::array<QRawFont, 4> faces{font, faceOf(Bold), faceOf(Italic), faceOf(BoldItalic)};
+    QRawFont extra;
+    if (!fallback.isEmpty()) {
+        TextStyle s = style;
+        s.face = fallback;
+        extra = rawFontOf(s);
+    }
+    return std::make_unique<PainterRenderer>(faces, extra);
+}
+
 std::unique_ptr<Renderer> makePainterRenderer(const TextStyle& style, const QRawFont& font)
 {
     return std::make_unique<PainterRenderer>(font, style.underline);

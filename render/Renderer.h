@@ -43,6 +43,12 @@ enum class RenderPath
 /// drawn besides the glyphs and @p path allows it; the painter renderer otherwise.
 std::unique_ptr<Renderer> makeRenderer(const TextStyle& style, const QRawFont& font, EmbeddedFonts& fonts,
                                        RenderPath path = RenderPath::Best);
+/// The renderer of styled lines (runs in regular, bold, italic and bold italic, scaled, underlined,
+/// box characters drawn): PDF text with each face's own file where the face has them, the painter
+/// otherwise or when @p path says so. @p fallback names a face for characters @p style's face lacks
+/// (the painter then draws the document); empty for none.
+std::unique_ptr<Renderer> makeStyledRenderer(const TextStyle& style, const QRawFont& font,
+                                             EmbeddedFonts& fonts, RenderPath path, const QString& fallback);
 /// Lines drawn by Qt's painter, for any face Qt can draw.
 std::unique_ptr<Renderer> makePainterRenderer(const TextStyle& style, const QRawFont& font);
 

@@ -3,17 +3,33 @@
 #include <QString>
 #include <QVarLengthArray>
 
-/// A stretch of a line drawn in one style. Today every run has the document's style; the
-/// style of a run belongs here when lines come to mix them.
+/// Faces of a styled run, as indexes.
+enum RunFace : quint8
+{
+    Regular = 0,
+    Bold = 1,
+    Italic = 2,
+    BoldItalic = 3
+};
+
+/// A stretch of a line drawn in one style. In a plain line every run has the document's style.
 struct TextRun
 {
     QString text;
+    qreal x = 0;            ///< start, dots from the left margin (styled lines)
+    quint8 face = Regular;  ///< RunFace (styled lines)
+    qreal scale = 100;      ///< horizontal scaling, percent (styled lines)
+    bool underline = false; ///< (styled lines)
 };
 
 /// One printed line: its runs, left to right from the left margin.
 struct TextLine
 {
-    QVarLengthArray<TextRun, 1> runs;
+    QVarLengthArray<TextRun, 4> runs;
+    /// The runs carry their own place and style; a plain line's runs follow one another.
+    bool styled = false;
+    /// Feed to the next line, dots; 0 is the layout's line advance.
+    qreal advance = 0;
 
     static TextLine plain(const QString& text)
     {

@@ -25,6 +25,21 @@ constexpr Key kKeys[] = {
     {"PORTA", &Settings::sPorta},
 };
 
+// Keys the program reads but never writes: the user sets them by hand.
+constexpr Key kOptionalKeys[] = {
+    {"CODIFICACAO", &Settings::sCodificacao},
+    {"LINHAS", &Settings::sLinhas},
+};
+
+bool ownedKey(const QString& key)
+{
+    for (const Key& k : kKeys) {
+        if (key == QLatin1String(k.name))
+            return true;
+    }
+    return false;
+}
+
 // Only the space character is a blank: tabs stay part of keys and values.
 QString trimBlanks(QStringView text)
 {
@@ -60,6 +75,19 @@ bool grava_ini(const Settings& settings, const QString& path, SettingsStore& fil
         data += CodePage::encode(settings.*key.value);
         data += "\r\n";
     }
+    // Lines the window does not own survive a confirmation.
+    QByteArray old;
+    if (files.isPlainFile(QFile::encodeName(path)) &&
+        files.readFile(QFile::encodeName(path), &old, nullptr)) {
+        TextLines lines([&data](QByteArrayView bytes) {
+            if (!ownedKey(chave_linha(CodePage::decode(bytes)))) {
+                data += bytes;
+                data += "\r\n";
+            }
+        });
+        lines.feed(old);
+        lines.finish();
+    }
     return files.writeFile(QFile::encodeName(path), data, error);
 }
 
@@ -77,10 +105,12 @@ bool le_ini(Settings& settings, const QString& path, SettingsStore& files, QStri
         const QString line = CodePage::decode(bytes);
         const QString key = chave_linha(line);
         for (const Key& k : kKeys) {
-            if (key == QLatin1String(k.name)) {
+            if (key == QLatin1String(k.name))
                 settings.*k.value = valor_linha(line);
-                break;
-            }
+        }
+        for (const Key& k : kOptionalKeys) {
+            if (key == QLatin1String(k.name))
+                settings.*k.value = valor_linha(line);
         }
     });
     lines.feed(data);

@@ -15,6 +15,9 @@ struct Settings
     QString sParalela;   ///< PARALELA: "1" prints raw to sPorta
     QString sPorta;      ///< PORTA: destination path of raw printing
     QString sCaminhoIni; ///< full path of the settings file
+    /// CODIFICACAO (optional, read only): code page of spool files, "1252" when absent
+    QString sCodificacao;
+    QString sLinhas; ///< LINHAS (optional, read only): lines per page of files without printer codes
 };
 
 /// Key of a settings line: the text left of its first "=", without surrounding blanks.
@@ -22,7 +25,8 @@ QString chave_linha(const QString& line);
 /// Value of a settings line: the text right of its first "=", without surrounding blanks.
 QString valor_linha(const QString& line);
 
-/// Writes the five values to the file at path, replacing its content.
+/// Writes the five values to the file at path; every other line already there (the optional
+/// keys, comments, unknown keys) is kept after them.
 bool grava_ini(const Settings& settings, const QString& path, SettingsStore& files, QString* error);
 /// Reads the file at path into the values; creates it from the values at sCaminhoIni first
 /// when the path is empty or names no plain file. Lines that are not settings are ignored.

@@ -8,9 +8,13 @@
 #include "spool/RawPort.h"
 #include "spool/SpoolText.h"
 #include "text/CodePage.h"
+#include "text/Eject.h"
+#include "text/EscP.h"
 
 #include <QDateTime>
 #include <QFile>
+
+#include <algorithm>
 
 namespace {
 
@@ -20,24 +24,10 @@ void setError(QString* error, const QString& text)
         *error = text;
 }
 
-bool containsEject(QByteArrayView line)
-{
-    static const QByteArray eject("eject");
-    const qsizetype n = line.size();
-    for (qsizetype i = 0; i + 5 <= n; ++i) {
-        qsizetype k = 0;
-        while (k < 5 && (line[i + k] | 0x20) == eject[k])
-            ++k;
-        if (k == 5)
-            return true;
-    }
-    return false;
-}
-
 /// Decodes a piece of a line for drawing, tabs out to the next multiple of eight columns.
-QString drawable(QByteArrayView bytes)
+QString drawable(QByteArrayView bytes, CodePage::Encoding encoding)
 {
-    QString text = CodePage::decode(bytes);
+    QString text = CodePage::decode(bytes, encoding);
     if (!text.contains(u'\t'))
         return text;
     QString out;
@@ -56,7 +46,9 @@ QString drawable(QByteArrayView bytes)
 class Pages
 {
 public:
-    explicit Pages(PrintingService& printing) : m_printing(printing) {}
+    Pages(PrintingService& printing, CodePage::Encoding encoding) : m_printing(printing), m_encoding(encoding)
+    {
+    }
     void line(QByteArrayView bytes)
     {
         if (m_started) {
@@ -65,7 +57,7 @@ public:
         }
         m_started = true;
         m_pendingBreaks = 0;
-        m_printing.printLine(drawable(bytes));
+        m_printing.printLine(drawable(bytes, m_encoding));
     }
     void pageBreak()
     {
@@ -75,9 +67,148 @@ public:
 
 private:
     PrintingService& m_printing;
+    CodePage::Encoding m_encoding;
     bool m_started = false;
     int m_pendingBreaks = 0;
 };
+
+/// Calls @p piece for each piece of a line drawn between form feeds, and @p pageBreak for each
+/// form feed; an eject line is one page break. Empty pieces at either end of a line are no lines.
+template <typename Piece, typename Break>
+void forEachPiece(const QByteArray& text, CodePage::Encoding encoding, Piece piece, Break pageBreak)
+{
+    SpoolText::forEachLine(text, [&](QByteArrayView line) {
+        if (line.contains('\f')) {
+            // The page breaks at each form feed itself: what stands before it ends the page,
+            // what follows begins the next.
+            qsizetype start = 0;
+            for (;;) {
+                const qsizetype ff = line.indexOf('\f', start);
+                const QByteArrayView part = line.sliced(start, (ff < 0 ? line.size() : ff) - start);
+                const bool outerEmpty = part.isEmpty() && (start == 0 || ff < 0);
+                if (!outerEmpty)
+                    piece(part);
+                if (ff < 0)
+                    break;
+                pageBreak();
+                start = ff + 1;
+            }
+        } else if (isEjectLine(line, encoding)) {
+            pageBreak();
+        } else {
+            piece(line);
+        }
+    });
+}
+
+/// Characters a Courier face has: Windows-1252's, and the box and block characters drawn as rules.
+bool drawnWithoutFallback(QChar ch)
+{
+    const char16_t u = ch.unicode();
+    if (u < 0x100 || (u >= 0x2500 && u <= 0x259F)) // box drawing, blocks and shades
+        return true;
+    static const QString extras = [] {
+        QString chars;
+        for (int code = 0x80; code < 0xA0; ++code)
+            chars += QChar(CodePage::unicodeOf(uchar(code)));
+        return chars;
+    }();
+    return extras.contains(ch);
+}
+
+/// Notes a drawn line's width and whether a second face must draw some of it.
+void measure(const QString& text, qreal width, DocumentShape& shape)
+{
+    shape.widestCells = std::max(shape.widestCells, width);
+    if (!shape.needsFallbackFace)
+        shape.needsFallbackFace = !std::all_of(text.begin(), text.end(), drawnWithoutFallback);
+}
+
+/// Whether each byte decodes to a character that needs a second face; empty for UTF-8,
+/// whose characters are not single bytes.
+QList<bool> bytesNeedingFallback(CodePage::Encoding encoding)
+{
+    QList<bool> table;
+    if (encoding == CodePage::Encoding::Utf8)
+        return table;
+    QByteArray all(256, 0);
+    for (int b = 0; b < 256; ++b)
+        all[b] = char(b);
+    const QString chars = CodePage::decode(all, encoding);
+    for (const QChar ch : chars)
+        table.append(!drawnWithoutFallback(ch));
+    return table;
+}
+
+/// Cells a run takes on a printer's page, in pica (tenths of an inch).
+qreal picaCells(const RunStyle& style, qsizetype characters)
+{
+    return characters * 10 / charactersPerInch(style.pitch) * (style.doubleWidth ? 2 : 1);
+}
+
+/// A file with printer commands: its pages as the printer lays them out, scaled to the sheet.
+/// The file is read twice, a page at a time: to measure it, then to draw it, so that no copy
+/// of the whole file is held besides the spool text.
+void imprime_codigos(QByteArrayView file, CodePage::Encoding encoding, int linesPerPage,
+                     PrintingService& printing)
+{
+    const QList<bool> needsFallback = bytesNeedingFallback(encoding);
+    DocumentShape shape;
+    int pagesWithLines = 0; // pages without a line at the end (after a last form feed) print no sheet
+    int pages = 0;
+    EscP::interpret(
+        file,
+        [&](PrintedPage&& page) {
+            ++pages;
+            if (!page.lines.isEmpty())
+                pagesWithLines = pages;
+            shape.printerPageInches = std::max(shape.printerPageInches, qreal(page.length) / kUnitsPerInch);
+            for (const PrintedLine& line : std::as_const(page.lines)) {
+                qreal cells = 0;
+                for (const StyledRun& run : line.runs) {
+                    cells += picaCells(run.style, run.text.size());
+                    if (shape.needsFallbackFace)
+                        continue;
+                    if (needsFallback.isEmpty())
+                        measure(CodePage::decode(run.text, encoding), 0, shape);
+                    else
+                        shape.needsFallbackFace =
+                            std::any_of(run.text.begin(), run.text.end(),
+                                        [&needsFallback](char b) { return needsFallback[uchar(b)]; });
+                }
+                shape.widestCells = std::max(shape.widestCells, cells);
+            }
+        },
+        linesPerPage);
+    if (shape.printerPageInches <= 0)
+        shape.printerPageInches = 11;
+    printing.setDocumentShape(shape);
+
+    QList<PrintRun> runs;
+    int page = 0;
+    EscP::interpret(
+        file,
+        [&](PrintedPage&& printed) {
+            if (++page > pagesWithLines)
+                return;
+            if (page > 1)
+                printing.newPage();
+            for (const PrintedLine& line : std::as_const(printed.lines)) {
+                runs.clear();
+                for (const StyledRun& run : line.runs)
+                    runs.append(PrintRun{CodePage::decode(run.text, encoding), run.style});
+                printing.printRuns(runs, line.advance);
+            }
+            if (printed.lines.isEmpty())
+                printing.printRuns({}, 0);
+        },
+        linesPerPage);
+}
+
+CodePage::Encoding encodingOf(const Settings& settings)
+{
+    return CodePage::encodingByName(settings.sCodificacao).value_or(CodePage::Encoding::Windows1252);
+}
 
 } // namespace
 
@@ -118,31 +249,38 @@ QString tamanho_fonte(qint16 iMaxColunas)
     return QStringLiteral("7");
 }
 
-void imprime_linhas(const QByteArray& text, PrintingService& printing)
+void imprime_linhas(const QByteArray& text, PrintingService& printing, CodePage::Encoding encoding,
+                    int linesPerPage)
 {
-    Pages pages(printing);
-    SpoolText::forEachLine(text, [&pages](QByteArrayView line) {
-        if (line.contains('\f')) {
-            // The page breaks at each form feed itself: what stands before it ends the page,
-            // what follows begins the next. Empty pieces at either end are no lines.
-            qsizetype start = 0;
-            for (;;) {
-                const qsizetype ff = line.indexOf('\f', start);
-                const QByteArrayView piece = line.sliced(start, (ff < 0 ? line.size() : ff) - start);
-                const bool outerEmpty = piece.isEmpty() && (start == 0 || ff < 0);
-                if (!outerEmpty)
-                    pages.line(piece);
-                if (ff < 0)
-                    break;
-                pages.pageBreak();
-                start = ff + 1;
-            }
-        } else if (containsEject(line)) {
-            pages.pageBreak();
-        } else {
-            pages.line(line);
-        }
-    });
+    // The widest line as drawn, tabs and leading blanks counted, chooses the size once.
+    DocumentShape shape;
+    shape.linesPerPage = linesPerPage;
+    forEachPiece(
+        text, encoding,
+        [&shape, encoding](QByteArrayView piece) {
+            const QString drawn = drawable(piece, encoding);
+            measure(drawn, drawn.size(), shape);
+        },
+        [] {});
+    printing.setDocumentShape(shape);
+    Pages pages(printing, encoding);
+    forEachPiece(
+        text, encoding, [&pages](QByteArrayView piece) { pages.line(piece); },
+        [&pages] { pages.pageBreak(); });
+}
+
+void imprime_documento(const QByteArray& text, PrintingService& printing, CodePage::Encoding encoding,
+                       int linesPerPage)
+{
+    // Backspace overstrikes (bold and underline as groff writes them) are printer work too.
+    if (EscP::carriesPrinterCodes(text) || text.contains('\b')) {
+        // The spool text puts a line end before the first line; the file itself has none there.
+        const QByteArrayView file =
+            text.startsWith("\r\n") ? QByteArrayView(text).sliced(2) : QByteArrayView(text);
+        imprime_codigos(file, encoding, linesPerPage, printing);
+    } else {
+        imprime_linhas(text, printing, encoding, linesPerPage);
+    }
 }
 
 bool ImpressaoConteudo::graphical(const QByteArray& text, qint16 iMaxColunas, const QString& title,
@@ -172,7 +310,7 @@ bool ImpressaoConteudo::graphical(const QByteArray& text, qint16 iMaxColunas, co
     m_printing.setUnderline(false);
     m_printing.setPointSize(tamanho_fonte(iMaxColunas).toFloat());
     m_printing.setJobTitle(title);
-    imprime_linhas(text, m_printing);
+    imprime_documento(text, m_printing, encodingOf(m_settings), m_settings.sLinhas.toInt());
     if (!m_printing.endDocument()) {
         setError(error, m_printing.errorString());
         return false;

@@ -4,6 +4,8 @@
 #include <QDateTime>
 #include <QString>
 
+#include "text/Encoding.h"
+
 class Clock;
 class FileServices;
 class Places;
@@ -50,6 +52,11 @@ void seleciona_fonte(PrintingService& printing, const QString& prefix);
 /// Point size for the longest line: "11", "9", "8" or "7".
 QString tamanho_fonte(qint16 iMaxColunas);
 /// Draws the lines of the spool text with their page breaks (form feeds, "eject" lines).
-void imprime_linhas(const QByteArray& text, PrintingService& printing);
+/// Lines decode from @p encoding; @p linesPerPage more than 0 fits that many lines on a page.
+void imprime_linhas(const QByteArray& text, PrintingService& printing,
+                    CodePage::Encoding encoding = CodePage::Encoding::Windows1252, int linesPerPage = 0);
+/// Draws a spool text: as a printer's pages when it carries printer commands, as lines otherwise.
+void imprime_documento(const QByteArray& text, PrintingService& printing, CodePage::Encoding encoding,
+                       int linesPerPage = 0);
 /// The name of the raw temporary file for a moment: temp + ddMMyyyyHHmmss + .BAK
 QByteArray nome_temporario(const QDateTime& moment);

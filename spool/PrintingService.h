@@ -4,12 +4,38 @@
 #include <QList>
 #include <QString>
 
+#include "text/PrintedDocument.h"
+
 class ByteSource;
 
 struct PrinterInfo
 {
     QString deviceName;
     QString port;
+};
+
+/// What the engine knows of a document before its first line, so that size and orientation
+/// are chosen once for the whole document.
+struct DocumentShape
+{
+    /// Width of the widest line as drawn (leading blanks, tab stops and pitches counted), in
+    /// character cells: of the chosen face for plain lines, of pica (1/10 inch) on a printer's page.
+    qreal widestCells = 0;
+    /// Lines per page for plain lines; 0 keeps the face's line advance.
+    int linesPerPage = 0;
+    /// More than 0 when the document is a printer's page of this length in inches: its lines
+    /// come as runs with their own feed, and the page is scaled to the sheet.
+    qreal printerPageInches = 0;
+    /// Some character is neither in Windows-1252 nor a box or block character: a second face
+    /// must draw it.
+    bool needsFallbackFace = false;
+};
+
+/// Characters of one style, decoded.
+struct PrintRun
+{
+    QString text;
+    RunStyle style;
 };
 
 /**
@@ -39,6 +65,17 @@ public:
     /// Draws one line and moves to the next; a full page continues on a new one. The first
     /// line of a job begins its first page.
     virtual void printLine(const QString& line) = 0;
+    /// Tells the shape of the document to come; a document without it is laid out as plain lines.
+    virtual void setDocumentShape(const DocumentShape& shape) { (void)shape; }
+    /// Draws one line of styled runs followed by a feed of @p advance 1/360 inch (a printer's page).
+    virtual void printRuns(const QList<PrintRun>& runs, int advance)
+    {
+        (void)advance;
+        QString text;
+        for (const PrintRun& run : runs)
+            text += run.text;
+        printLine(text);
+    }
     /// Ends the current page; the next line goes on a new one.
     virtual void newPage() = 0;
     /// Ends the document and hands it to the printer; false, with errorString(), when that failed.

@@ -16,7 +16,11 @@ constexpr QByteArrayView kUel("\x1b%-12345X");
 class Interpreter
 {
 public:
-    explicit Interpreter(bool pcl) : m_pcl(pcl) {}
+    explicit Interpreter(bool pcl, EscP::PageSink sink = {}, int formLength = kPage)
+        : m_pcl(pcl), m_sink(std::move(sink)), m_formLength(formLength)
+    {
+        m_page.length = m_pageLength = formLength;
+    }
     PrintedDocument run(QByteArrayView file);
 
 private:
@@ -34,6 +38,8 @@ private:
     bool flag(char n) const { return n == 1 || n == '1'; }
 
     bool m_pcl;
+    EscP::PageSink m_sink; ///< takes each page as it is closed instead of the document
+    int m_formLength;      ///< the form length the printer starts with and ESC @ brings back
     PrintedDocument m_doc;
     PrintedPage m_page;
     PrintedLine m_line;
@@ -54,7 +60,7 @@ void Interpreter::reset()
     m_condensed = m_doubleWidth = m_doubleWidthLine = false;
     m_pitch = Pitch::Pica;
     m_spacing = kLine;
-    m_page.length = m_pageLength = kPage;
+    m_page.length = m_pageLength = m_formLength;
 }
 
 RunStyle Interpreter::style() const
@@ -110,7 +116,10 @@ void Interpreter::endLine(int advance)
 void Interpreter::closePage(bool formFeed)
 {
     m_page.formFeed = formFeed;
-    m_doc.pages.append(std::move(m_page));
+    if (m_sink)
+        m_sink(std::move(m_page));
+    else
+        m_doc.pages.append(std::move(m_page));
     m_page = {};
     m_page.length = m_pageLength;
     m_position = 0;
@@ -141,7 +150,16 @@ void Interpreter::text(QByteArrayView file, qsizetype& i)
             put(' ', s);
         while (m_column % 8 != 0);
     } else if (u >= 0x20 && u != 0x7F) {
-        put(c, style());
+        // A stretch of printable characters shares one style: take it whole.
+        qsizetype end = i + 1;
+        while (end < file.size() && static_cast<unsigned char>(file[end]) >= 0x20 && file[end] != 0x7F)
+            ++end;
+        const RunStyle s = style();
+        if (m_line.runs.isEmpty() || !(m_line.runs.last().style == s))
+            m_line.runs.append({s, {}});
+        m_line.runs.last().text.append(file.sliced(i, end - i));
+        m_column += end - i;
+        i = end - 1;
     }
 }
 
@@ -354,4 +372,9 @@ bool EscP::isPcl(QByteArrayView file)
 PrintedDocument EscP::interpret(QByteArrayView file)
 {
     return Interpreter(isPcl(file)).run(file);
+}
+
+bool EscP::interpret(QByteArrayView file, const PageSink& page, int lines)
+{
+    return Interpreter(isPcl(file), page, lines > 0 ? lines * kLine : kPage).run(file).landscape;
 }

@@ -2,6 +2,8 @@
 
 #include "text/PrintedDocument.h"
 
+#include <functional>
+
 /// Reads a spool file written for an Epson dot-matrix printer (ESC/P), or a PCL one, into printed pages.
 namespace EscP {
 /// True when the file holds ESC, SI, SO, DC2 or DC4: it is printed through interpret(), not as plain text.
@@ -15,4 +17,10 @@ bool isPcl(QByteArrayView file);
  * command. Pages end at a form feed or when their form length is filled.
  */
 PrintedDocument interpret(QByteArrayView file);
+
+using PageSink = std::function<void(PrintedPage&& page)>;
+/// The same pages handed to @p page one at a time as they end, so no more than one is held;
+/// true when a PCL file asked for landscape orientation. A form is @p lines lines of 1/6 inch
+/// until the file sets its length (66 when 0).
+bool interpret(QByteArrayView file, const PageSink& page, int lines = 0);
 } // namespace EscP

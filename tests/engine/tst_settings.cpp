@@ -66,15 +66,23 @@ void TestSettings::writtenBytes()
                                         "PARALELA = 0\r\n"
                                         "PORTA = \r\n"));
 
-    // Writing again replaces the whole content, lines added by hand included.
-    QVERIFY(writeBytes(m_ini, "EXTRA = 1\r\n" + readAll(m_ini) + "MORE\r\n"));
+    // Writing again replaces the five keys; lines added by hand (optional keys, comments,
+    // unknown keys) follow them, in their order.
+    QVERIFY(writeBytes(m_ini, "EXTRA = 1\r\n" + readAll(m_ini) + "; note\nCODIFICACAO = 850\r\nMORE\r\n"));
     s.sBackup = QStringLiteral("0");
     QVERIFY(grava_ini(s, m_ini, m_files, &error));
     QCOMPARE(readAll(m_ini), QByteArray("LOCAL = /var/spool/video/*.TXT\r\n"
                                         "IMPRESSORA = Laser_Sala\r\n"
                                         "BACKUP = 0\r\n"
                                         "PARALELA = 0\r\n"
-                                        "PORTA = \r\n"));
+                                        "PORTA = \r\n"
+                                        "EXTRA = 1\r\n"
+                                        "; note\r\n"
+                                        "CODIFICACAO = 850\r\n"
+                                        "MORE\r\n"));
+    Settings read;
+    QVERIFY(le_ini(read, m_ini, m_files, &error));
+    QCOMPARE(read.sCodificacao, QStringLiteral("850"));
 }
 
 void TestSettings::roundTrip_data()
@@ -172,7 +180,7 @@ void TestSettings::lines()
     QFETCH(QStringList, expected);
 
     QVERIFY(writeBytes(m_ini, file));
-    Settings s{"local0", "printer0", "backup0", "paralela0", "porta0", m_ini};
+    Settings s{"local0", "printer0", "backup0", "paralela0", "porta0", m_ini, {}, {}};
     QString error;
     QVERIFY2(le_ini(s, m_ini, m_files, &error), qPrintable(error));
     QCOMPARE((QStringList{s.sLocal, s.sImpressora, s.sBackup, s.sParalela, s.sPorta}), expected);
@@ -262,7 +270,7 @@ void TestSettings::longLines()
     QCOMPARE(longLine.size(), length);
     QVERIFY(writeBytes(m_ini, "BACKUP = 1\r\n" + longLine + "\r\nPORTA = /dev/lp1\r\n"));
 
-    Settings s{"local0", "printer0", "backup0", "paralela0", "porta0", m_ini};
+    Settings s{"local0", "printer0", "backup0", "paralela0", "porta0", m_ini, {}, {}};
     QString error;
     QVERIFY2(le_ini(s, m_ini, m_files, &error), qPrintable(error));
     QCOMPARE(s.sBackup, QStringLiteral("1"));

@@ -20,6 +20,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -27,6 +28,8 @@
 #include <QThread>
 #include <QtEndian>
 #include <QtTest>
+
+#include "text/TextLines.h"
 
 #include <cups/cups.h>
 
@@ -271,6 +274,14 @@ private slots:
     void textPathTrueType_data();
     void textPathTrueType();
     void charactersOutsideTheCodePage();
+    void generatedFiles_data();
+    void generatedFiles();
+    void codeFreeFileAsBefore();
+    void codePages_data();
+    void codePages();
+    void linesPerPage_data();
+    void linesPerPage();
+    void wideLinesWrap();
 
 private:
     bool print(const QList<QByteArray>& lines, QString* error = nullptr);
@@ -282,6 +293,8 @@ private:
                  bool underline = false, bool bold = false);
     QString waitForJobFile(const QString& queue, int job);
     void admin(const QStringList& arguments);
+    /// Prints through the job, keeping the PDF as the service wrote it; its path.
+    QString printKept(const QList<QByteArray>& lines);
     QString sandbox(const QString& path) const { return m_sandboxDir + u'/' + path; }
 
     QString m_sandboxDir;
@@ -425,14 +438,13 @@ void TestCups::jobPages_data()
                              "EJECT",
                              "P5 AFTER", // an eject line
                              "ORDER REJECTED",
-                             "P6 LAST", // eject inside a word
+                             "P5 LAST", // eject inside a word is text
                              "\f"}      // at the end of the file
         << QList<QStringList>{{"P1 FIRST", "P1 SECOND", "P1 END"},
                               {"P2 ONLY"},
                               {"P3 AFTER"},
                               {"P4 HEADER"},
-                              {"P5 AFTER"},
-                              {"P6 LAST"}};
+                              {"P5 AFTER", "ORDER REJECTED", "P5 LAST"}};
     QTest::newRow("two breaks give a blank page")
         << QList<QByteArray>{"BEFORE", "\f", "\f", "AFTER"} << QList<QStringList>{{"BEFORE"}, {}, {"AFTER"}};
 }
@@ -871,3 +883,238 @@ void TestCups::charactersOutsideTheCodePage()
 
 QTEST_MAIN(TestCups)
 #include "tst_cups.moc"
+
+void TestCups::generatedFiles_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("codePage");
+    QTest::addColumn<int>("pages");
+    QTest::addColumn<QStringList>("inOrder"); // words that must read back in this order
+    QTest::newRow("ESC/P invoice, CP850 frame")
+        << "invoice.prn"
+        << "850" << 3 << QStringList{"FATURA", "Nº", "1001", "Conceição,", "TOTAL"};
+    QTest::newRow("COBOL report, wider than the sheet")
+        << "report.txt"
+        << "" << 2 << QStringList{"STOCK", "REPORT", "ITEM", "1"};
+    QTest::newRow("groff overstrikes") << "manpage.txt"
+                                       << "" << 1 << QStringList{"NAME", "prtjob", "SYNOPSIS"};
+}
+
+void TestCups::generatedFiles()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, codePage);
+    QFETCH(int, pages);
+    QFETCH(QStringList, inOrder);
+    QTemporaryDir dir;
+    QCOMPARE(
+        QProcess::execute(QStringLiteral("bash"),
+                          {QStringLiteral(QT_TESTCASE_SOURCEDIR "/../generators/generate.sh"), dir.path()}),
+        0);
+    QFile in(dir.filePath(file));
+    QVERIFY(in.open(QIODevice::ReadOnly));
+    QList<QByteArray> lines;
+    TextLines split([&lines](QByteArrayView line) { lines.append(line.toByteArray()); });
+    split.setKeepCommands(true);
+    split.feed(in.readAll());
+    split.finish();
+    m_settings.sCodificacao = codePage;
+    QString error;
+    QVERIFY2(print(lines, &error), qPrintable(error));
+    const QString pdf = waitForJobFile("VelCap", m_printing->lastJobId);
+    QCOMPARE(pdfPageCount(pdf), pages);
+
+    // Every word on the sheet, none a printer command's letter, in the file's order.
+    const QList<WordBox> words = wordsOf(pdf);
+    QStringList read;
+    for (const WordBox& w : words) {
+        QVERIFY2(w.xMin >= 0 && w.yMin >= 0 && w.xMax <= 842 && w.yMax <= 842, qPrintable(w.text));
+        read.append(w.text);
+    }
+    qsizetype at = 0;
+    for (const QString& word : inOrder) {
+        at = read.indexOf(word, at);
+        QVERIFY2(at >= 0, qPrintable(word + " in " + read.mid(0, 20).join(u' ')));
+    }
+    const QStringList size = pdfPageSize(pdf).split(QStringLiteral(" x "));
+    QCOMPARE(size.size(), 2);
+    const QSizeF sheet(size[0].toDouble(), size[1].toDouble());
+    for (const WordBox& w : words)
+        QVERIFY2(w.xMax <= sheet.width() && w.yMax <= sheet.height(), qPrintable(w.text));
+    if (file != QLatin1String("invoice.prn"))
+        return;
+
+    // Bold from the face's own Bold file; condensed words narrower than pica ones by their pitches.
+    QVERIFY(fontsOf(m_printing->lastPdf.isEmpty() ? pdf : pdf).join(u' ').contains("Courier10PitchBT-Bold"));
+    const auto widthPerChar = [&words](const QString& text) {
+        for (const WordBox& w : words) {
+            if (w.text == text)
+                return (w.xMax - w.xMin) / text.size();
+        }
+        return 0.0;
+    };
+    const double ratio = widthPerChar(QStringLiteral("Condensed")) / widthPerChar(QStringLiteral("refinado"));
+    QVERIFY2(qAbs(ratio - 10 / 17.14) < 0.03, qPrintable(QString::number(ratio)));
+    QVERIFY(!read.join(u' ').contains(QRegularExpression(QStringLiteral("[\\x00-\\x1f]"))));
+
+    // The frame is ruled, not lettered: no code-page letters where its characters stand, and
+    // a dark rule runs across most of the frame's width.
+    const QRegularExpressionMatch stray =
+        QRegularExpression(QStringLiteral(".{0,20}([ÉÍ»¼È?]|(?<!N)º).{0,20}")).match(read.join(u' '));
+    QVERIFY2(!stray.hasMatch(), qPrintable(stray.captured(0)));
+    QTemporaryDir pictures;
+    QCOMPARE(QProcess::execute(QStringLiteral("pdftoppm"), {"-r", "72", "-gray", "-f", "1", "-l", "1", pdf,
+                                                            pictures.filePath(QStringLiteral("p"))}),
+             0);
+    const QImage page(pictures.filePath(QStringLiteral("p-1.pgm")));
+    QVERIFY(!page.isNull());
+    int longest = 0;
+    for (int y = 0; y < page.height(); ++y) {
+        int runLength = 0;
+        for (int x = 0; x < page.width(); ++x) {
+            runLength = qGray(page.pixel(x, y)) < 128 ? runLength + 1 : 0;
+            longest = std::max(longest, runLength);
+        }
+    }
+    QVERIFY2(longest > page.width() * 0.7, qPrintable(QString::number(longest)));
+}
+
+QString TestCups::printKept(const QList<QByteArray>& lines)
+{
+    static QTemporaryDir dir;
+    static int count = 0;
+    m_printing->keepOnly = true;
+    QString error;
+    if (!print(lines, &error)) {
+        QTest::qFail(qPrintable(error), __FILE__, __LINE__);
+        return QString();
+    }
+    const QString path = dir.filePath(QStringLiteral("kept-%1.pdf").arg(++count));
+    QFile out(path);
+    if (!out.open(QIODevice::WriteOnly) || out.write(m_printing->lastPdf) != m_printing->lastPdf.size())
+        return QString();
+    return path;
+}
+
+void TestCups::codeFreeFileAsBefore()
+{
+    // Leading blanks, a tab and a form feed: the job lays the file out as lines drawn one by one
+    // at the table's size always did.
+    QList<QByteArray> lines;
+    QStringList drawn;
+    for (int i = 0; i < 90; ++i) {
+        const QByteArray line =
+            (i % 7 ? "  LINE " : "\tTAB ") + QByteArray::number(i) + QByteArray(60, '.') + "END";
+        lines.append(i == 45 ? "\f" + line : line);
+        if (i == 45)
+            drawn.append(QStringLiteral("\f"));
+        drawn.append(QString::fromLatin1(line).replace(u'\t', QString(8, u' ')));
+    }
+    const QString job = printKept(lines);
+    QString face;
+    for (const QString& f : m_printing->faceNames()) {
+        if (face.isEmpty() && f.startsWith(QLatin1String("courier"), Qt::CaseInsensitive))
+            face = f;
+    }
+    const QString plain = draw(true, face, drawn, 11);
+    QCOMPARE(pdfPageCount(job), pdfPageCount(plain));
+    const QList<WordBox> a = wordsOf(job);
+    const QList<WordBox> b = wordsOf(plain);
+    QCOMPARE(a.size(), b.size());
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        QCOMPARE(a[i].text, b[i].text);
+        QCOMPARE(a[i].page, b[i].page);
+        QVERIFY(qAbs(a[i].xMin - b[i].xMin) < 0.01 && qAbs(a[i].yMin - b[i].yMin) < 0.01);
+    }
+}
+
+void TestCups::codePages_data()
+{
+    QTest::addColumn<QString>("codePage");
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("font"); // a face the PDF must carry
+    QTest::newRow("no key: Windows-1252") << "" << QByteArray("Pre\xe7o \x93x\x94") << "Preço “x”"
+                                          << "Courier10PitchBT-Roman";
+    QTest::newRow("850, frame drawn") << "850" << QByteArray("\xc9\xcd\xbb Pre\x87o") << "Preço"
+                                      << "Courier10PitchBT-Roman";
+    QTest::newRow("860") << "860" << QByteArray("Informa\x87\x84o") << "Informação"
+                         << "Courier10PitchBT-Roman";
+    QTest::newRow("437 Greek from the second face") << "437" << QByteArray("\xe0\xe3 = 3.14") << "απ = 3.14"
+                                                    << "DejaVuSansMono";
+    QTest::newRow("UTF-8") << "UTF-8" << QByteArray("Pre\xc3\xa7o \xe2\x94\x80") << "Preço"
+                           << "Courier10PitchBT-Roman";
+}
+
+void TestCups::codePages()
+{
+    QFETCH(QString, codePage);
+    QFETCH(QByteArray, line);
+    QFETCH(QString, text);
+    QFETCH(QString, font);
+    m_settings.sCodificacao = codePage;
+    const QString pdf = printKept({line});
+    QCOMPARE(run(QStringLiteral("pdftotext"), {pdf, "-"}).trimmed(), text);
+    QVERIFY2(fontsOf(pdf).join(u' ').contains(font), qPrintable(fontsOf(pdf).join(u' ')));
+}
+
+void TestCups::linesPerPage_data()
+{
+    QTest::addColumn<QString>("linhas");
+    QTest::addColumn<QByteArray>("first"); // the first line's start: printer codes or none
+    QTest::addColumn<int>("lines");
+    QTest::addColumn<QList<int>>("perPage");
+    QTest::newRow("30 a page") << "30" << QByteArray() << 61 << QList<int>{30, 30, 1};
+    QTest::newRow("120 fit on one sheet") << "120" << QByteArray() << 120 << QList<int>{120};
+    QTest::newRow("more than the face allows never grows the advance")
+        << "5" << QByteArray() << 6 << QList<int>{5, 1};
+    QTest::newRow("printer codes: a form of 66 lines") << ""
+                                                       << QByteArray("\x1b@\x1b"
+                                                                     "E")
+                                                       << 100 << QList<int>{66, 34};
+    QTest::newRow("printer codes: LINHAS sets the form")
+        << "33" << QByteArray("\x1b@") << 100 << QList<int>{33, 33, 33, 1};
+    QTest::newRow("printer codes: the file's own form length wins") << "33"
+                                                                    << QByteArray("\x1b"
+                                                                                  "C\x32")
+                                                                    << 100 << QList<int>{50, 50};
+}
+
+void TestCups::linesPerPage()
+{
+    QFETCH(QString, linhas);
+    QFETCH(QByteArray, first);
+    QFETCH(int, lines);
+    QFETCH(QList<int>, perPage);
+    m_settings.sLinhas = linhas;
+    QList<QByteArray> text;
+    for (int i = 0; i < lines; ++i)
+        text.append((i == 0 ? first : QByteArray()) + "L" + QByteArray::number(i));
+    const QString pdf = printKept(text);
+    QList<int> counts;
+    for (const WordBox& w : wordsOf(pdf)) {
+        if (counts.size() < w.page)
+            counts.resize(w.page);
+        ++counts[w.page - 1];
+    }
+    QCOMPARE(counts, perPage);
+}
+
+void TestCups::wideLinesWrap()
+{
+    // 500 columns do not fit a landscape sheet even at 4 points: the rest of the line follows.
+    QByteArray wide;
+    for (int i = 0; wide.size() < 500; ++i)
+        wide += "W" + QByteArray::number(i) + ' ';
+    const QString pdf = printKept({"TOP", wide, "BOTTOM"});
+    const QStringList size = pdfPageSize(pdf).split(QStringLiteral(" x "));
+    QCOMPARE(size.size(), 2);
+    QVERIFY2(size[0].toDouble() > size[1].toDouble(), "landscape");
+    const QList<WordBox> words = wordsOf(pdf);
+    QStringList read;
+    for (const WordBox& w : words) {
+        QVERIFY2(w.xMax <= size[0].toDouble() && w.yMax <= size[1].toDouble(), qPrintable(w.text));
+        read.append(w.text);
+    }
+    QCOMPARE(read.join(QString()), QString::fromLatin1("TOP" + wide + "BOTTOM").remove(u' '));
+}

@@ -188,8 +188,14 @@ void TestLayout::pageBreaks_data()
         << QList<QByteArray>{"A", "EJECT", "B"} << QStringList{"line A", "page", "line B", "end"};
     QTest::newRow("eject in mixed case")
         << QList<QByteArray>{"A", "  eJeCt here", "B"} << QStringList{"line A", "page", "line B", "end"};
-    QTest::newRow("eject inside a word")
-        << QList<QByteArray>{"A", "ORDER REJECTED", "B"} << QStringList{"line A", "page", "line B", "end"};
+    // "eject" must stand as a word: inside one, or glued to letters, it is text.
+    QTest::newRow("eject inside a word") << QList<QByteArray>{"A", "ORDER REJECTED", "B"}
+                                         << QStringList{"line A", "line ORDER REJECTED", "line B", "end"};
+    QTest::newRow("eject as part of words")
+        << QList<QByteArray>{"Orders rejected: 17", "Project Alpha", "EJECTPAGE"}
+        << QStringList{"line Orders rejected: 17", "line Project Alpha", "line EJECTPAGE", "end"};
+    QTest::newRow("eject between punctuation")
+        << QList<QByteArray>{"A", "*** EJECT ***", "B"} << QStringList{"line A", "page", "line B", "end"};
     QTest::newRow("form feed and eject: printed")
         << QList<QByteArray>{"A", "EJECT\f", "B"}
         << QStringList{"line A", "line EJECT", "page", "line B", "end"};

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QRectF>
+#include <QVarLengthArray>
+
+/// A filled rectangle of a box-drawing or block character; gray 0 is black ink.
+struct BoxPiece
+{
+    QRectF rect;
+    qreal gray = 0;
+};
+using BoxPieces = QVarLengthArray<BoxPiece, 8>;
+
+/// Box drawing (U+2500–U+257F), blocks and shades (U+2580–U+259F): drawn, not taken from a face.
+inline bool isBoxGlyph(char16_t ch)
+{
+    return ch >= 0x2500 && ch <= 0x259F;
+}
+
+/**
+ * The rectangles that draw @p ch in its character cell: rules run to the cell's edges and
+ * blocks fill it, so frames join across cells and lines. @p stroke is a light rule's width.
+ * False for a character this does not draw (nothing appended).
+ */
+bool boxPieces(char16_t ch, const QRectF& cell, qreal stroke, BoxPieces& out);
