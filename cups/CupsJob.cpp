@@ -113,3 +113,34 @@ void CupsJob::cancel()
         cupsCancelJob2(CUPS_HTTP_DEFAULT, m_name.constData(), m_id, 0);
     m_id = 0;
 }
+
+CupsJob::State CupsJob::state(const QString& queue, int id)
+{
+    if (id <= 0)
+        return State::Unknown;
+    char uri[HTTP_MAX_URI];
+    httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", ippPort(), "/jobs/%d",
+                     id);
+    ipp_t* request = ippNewRequest(IPP_OP_GET_JOB_ATTRIBUTES);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "job-uri", nullptr, uri);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr, "job-state");
+    ipp_t* response = cupsDoRequest(CUPS_HTTP_DEFAULT, request, "/");
+    ipp_attribute_t* attribute = ippFindAttribute(response, "job-state", IPP_TAG_ENUM);
+    const int value = attribute ? ippGetInteger(attribute, 0) : 0;
+    ippDelete(response);
+    Q_UNUSED(queue); // job ids are unique on a scheduler; the queue names it in messages only
+    switch (value) {
+    case IPP_JSTATE_PENDING:
+    case IPP_JSTATE_HELD:
+    case IPP_JSTATE_PROCESSING:
+    case IPP_JSTATE_STOPPED:
+        return State::Pending;
+    case IPP_JSTATE_COMPLETED:
+        return State::Completed;
+    case IPP_JSTATE_ABORTED:
+    case IPP_JSTATE_CANCELED:
+        return State::Failed;
+    default:
+        return State::Unknown;
+    }
+}

@@ -29,6 +29,16 @@ public:
     int id() const { return m_id; }
     QString errorString() const { return m_error; }
 
+    enum class State
+    {
+        Pending,
+        Completed,
+        Failed,
+        Unknown
+    };
+    /// Where a job stands on its queue, asked of the scheduler.
+    static State state(const QString& queue, int id);
+
 private:
     bool fail(const QString& what);
 

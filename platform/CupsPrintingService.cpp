@@ -217,6 +217,7 @@ void CupsPrintingService::newPage()
 
 bool CupsPrintingService::endDocument()
 {
+    m_lastJobId = 0;
     std::unique_ptr<PrintDocument> doc = std::move(m_doc);
     const bool failed = m_failed;
     m_failed = false;
@@ -242,11 +243,28 @@ bool CupsPrintingService::submit(const QByteArray& pdf, int)
         m_error = job.errorString();
         return false;
     }
+    m_lastJobId = job.id();
     return true;
+}
+
+PrintingService::JobState CupsPrintingService::jobState(const QString& printer, int jobId)
+{
+    switch (CupsJob::state(printer, jobId)) {
+    case CupsJob::State::Pending:
+        return JobState::Pending;
+    case CupsJob::State::Completed:
+        return JobState::Completed;
+    case CupsJob::State::Failed:
+        return JobState::Failed;
+    case CupsJob::State::Unknown:
+        break;
+    }
+    return JobState::Unknown;
 }
 
 bool CupsPrintingService::printRaw(ByteSource& bytes, const QString& title)
 {
+    m_lastJobId = 0;
     CupsJob job(m_printer, title);
     if (!job.begin(CUPS_FORMAT_RAW)) {
         m_error = job.errorString();
@@ -271,5 +289,6 @@ bool CupsPrintingService::printRaw(ByteSource& bytes, const QString& title)
         m_error = job.errorString();
         return false;
     }
+    m_lastJobId = job.id();
     return true;
 }

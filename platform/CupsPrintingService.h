@@ -44,6 +44,8 @@ public:
     bool endDocument() override;
     QString errorString() const override { return m_error; }
     bool printRaw(ByteSource& bytes, const QString& title) override;
+    int lastJobId() const override { return m_lastJobId; }
+    JobState jobState(const QString& printer, int jobId) override;
 
 protected:
     /// Hands a finished document of @p pages pages to the current queue; false, with the
@@ -66,6 +68,7 @@ private:
     qreal m_wrapAt = 0; ///< width lines wrap at, dots; 0 when they fit
     QString m_title;
     QString m_error;
+    int m_lastJobId = 0;
     RenderPath m_path;
     EmbeddedFonts m_fonts;
     QByteArray m_pdf;

@@ -86,6 +86,25 @@ public:
     /// Sends the bytes to the current printer as they are, a raw job its queue hands to the
     /// device untouched (the printer reads its own codes). False, with errorString(), when the
     /// queue did not take them all; a service without raw jobs takes none.
+    /// Where a job handed to the printer stands.
+    enum class JobState
+    {
+        Pending,   ///< waiting, held or printing: not over yet
+        Completed, ///< every page went to the device
+        Failed,    ///< aborted or cancelled: nothing can be counted on
+        Unknown    ///< the scheduler does not answer or no longer knows the job
+    };
+    /// The printer's id of the last job endDocument() or printRaw() handed over; 0 when the
+    /// service keeps no ids (its jobs are over once handed over).
+    virtual int lastJobId() const { return 0; }
+    /// Where the job with this id on this printer stands.
+    virtual JobState jobState(const QString& printer, int jobId)
+    {
+        Q_UNUSED(printer);
+        Q_UNUSED(jobId);
+        return JobState::Completed;
+    }
+
     virtual bool printRaw(ByteSource& bytes, const QString& title)
     {
         Q_UNUSED(bytes);

@@ -208,12 +208,9 @@ public:
     /// Documents are kept in lastPdf only, not sent to a queue.
     bool keepOnly = false;
     QByteArray lastPdf;
-    /// CUPS's id of the last job submitted; 0 when the last document sent none.
-    int lastJobId = 0;
 
     bool endDocument() override
     {
-        lastJobId = 0;
         lastPdf.clear();
         return CupsPrintingService::endDocument();
     }
@@ -226,16 +223,7 @@ protected:
         lastPdf = pdf;
         if (keepOnly)
             return true;
-        if (!CupsPrintingService::submit(pdf, pages))
-            return false;
-        // Tests run one job at a time: the newest job on the queue is this one.
-        cups_job_t* jobs = nullptr;
-        const int n = cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, currentPrinter().toUtf8().constData(), 0,
-                                   CUPS_WHICHJOBS_ALL);
-        for (int i = 0; i < n; ++i)
-            lastJobId = std::max(lastJobId, jobs[i].id);
-        cupsFreeJobs(n, jobs);
-        return true;
+        return CupsPrintingService::submit(pdf, pages);
     }
 };
 
@@ -455,7 +443,7 @@ void TestCups::jobPages()
     QFETCH(QList<QStringList>, pages);
     QString error;
     QVERIFY2(print(lines, &error), qPrintable(error));
-    const QString pdf = waitForJobFile("VelCap", m_printing->lastJobId);
+    const QString pdf = waitForJobFile("VelCap", m_printing->lastJobId());
     QVERIFY(!pdf.isEmpty());
     QCOMPARE(pdfPageCount(pdf), pages.size());
     QCOMPARE(pagesOf(pdf), pages);
@@ -465,7 +453,7 @@ void TestCups::leadingBlanksKeepTheirColumns()
 {
     QString error;
     QVERIFY2(print({"LEFT", QByteArray(20, ' ') + "INDENTED", "LEFT"}, &error), qPrintable(error));
-    const QString pdf = waitForJobFile("VelCap", m_printing->lastJobId);
+    const QString pdf = waitForJobFile("VelCap", m_printing->lastJobId());
     QVERIFY(!pdf.isEmpty());
     const QList<WordBox> words = wordsOf(pdf);
     QCOMPARE(words.size(), 3);
@@ -491,7 +479,7 @@ void TestCups::faceAndSize()
     const QByteArray widestLine = "WIDTH " + QByteArray(columns - 6, '=');
     QString error;
     QVERIFY2(print({"MEASURE MEASURE", widestLine}, &error), qPrintable(error));
-    const QString pdf = waitForJobFile("VelCap", m_printing->lastJobId);
+    const QString pdf = waitForJobFile("VelCap", m_printing->lastJobId());
     QVERIFY(!pdf.isEmpty());
 
     // The face is embedded, with a Unicode map so that the text can be read back.
@@ -521,7 +509,7 @@ void TestCups::fullPageContinuesOnNext()
     }
     QString error;
     QVERIFY2(print(lines, &error), qPrintable(error));
-    const QString pdf = waitForJobFile("VelCap", m_printing->lastJobId);
+    const QString pdf = waitForJobFile("VelCap", m_printing->lastJobId());
     QVERIFY(!pdf.isEmpty());
     const QList<QStringList> pages = pagesOf(pdf);
     QVERIFY2(pages.size() >= 2, "150 lines at 11 points fill more than one page");
@@ -543,13 +531,13 @@ void TestCups::pageSizeIsTheQueueDefault()
     m_settings.sImpressora = QStringLiteral("velletter");
     QString error;
     QVERIFY2(print({"ON LETTER"}, &error), qPrintable(error));
-    const QString letter = waitForJobFile("VelLetter", m_printing->lastJobId);
+    const QString letter = waitForJobFile("VelLetter", m_printing->lastJobId());
     QVERIFY(!letter.isEmpty());
     QCOMPARE(pdfPageSize(letter), QStringLiteral("612 x 792"));
 
     m_settings.sImpressora = QStringLiteral("VelCap");
     QVERIFY2(print({"ON A4"}, &error), qPrintable(error));
-    const QString a4 = waitForJobFile("VelCap", m_printing->lastJobId);
+    const QString a4 = waitForJobFile("VelCap", m_printing->lastJobId());
     QVERIFY(!a4.isEmpty());
     QCOMPARE(pdfPageSize(a4), QStringLiteral("595 x 842"));
 }
@@ -560,7 +548,7 @@ void TestCups::emptyTextSendsNoJob()
     QVERIFY(before > 0);
     QString error;
     QVERIFY2(print({}, &error), qPrintable(error));
-    QCOMPARE(m_printing->lastJobId, 0);
+    QCOMPARE(m_printing->lastJobId(), 0);
     QCOMPARE(jobCount("VelCap"), before);
 }
 
@@ -586,7 +574,7 @@ void TestCups::missingQueueFails()
     m_settings.sImpressora = QStringLiteral("VelGone");
     QString error;
     QVERIFY2(print({"FIRST"}, &error), qPrintable(error));
-    QVERIFY(!waitForJobFile("VelGone", m_printing->lastJobId).isEmpty());
+    QVERIFY(!waitForJobFile("VelGone", m_printing->lastJobId()).isEmpty());
 
     // The queue goes away; the printer selected stays current and the next job must fail.
     admin({"-x", "VelGone"});
@@ -629,7 +617,7 @@ void TestCups::stoppedQueueKeepsTheFileAndSaysWhy()
     clock.clockMs += WatchCycle::kFirstRetryMs;
     cycle.Movimento_Timer();
     QCOMPARE(window.logLines.first(), "Arquivo " + spoolFile + QStringLiteral(" impresso"));
-    QVERIFY(!waitForJobFile("VelStop", m_printing->lastJobId).isEmpty());
+    QVERIFY(!waitForJobFile("VelStop", m_printing->lastJobId()).isEmpty());
     for (int step = 0; step < 3; ++step) // half-open, closed, open again
         cycle.Movimento_Timer();
     QCOMPARE(window.trayTips.last(), QStringLiteral("Velmorix ativo..."));
@@ -651,7 +639,7 @@ void TestCups::stoppedSchedulerFails()
 
     // Once the scheduler is back, the same service prints again.
     QVERIFY2(print({"BACK AGAIN"}, &error), qPrintable(error));
-    QVERIFY(!waitForJobFile("VelCap", m_printing->lastJobId).isEmpty());
+    QVERIFY(!waitForJobFile("VelCap", m_printing->lastJobId()).isEmpty());
 }
 
 QString TestCups::printBy(bool textPath, const QList<QByteArray>& lines)
@@ -667,7 +655,7 @@ QString TestCups::printBy(bool textPath, const QList<QByteArray>& lines)
                      __FILE__, __LINE__);
         return QString();
     }
-    return waitForJobFile("VelCap", m_printing->lastJobId);
+    return waitForJobFile("VelCap", m_printing->lastJobId());
 }
 
 QString TestCups::draw(bool textPath, const QString& face, const QStringList& lines, float points,
@@ -921,7 +909,7 @@ void TestCups::generatedFiles()
     m_settings.sCodificacao = codePage;
     QString error;
     QVERIFY2(print(lines, &error), qPrintable(error));
-    const QString pdf = waitForJobFile("VelCap", m_printing->lastJobId);
+    const QString pdf = waitForJobFile("VelCap", m_printing->lastJobId());
     QCOMPARE(pdfPageCount(pdf), pages);
 
     // Every word on the sheet, none a printer command's letter, in the file's order.
