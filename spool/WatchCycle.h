@@ -7,6 +7,7 @@
 
 class Asker;
 class Clock;
+class FolderChanges;
 class PrintJob;
 class Timer;
 class WindowServices;
@@ -24,6 +25,9 @@ public:
 
     /// One tick of the timer.
     void Movimento_Timer();
+    /// Where the cycle learns that the watched folder may have changed; without one, the folder
+    /// is read on every tick.
+    void setFolderChanges(FolderChanges* changes) { m_folderChanges = changes; }
 
     /// REL.TXT gives REL.bak; a name without "." gives _REL.BAK.
     static QByteArray nome_backup(const QByteArray& name);
@@ -39,6 +43,8 @@ public:
 
     /// How often the part appended to a file during its printing is printed before giving up.
     static constexpr int kMostAppendRounds = 20;
+    /// The folder is read at least this often, for file systems whose changes go untold.
+    static constexpr qint64 kFullReadMs = 60 * 1000;
 
 private:
     enum class Acrescimo
@@ -47,15 +53,30 @@ private:
         Replaced,
         Failed
     };
+    /// How far a file was printed, and what its printed bytes were.
+    struct Impresso
+    {
+        qint64 bytes = 0;
+        QByteArray hash;
+        FileStamp stamp; ///< the file as it was before it was read
+    };
 
     void passo_animacao();
-    /// Reads, prints and puts away one spool file.
-    void trata_arquivo(const QByteArray& folder, const QByteArray& name);
-    /// Prints what was appended to the file after its first printedBytes bytes.
-    Acrescimo imprime_acrescimos(const QByteArray& folder, const QByteArray& name, qint64 printedBytes,
-                                 quint64 inode);
-    QByteArray proximo_arquivo(const QByteArray& pattern, const QByteArray& folder);
+    /// Reads, prints and puts away one spool file; true when it is gone from the folder.
+    bool trata_arquivo(const QByteArray& folder, const QByteArray& name);
+    /// Reads the file from skipBytes on and prints it; false when it was not printed. A reading
+    /// whose skipped start is no longer the printed one prints nothing and sets *rewritten.
+    bool le_e_imprime(const QByteArray& folder, const QByteArray& name, qint64 skipBytes,
+                      const QByteArray& skippedHash, Impresso& done, bool* declined, bool* rewritten);
+    /// Prints what was appended to the file after the part printed already.
+    Acrescimo imprime_acrescimos(const QByteArray& folder, const QByteArray& name, Impresso done);
+    /// The names of a batch, smallest first: the folder read anew, or the names still waiting
+    /// when nothing in the folder can have changed.
+    QList<QByteArray> proximo_lote(const QByteArray& pattern, const QByteArray& folder, bool mustRead);
+    /// True when the file is to be handled now.
+    bool elegivel(const QByteArray& path, qint64 now);
     void forgetVanished(const QList<QByteArray>& names, const QByteArray& folder);
+    /// Puts a printed file away: a backup or a deletion. The one place a print-out leaves.
     bool dispose(const QByteArray& folder, const QByteArray& name, const QString& shown);
 
     struct Retry
@@ -72,13 +93,19 @@ private:
     WindowServices& m_window;
     Timer& m_timer;
 
+    FolderChanges* m_folderChanges = nullptr;
     bool m_inTick = false;
+    /// Names of the last reading that are still there and not yet put away.
+    QList<QByteArray> m_waiting;
+    QByteArray m_readPattern;
+    qint64 m_lastReadMs = 0;
+    bool m_everRead = false;
     /// Printed but neither renamed nor deleted: not printed again while unchanged.
     QHash<QByteArray, FileStamp> m_printed;
     /// Unreadable and the user declined to retry: not asked about again while unchanged.
     QHash<QByteArray, FileStamp> m_declined;
     /// Printing failed: tried again once the pause is over.
     QHash<QByteArray, Retry> m_retry;
-    /// Files that failed during the running tick.
+    /// Files that failed, or that another program held, during the running tick.
     QSet<QByteArray> m_failedThisTick;
 };

@@ -1,6 +1,7 @@
 #include "platform/CupsPrintingService.h"
 #include "platform/PosixClock.h"
 #include "platform/PosixFileServices.h"
+#include "platform/PosixFolderChanges.h"
 #include "platform/PosixPlaces.h"
 #include "platform/PosixRawPort.h"
 #include "platform/desktop/QtDesktop.h"
@@ -67,7 +68,9 @@ int main(int argc, char* argv[])
         files,    files, clock, rawPort, places,
         printing, asker, tray,  nullptr, caminho_ini(QFile::decodeName(places.applicationFolder()))};
 
+    PosixFolderChanges folderChanges;
     FrmVelmorix window(services);
+    window.cycle().setFolderChanges(&folderChanges);
     QObject::connect(&tray, &QtTrayService::message, &window,
                      [&window](int number) { window.PictIconeBandeja_MouseMove(0, 0, number * 15.0, 0); });
     QObject::connect(&window, &FrmVelmorix::encerrar, &app, &QCoreApplication::quit, Qt::QueuedConnection);
