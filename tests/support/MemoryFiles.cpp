@@ -21,7 +21,10 @@ QByteArrayView bareName(QByteArrayView path)
 class Source : public ByteSource
 {
 public:
-    Source(QByteArray data, qint64 budget) : m_data(std::move(data)), m_budget(budget) {}
+    Source(QByteArray data, qint64 budget, std::function<void()> during)
+        : m_data(std::move(data)), m_budget(budget), m_during(std::move(during))
+    {
+    }
     qint64 read(char* out, qint64 max) override
     {
         if (m_budget == 0)
@@ -33,6 +36,8 @@ public:
         m_pos += n;
         if (m_budget > 0)
             m_budget -= n;
+        if (m_during)
+            m_during();
         return n;
     }
     QString errorString() const override { return QStringLiteral("read failed"); }
@@ -41,6 +46,7 @@ private:
     QByteArray m_data;
     qint64 m_pos = 0;
     qint64 m_budget; ///< bytes left before failing; negative: never fails
+    std::function<void()> m_during;
 };
 
 } // namespace
@@ -115,7 +121,7 @@ std::unique_ptr<ByteSource> MemoryFiles::openRead(const QByteArray& path, QStrin
         fail(error, path, "cannot open");
         return nullptr;
     }
-    return std::make_unique<Source>(files.value(path), failAfter < 0 ? -1 : failAfter);
+    return std::make_unique<Source>(files.value(path), failAfter < 0 ? -1 : failAfter, duringRead);
 }
 
 bool MemoryFiles::readFile(const QByteArray& path, QByteArray* data, QString* error)

@@ -7,6 +7,8 @@
 #include <QMap>
 #include <QSet>
 
+#include <functional>
+
 /**
  * Files held in memory, for tests and fuzzing without a disk. Paths are kept as given; a folder
  * lists the files whose path is the folder followed by a bare name. Every write gives the file
@@ -21,6 +23,7 @@ public:
     /// Readings to fail after this many bytes (-1: fail at open), consumed one per reading.
     QList<qint64> failReadsAfter;
     QSet<QByteArray> claimedElsewhere; ///< paths another program holds
+    std::function<void()> duringRead;  ///< called after each piece a reading hands out
     bool failRename = false;
     bool failRemove = false;
     int listCalls = 0;
