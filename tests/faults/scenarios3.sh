@@ -26,8 +26,9 @@ scenario_shared_cwd() {
     ln -s "$cwd" "$VF_WORK/run$((VF_RUN_N + 1))/cwd"
     prog_start "$spb/*.TXT" VelCap 1 1 "$sinkb"
     make_batch "$spa" s11a "$n" 20 &
+    local maker=$!
     make_batch "$spb" s11b "$n" 20
-    wait
+    wait "$maker"
     wait_for 300 no_pending "$spa" || check_fail "shared working folder: the first folder did not drain"
     wait_for 300 no_pending "$spb" || check_fail "shared working folder: the second folder did not drain"
     stop_pid "$pida"
@@ -68,8 +69,9 @@ scenario_rewrites() {
     sp=$(new_spool s12)
     sink_start s12; sink=$VF_SINK
     prog_start "$sp/*.TXT" VelCap 1 1 "$sink"
-    local kinds=(same larger smaller during)
+    local kinds=(same larger smaller during) writers
     for ((r = 1; r <= rounds; r++)); do
+        writers=()
         for k in 0 1 2 3; do
             (
                 f=$sp/W${k}R$(printf %03d "$r").TXT
@@ -83,9 +85,10 @@ scenario_rewrites() {
                 during) wait_opened "$f"; rewrite_file "$f" "s12-$i" $((size * 2)) ;;
                 esac
             ) &
+            writers+=($!)
             n=$((n + 1))
         done
-        wait
+        wait "${writers[@]}"
     done
     wait_for 60 no_pending "$sp" || check_fail "rewrites: not drained"
     prog_stop
