@@ -10,7 +10,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-bool PosixRawPort::copyToDevice(ByteSource& source, const QByteArray& destination, int timeoutMs, QString* error)
+bool PosixRawPort::copyToDevice(ByteSource& source, const QByteArray& destination, int timeoutMs,
+                                QString* error)
 {
     // Without O_NONBLOCK a FIFO without reader, or a busy device, would hold us forever.
     int out = ::open(destination.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);

@@ -148,7 +148,8 @@ void PosixScratch::removeLeftovers()
             const QByteArray path = in.read(4096);
             struct stat st;
             // Only a regular file of ours; its writer is gone, so nobody writes it any more.
-            if (!path.isEmpty() && ::lstat(path.constData(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == me)
+            if (!path.isEmpty() && ::lstat(path.constData(), &st) == 0 && S_ISREG(st.st_mode) &&
+                st.st_uid == me)
                 ::unlink(path.constData());
         }
         ::unlink(record.constData());

@@ -24,7 +24,7 @@ struct LeituraConteudo
     QByteArray text;        ///< the spool text (CR LF before every line)
     qint16 iMaxColunas = 0; ///< longest line without its surrounding blanks, at most 32,767
     QString error;
-    qint64 bytesRead = 0; ///< bytes of the file read, those skipped included
+    qint64 bytesRead = 0;   ///< bytes of the file read, those skipped included
     QByteArray hash;        ///< fingerprint of all bytesRead bytes
     QByteArray skippedHash; ///< fingerprint of the skipped bytes, when a start was skipped
 };

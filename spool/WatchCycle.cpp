@@ -91,7 +91,8 @@ QList<QByteArray> WatchCycle::proximo_lote(const QByteArray& pattern, const QByt
         return names;
     }
     // Nothing came or went: only the files still waiting can have become ready.
-    m_waiting.removeIf([this, &folder](const QByteArray& name) { return !m_files.isPlainFile(folder + name); });
+    m_waiting.removeIf(
+        [this, &folder](const QByteArray& name) { return !m_files.isPlainFile(folder + name); });
     return m_waiting;
 }
 

@@ -364,7 +364,8 @@ void TestFiles::onlyScratchFilesOfEndedRunsAreRemoved()
     ::waitpid(ended, nullptr, 0);
     for (const char* name : {"tempDEAD.BAK", "tempLIVE.BAK", "tempOTHER.BAK"})
         QVERIFY(writeBytes(m_dir->filePath(QString::fromLatin1(name)), name));
-    QVERIFY(writeBytes(QFile::decodeName(records) + QStringLiteral("scratch-%1-0").arg(ended), dir() + "tempDEAD.BAK"));
+    QVERIFY(writeBytes(QFile::decodeName(records) + QStringLiteral("scratch-%1-0").arg(ended),
+                       dir() + "tempDEAD.BAK"));
     QVERIFY(writeBytes(QFile::decodeName(records) + QStringLiteral("scratch-%1-9").arg(::getpid()),
                        dir() + "tempLIVE.BAK"));
     m_files.removeOwnLeftovers();

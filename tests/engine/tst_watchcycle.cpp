@@ -2,10 +2,10 @@
 // the files that must be left alone.
 
 #include "settings/Settings.h"
+#include "spool/Places.h"
+#include "spool/PrintJob.h"
 #include "spool/WatchCycle.h"
 #include "tests/support/Doubles.h"
-#include "spool/PrintJob.h"
-#include "spool/Places.h"
 #include "tests/support/ManualClock.h"
 #include "tests/support/ManualFolderChanges.h"
 #include "tests/support/MemoryFiles.h"

@@ -9,7 +9,8 @@
 class RecordingRawPort : public RawPort
 {
 public:
-    bool copyToDevice(ByteSource& source, const QByteArray& destination, int timeoutMs, QString* error) override
+    bool copyToDevice(ByteSource& source, const QByteArray& destination, int timeoutMs,
+                      QString* error) override
     {
         QByteArray bytes;
         char buffer[4096];
