@@ -122,6 +122,23 @@ public:
     QByteArray currentDirectory() override { return "/work"; }
 };
 
+/// A watch cycle over the rig's files with the real print job, raw to a recording port.
+struct RawRig
+{
+    explicit RawRig(Rig& rig)
+        : job(rig.settings, printer, rig.files, rig.clock, port, places),
+          cycle(rig.settings, rig.files, rig.clock, rig.asker, job, rig.window, rig.timer)
+    {
+        rig.settings.sParalela = QStringLiteral("1");
+        rig.settings.sPorta = QStringLiteral("/dev/lp0");
+    }
+    RecordingRawPort port;
+    MemoryPlaces places;
+    RecordingPrinter printer;
+    ImpressaoConteudo job;
+    WatchCycle cycle;
+};
+
 } // namespace
 
 void TestWatchCycle::deleteModePrintsAndDeletesEveryFile_data()
@@ -784,13 +801,8 @@ void TestWatchCycle::rewrittenFileIsPrintedWholeAgain()
     QFETCH(bool, raw);
     Rig rig;
     rig.settings.sBackup = QStringLiteral("1");
+    RawRig rawRig(rig);
     rig.settings.sParalela = raw ? QStringLiteral("1") : QStringLiteral("0");
-    rig.settings.sPorta = QStringLiteral("/dev/lp0");
-    RecordingRawPort port;
-    MemoryPlaces places;
-    RecordingPrinter printer;
-    ImpressaoConteudo rawJob(rig.settings, printer, rig.files, rig.clock, port, places);
-    WatchCycle rawCycle(rig.settings, rig.files, rig.clock, rig.asker, rawJob, rig.window, rig.timer);
 
     QVERIFY(rig.put(QStringLiteral("REL.TXT"), "AAAA\r\n"));
     bool rewritten = false;
@@ -801,8 +813,8 @@ void TestWatchCycle::rewrittenFileIsPrintedWholeAgain()
     QList<QByteArray> printed;
     if (raw) {
         rig.files.duringRead = rewrite;
-        rawCycle.Movimento_Timer();
-        for (const RecordingRawPort::Copy& copy : port.copies)
+        rawRig.cycle.Movimento_Timer();
+        for (const RecordingRawPort::Copy& copy : rawRig.port.copies)
             printed.append(copy.bytes);
     } else {
         rig.job.duringPrint = rewrite;
@@ -820,20 +832,15 @@ void TestWatchCycle::rewrittenFileIsPrintedWholeAgain()
 void TestWatchCycle::rawJobsStreamThroughTemporaryFilesOfTheirOwn()
 {
     Rig rig;
-    rig.settings.sParalela = QStringLiteral("1");
-    rig.settings.sPorta = QStringLiteral("/dev/lp0");
+    RawRig raw(rig);
     rig.clock.fixedNow = QDateTime(QDate(2026, 12, 7), QTime(12, 30, 45));
     const QByteArray foreign = "/work/" + nome_temporario(rig.clock.fixedNow);
     rig.files.put(foreign, "ANOTHER PROGRAM'S JOB\r\n");
-    RecordingRawPort port;
-    MemoryPlaces places;
-    RecordingPrinter printer;
-    ImpressaoConteudo rawJob(rig.settings, printer, rig.files, rig.clock, port, places);
-    WatchCycle cycle(rig.settings, rig.files, rig.clock, rig.asker, rawJob, rig.window, rig.timer);
+    RecordingRawPort& port = raw.port;
     QVERIFY(rig.put(QStringLiteral("A.TXT"), "ONE\nTWO"));
     QVERIFY(rig.put(QStringLiteral("B.TXT"), "THREE\r"));
 
-    cycle.Movimento_Timer();
+    raw.cycle.Movimento_Timer();
     QCOMPARE(port.copies.size(), 2);
     QCOMPARE(port.copies[0].bytes, QByteArray("ONE\r\nTWO\r\n"));
     QCOMPARE(port.copies[1].bytes, QByteArray("THREE\r\n"));
