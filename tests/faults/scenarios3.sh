@@ -106,12 +106,16 @@ scenario_two_programs() {
     prog_start "$sp/*.TXT" VelCap 1 1 "$sink"
     pida=$VF_PROG_PID
     prog_start "$sp/*.TXT" VelCap 0 1 "$sink"
-    make_batch "$sp" s13 "$n" 20
+    # Files large enough that the drain outlasts a tick of each program.
+    make_batch "$sp" s13 "$n" 1000
     wait_for 120 no_pending "$sp" || check_fail "two programs: not drained"
     stop_pid "$pida"
     prog_stop
     sink_settle s13
-    say "13: $(backups_in "$sp") backed up by the first program, the rest deleted by the second"
+    local first
+    first=$(backups_in "$sp")
+    say "13: $first backed up by the first program, the rest deleted by the second"
+    [ "$first" -gt 0 ] && [ "$first" -lt "$n" ] || note "13: one program printed everything: the two did not meet"
     evaluate "13 raw: two programs, one folder ($n)" "$sp" s13 "$n"
     expect_counts "13" "$n" 0
 }
