@@ -76,14 +76,16 @@ spin_for() {
 }
 # program_has_open FILE: the running program has the file open.
 program_has_open() { ls -l "/proc/$VF_PROG_PID/fd" 2>/dev/null | grep -qF "$1"; }
-# raw_job_running: the running program has a raw job's temporary file.
-raw_job_running() { [ -n "$(find "$VF_RUN/cwd/" -maxdepth 1 -name 'temp*.BAK' -print -quit)" ]; }
+# raw_job_holds MIN MAX: the running program has a raw job's temporary file of MIN to MAX bytes.
+raw_job_holds() {
+    [ -n "$(find "$VF_RUN/cwd/" -maxdepth 1 -name 'temp*.BAK' -size "+$(($1 - 1))c" -size "-$(($2 + 1))c" -print -quit)" ]
+}
 
 # 12. Old programs empty a print-out and write a new one under the same name, with the same
 # size, larger or smaller, while the first is printed (raw, to a slow port), or while it is
 # read. Every last version is printed, once; the first may or may not be.
 scenario_rewrites() {
-    local sp sink rounds=$VF_REWRITE_ROUNDS r k i=0 f size=400000 caught=0
+    local sp sink rounds=$VF_REWRITE_ROUNDS r k i=0 f first size=400000 caught=0
     sp=$(new_spool s12)
     slow_sink_start s12; sink=$VF_SINK
     prog_start "$sp/*.TXT" VelCap 1 1 "$sink"
@@ -93,12 +95,15 @@ scenario_rewrites() {
             i=$((i + 1))
             f=$sp/W${k}R$(printf %03d "$r").TXT
             # The first version's id has the length of the last's: same size means same size.
+            # Read: the temporary file is being written; printed: it is whole and goes to the port.
             if [ "${kinds[$k]}" = during ]; then
                 rewrite_file "$f" "o12-$i" $((size * 20))
-                spin_for 5 program_has_open "$f" && caught=$((caught + 1))
+                first=$(stat -c %s "$f")
+                spin_for 5 raw_job_holds 1 $((first - 1)) && caught=$((caught + 1))
             else
                 rewrite_file "$f" "o12-$i" "$size"
-                spin_for 5 raw_job_running && ! program_has_open "$f" && caught=$((caught + 1))
+                first=$(stat -c %s "$f")
+                spin_for 5 raw_job_holds "$first" "$first" && caught=$((caught + 1))
             fi
             rewrite_file "$f" "s12-$i" "${sizes[$k]}"
             wait_for 30 bash -c "[ ! -e '$f' ]"
