@@ -114,7 +114,20 @@ bool WatchCycle::elegivel(const QByteArray& path, qint64 now)
     return !m_files.isBeingWritten(path);
 }
 
-bool WatchCycle::dispose(const QByteArray& folder, const QByteArray& name, const QString& shown)
+bool WatchCycle::dispose(const QByteArray& folder, const QByteArray& name, const QString& shown, bool mark)
+{
+    const QByteArray path = folder + name;
+    // Should the backup or the deletion fail, the mark keeps a restart from printing it again,
+    // and the memory keeps this run from it while the file is unchanged.
+    if (mark)
+        m_files.markPrinted(path, m_files.stamp(path).text());
+    const bool gone = backup_ou_exclui(folder, name, shown);
+    if (!gone)
+        m_printed.insert(path, m_files.stamp(path));
+    return gone;
+}
+
+bool WatchCycle::backup_ou_exclui(const QByteArray& folder, const QByteArray& name, const QString& shown)
 {
     const QByteArray path = folder + name;
     if (m_settings.sBackup == QLatin1String("1")) {
@@ -145,12 +158,8 @@ bool WatchCycle::trata_arquivo(const QByteArray& folder, const QByteArray& name)
     const FileStamp stamp = m_files.stamp(path);
 
     // Printed by an earlier run that could not put it away: only the disposal is left.
-    if (stamp.valid() && m_files.printedMark(path) == stamp.text()) {
-        if (dispose(folder, name, shown))
-            return true;
-        m_printed.insert(path, m_files.stamp(path));
-        return false;
-    }
+    if (stamp.valid() && m_files.printedMark(path) == stamp.text())
+        return dispose(folder, name, shown, false);
 
     Impresso done;
     done.stamp = stamp;
@@ -181,12 +190,7 @@ bool WatchCycle::trata_arquivo(const QByteArray& folder, const QByteArray& name)
     case Acrescimo::Stable:
         break;
     }
-    // Should the backup or the deletion fail, the mark keeps a restart from printing it again.
-    m_files.markPrinted(path, m_files.stamp(path).text());
-    if (dispose(folder, name, shown))
-        return true;
-    m_printed.insert(path, m_files.stamp(path));
-    return false;
+    return dispose(folder, name, shown, true);
 }
 
 bool WatchCycle::le_e_imprime(const QByteArray& folder, const QByteArray& name, qint64 skipBytes,

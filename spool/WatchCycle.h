@@ -76,8 +76,11 @@ private:
     /// True when the file is to be handled now.
     bool elegivel(const QByteArray& path, qint64 now);
     void forgetVanished(const QList<QByteArray>& names, const QByteArray& folder);
-    /// Puts a printed file away: a backup or a deletion. The one place a print-out leaves.
-    bool dispose(const QByteArray& folder, const QByteArray& name, const QString& shown);
+    /// Puts a printed file away, marked as printed first when asked: the one place a print-out
+    /// leaves the folder. False, and the file remembered as printed, when it stays.
+    bool dispose(const QByteArray& folder, const QByteArray& name, const QString& shown, bool mark);
+    /// The backup or the deletion itself, with its log line.
+    bool backup_ou_exclui(const QByteArray& folder, const QByteArray& name, const QString& shown);
 
     struct Retry
     {
