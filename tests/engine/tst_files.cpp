@@ -1,6 +1,7 @@
 // The POSIX file services: enumeration, rename and the open-writer test.
 
 #include "platform/PosixFileServices.h"
+#include "platform/PosixFolderChanges.h"
 #include "platform/PosixPlaces.h"
 #include "spool/NameMatch.h"
 #include "spool/SpoolFolder.h"
@@ -88,6 +89,7 @@ private slots:
     void printedMarkStaysOnTheFile();
     void claimIsExclusiveAndFollowsTheName();
     void onlyScratchFilesOfEndedRunsAreRemoved();
+    void folderChangesAreTold();
 
 private:
     QByteArray dir() const { return QFile::encodeName(m_dir->path()) + '/'; }
@@ -373,6 +375,18 @@ void TestFiles::onlyScratchFilesOfEndedRunsAreRemoved()
     QVERIFY(!m_files.isPlainFile(dir() + "tempDEAD.BAK"));
     QVERIFY(m_files.isPlainFile(dir() + "tempLIVE.BAK"));
     QVERIFY(m_files.isPlainFile(dir() + "tempOTHER.BAK"));
+}
+
+void TestFiles::folderChangesAreTold()
+{
+    PosixFolderChanges changes;
+    QVERIFY(changes.takeChanges(dir())); // a folder not watched yet is read once
+    QVERIFY(!changes.takeChanges(dir()));
+    QVERIFY(writeBytes(m_dir->filePath("NEW.TXT"), "new"));
+    QVERIFY(QTest::qWaitFor([&] { return changes.takeChanges(dir()); }, 5000));
+    QVERIFY(!changes.takeChanges(dir()));
+    QVERIFY(changes.takeChanges(dir() + "missing/")); // cannot be watched: always read
+    QVERIFY(changes.takeChanges(dir() + "missing/"));
 }
 
 QTEST_GUILESS_MAIN(TestFiles)
