@@ -345,8 +345,10 @@ private:
 std::unique_ptr<FileClaim> PosixFileServices::claim(const QByteArray& path)
 {
     const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    // A file that is there but cannot be opened is not held by anyone: the reading that
+    // follows fails and says so.
     if (fd < 0)
-        return nullptr;
+        return errno == ENOENT ? nullptr : std::make_unique<FileClaim>();
     auto claimed = std::make_unique<FlockClaim>(fd);
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
         return nullptr;

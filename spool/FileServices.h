@@ -102,7 +102,8 @@ public:
     /// Removes the scratch files of earlier runs of this program that ended without removing them.
     virtual void removeOwnLeftovers() {}
     /// Claims a spool file until the claim is dropped; null when another program holds it or
-    /// the path no longer names a plain file. Never waits.
+    /// the path no longer names a plain file. A file that cannot be opened gets a claim that
+    /// holds nothing, so its reading reports why. Never waits.
     virtual std::unique_ptr<FileClaim> claim(const QByteArray& path) = 0;
     /// Renames; fails when the new name exists.
     virtual bool rename(const QByteArray& from, const QByteArray& to, QString* error) = 0;

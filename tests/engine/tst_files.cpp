@@ -344,6 +344,12 @@ void TestFiles::claimIsExclusiveAndFollowsTheName()
     first.reset();
     QVERIFY(m_files.claim(path));
     QVERIFY(!m_files.claim(dir() + "MISSING.TXT"));
+    // Nobody holds a file that cannot be opened: the reading that follows says why (the fault
+    // suite checks it for root's programs run as another user).
+    QVERIFY(writeBytes(m_dir->filePath("LOCKED.TXT"), "x"));
+    QVERIFY(QFile::setPermissions(m_dir->filePath("LOCKED.TXT"), QFileDevice::Permissions()));
+    if (::geteuid() != 0)
+        QVERIFY(m_files.claim(dir() + "LOCKED.TXT"));
 }
 
 void TestFiles::onlyScratchFilesOfEndedRunsAreRemoved()
