@@ -92,13 +92,14 @@ bench_need() {   # installs the tools the runs need (as root, when missing)
 }
 
 # start_program APPDIR SPOOL PARALELA PORTA: a copy of the binary in APPDIR with its
-# VELMORIX.INI beside it (CR LF), working directory APPDIR/run.
+# VELMORIX.INI beside it (CR LF), working directory APPDIR/run. BENCH_PATTERN: the pattern
+# watched in SPOOL (default *.TXT).
 start_program() {
     local app=$1 spool=$2 raw=$3 port=$4 i
     mkdir -p "$app/run" "$spool"
     cp "$BIN" "$app/velmorix2"
-    printf 'LOCAL = %s/*.TXT\r\nIMPRESSORA = %s\r\nBACKUP = 1\r\nPARALELA = %s\r\nPORTA = %s\r\n' \
-        "$spool" "$QUEUE" "$raw" "$port" > "$app/VELMORIX.INI"
+    printf 'LOCAL = %s/%s\r\nIMPRESSORA = %s\r\nBACKUP = 1\r\nPARALELA = %s\r\nPORTA = %s\r\n' \
+        "$spool" "${BENCH_PATTERN:-*.TXT}" "$QUEUE" "$raw" "$port" > "$app/VELMORIX.INI"
     (cd "$app/run" && exec ${BENCH_WRAP:-} "$app/velmorix2" >"$app/stdout.log" 2>"$app/stderr.log") &
     PROGRAM_PID=$!
     PROGRAM_APP=$app

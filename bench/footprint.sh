@@ -5,17 +5,21 @@
 #   idle CPU          utime+stime over 60 s, empty folder (one core)   goal < 0.5 %
 #   pickup latency    a writer closes a file -> its job is stored on
 #                     the capture queue; average of 10                 goal < 1.2 s
-#   raw 100 MB        peak RSS (VmHWM) above the idle program while
-#                     printing a 100 MB file raw to a regular file     goal < 3 x file size
-#   graphical 16 MB   same, printing a 16 MB file through CUPS         goal < 4 x file size
+#   idle CPU, backups the same, with 50,000 backups in the watched folder,
+#                     patterns *.TXT and *                             goal < 0.5 %
+#   raw 1 GB          peak RSS (VmHWM) above the idle program while
+#                     printing a 1 GB file raw to a regular file       goal < 32 MB
+#   graphical 16 MB   same, printing a 16 MB file through CUPS         goal < 2 x file size
+#   one long line     same, a file of one 50 MB line, graphical        goal < 2 x file size
 #
 # Each figure from a fresh copy of the program, under Xvfb with a tray host and a private
 # CUPS scheduler (bench/drain-env.sh). Peak = VmHWM from /proc/PID/status at the end (the
 # kernel's high-water mark), sampled every 50 ms on the way as well.
 #
-# Environment: FOOTPRINT_IDLE_SECS (60), FOOTPRINT_SAMPLES (10), FOOTPRINT_RAW_MB (100),
-# FOOTPRINT_PDF_MB (16), FOOTPRINT_KEEP=1 keeps the work folder, FOOTPRINT_ONLY=
-# "idle latency raw pdf" (a subset).
+# Environment: FOOTPRINT_IDLE_SECS (60), FOOTPRINT_SAMPLES (10), FOOTPRINT_RAW_MB (1024),
+# FOOTPRINT_PDF_MB (16), FOOTPRINT_LINE_MB (50), FOOTPRINT_BACKUPS (50000),
+# FOOTPRINT_KEEP=1 keeps the work folder, FOOTPRINT_ONLY="idle latency backups raw pdf line"
+# (a subset).
 set -euo pipefail
 
 HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -23,9 +27,11 @@ BENCH_NAME=footprint
 BIN=$(readlink -f "${1:-$(dirname "$HERE")/build/velmorix2}")
 IDLE_SECS=${FOOTPRINT_IDLE_SECS:-60}
 SAMPLES=${FOOTPRINT_SAMPLES:-10}
-RAW_MB=${FOOTPRINT_RAW_MB:-100}
+RAW_MB=${FOOTPRINT_RAW_MB:-1024}
 PDF_MB=${FOOTPRINT_PDF_MB:-16}
-ONLY=${FOOTPRINT_ONLY:-idle latency raw pdf}
+LINE_MB=${FOOTPRINT_LINE_MB:-50}
+BACKUPS=${FOOTPRINT_BACKUPS:-50000}
+ONLY=${FOOTPRINT_ONLY:-idle latency backups raw pdf line}
 BENCH_KEEP=${FOOTPRINT_KEEP:-0}
 BIG_TIMEOUT=${FOOTPRINT_TIMEOUT:-900}
 [ -x "$BIN" ] || { echo "footprint: no program at $BIN (build it, or pass its path)" >&2; exit 2; }
@@ -102,12 +108,36 @@ if [[ " $ONLY " == *" idle "* || " $ONLY " == *" latency "* ]]; then
     stop_program
 fi
 
-# measure_big LABEL MODE MB GOALX: peak RSS above idle while printing one big file
+# --- idle CPU with a folder full of backups ----------------------------------------------
+if [[ " $ONLY " == *" backups "* ]]; then
+    B=$WORK/backups
+    mkdir -p "$B/spool"
+    (cd "$B/spool" && seq -f 'REL%06g.bak' 1 "$BACKUPS" | xargs touch)
+    for pattern in '*.TXT' '*'; do
+        BENCH_SETTLE=5 start_program "$B/app" "$B/spool" 0 "$WORK/unused.prn"
+        sed -i "1s|.*|LOCAL = $B/spool/$pattern\r|" "$B/app/VELMORIX.INI"
+        stop_program
+        BENCH_SETTLE=5 start_program "$B/app" "$B/spool" 0 "$WORK/unused.prn"
+        say "idle CPU over $IDLE_SECS s, $BACKUPS backups, pattern $pattern"
+        c0=$(cpu_ticks); now t0
+        nap "$IDLE_SECS"
+        c1=$(cpu_ticks); now t1
+        stop_program
+        idle_cpu=$(awk -v d=$((c1 - c0)) -v hz="$HZ" -v a="$t0" -v b="$t1" 'BEGIN{printf "%.3f", 100 * d / hz / (b - a)}')
+        row "idle CPU, $BACKUPS backups, $pattern" "${idle_cpu} % ($((c1 - c0)) ticks of 1/$HZ s)" "< 0.5 %" "$(verdict "$idle_cpu" 0.5)"
+    done
+fi
+
+# one_line PATH MB: a file of a single line of MB megabytes.
+one_line() { { head -c $(($2 * 1048576)) /dev/zero | tr '\0' 'x'; printf '\r\n'; } > "$1"; }
+
+# measure_big LABEL MODE MB GOAL MAKER: peak RSS above idle while printing one big file; a
+# GOAL ending in "x" is a multiple of the file, else megabytes.
 measure_big() {
-    local label=$1 mode=$2 size_mb=$3 goalx=$4 d=$WORK/$2 rss0 hwm0 hwm rss peak=0 t0 t1 done_t="" file bytes
+    local label=$1 mode=$2 size_mb=$3 goal=$4 maker=${5:-big_file} d=$WORK/$2 rss0 hwm0 hwm rss peak=0 t0 t1 done_t="" file bytes
     mkdir -p "$d/stage"
     file=$d/stage/BIG.TXT
-    big_file "$file" "$size_mb"
+    "$maker" "$file" "$size_mb"
     bytes=$(stat -c %s "$file")
     : > "$d/port.prn"
     BENCH_SETTLE=4 start_program "$d/app" "$d/spool" "$([ "$mode" = raw ] && echo 1 || echo 0)" "$d/port.prn"
@@ -132,19 +162,25 @@ measure_big() {
     (( peak > hwm )) && hwm=$peak   # the high-water mark trails VmRSS by a few pages
     local extra=$((hwm - rss0))
     local ratio; ratio=$(awk -v e="$extra" -v b="$bytes" 'BEGIN{printf "%.2f", e * 1024 / b}')
+    local goalx=${goal%x}
     local took="n/a"; [ -n "$done_t" ] && took=$(secs "$t0" "$done_t")
     local extra_info="backed up after ${took}s"
     [ "$mode" = raw ] && extra_info+=", port $(stat -c %s "$d/port.prn") bytes"
     [ "$mode" = pdf ] && [ -n "$stored" ] &&
         extra_info+=", job stored after $(secs "$t0" "$stored")s, $(pdfinfo "$want" 2>/dev/null | awk '/^Pages:/{print $2}') pages"
-    row "$label peak above idle" "$(mb "$extra") MB = ${ratio} x file" "< $goalx x ($(mb $((bytes * goalx / 1024))) MB)" "$(verdict "$ratio" "$goalx")"
+    if [ "$goalx" != "$goal" ]; then
+        row "$label peak above idle" "$(mb "$extra") MB = ${ratio} x file" "< $goalx x ($(mb $((bytes * goalx / 1024))) MB)" "$(verdict "$ratio" "$goalx")"
+    else
+        row "$label peak above idle" "$(mb "$extra") MB = ${ratio} x file" "< $goal MB" "$(verdict "$(mb "$extra")" "$goal")"
+    fi
     details+=("$label: idle RSS $(mb "$rss0") MB, VmHWM before $(mb "$hwm0") MB, after $(mb "$hwm") MB, sampled max RSS $(mb "$peak") MB; $extra_info")
     rm -f "$d/spool/BIG.bak" "$d/spool/BIG.TXT" "$d/port.prn"
 }
 details=()
 BIG_DEADLINE=$((SECONDS + BIG_TIMEOUT))
-[[ " $ONLY " == *" raw "* ]] && { BIG_DEADLINE=$((SECONDS + BIG_TIMEOUT)); measure_big "raw ${RAW_MB} MB" raw "$RAW_MB" 3; }
-[[ " $ONLY " == *" pdf "* ]] && { BIG_DEADLINE=$((SECONDS + BIG_TIMEOUT)); measure_big "graphical ${PDF_MB} MB" pdf "$PDF_MB" 4; }
+[[ " $ONLY " == *" raw "* ]] && { BIG_DEADLINE=$((SECONDS + BIG_TIMEOUT)); measure_big "raw ${RAW_MB} MB" raw "$RAW_MB" 32; }
+[[ " $ONLY " == *" pdf "* ]] && { BIG_DEADLINE=$((SECONDS + BIG_TIMEOUT)); measure_big "graphical ${PDF_MB} MB" pdf "$PDF_MB" 2x; }
+[[ " $ONLY " == *" line "* ]] && { BIG_DEADLINE=$((SECONDS + BIG_TIMEOUT)); measure_big "graphical, one ${LINE_MB} MB line" pdf "$LINE_MB" 2x one_line; }
 
 echo
 echo "velmorix2 footprint ($BIN)"

@@ -1,6 +1,7 @@
 #include "platform/PosixFileServices.h"
 
 #include "platform/PosixErrors.h"
+#include "platform/PosixScratch.h"
 
 #include <QFile>
 
@@ -10,6 +11,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -313,4 +315,48 @@ bool PosixFileServices::rename(const QByteArray& from, const QByteArray& to, QSt
     }
     setError(error, to, errno);
     return false;
+}
+
+std::unique_ptr<ScratchFile> PosixFileServices::createScratch(const QByteArray& path, QString* error)
+{
+    return PosixScratch::create(path, error);
+}
+
+void PosixFileServices::removeOwnLeftovers()
+{
+    PosixScratch::removeLeftovers();
+}
+
+namespace {
+
+/// A whole-file lock, held as long as its descriptor is open.
+class FlockClaim : public FileClaim
+{
+public:
+    explicit FlockClaim(int fd) : m_fd(fd) {}
+    ~FlockClaim() override { ::close(m_fd); }
+
+private:
+    int m_fd;
+};
+
+} // namespace
+
+std::unique_ptr<FileClaim> PosixFileServices::claim(const QByteArray& path)
+{
+    const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    // A file that is there but cannot be opened is not held by anyone: the reading that
+    // follows fails and says so.
+    if (fd < 0)
+        return errno == ENOENT ? nullptr : std::make_unique<FileClaim>();
+    auto claimed = std::make_unique<FlockClaim>(fd);
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
+        return nullptr;
+    // The program that held it may have put it away meanwhile: the name must still be this file.
+    struct stat mine;
+    struct stat named;
+    if (::fstat(fd, &mine) != 0 || !S_ISREG(mine.st_mode) || mine.st_nlink == 0 ||
+        ::lstat(path.constData(), &named) != 0 || named.st_dev != mine.st_dev || named.st_ino != mine.st_ino)
+        return nullptr;
+    return claimed;
 }

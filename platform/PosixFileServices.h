@@ -21,6 +21,9 @@ public:
     bool writeNewFile(const QByteArray& path, const QList<QByteArrayView>& parts, QString* error) override;
     bool remove(const QByteArray& path, QString* error) override;
     bool rename(const QByteArray& from, const QByteArray& to, QString* error) override;
+    std::unique_ptr<ScratchFile> createScratch(const QByteArray& path, QString* error) override;
+    void removeOwnLeftovers() override;
+    std::unique_ptr<FileClaim> claim(const QByteArray& path) override;
 };
 
 /// True when some process holds the file open for writing, from /proc/*/fd.

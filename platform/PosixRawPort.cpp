@@ -1,6 +1,7 @@
 #include "platform/PosixRawPort.h"
 
 #include "platform/PosixErrors.h"
+#include "spool/FileServices.h"
 
 #include <cerrno>
 #include <ctime>
@@ -9,27 +10,20 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-bool PosixRawPort::copyToDevice(const QByteArray& source, const QByteArray& destination, int timeoutMs,
+bool PosixRawPort::copyToDevice(ByteSource& source, const QByteArray& destination, int timeoutMs,
                                 QString* error)
 {
-    const int in = ::open(source.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (in < 0) {
-        setError(error, source, errno);
-        return false;
-    }
     // Without O_NONBLOCK a FIFO without reader, or a busy device, would hold us forever.
     int out = ::open(destination.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
     if (out < 0 && errno == ENOENT)
         out = ::open(destination.constData(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0644);
     if (out < 0) {
         setError(error, destination, errno);
-        ::close(in);
         return false;
     }
     struct stat st;
     if (::fstat(out, &st) == 0 && S_ISREG(st.st_mode) && ::ftruncate(out, 0) != 0) {
         setError(error, destination, errno);
-        ::close(in);
         ::close(out);
         return false;
     }
@@ -47,14 +41,16 @@ bool PosixRawPort::copyToDevice(const QByteArray& source, const QByteArray& dest
     int err = 0;
     QByteArray buffer(256 * 1024, Qt::Uninitialized);
     while (ok) {
-        const ssize_t n = ::read(in, buffer.data(), size_t(buffer.size()));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            ok = n == 0;
-            err = errno;
-            break;
+        const qint64 n = source.read(buffer.data(), buffer.size());
+        if (n < 0) {
+            ok = false;
+            if (error)
+                *error = source.errorString();
+            ::close(out);
+            return false;
         }
+        if (n == 0)
+            break;
         const char* p = buffer.constData();
         ssize_t left = n;
         while (left > 0) {
@@ -80,7 +76,6 @@ bool PosixRawPort::copyToDevice(const QByteArray& source, const QByteArray& dest
             }
         }
     }
-    ::close(in);
     if (::close(out) != 0 && ok) {
         ok = false;
         err = errno;

@@ -6,6 +6,6 @@
 class PosixRawPort : public RawPort
 {
 public:
-    bool copyToDevice(const QByteArray& source, const QByteArray& destination, int timeoutMs,
+    bool copyToDevice(ByteSource& source, const QByteArray& destination, int timeoutMs,
                       QString* error) override;
 };

@@ -37,6 +37,25 @@ public:
     virtual QString errorString() const = 0;
 };
 
+/// A file this program made for itself: created anew, written, then read back from its start.
+class ScratchFile : public ByteSource
+{
+public:
+    /// Appends bytes; false on a failure, with errorString().
+    virtual bool write(const char* data, qint64 size) = 0;
+    /// Empties the file and starts writing it again.
+    virtual bool restart() = 0;
+    /// Goes back to the start, for reading what was written.
+    virtual bool rewind() = 0;
+};
+
+/// A spool file claimed by this program: no other program that claims files takes it meanwhile.
+class FileClaim
+{
+public:
+    virtual ~FileClaim() = default;
+};
+
 /**
  * The file system as the engine sees it. Paths are bytes, exactly as the file
  * system gives and takes them; "/" separates folders.
@@ -77,6 +96,15 @@ public:
     /// Creates a new file that must not exist yet (no link is followed) and writes the parts.
     virtual bool writeNewFile(const QByteArray& path, const QList<QByteArrayView>& parts, QString* error) = 0;
     virtual bool remove(const QByteArray& path, QString* error) = 0;
+    /// Creates a file that must not exist yet (no link is followed). Dropping it removes it,
+    /// and a record kept outside the folder lets a later run remove it should this one end first.
+    virtual std::unique_ptr<ScratchFile> createScratch(const QByteArray& path, QString* error) = 0;
+    /// Removes the scratch files of earlier runs of this program that ended without removing them.
+    virtual void removeOwnLeftovers() {}
+    /// Claims a spool file until the claim is dropped; null when another program holds it or
+    /// the path no longer names a plain file. A file that cannot be opened gets a claim that
+    /// holds nothing, so its reading reports why. Never waits.
+    virtual std::unique_ptr<FileClaim> claim(const QByteArray& path) = 0;
     /// Renames; fails when the new name exists.
     virtual bool rename(const QByteArray& from, const QByteArray& to, QString* error) = 0;
 };

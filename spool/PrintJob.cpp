@@ -5,6 +5,7 @@
 #include "spool/FileServices.h"
 #include "spool/Places.h"
 #include "spool/PrintingService.h"
+#include "spool/RawOutput.h"
 #include "spool/RawPort.h"
 #include "spool/SpoolText.h"
 #include "text/CodePage.h"
@@ -325,29 +326,34 @@ QByteArray nome_temporario(const QDateTime& moment)
     return "temp" + stampText.toLatin1() + ".BAK";
 }
 
-bool ImpressaoConteudo::raw(const QByteArray& text, QString* error)
+bool ImpressaoConteudo::streamsLines() const
+{
+    return m_settings.sParalela == QLatin1String("1");
+}
+
+std::unique_ptr<StreamedPrint> ImpressaoConteudo::beginLines(QString* error)
 {
     if (m_settings.sPorta.isEmpty()) {
         setError(error, QStringLiteral("no port is set for raw printing"));
-        return false;
+        return nullptr;
     }
-    QByteArray folder = m_places.currentDirectory();
-    if (!folder.endsWith('/'))
-        folder += '/';
-    const QByteArray temp = folder + nome_temporario(m_clock.now());
+    if (!m_leftoversRemoved) {
+        m_files.removeOwnLeftovers();
+        m_leftoversRemoved = true;
+    }
+    auto out = std::make_unique<RawOutput>(m_files, m_places.currentDirectory(), m_clock.now(), m_port,
+                                           QFile::encodeName(m_settings.sPorta), kRawTimeoutMs);
+    if (!out->open(error))
+        return nullptr;
+    return out;
+}
 
-    // A leftover of an earlier job goes first; a link or anything else in its place makes
-    // the exclusive creation below fail rather than be written through.
-    if (m_files.isPlainFile(temp) && !m_files.remove(temp, error))
+bool ImpressaoConteudo::raw(const QByteArray& text, QString* error)
+{
+    std::unique_ptr<StreamedPrint> out = beginLines(error);
+    if (!out)
         return false;
-    QList<QByteArrayView> parts;
-    if (!text.isEmpty()) {
-        parts.append(QByteArrayView(text).sliced(2)); // every line but the first already has CR LF before it
-        parts.append(QByteArrayView("\r\n", 2));
-    }
-    const bool sent = m_files.writeNewFile(temp, parts, error) &&
-                      m_port.copyToDevice(temp, QFile::encodeName(m_settings.sPorta), kRawTimeoutMs, error);
-    if (m_files.isPlainFile(temp))
-        m_files.remove(temp, nullptr);
-    return sent;
+    out->begin(text.size());
+    SpoolText::forEachLine(text, [&out](QByteArrayView line) { out->line(line); });
+    return out->finish(error);
 }

@@ -4,7 +4,10 @@
 #include <QDateTime>
 #include <QString>
 
+#include "spool/Reader.h"
 #include "text/Encoding.h"
+
+#include <memory>
 
 class Clock;
 class FileServices;
@@ -13,11 +16,28 @@ class PrintingService;
 class RawPort;
 struct Settings;
 
+/// A print-out that takes the lines of a spool file as they are read.
+class StreamedPrint : public LineSink
+{
+public:
+    /// Sends what was given; false, with *error set, when it was not printed.
+    virtual bool finish(QString* error) = 0;
+};
+
 /// Prints the text of one spool file.
 class PrintJob
 {
 public:
     virtual ~PrintJob() = default;
+    /// True when the job takes lines as they are read (beginLines) rather than a whole text.
+    virtual bool streamsLines() const { return false; }
+    /// Starts a print-out that takes lines as they are read; null, with *error set, when none
+    /// can start.
+    virtual std::unique_ptr<StreamedPrint> beginLines(QString* error)
+    {
+        Q_UNUSED(error);
+        return nullptr;
+    }
     /// Prints the spool text; false, with *error set, when it was not printed.
     virtual bool imprime_conteudo(const QByteArray& text, qint16 iMaxColunas, const QString& title,
                                   QString* error) = 0;
@@ -31,6 +51,8 @@ public:
                       RawPort& port, Places& places);
     bool imprime_conteudo(const QByteArray& text, qint16 iMaxColunas, const QString& title,
                           QString* error) override;
+    bool streamsLines() const override;
+    std::unique_ptr<StreamedPrint> beginLines(QString* error) override;
 
     /// How long a raw destination may take to accept the bytes.
     static constexpr int kRawTimeoutMs = 10000;
@@ -45,6 +67,7 @@ private:
     Clock& m_clock;
     RawPort& m_port;
     Places& m_places;
+    bool m_leftoversRemoved = false;
 };
 
 /// Sets the current printer's face to the first face whose name starts with the prefix.

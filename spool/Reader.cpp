@@ -2,6 +2,7 @@
 
 #include "spool/Asker.h"
 #include "spool/FileServices.h"
+#include "spool/Fingerprint.h"
 #include "spool/SpoolText.h"
 #include "spool/Timer.h"
 #include "spool/WindowServices.h"
@@ -13,42 +14,67 @@
 
 namespace {
 
-bool readOnce(const QByteArray& path, FileServices& files, qint64 skipBytes, LeituraConteudo& result)
+/// Keeps the lines as the spool text: CR LF before every line.
+class TextSink : public LineSink
+{
+public:
+    explicit TextSink(QByteArray& text) : m_text(text) {}
+    void begin(qint64 sizeHint) override
+    {
+        m_text.clear();
+        if (sizeHint >= 0)
+            m_text.reserve(sizeHint + sizeHint / 16 + 64);
+    }
+    void line(QByteArrayView line) override
+    {
+        m_text.append("\r\n", 2);
+        m_text.append(line);
+    }
+
+private:
+    QByteArray& m_text;
+};
+
+bool readOnce(const QByteArray& path, FileServices& files, qint64 skipBytes, LineSink& sink,
+              LeituraConteudo& result)
 {
     result.bytesRead = 0;
     result.iMaxColunas = 0;
     result.text.clear();
     const FileStamp before = files.stamp(path);
-    if (before.valid())
-        result.text.reserve(before.size + before.size / 16 + 64);
+    sink.begin(before.valid() ? before.size : -1);
     std::unique_ptr<ByteSource> in = files.openRead(path, &result.error);
     if (!in)
         return false;
 
     qsizetype longest = 0;
-    QByteArray& text = result.text;
     TextLines lines([&](QByteArrayView line) {
-        text.append("\r\n", 2);
-        text.append(line);
+        sink.line(line);
         longest = std::max(longest, SpoolText::trimmedLength(line));
     });
     lines.setKeepCommands(true); // bit images sent raw must keep their CR and LF bytes
+    Fingerprint print;
     QByteArray buffer(256 * 1024, Qt::Uninitialized);
     for (;;) {
         const qint64 n = in->read(buffer.data(), buffer.size());
         if (n < 0) {
             result.error = in->errorString();
-            text.clear();
+            sink.begin(0);
             result.iMaxColunas = qint16(std::min<qsizetype>(longest, std::numeric_limits<qint16>::max()));
             return false;
         }
         if (n == 0)
             break;
         const qint64 skip = std::clamp<qint64>(skipBytes - result.bytesRead, 0, n);
+        print.add(QByteArrayView(buffer.constData(), skip));
+        if (skip > 0 && result.bytesRead + skip == skipBytes)
+            result.skippedHash = print.result();
+        print.add(QByteArrayView(buffer.constData() + skip, n - skip));
         result.bytesRead += n;
         lines.feed(QByteArrayView(buffer.constData() + skip, n - skip));
     }
     lines.finish();
+    result.hash = print.result();
     // The measure is a 16-bit value: longer lines count as the longest it can hold.
     result.iMaxColunas = qint16(std::min<qsizetype>(longest, std::numeric_limits<qint16>::max()));
     return true;
@@ -59,9 +85,19 @@ bool readOnce(const QByteArray& path, FileServices& files, qint64 skipBytes, Lei
 LeituraConteudo le_conteudo(const QByteArray& sRota, const QByteArray& strArquivo, FileServices& files,
                             Asker& asker, qint64 skipBytes)
 {
+    LeituraConteudo result;
+    TextSink sink(result.text);
+    LeituraConteudo read = le_conteudo(sRota, strArquivo, files, asker, skipBytes, sink);
+    read.text = std::move(result.text);
+    return read;
+}
+
+LeituraConteudo le_conteudo(const QByteArray& sRota, const QByteArray& strArquivo, FileServices& files,
+                            Asker& asker, qint64 skipBytes, LineSink& sink)
+{
     const QByteArray path = sRota + strArquivo;
     LeituraConteudo result;
-    if (readOnce(path, files, skipBytes, result)) {
+    if (readOnce(path, files, skipBytes, sink, result)) {
         result.ok = true;
         return result;
     }
@@ -71,6 +107,6 @@ LeituraConteudo le_conteudo(const QByteArray& sRota, const QByteArray& strArquiv
         result.declined = true;
         return result;
     }
-    result.ok = readOnce(path, files, skipBytes, result);
+    result.ok = readOnce(path, files, skipBytes, sink, result);
     return result;
 }

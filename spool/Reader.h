@@ -6,6 +6,16 @@
 class Asker;
 class FileServices;
 
+/// Takes the lines of a spool file as they are read.
+class LineSink
+{
+public:
+    virtual ~LineSink() = default;
+    /// A reading starts (again): whatever an earlier one gave is dropped.
+    virtual void begin(qint64 sizeHint) = 0;
+    virtual void line(QByteArrayView line) = 0;
+};
+
 /// What reading one spool file gave.
 struct LeituraConteudo
 {
@@ -14,7 +24,9 @@ struct LeituraConteudo
     QByteArray text;        ///< the spool text (CR LF before every line)
     qint16 iMaxColunas = 0; ///< longest line without its surrounding blanks, at most 32,767
     QString error;
-    qint64 bytesRead = 0; ///< bytes of the file read, those skipped included
+    qint64 bytesRead = 0;   ///< bytes of the file read, those skipped included
+    QByteArray hash;        ///< fingerprint of all bytesRead bytes
+    QByteArray skippedHash; ///< fingerprint of the skipped bytes, when a start was skipped
 };
 
 /**
@@ -24,3 +36,6 @@ struct LeituraConteudo
  */
 LeituraConteudo le_conteudo(const QByteArray& sRota, const QByteArray& strArquivo, FileServices& files,
                             Asker& asker, qint64 skipBytes = 0);
+/// The same, giving the lines to a sink as they are read instead of keeping the text.
+LeituraConteudo le_conteudo(const QByteArray& sRota, const QByteArray& strArquivo, FileServices& files,
+                            Asker& asker, qint64 skipBytes, LineSink& sink);

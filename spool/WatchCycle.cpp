@@ -3,6 +3,8 @@
 #include "settings/Settings.h"
 #include "spool/Asker.h"
 #include "spool/Clock.h"
+#include "spool/Fingerprint.h"
+#include "spool/FolderChanges.h"
 #include "spool/NameMatch.h"
 #include "spool/PrintJob.h"
 #include "spool/Reader.h"
@@ -74,40 +76,59 @@ void WatchCycle::forgetVanished(const QList<QByteArray>& names, const QByteArray
     m_failures.esquece(present);
 }
 
-QByteArray WatchCycle::proximo_arquivo(const QByteArray& pattern, const QByteArray& folder)
+QList<QByteArray> WatchCycle::proximo_lote(const QByteArray& pattern, const QByteArray& folder, bool mustRead)
 {
-    QList<QByteArray> names = matchingFiles(m_files, pattern);
-    forgetVanished(names, folder);
-    names.removeIf([](const QByteArray& name) { return isBackupName(name); });
     const qint64 now = m_clock.monotonicMs();
-    // The first eligible name in name order. A batch calls this once per file, so the names
-    // are not sorted: the smallest is taken, and passed over only when it has to wait.
-    while (!names.isEmpty()) {
-        const auto first = std::min_element(names.begin(), names.end(), nameLess);
-        const QByteArray name = *first;
-        names.erase(first);
-        const QByteArray path = folder + name;
-        if (m_failedThisTick.contains(path))
-            continue;
-        for (auto* memory : {&m_printed, &m_declined}) {
-            auto it = memory->find(path);
-            if (it != memory->end() && *it != m_files.stamp(path))
-                memory->erase(it); // changed since: a new print-out under the same name
-        }
-        if (m_printed.contains(path) || m_declined.contains(path))
-            continue;
-        const auto retry = m_retry.constFind(path);
-        if (retry != m_retry.constEnd() && now < retry->dueMs)
-            continue;
-        // A writer that still has the file open has not finished the print-out.
-        if (m_files.isBeingWritten(path))
-            continue;
-        return name;
+    // Asked first, so that a change made while the folder is read is told next time.
+    const bool changed = !m_folderChanges || m_folderChanges->takeChanges(folder);
+    if (changed || mustRead || !m_everRead || pattern != m_readPattern || now - m_lastReadMs >= kFullReadMs) {
+        QList<QByteArray> names = matchingFiles(m_files, pattern);
+        forgetVanished(names, folder);
+        names.removeIf([](const QByteArray& name) { return isBackupName(name); });
+        std::sort(names.begin(), names.end(), nameLess);
+        m_readPattern = pattern;
+        m_lastReadMs = now;
+        m_everRead = true;
+        return names;
     }
-    return QByteArray();
+    // Nothing came or went: only the files still waiting can have become ready.
+    m_waiting.removeIf(
+        [this, &folder](const QByteArray& name) { return !m_files.isPlainFile(folder + name); });
+    return m_waiting;
 }
 
-bool WatchCycle::dispose(const QByteArray& folder, const QByteArray& name, const QString& shown)
+bool WatchCycle::elegivel(const QByteArray& path, qint64 now)
+{
+    if (m_failedThisTick.contains(path))
+        return false;
+    for (auto* memory : {&m_printed, &m_declined}) {
+        auto it = memory->find(path);
+        if (it != memory->end() && *it != m_files.stamp(path))
+            memory->erase(it); // changed since: a new print-out under the same name
+    }
+    if (m_printed.contains(path) || m_declined.contains(path))
+        return false;
+    const auto retry = m_retry.constFind(path);
+    if (retry != m_retry.constEnd() && now < retry->dueMs)
+        return false;
+    // A writer that still has the file open has not finished the print-out.
+    return !m_files.isBeingWritten(path);
+}
+
+bool WatchCycle::dispose(const QByteArray& folder, const QByteArray& name, const QString& shown, bool mark)
+{
+    const QByteArray path = folder + name;
+    // Should the backup or the deletion fail, the mark keeps a restart from printing it again,
+    // and the memory keeps this run from it while the file is unchanged.
+    if (mark)
+        m_files.markPrinted(path, m_files.stamp(path).text());
+    const bool gone = backup_ou_exclui(folder, name, shown);
+    if (!gone)
+        m_printed.insert(path, m_files.stamp(path));
+    return gone;
+}
+
+bool WatchCycle::backup_ou_exclui(const QByteArray& folder, const QByteArray& name, const QString& shown)
 {
     const QByteArray path = folder + name;
     if (m_settings.sBackup == QLatin1String("1")) {
@@ -125,75 +146,114 @@ bool WatchCycle::dispose(const QByteArray& folder, const QByteArray& name, const
     return removed;
 }
 
-void WatchCycle::trata_arquivo(const QByteArray& folder, const QByteArray& name)
+bool WatchCycle::trata_arquivo(const QByteArray& folder, const QByteArray& name)
 {
     const QByteArray path = folder + name;
+    // Another program printing from this folder has it in hand: it is theirs, not a failure.
+    const std::unique_ptr<FileClaim> claim = m_files.claim(path);
+    if (!claim) {
+        m_failedThisTick.insert(path);
+        return !m_files.isPlainFile(path);
+    }
     const QString shown = QFile::decodeName(path);
     const FileStamp stamp = m_files.stamp(path);
 
     // Printed by an earlier run that could not put it away: only the disposal is left.
-    if (stamp.valid() && m_files.printedMark(path) == stamp.text()) {
-        if (!dispose(folder, name, shown))
-            m_printed.insert(path, m_files.stamp(path));
-        return;
-    }
+    if (stamp.valid() && m_files.printedMark(path) == stamp.text())
+        return dispose(folder, name, shown, false);
 
-    const LeituraConteudo leitura = le_conteudo(folder, name, m_files, m_asker);
-    QString error = leitura.error;
-    const bool printed = leitura.ok && m_printJob.imprime_conteudo(leitura.text, leitura.iMaxColunas,
-                                                                   QFile::decodeName(name), &error);
-    if (!printed) {
+    Impresso done;
+    done.stamp = stamp;
+    bool declined = false;
+    bool rewritten = false;
+    QString error;
+    if (!le_e_imprime(folder, name, 0, QByteArray(), done, &declined, &rewritten, &error)) {
         // Not printed: the file stays where it is, untouched.
         m_failures.naoImpresso(path, error);
         m_failedThisTick.insert(path);
-        if (leitura.declined) {
+        if (declined) {
             m_declined.insert(path, stamp);
         } else {
             Retry& retry = m_retry[path];
             retry.delayMs = retry.delayMs == 0 ? kFirstRetryMs : std::min(retry.delayMs * 2, kLongestRetryMs);
             retry.dueMs = m_clock.monotonicMs() + retry.delayMs;
         }
-        return;
+        return false;
     }
     m_retry.remove(path);
     m_failures.impresso(path);
     m_window.log(QStringLiteral("Arquivo ") + shown + QStringLiteral(" impresso"));
 
-    switch (imprime_acrescimos(folder, name, leitura.bytesRead, stamp.inode)) {
+    switch (imprime_acrescimos(folder, name, done)) {
     case Acrescimo::Replaced:
-        return; // a new print-out under the same name: it is handled as one
+        return false; // a new print-out under the same name: it is handled as one
     case Acrescimo::Failed:
         m_printed.insert(path, m_files.stamp(path)); // its printed part is not printed again
-        return;
+        return false;
     case Acrescimo::Stable:
         break;
     }
-    // Should the backup or the deletion fail, the mark keeps a restart from printing it again.
-    m_files.markPrinted(path, m_files.stamp(path).text());
-    if (!dispose(folder, name, shown))
-        m_printed.insert(path, m_files.stamp(path));
+    return dispose(folder, name, shown, true);
+}
+
+bool WatchCycle::le_e_imprime(const QByteArray& folder, const QByteArray& name, qint64 skipBytes,
+                              const QByteArray& skippedHash, Impresso& done, bool* declined, bool* rewritten,
+                              QString* error)
+{
+    const QString title = QFile::decodeName(name);
+    // What was printed must still be the start of the file; otherwise the file was written
+    // anew and is printed whole, as a print-out of its own.
+    auto rewrittenSince = [&](const LeituraConteudo& leitura) {
+        *rewritten = leitura.ok && skipBytes > 0 && leitura.skippedHash != skippedHash;
+        return *rewritten;
+    };
+    LeituraConteudo leitura;
+    bool printed = false;
+    if (m_printJob.streamsLines()) {
+        // Raw output takes the lines as they are read: the file is never held whole.
+        std::unique_ptr<StreamedPrint> out = m_printJob.beginLines(error);
+        if (!out)
+            return false;
+        leitura = le_conteudo(folder, name, m_files, m_asker, skipBytes, *out);
+        printed = leitura.ok && !rewrittenSince(leitura) && out->finish(error);
+    } else {
+        leitura = le_conteudo(folder, name, m_files, m_asker, skipBytes);
+        printed = leitura.ok && !rewrittenSince(leitura) &&
+                  ((skipBytes > 0 && leitura.text.isEmpty()) ||
+                   m_printJob.imprime_conteudo(leitura.text, leitura.iMaxColunas, title, error));
+    }
+    if (!leitura.ok && error)
+        *error = leitura.error;
+    *declined = leitura.declined;
+    done.bytes = leitura.bytesRead;
+    done.hash = leitura.hash;
+    return printed;
 }
 
 WatchCycle::Acrescimo WatchCycle::imprime_acrescimos(const QByteArray& folder, const QByteArray& name,
-                                                     qint64 printedBytes, quint64 inode)
+                                                     Impresso done)
 {
     // A writer that closes the file and opens it again to append may do so while the file is
-    // read and printed. What it added must be printed too before the file is put away.
+    // read and printed. What it added must be printed too before the file is put away; a
+    // writer that empties the file and writes it anew makes a new print-out.
     const QByteArray path = folder + name;
     for (int round = 0; round < kMostAppendRounds; ++round) {
         const FileStamp now = m_files.stamp(path);
-        if (!now.valid() || now.inode != inode || now.size < printedBytes)
+        if (now == done.stamp)
+            return Acrescimo::Stable; // untouched since before it was read
+        if (!now.valid() || now.inode != done.stamp.inode || now.size < done.bytes)
             return Acrescimo::Replaced;
-        if (now.size == printedBytes)
-            return Acrescimo::Stable;
-        const LeituraConteudo tail = le_conteudo(folder, name, m_files, m_asker, printedBytes);
-        if (!tail.ok)
-            return Acrescimo::Failed;
-        if (!tail.text.isEmpty() &&
-            !m_printJob.imprime_conteudo(tail.text, tail.iMaxColunas, QFile::decodeName(name), nullptr))
-            return Acrescimo::Failed;
+        if (now.size == done.bytes)
+            return Fingerprint::ofPrefix(m_files, path, done.bytes) == done.hash ? Acrescimo::Stable
+                                                                                 : Acrescimo::Replaced;
+        Impresso tail;
+        tail.stamp = now;
+        bool declined = false;
+        bool rewritten = false;
+        if (!le_e_imprime(folder, name, done.bytes, done.hash, tail, &declined, &rewritten))
+            return rewritten ? Acrescimo::Replaced : Acrescimo::Failed;
         m_window.log(QStringLiteral("Arquivo ") + QFile::decodeName(path) + QStringLiteral(" impresso"));
-        printedBytes = tail.bytesRead;
+        done = tail;
     }
     return Acrescimo::Failed;
 }
@@ -221,19 +281,36 @@ void WatchCycle::Movimento_Timer()
     const QByteArray pattern = QFile::encodeName(m_settings.sLocal);
     const QByteArray folder = patternFolder(pattern);
 
-    if (!pattern.isEmpty()) {
-        QByteArray name = proximo_arquivo(pattern, folder);
-        while (!name.isEmpty()) {
+    // The folder is read once per batch, and the batch taken in name order; names that appear
+    // meanwhile come with the next batch.
+    bool stopped = false;
+    for (bool mustRead = false; !pattern.isEmpty() && !stopped; mustRead = true) {
+        const QList<QByteArray> lote = proximo_lote(pattern, folder, mustRead);
+        QList<QByteArray> waiting;
+        bool worked = false;
+        for (qsizetype i = 0; i < lote.size() && !stopped; ++i) {
+            const QByteArray& name = lote[i];
+            if (!elegivel(folder + name, m_clock.monotonicMs())) {
+                waiting.append(name);
+                continue;
+            }
+            worked = true;
             m_timer.setEnabled(false);
-            trata_arquivo(folder, name);
-            if (interrupted())
-                break;
-            m_timer.setEnabled(true);
-            m_window.betweenFiles();
-            if (interrupted())
-                break;
-            name = proximo_arquivo(pattern, folder);
+            if (!trata_arquivo(folder, name))
+                waiting.append(name);
+            stopped = interrupted();
+            if (!stopped) {
+                m_timer.setEnabled(true);
+                m_window.betweenFiles();
+                stopped = interrupted();
+            }
+            // A batch ended early leaves the rest of its names waiting for the next tick.
+            if (stopped)
+                waiting.append(lote.mid(i + 1));
         }
+        m_waiting = waiting;
+        if (!worked)
+            break;
     }
     m_failures.fimDoLote();
     m_inTick = false;

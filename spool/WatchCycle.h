@@ -8,6 +8,7 @@
 
 class Asker;
 class Clock;
+class FolderChanges;
 class PrintJob;
 class Timer;
 class WindowServices;
@@ -35,6 +36,9 @@ public:
         if (m_interruption == Interruption::None)
             m_interruption = Interruption::Restart;
     }
+    /// Where the cycle learns that the watched folder may have changed; without one, the folder
+    /// is read on every tick.
+    void setFolderChanges(FolderChanges* changes) { m_folderChanges = changes; }
 
     /// REL.TXT gives REL.bak; a name without "." gives _REL.BAK.
     static QByteArray nome_backup(const QByteArray& name);
@@ -50,6 +54,8 @@ public:
 
     /// How often the part appended to a file during its printing is printed before giving up.
     static constexpr int kMostAppendRounds = 20;
+    /// The folder is read at least this often, for file systems whose changes go untold.
+    static constexpr qint64 kFullReadMs = 60 * 1000;
 
 private:
     enum class Interruption
@@ -67,16 +73,35 @@ private:
         Replaced,
         Failed
     };
+    /// How far a file was printed, and what its printed bytes were.
+    struct Impresso
+    {
+        qint64 bytes = 0;
+        QByteArray hash;
+        FileStamp stamp; ///< the file as it was before it was read
+    };
 
     void passo_animacao();
-    /// Reads, prints and puts away one spool file.
-    void trata_arquivo(const QByteArray& folder, const QByteArray& name);
-    /// Prints what was appended to the file after its first printedBytes bytes.
-    Acrescimo imprime_acrescimos(const QByteArray& folder, const QByteArray& name, qint64 printedBytes,
-                                 quint64 inode);
-    QByteArray proximo_arquivo(const QByteArray& pattern, const QByteArray& folder);
+    /// Reads, prints and puts away one spool file; true when it is gone from the folder.
+    bool trata_arquivo(const QByteArray& folder, const QByteArray& name);
+    /// Reads the file from skipBytes on and prints it; false when it was not printed. A reading
+    /// whose skipped start is no longer the printed one prints nothing and sets *rewritten.
+    bool le_e_imprime(const QByteArray& folder, const QByteArray& name, qint64 skipBytes,
+                      const QByteArray& skippedHash, Impresso& done, bool* declined, bool* rewritten,
+                      QString* error = nullptr);
+    /// Prints what was appended to the file after the part printed already.
+    Acrescimo imprime_acrescimos(const QByteArray& folder, const QByteArray& name, Impresso done);
+    /// The names of a batch, smallest first: the folder read anew, or the names still waiting
+    /// when nothing in the folder can have changed.
+    QList<QByteArray> proximo_lote(const QByteArray& pattern, const QByteArray& folder, bool mustRead);
+    /// True when the file is to be handled now.
+    bool elegivel(const QByteArray& path, qint64 now);
     void forgetVanished(const QList<QByteArray>& names, const QByteArray& folder);
-    bool dispose(const QByteArray& folder, const QByteArray& name, const QString& shown);
+    /// Puts a printed file away, marked as printed first when asked: the one place a print-out
+    /// leaves the folder. False, and the file remembered as printed, when it stays.
+    bool dispose(const QByteArray& folder, const QByteArray& name, const QString& shown, bool mark);
+    /// The backup or the deletion itself, with its log line.
+    bool backup_ou_exclui(const QByteArray& folder, const QByteArray& name, const QString& shown);
 
     struct Retry
     {
@@ -92,15 +117,21 @@ private:
     WindowServices& m_window;
     Timer& m_timer;
 
+    FolderChanges* m_folderChanges = nullptr;
     bool m_inTick = false;
     Interruption m_interruption = Interruption::None;
+    /// Names of the last reading that are still there and not yet put away.
+    QList<QByteArray> m_waiting;
+    QByteArray m_readPattern;
+    qint64 m_lastReadMs = 0;
+    bool m_everRead = false;
     /// Printed but neither renamed nor deleted: not printed again while unchanged.
     QHash<QByteArray, FileStamp> m_printed;
     /// Unreadable and the user declined to retry: not asked about again while unchanged.
     QHash<QByteArray, FileStamp> m_declined;
     /// Printing failed: tried again once the pause is over.
     QHash<QByteArray, Retry> m_retry;
-    /// Files that failed during the running tick.
+    /// Files that failed, or that another program held, during the running tick.
     QSet<QByteArray> m_failedThisTick;
     /// What the user is told about files that did not print.
     PrintFailures m_failures{m_window, m_clock};

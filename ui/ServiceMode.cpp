@@ -3,6 +3,7 @@
 #include "platform/CupsPrintingService.h"
 #include "platform/PosixClock.h"
 #include "platform/PosixFileServices.h"
+#include "platform/PosixFolderChanges.h"
 #include "platform/PosixPlaces.h"
 #include "platform/PosixRawPort.h"
 #include "ui/Engine.h"
@@ -79,6 +80,8 @@ int runService(const QString& caminhoIni)
     ConsoleLog console;
     Engine engine({files, files, clock, rawPort, places, printing, asker});
     engine.setWindow(&console);
+    PosixFolderChanges folderChanges;
+    engine.cycle().setFolderChanges(&folderChanges);
     engine.settings.sCaminhoIni = caminhoIni;
 
     QString error;

@@ -1,6 +1,7 @@
 #include "platform/CupsPrintingService.h"
 #include "platform/PosixClock.h"
 #include "platform/PosixFileServices.h"
+#include "platform/PosixFolderChanges.h"
 #include "platform/PosixPlaces.h"
 #include "platform/PosixRawPort.h"
 #include "platform/desktop/QtDesktop.h"
@@ -69,7 +70,9 @@ int runDesktop(QApplication& app, const QString& caminhoIni)
     Engine engine({files, files, clock, rawPort, places, printing, asker});
     FrmServices services{files, printing, asker, tray, engine, caminhoIni};
 
+    PosixFolderChanges folderChanges;
     FrmVelmorix window(services);
+    engine.cycle().setFolderChanges(&folderChanges);
     QObject::connect(&tray, &QtTrayService::action, &window, &FrmVelmorix::PictIconeBandeja_MouseMove);
     QObject::connect(&window, &FrmVelmorix::encerrar, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     UnixSignals unixSignals;

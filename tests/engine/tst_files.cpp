@@ -1,6 +1,7 @@
 // The POSIX file services: enumeration, rename and the open-writer test.
 
 #include "platform/PosixFileServices.h"
+#include "platform/PosixFolderChanges.h"
 #include "platform/PosixPlaces.h"
 #include "spool/NameMatch.h"
 #include "spool/SpoolFolder.h"
@@ -86,6 +87,9 @@ private slots:
     void writersComingAndGoingDoNotKillTheReader();
     void writeFileNeverFollowsLinks();
     void printedMarkStaysOnTheFile();
+    void claimIsExclusiveAndFollowsTheName();
+    void onlyScratchFilesOfEndedRunsAreRemoved();
+    void folderChangesAreTold();
 
 private:
     QByteArray dir() const { return QFile::encodeName(m_dir->path()) + '/'; }
@@ -325,6 +329,70 @@ void TestFiles::printedMarkStaysOnTheFile()
     QVERIFY(m_files.remove(path, nullptr));
     QVERIFY(writeBytes(QFile::decodeName(path), "y"));
     QCOMPARE(m_files.printedMark(path), QByteArray());
+}
+
+void TestFiles::claimIsExclusiveAndFollowsTheName()
+{
+    QVERIFY(writeBytes(m_dir->filePath("A.TXT"), "a"));
+    const QByteArray path = dir() + "A.TXT";
+    std::unique_ptr<FileClaim> first = m_files.claim(path);
+    QVERIFY(first);
+    QVERIFY(!m_files.claim(path)); // another program's claim, as far as the lock can tell
+    // The holder puts the file away before it lets go: the name no longer names what it held.
+    QVERIFY(m_files.rename(path, dir() + "A.bak", nullptr));
+    QVERIFY(writeBytes(m_dir->filePath("A.TXT"), "new"));
+    first.reset();
+    QVERIFY(m_files.claim(path));
+    QVERIFY(!m_files.claim(dir() + "MISSING.TXT"));
+    // Nobody holds a file that cannot be opened: the reading that follows says why (the fault
+    // suite checks it for root's programs run as another user).
+    QVERIFY(writeBytes(m_dir->filePath("LOCKED.TXT"), "x"));
+    QVERIFY(QFile::setPermissions(m_dir->filePath("LOCKED.TXT"), QFileDevice::Permissions()));
+    if (::geteuid() != 0)
+        QVERIFY(m_files.claim(dir() + "LOCKED.TXT"));
+}
+
+void TestFiles::onlyScratchFilesOfEndedRunsAreRemoved()
+{
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", dir());
+    const QByteArray records = dir() + "velmorix2/";
+    {
+        std::unique_ptr<ScratchFile> scratch = m_files.createScratch(dir() + "temp1.BAK", nullptr);
+        QVERIFY(scratch && scratch->write("x", 1));
+        QVERIFY(!m_files.createScratch(dir() + "temp1.BAK", nullptr));
+        QCOMPARE(m_files.listFiles(records).size(), 1);
+    }
+    QVERIFY(!m_files.isPlainFile(dir() + "temp1.BAK"));
+    QVERIFY(m_files.listFiles(records).isEmpty());
+
+    const pid_t ended = ::fork();
+    if (ended == 0)
+        ::_exit(0);
+    ::waitpid(ended, nullptr, 0);
+    for (const char* name : {"tempDEAD.BAK", "tempLIVE.BAK", "tempOTHER.BAK"})
+        QVERIFY(writeBytes(m_dir->filePath(QString::fromLatin1(name)), name));
+    QVERIFY(writeBytes(QFile::decodeName(records) + QStringLiteral("scratch-%1-0").arg(ended),
+                       dir() + "tempDEAD.BAK"));
+    QVERIFY(writeBytes(QFile::decodeName(records) + QStringLiteral("scratch-%1-9").arg(::getpid()),
+                       dir() + "tempLIVE.BAK"));
+    m_files.removeOwnLeftovers();
+    qputenv("XDG_RUNTIME_DIR", runtime);
+    QVERIFY(!m_files.isPlainFile(dir() + "tempDEAD.BAK"));
+    QVERIFY(m_files.isPlainFile(dir() + "tempLIVE.BAK"));
+    QVERIFY(m_files.isPlainFile(dir() + "tempOTHER.BAK"));
+}
+
+void TestFiles::folderChangesAreTold()
+{
+    PosixFolderChanges changes;
+    QVERIFY(changes.takeChanges(dir())); // a folder not watched yet is read once
+    QVERIFY(!changes.takeChanges(dir()));
+    QVERIFY(writeBytes(m_dir->filePath("NEW.TXT"), "new"));
+    QVERIFY(QTest::qWaitFor([&] { return changes.takeChanges(dir()); }, 5000));
+    QVERIFY(!changes.takeChanges(dir()));
+    QVERIFY(changes.takeChanges(dir() + "missing/")); // cannot be watched: always read
+    QVERIFY(changes.takeChanges(dir() + "missing/"));
 }
 
 QTEST_GUILESS_MAIN(TestFiles)

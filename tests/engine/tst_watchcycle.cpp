@@ -3,10 +3,14 @@
 
 #include "settings/Settings.h"
 #include "spool/FailureReason.h"
+#include "spool/Places.h"
+#include "spool/PrintJob.h"
 #include "spool/WatchCycle.h"
 #include "tests/support/Doubles.h"
 #include "tests/support/ManualClock.h"
+#include "tests/support/ManualFolderChanges.h"
 #include "tests/support/MemoryFiles.h"
+#include "tests/support/RecordingRawPort.h"
 
 #include <QFile>
 #include <QtTest>
@@ -105,7 +109,42 @@ private slots:
     void longLinesPrintNormally();
     void noTickInsideATick_data();
     void noTickInsideATick();
+
+    void rewrittenFileIsPrintedWholeAgain_data();
+    void rewrittenFileIsPrintedWholeAgain();
+    void rawJobsStreamThroughTemporaryFilesOfTheirOwn();
+    void fileClaimedElsewhereIsPassedBy();
+    void folderIsReadOncePerBatchAndOnlyWhenChanged();
 };
+
+namespace {
+
+/// The working folder of raw mode, in the memory files.
+class MemoryPlaces : public Places
+{
+public:
+    QByteArray applicationFolder() override { return "/app"; }
+    QByteArray currentDirectory() override { return "/work"; }
+};
+
+/// A watch cycle over the rig's files with the real print job, raw to a recording port.
+struct RawRig
+{
+    explicit RawRig(Rig& rig)
+        : job(rig.settings, printer, rig.files, rig.clock, port, places),
+          cycle(rig.settings, rig.files, rig.clock, rig.asker, job, rig.window, rig.timer)
+    {
+        rig.settings.sParalela = QStringLiteral("1");
+        rig.settings.sPorta = QStringLiteral("/dev/lp0");
+    }
+    RecordingRawPort port;
+    MemoryPlaces places;
+    RecordingPrinter printer;
+    ImpressaoConteudo job;
+    WatchCycle cycle;
+};
+
+} // namespace
 
 void TestWatchCycle::deleteModePrintsAndDeletesEveryFile_data()
 {
@@ -830,6 +869,125 @@ void TestWatchCycle::printedMarkOutlivesARestart()
     QVERIFY(rig.files.markPrinted(QFile::encodeName(rig.path(QStringLiteral("REL.TXT"))), "0 0 0"));
     restarted->Movimento_Timer();
     QCOMPARE(rig.job.texts.size(), 2);
+}
+
+void TestWatchCycle::rewrittenFileIsPrintedWholeAgain_data()
+{
+    QTest::addColumn<QByteArray>("second");
+    QTest::addColumn<bool>("raw");
+    for (const bool raw : {false, true}) {
+        const char* mode = raw ? "raw, " : "graphical, ";
+        QTest::addRow("%ssame size", mode) << QByteArray("BBBB") << raw;
+        QTest::addRow("%slarger", mode) << QByteArray("BBBBBBBBBB") << raw;
+        QTest::addRow("%ssmaller", mode) << QByteArray("BB") << raw;
+    }
+}
+
+// An old program empties the file and writes a new report under the same name while the first
+// is printed: the new report is printed whole, and the file goes only after it.
+void TestWatchCycle::rewrittenFileIsPrintedWholeAgain()
+{
+    QFETCH(QByteArray, second);
+    QFETCH(bool, raw);
+    Rig rig;
+    rig.settings.sBackup = QStringLiteral("1");
+    RawRig rawRig(rig);
+    rig.settings.sParalela = raw ? QStringLiteral("1") : QStringLiteral("0");
+
+    QVERIFY(rig.put(QStringLiteral("REL.TXT"), "AAAA\r\n"));
+    bool rewritten = false;
+    auto rewrite = [&] {
+        if (!rewritten)
+            rewritten = rig.put(QStringLiteral("REL.TXT"), second + "\r\n"); // same file, new bytes
+    };
+    QList<QByteArray> printed;
+    if (raw) {
+        rig.files.duringRead = rewrite;
+        rawRig.cycle.Movimento_Timer();
+        for (const RecordingRawPort::Copy& copy : rawRig.port.copies)
+            printed.append(copy.bytes);
+    } else {
+        rig.job.duringPrint = rewrite;
+        rig.tick();
+        for (const QByteArray& text : rig.job.texts)
+            printed.append(text.mid(2) + "\r\n");
+    }
+    QCOMPARE(printed, (QList<QByteArray>{"AAAA\r\n", second + "\r\n"}));
+    QCOMPARE(rig.read(QStringLiteral("REL.bak")), second + "\r\n");
+    QCOMPARE(rig.fileNames(), QStringList{"REL.bak"});
+}
+
+// Two programs sharing a working folder: each takes a temporary name of its own, never deletes a
+// file it did not make, and copies from the file it wrote.
+void TestWatchCycle::rawJobsStreamThroughTemporaryFilesOfTheirOwn()
+{
+    Rig rig;
+    RawRig raw(rig);
+    rig.clock.fixedNow = QDateTime(QDate(2026, 12, 7), QTime(12, 30, 45));
+    const QByteArray foreign = "/work/" + nome_temporario(rig.clock.fixedNow);
+    rig.files.put(foreign, "ANOTHER PROGRAM'S JOB\r\n");
+    RecordingRawPort& port = raw.port;
+    QVERIFY(rig.put(QStringLiteral("A.TXT"), "ONE\nTWO"));
+    QVERIFY(rig.put(QStringLiteral("B.TXT"), "THREE\r"));
+
+    raw.cycle.Movimento_Timer();
+    QCOMPARE(port.copies.size(), 2);
+    QCOMPARE(port.copies[0].bytes, QByteArray("ONE\r\nTWO\r\n"));
+    QCOMPARE(port.copies[1].bytes, QByteArray("THREE\r\n"));
+    QCOMPARE(rig.files.files.value(foreign), QByteArray("ANOTHER PROGRAM'S JOB\r\n"));
+    QCOMPARE(rig.files.listFiles("/work/"), QList<QByteArray>{foreign.mid(6)});
+}
+
+void TestWatchCycle::fileClaimedElsewhereIsPassedBy()
+{
+    Rig rig;
+    QVERIFY(rig.put(QStringLiteral("A.TXT"), "a"));
+    QVERIFY(rig.put(QStringLiteral("B.TXT"), "b"));
+    rig.files.claimedElsewhere.insert(rig.bytesPath(QStringLiteral("A.TXT")));
+    rig.tick();
+    QCOMPARE(rig.job.texts, QList<QByteArray>{"\r\nb"});
+    QCOMPARE(rig.window.logLines.size(), 2); // nothing about the file another program holds
+    QVERIFY(rig.exists(QStringLiteral("A.TXT")));
+
+    rig.files.claimedElsewhere.clear();
+    rig.tick();
+    QCOMPARE(rig.job.texts, (QList<QByteArray>{"\r\nb", "\r\na"}));
+    QCOMPARE(rig.fileNames(), QStringList());
+}
+
+void TestWatchCycle::folderIsReadOncePerBatchAndOnlyWhenChanged()
+{
+    Rig rig;
+    ManualFolderChanges changes;
+    rig.cycle->setFolderChanges(&changes);
+    for (const char* name : {"C.TXT", "A.TXT", "B.TXT"})
+        QVERIFY(rig.put(QString::fromLatin1(name), name));
+    QVERIFY(rig.put(QStringLiteral("D.TXT"), "written"));
+    rig.files.beingWritten.insert(rig.bytesPath(QStringLiteral("D.TXT")));
+    rig.tick();
+    QCOMPARE(rig.job.texts, (QList<QByteArray>{"\r\nA.TXT", "\r\nB.TXT", "\r\nC.TXT"}));
+    QCOMPARE(rig.files.listCalls, 2); // the batch, then one reading that finds nothing new
+
+    // Nothing told: the folder is not read, but the file that waited for its writer is seen,
+    // and once it was handled, the folder is read again.
+    rig.files.beingWritten.clear();
+    QVERIFY(rig.put(QStringLiteral("E.TXT"), "untold"));
+    rig.tick();
+    QCOMPARE(rig.job.texts.mid(3), (QList<QByteArray>{"\r\nwritten", "\r\nuntold"}));
+    const int reads = rig.files.listCalls;
+    QVERIFY(rig.put(QStringLiteral("F.TXT"), "later"));
+    rig.tick();
+    QCOMPARE(rig.files.listCalls, reads);
+    QCOMPARE(rig.job.texts.size(), 5);
+
+    // A minute gone, or a change told, reads the folder.
+    rig.clock.clockMs += WatchCycle::kFullReadMs;
+    rig.tick();
+    QCOMPARE(rig.job.texts.last(), QByteArray("\r\nlater"));
+    changes.changed = true;
+    const int before = rig.files.listCalls;
+    rig.tick();
+    QCOMPARE(rig.files.listCalls, before + 1);
 }
 
 QTEST_GUILESS_MAIN(TestWatchCycle)

@@ -10,7 +10,8 @@
 # FAULTS_FULL=1 runs the full sizes (5,000 raw and 500 graphical files in a burst, 100 MB raw and
 # 16 MB graphical big files, 200 files under SIGKILL, 100 files with CUPS stopped mid-batch).
 # One size alone: FAULTS_BURST_RAW, FAULTS_BURST_GRAPHICAL, FAULTS_BIG_RAW_MB,
-# FAULTS_BIG_GRAPHICAL_MB, FAULTS_KILL_RAW, FAULTS_KILL_GRAPHICAL, FAULTS_MIDBATCH.
+# FAULTS_BIG_GRAPHICAL_MB, FAULTS_KILL_RAW, FAULTS_KILL_GRAPHICAL, FAULTS_MIDBATCH,
+# FAULTS_SHARED_CWD, FAULTS_TWO_PROGRAMS, FAULTS_REWRITE_ROUNDS.
 # FAULTS_LIMIT (seconds) ends the whole suite: 570 by default, 1800 with FAULTS_FULL=1. Needs root (mounts, other users), Xvfb, trayer, xdotool, CUPS, poppler-utils.
 # Prints one row per scenario and, as the last line, the totals.
 set -uo pipefail
@@ -22,6 +23,8 @@ here=$(dirname "$(readlink -f "$0")")
 . "$here/scenarios.sh"
 # shellcheck source=scenarios2.sh
 . "$here/scenarios2.sh"
+# shellcheck source=scenarios3.sh
+. "$here/scenarios3.sh"
 
 [ $# -ge 1 ] || { echo "usage: $0 PATH-TO-VELMORIX2" >&2; exit 2; }
 watchdog=
@@ -43,7 +46,7 @@ watchdog=$!
 
 vf_setup "$1"
 
-all=(cups_down queue_states raw_bad_ports kill full_disk bursts writers bad_files hostile settings)
+all=(cups_down queue_states raw_bad_ports kill full_disk bursts writers bad_files hostile settings shared_cwd rewrites two_programs)
 only=(${FAULTS_ONLY:-${all[*]}})
 for s in "${only[@]}"; do
     echo "== $s"

@@ -21,7 +21,10 @@ QByteArrayView bareName(QByteArrayView path)
 class Source : public ByteSource
 {
 public:
-    Source(QByteArray data, qint64 budget) : m_data(std::move(data)), m_budget(budget) {}
+    Source(QByteArray data, qint64 budget, std::function<void()> during)
+        : m_data(std::move(data)), m_budget(budget), m_during(std::move(during))
+    {
+    }
     qint64 read(char* out, qint64 max) override
     {
         if (m_budget == 0)
@@ -33,6 +36,8 @@ public:
         m_pos += n;
         if (m_budget > 0)
             m_budget -= n;
+        if (m_during)
+            m_during();
         return n;
     }
     QString errorString() const override { return QStringLiteral("read failed"); }
@@ -41,6 +46,7 @@ private:
     QByteArray m_data;
     qint64 m_pos = 0;
     qint64 m_budget; ///< bytes left before failing; negative: never fails
+    std::function<void()> m_during;
 };
 
 } // namespace
@@ -115,7 +121,7 @@ std::unique_ptr<ByteSource> MemoryFiles::openRead(const QByteArray& path, QStrin
         fail(error, path, "cannot open");
         return nullptr;
     }
-    return std::make_unique<Source>(files.value(path), failAfter < 0 ? -1 : failAfter);
+    return std::make_unique<Source>(files.value(path), failAfter < 0 ? -1 : failAfter, duringRead);
 }
 
 bool MemoryFiles::readFile(const QByteArray& path, QByteArray* data, QString* error)
@@ -161,4 +167,62 @@ bool MemoryFiles::rename(const QByteArray& from, const QByteArray& to, QString* 
     if (marks.contains(from))
         marks.insert(to, marks.take(from));
     return true;
+}
+
+namespace {
+
+/// A scratch file kept in the memory files; dropping it removes it.
+class MemoryScratch : public ScratchFile
+{
+public:
+    MemoryScratch(MemoryFiles& files, QByteArray path) : m_files(files), m_path(std::move(path)) {}
+    ~MemoryScratch() override { m_files.remove(m_path, nullptr); }
+    qint64 read(char* out, qint64 max) override
+    {
+        const QByteArray& data = m_files.files[m_path];
+        const qint64 n = std::min<qint64>(max, data.size() - m_pos);
+        std::memcpy(out, data.constData() + m_pos, size_t(n));
+        m_pos += n;
+        return n;
+    }
+    bool write(const char* data, qint64 size) override
+    {
+        m_files.files[m_path].append(data, size);
+        return true;
+    }
+    bool restart() override
+    {
+        m_files.files[m_path].clear();
+        return true;
+    }
+    bool rewind() override
+    {
+        m_pos = 0;
+        return true;
+    }
+    QString errorString() const override { return QString(); }
+
+private:
+    MemoryFiles& m_files;
+    QByteArray m_path;
+    qint64 m_pos = 0;
+};
+
+} // namespace
+
+std::unique_ptr<ScratchFile> MemoryFiles::createScratch(const QByteArray& path, QString* error)
+{
+    if (files.contains(path)) {
+        fail(error, path, "exists");
+        return nullptr;
+    }
+    put(path, QByteArray());
+    return std::make_unique<MemoryScratch>(*this, path);
+}
+
+std::unique_ptr<FileClaim> MemoryFiles::claim(const QByteArray& path)
+{
+    if (!files.contains(path) || claimedElsewhere.contains(path))
+        return nullptr;
+    return std::make_unique<FileClaim>();
 }

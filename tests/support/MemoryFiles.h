@@ -7,6 +7,8 @@
 #include <QMap>
 #include <QSet>
 
+#include <functional>
+
 /**
  * Files held in memory, for tests and fuzzing without a disk. Paths are kept as given; a folder
  * lists the files whose path is the folder followed by a bare name. Every write gives the file
@@ -20,6 +22,8 @@ public:
     QHash<QByteArray, QByteArray> marks;
     /// Readings to fail after this many bytes (-1: fail at open), consumed one per reading.
     QList<qint64> failReadsAfter;
+    QSet<QByteArray> claimedElsewhere; ///< paths another program holds
+    std::function<void()> duringRead;  ///< called after each piece a reading hands out
     bool failRename = false;
     bool failRemove = false;
     int listCalls = 0;
@@ -42,6 +46,8 @@ public:
     bool writeNewFile(const QByteArray& path, const QList<QByteArrayView>& parts, QString* error) override;
     bool remove(const QByteArray& path, QString* error) override;
     bool rename(const QByteArray& from, const QByteArray& to, QString* error) override;
+    std::unique_ptr<ScratchFile> createScratch(const QByteArray& path, QString* error) override;
+    std::unique_ptr<FileClaim> claim(const QByteArray& path) override;
 
 private:
     /// True when some file lives below the path: it is a folder.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "spool/FileServices.h"
 #include "spool/RawPort.h"
 
 #include <QList>
@@ -8,10 +9,14 @@
 class RecordingRawPort : public RawPort
 {
 public:
-    bool copyToDevice(const QByteArray& source, const QByteArray& destination, int timeoutMs,
+    bool copyToDevice(ByteSource& source, const QByteArray& destination, int timeoutMs,
                       QString* error) override
     {
-        copies.append({source, destination, timeoutMs});
+        QByteArray bytes;
+        char buffer[4096];
+        for (qint64 n; (n = source.read(buffer, sizeof buffer)) > 0;)
+            bytes.append(buffer, n);
+        copies.append({bytes, destination, timeoutMs});
         if (fail && error)
             *error = QStringLiteral("port refused");
         return !fail;
@@ -19,7 +24,7 @@ public:
 
     struct Copy
     {
-        QByteArray source, destination;
+        QByteArray bytes, destination;
         int timeoutMs;
     };
     QList<Copy> copies;
