@@ -224,7 +224,7 @@ bool ImpressaoConteudo::imprime_conteudo(const QByteArray& text, qint16 iMaxColu
                                          QString* error)
 {
     if (m_settings.sParalela == QLatin1String("1"))
-        return raw(text, error);
+        return raw(text, title, error);
     return graphical(text, iMaxColunas, title, error);
 }
 
@@ -284,15 +284,14 @@ void imprime_documento(const QByteArray& text, PrintingService& printing, CodePa
     }
 }
 
-bool ImpressaoConteudo::graphical(const QByteArray& text, qint16 iMaxColunas, const QString& title,
-                                  QString* error)
+bool ImpressaoConteudo::selecionaImpressora(int* found, QString* error)
 {
-    seleciona_fonte(m_printing, QStringLiteral("Courier"));
-
     const QList<PrinterInfo> printers = m_printing.printers();
     const QString wanted = m_settings.sImpressora.toUpper();
+    *found = printers.isEmpty() ? kNoPrinters : -1;
     for (int i = 0; i < printers.size(); ++i) {
         if (printers[i].deviceName.toUpper() == wanted) {
+            *found = i;
             if (!m_printing.selectPrinter(i)) {
                 setError(error, m_printing.errorString());
                 return false;
@@ -300,9 +299,20 @@ bool ImpressaoConteudo::graphical(const QByteArray& text, qint16 iMaxColunas, co
             break;
         }
     }
+    return true;
+}
+
+bool ImpressaoConteudo::graphical(const QByteArray& text, qint16 iMaxColunas, const QString& title,
+                                  QString* error)
+{
+    seleciona_fonte(m_printing, QStringLiteral("Courier"));
+
+    int found = -1;
+    if (!selecionaImpressora(&found, error))
+        return false;
     if (m_printing.currentPrinter().isEmpty()) {
-        setError(error, printers.isEmpty() ? QStringLiteral("no printer is installed")
-                                           : QStringLiteral("no printer is selected"));
+        setError(error, found == kNoPrinters ? QStringLiteral("no printer is installed")
+                                             : QStringLiteral("no printer is selected"));
         return false;
     }
 
@@ -331,11 +341,21 @@ bool ImpressaoConteudo::streamsLines() const
     return m_settings.sParalela == QLatin1String("1");
 }
 
-std::unique_ptr<StreamedPrint> ImpressaoConteudo::beginLines(QString* error)
+std::unique_ptr<StreamedPrint> ImpressaoConteudo::beginLines(QString* error, const QString& title)
 {
+    // Without a port, the bytes go to the named printer's queue as a raw job: a printer CUPS
+    // reaches over USB or the network has no port of its own, and still reads its own codes.
+    bool toQueue = false;
     if (m_settings.sPorta.isEmpty()) {
-        setError(error, QStringLiteral("no port is set for raw printing"));
-        return nullptr;
+        int found = -1;
+        if (!selecionaImpressora(&found, error))
+            return nullptr;
+        if (found < 0) {
+            setError(error, QStringLiteral("no port is set for raw printing, and there is no printer %1")
+                                .arg(m_settings.sImpressora));
+            return nullptr;
+        }
+        toQueue = true;
     }
     if (!m_leftoversRemoved) {
         m_files.removeOwnLeftovers();
@@ -343,14 +363,16 @@ std::unique_ptr<StreamedPrint> ImpressaoConteudo::beginLines(QString* error)
     }
     auto out = std::make_unique<RawOutput>(m_files, m_places.currentDirectory(), m_clock.now(), m_port,
                                            QFile::encodeName(m_settings.sPorta), kRawTimeoutMs);
+    if (toQueue)
+        out->sendToQueue(m_printing, title);
     if (!out->open(error))
         return nullptr;
     return out;
 }
 
-bool ImpressaoConteudo::raw(const QByteArray& text, QString* error)
+bool ImpressaoConteudo::raw(const QByteArray& text, const QString& title, QString* error)
 {
-    std::unique_ptr<StreamedPrint> out = beginLines(error);
+    std::unique_ptr<StreamedPrint> out = beginLines(error, title);
     if (!out)
         return false;
     out->begin(text.size());

@@ -31,11 +31,12 @@ public:
     virtual ~PrintJob() = default;
     /// True when the job takes lines as they are read (beginLines) rather than a whole text.
     virtual bool streamsLines() const { return false; }
-    /// Starts a print-out that takes lines as they are read; null, with *error set, when none
-    /// can start.
-    virtual std::unique_ptr<StreamedPrint> beginLines(QString* error)
+    /// Starts a print-out, titled @p title, that takes lines as they are read; null, with
+    /// *error set, when none can start.
+    virtual std::unique_ptr<StreamedPrint> beginLines(QString* error, const QString& title = QString())
     {
         Q_UNUSED(error);
+        Q_UNUSED(title);
         return nullptr;
     }
     /// Prints the spool text; false, with *error set, when it was not printed.
@@ -52,14 +53,19 @@ public:
     bool imprime_conteudo(const QByteArray& text, qint16 iMaxColunas, const QString& title,
                           QString* error) override;
     bool streamsLines() const override;
-    std::unique_ptr<StreamedPrint> beginLines(QString* error) override;
+    std::unique_ptr<StreamedPrint> beginLines(QString* error, const QString& title = QString()) override;
 
     /// How long a raw destination may take to accept the bytes.
     static constexpr int kRawTimeoutMs = 10000;
 
 private:
     bool graphical(const QByteArray& text, qint16 iMaxColunas, const QString& title, QString* error);
-    bool raw(const QByteArray& text, QString* error);
+    bool raw(const QByteArray& text, const QString& title, QString* error);
+    /// Makes the printer named in the settings current, when it is installed; *found is its
+    /// index, -1 when it is not installed, kNoPrinters when none is. False only when it could
+    /// not be made current.
+    bool selecionaImpressora(int* found, QString* error);
+    static constexpr int kNoPrinters = -2;
 
     const Settings& m_settings;
     PrintingService& m_printing;

@@ -2,6 +2,7 @@
 
 #include "spool/FileServices.h"
 #include "spool/PrintJob.h"
+#include "spool/PrintingService.h"
 #include "spool/RawPort.h"
 
 namespace {
@@ -78,7 +79,13 @@ bool RawOutput::finish(QString* error)
         if (error)
             *error = m_file->errorString();
     }
-    sent = sent && m_port.copyToDevice(*m_file, m_destination, m_timeoutMs, error);
+    if (sent && m_queue) {
+        sent = m_queue->printRaw(*m_file, m_title);
+        if (!sent && error)
+            *error = m_queue->errorString();
+    } else {
+        sent = sent && m_port.copyToDevice(*m_file, m_destination, m_timeoutMs, error);
+    }
     m_file.reset();
     return sent;
 }

@@ -8,6 +8,7 @@
 #include <memory>
 
 class FileServices;
+class PrintingService;
 class RawPort;
 class ScratchFile;
 
@@ -23,6 +24,13 @@ public:
               const QByteArray& destination, int timeoutMs);
     ~RawOutput() override;
 
+    /// Sends the staged bytes to the current printer of @p printing as a raw job, titled
+    /// @p title, instead of to the port.
+    void sendToQueue(PrintingService& printing, const QString& title)
+    {
+        m_queue = &printing;
+        m_title = title;
+    }
     /// Creates the temporary file: temp + ddMMyyyyHHmmss + .BAK, or with a suffix when that
     /// name is taken. False, with *error set, when no name could be had.
     bool open(QString* error);
@@ -42,6 +50,8 @@ private:
     QDateTime m_moment;
     RawPort& m_port;
     QByteArray m_destination;
+    PrintingService* m_queue = nullptr;
+    QString m_title;
     int m_timeoutMs;
     std::unique_ptr<ScratchFile> m_file;
     QByteArray m_buffer;

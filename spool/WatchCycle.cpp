@@ -211,7 +211,7 @@ bool WatchCycle::le_e_imprime(const QByteArray& folder, const QByteArray& name, 
     bool printed = false;
     if (m_printJob.streamsLines()) {
         // Raw output takes the lines as they are read: the file is never held whole.
-        std::unique_ptr<StreamedPrint> out = m_printJob.beginLines(error);
+        std::unique_ptr<StreamedPrint> out = m_printJob.beginLines(error, title);
         if (!out)
             return false;
         leitura = le_conteudo(folder, name, m_files, m_asker, skipBytes, *out);

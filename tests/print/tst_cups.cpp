@@ -241,6 +241,8 @@ private slots:
     void printersListsTheQueues();
     void portOfDeviceUri_data();
     void portOfDeviceUri();
+    void rawJobsThroughTheQueue_data();
+    void rawJobsThroughTheQueue();
     void jobPages_data();
     void jobPages();
     void leadingBlanksKeepTheirColumns();
@@ -279,7 +281,8 @@ private:
     /// Draws lines straight into a PDF file with the service, a page break at each "\f" line.
     QString draw(bool textPath, const QString& face, const QStringList& lines, float points = 11,
                  bool underline = false, bool bold = false);
-    QString waitForJobFile(const QString& queue, int job);
+    /// The file the capture backend stored for a job: a PDF, or the raw bytes of a raw queue.
+    QString waitForJobFile(const QString& queue, int job, bool raw = false);
     void admin(const QStringList& arguments);
     /// Prints through the job, keeping the PDF as the service wrote it; its path.
     QString printKept(const QList<QByteArray>& lines);
@@ -339,9 +342,10 @@ bool TestCups::print(const QList<QByteArray>& lines, QString* error)
     return job.imprime_conteudo(spool(lines), widest(lines), QStringLiteral("tst_cups"), error);
 }
 
-QString TestCups::waitForJobFile(const QString& queue, int job)
+QString TestCups::waitForJobFile(const QString& queue, int job, bool raw)
 {
-    const QString path = sandbox(QStringLiteral("out/jobs/%1-%2.pdf").arg(queue).arg(job));
+    const QString path = sandbox(raw ? QStringLiteral("out/raw/%1-%2.prn").arg(queue).arg(job)
+                                     : QStringLiteral("out/jobs/%1-%2.pdf").arg(queue).arg(job));
     QElapsedTimer clock;
     clock.start();
     while (!QFile::exists(path) && clock.elapsed() < kJobWaitMs)
@@ -400,6 +404,40 @@ void TestCups::portOfDeviceUri_data()
                                      << "/dev/usb/lp0";
     QTest::newRow("no scheme") << "/dev/lp1"
                                << "/dev/lp1";
+}
+
+void TestCups::rawJobsThroughTheQueue_data()
+{
+    QTest::addColumn<QString>("printer");
+    QTest::addColumn<bool>("printed");
+    QTest::newRow("the printer's raw queue") << "VelRaw" << true;
+    QTest::newRow("its name in another case") << "velraw" << true;
+    QTest::newRow("no such printer") << "NoSuchQueue" << false;
+}
+
+void TestCups::rawJobsThroughTheQueue()
+{
+    QFETCH(QString, printer);
+    QFETCH(bool, printed);
+    // Raw mode without a port: the queue of the named printer gets the very bytes a port would.
+    m_settings.sImpressora = printer;
+    m_settings.sParalela = QStringLiteral("1");
+    const QList<QByteArray> lines{QByteArray("\x1b@\x1b"
+                                             "E TITLE\x1b"
+                                             "F\x0f"),
+                                  QByteArray("\0\x01\xff\xe7 raw", 8), QByteArray("plain line")};
+    QString error;
+    QCOMPARE(print(lines, &error), printed);
+    if (!printed) {
+        QVERIFY2(error.contains(printer), qPrintable(error));
+        return;
+    }
+    QVERIFY2(m_printing->lastJobId() > 0, qPrintable(error));
+    const QString stored = waitForJobFile(QStringLiteral("VelRaw"), m_printing->lastJobId(), true);
+    QByteArray expected;
+    for (const QByteArray& line : lines)
+        expected += line + "\r\n";
+    QCOMPARE(readAll(stored), expected);
 }
 
 void TestCups::portOfDeviceUri()
