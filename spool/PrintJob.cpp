@@ -316,7 +316,15 @@ bool ImpressaoConteudo::graphical(const QByteArray& text, qint16 iMaxColunas, co
         setError(error, m_printing.errorString());
         return false;
     }
+    m_lastJob = SubmittedJob{m_printing.currentPrinter(), m_printing.lastJobId()};
     return true;
+}
+
+PrintingService::JobState ImpressaoConteudo::jobState(const SubmittedJob& job)
+{
+    if (job.id == 0)
+        return PrintingService::JobState::Completed;
+    return m_printing.jobState(job.printer, job.id);
 }
 
 QByteArray nome_temporario(const QDateTime& moment)
