@@ -119,6 +119,7 @@ private slots:
     void disposalWaitsForTheJob();
     void restartAsksAboutTheMarkedJob_data();
     void restartAsksAboutTheMarkedJob();
+    void pendingJobsCostOneQuestionAQueue();
 };
 
 namespace {
@@ -1058,6 +1059,29 @@ void TestWatchCycle::restartAsksAboutTheMarkedJob()
     restarted.Movimento_Timer();
     QTEST(rig.exists(QStringLiteral("REL.TXT")), "stays");
     QTEST(int(rig.job.texts.size()), "prints");
+}
+
+void TestWatchCycle::pendingJobsCostOneQuestionAQueue()
+{
+    Rig rig;
+    rig.job.giveJobIds = true;
+    for (const char* name : {"A.TXT", "B.TXT", "C.TXT"})
+        QVERIFY(rig.put(QString::fromLatin1(name), "ONCE\r\n"));
+    rig.tick();
+    QCOMPARE(rig.job.texts.size(), 3);
+    // A stopped queue holds its first job: the later ones are not asked about, nor asked
+    // about more than once a poll interval.
+    for (int i = 0; i < 5; ++i)
+        rig.tick();
+    rig.clock.clockMs += WatchCycle::kJobPollMs;
+    rig.tick();
+    rig.tick();
+    QCOMPARE(rig.job.stateQueries, 2);
+    rig.job.jobStates.insert(1, PrintingService::JobState::Completed);
+    rig.job.jobStates.insert(2, PrintingService::JobState::Completed);
+    rig.clock.clockMs += WatchCycle::kJobPollMs;
+    rig.tick();
+    QCOMPARE(rig.fileNames(), QStringList{QStringLiteral("C.TXT")});
 }
 
 QTEST_GUILESS_MAIN(TestWatchCycle)

@@ -137,11 +137,13 @@ public:
     /// The script of job states: a job not in it is pending.
     PrintingService::JobState jobState(const SubmittedJob& job) override
     {
+        ++stateQueries;
         return jobStates.value(job.id, PrintingService::JobState::Pending);
     }
     /// Jobs are numbered 1, 2, ... on printer "Q", as a scheduler numbers them.
     bool giveJobIds = false;
     QHash<int, PrintingService::JobState> jobStates;
+    int stateQueries = 0;
     bool fail = false;
     int failures = 0;
     QList<QByteArray> texts;
