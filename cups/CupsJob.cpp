@@ -128,6 +128,10 @@ CupsJob::State CupsJob::state(const QString& queue, int id)
     ipp_attribute_t* attribute = ippFindAttribute(response, "job-state", IPP_TAG_ENUM);
     const int value = attribute ? ippGetInteger(attribute, 0) : 0;
     ippDelete(response);
+    // Only a scheduler that answers and no longer knows the job makes it unknown; one that does
+    // not answer (stopped, restarting) says nothing about it, and the job is taken as not over.
+    if (!attribute)
+        return cupsLastError() == IPP_STATUS_ERROR_NOT_FOUND ? State::Unknown : State::Pending;
     Q_UNUSED(queue); // job ids are unique on a scheduler; the queue names it in messages only
     switch (value) {
     case IPP_JSTATE_PENDING:

@@ -326,7 +326,15 @@ bool ImpressaoConteudo::graphical(const QByteArray& text, qint16 iMaxColunas, co
         setError(error, m_printing.errorString());
         return false;
     }
+    m_lastJob = SubmittedJob{m_printing.currentPrinter(), m_printing.lastJobId()};
     return true;
+}
+
+PrintingService::JobState ImpressaoConteudo::jobState(const SubmittedJob& job)
+{
+    if (job.id == 0)
+        return PrintingService::JobState::Completed;
+    return m_printing.jobState(job.printer, job.id);
 }
 
 QByteArray nome_temporario(const QDateTime& moment)
@@ -364,7 +372,7 @@ std::unique_ptr<StreamedPrint> ImpressaoConteudo::beginLines(QString* error, con
     auto out = std::make_unique<RawOutput>(m_files, m_places.currentDirectory(), m_clock.now(), m_port,
                                            QFile::encodeName(m_settings.sPorta), kRawTimeoutMs);
     if (toQueue)
-        out->sendToQueue(m_printing, title);
+        out->sendToQueue(m_printing, title, &m_lastJob);
     if (!out->open(error))
         return nullptr;
     return out;

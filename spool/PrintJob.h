@@ -4,15 +4,16 @@
 #include <QDateTime>
 #include <QString>
 
+#include "spool/PrintingService.h"
 #include "spool/Reader.h"
 #include "text/Encoding.h"
 
 #include <memory>
+#include <utility>
 
 class Clock;
 class FileServices;
 class Places;
-class PrintingService;
 class RawPort;
 struct Settings;
 
@@ -24,11 +25,28 @@ public:
     virtual bool finish(QString* error) = 0;
 };
 
+/// A job handed to a printer, that the printer may still abort.
+struct SubmittedJob
+{
+    QString printer;
+    int id = 0; ///< 0: no job to follow, it was over once handed over
+
+    bool operator==(const SubmittedJob& o) const { return printer == o.printer && id == o.id; }
+};
+
 /// Prints the text of one spool file.
 class PrintJob
 {
 public:
     virtual ~PrintJob() = default;
+    /// The job the last successful print handed over, taken once: a second call gives none.
+    virtual SubmittedJob takeLastJob() { return SubmittedJob(); }
+    /// Where a job handed over stands; jobs without an id are over.
+    virtual PrintingService::JobState jobState(const SubmittedJob& job)
+    {
+        Q_UNUSED(job);
+        return PrintingService::JobState::Completed;
+    }
     /// True when the job takes lines as they are read (beginLines) rather than a whole text.
     virtual bool streamsLines() const { return false; }
     /// Starts a print-out, titled @p title, that takes lines as they are read; null, with
@@ -54,6 +72,8 @@ public:
                           QString* error) override;
     bool streamsLines() const override;
     std::unique_ptr<StreamedPrint> beginLines(QString* error, const QString& title = QString()) override;
+    SubmittedJob takeLastJob() override { return std::exchange(m_lastJob, SubmittedJob()); }
+    PrintingService::JobState jobState(const SubmittedJob& job) override;
 
     /// How long a raw destination may take to accept the bytes.
     static constexpr int kRawTimeoutMs = 10000;
@@ -74,6 +94,7 @@ private:
     RawPort& m_port;
     Places& m_places;
     bool m_leftoversRemoved = false;
+    SubmittedJob m_lastJob;
 };
 
 /// Sets the current printer's face to the first face whose name starts with the prefix.

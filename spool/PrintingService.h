@@ -92,7 +92,7 @@ public:
         Pending,   ///< waiting, held or printing: not over yet
         Completed, ///< every page went to the device
         Failed,    ///< aborted or cancelled: nothing can be counted on
-        Unknown    ///< the scheduler does not answer or no longer knows the job
+        Unknown    ///< the scheduler no longer knows the job (one that does not answer: Pending)
     };
     /// The printer's id of the last job endDocument() or printRaw() handed over; 0 when the
     /// service keeps no ids (its jobs are over once handed over).

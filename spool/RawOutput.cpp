@@ -83,6 +83,8 @@ bool RawOutput::finish(QString* error)
         sent = m_queue->printRaw(*m_file, m_title);
         if (!sent && error)
             *error = m_queue->errorString();
+        if (sent && m_job)
+            *m_job = SubmittedJob{m_queue->currentPrinter(), m_queue->lastJobId()};
     } else {
         sent = sent && m_port.copyToDevice(*m_file, m_destination, m_timeoutMs, error);
     }

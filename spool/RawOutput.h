@@ -25,11 +25,12 @@ public:
     ~RawOutput() override;
 
     /// Sends the staged bytes to the current printer of @p printing as a raw job, titled
-    /// @p title, instead of to the port.
-    void sendToQueue(PrintingService& printing, const QString& title)
+    /// @p title, instead of to the port; the job handed over goes into @p job.
+    void sendToQueue(PrintingService& printing, const QString& title, SubmittedJob* job)
     {
         m_queue = &printing;
         m_title = title;
+        m_job = job;
     }
     /// Creates the temporary file: temp + ddMMyyyyHHmmss + .BAK, or with a suffix when that
     /// name is taken. False, with *error set, when no name could be had.
@@ -52,6 +53,7 @@ private:
     QByteArray m_destination;
     PrintingService* m_queue = nullptr;
     QString m_title;
+    SubmittedJob* m_job = nullptr;
     int m_timeoutMs;
     std::unique_ptr<ScratchFile> m_file;
     QByteArray m_buffer;

@@ -14,6 +14,8 @@
 
 #include <QFile>
 
+#include <utility>
+
 WatchCycle::WatchCycle(const Settings& settings, FileServices& files, Clock& clock, Asker& asker,
                        PrintJob& printJob, WindowServices& window, Timer& timer)
     : m_settings(settings), m_files(files), m_clock(clock), m_asker(asker), m_printJob(printJob),
@@ -108,6 +110,14 @@ bool WatchCycle::elegivel(const QByteArray& path, qint64 now)
     }
     if (m_printed.contains(path) || m_declined.contains(path))
         return false;
+    // Printed, and waiting for the printer to finish before it is deleted; a file written
+    // anew under the name meanwhile is a new print-out.
+    const auto pending = m_pending.constFind(path);
+    if (pending != m_pending.constEnd() && pending->stamp.valid()) {
+        if (pending->stamp == m_files.stamp(path))
+            return false;
+        m_pending.erase(pending);
+    }
     const auto retry = m_retry.constFind(path);
     if (retry != m_retry.constEnd() && now < retry->dueMs)
         return false;
@@ -115,17 +125,126 @@ bool WatchCycle::elegivel(const QByteArray& path, qint64 now)
     return !m_files.isBeingWritten(path);
 }
 
-bool WatchCycle::dispose(const QByteArray& folder, const QByteArray& name, const QString& shown, bool mark)
+bool WatchCycle::dispose(const QByteArray& folder, const QByteArray& name, const QString& shown,
+                         const QByteArray& mark)
 {
     const QByteArray path = folder + name;
     // Should the backup or the deletion fail, the mark keeps a restart from printing it again,
     // and the memory keeps this run from it while the file is unchanged.
-    if (mark)
-        m_files.markPrinted(path, m_files.stamp(path).text());
+    if (!mark.isEmpty())
+        m_files.markPrinted(path, mark);
     const bool gone = backup_ou_exclui(folder, name, shown);
     if (!gone)
         m_printed.insert(path, m_files.stamp(path));
     return gone;
+}
+
+QByteArray WatchCycle::marca_trabalho(const FileStamp& stamp, const SubmittedJob& job)
+{
+    return stamp.text() + " job " + job.printer.toUtf8() + ' ' + QByteArray::number(job.id);
+}
+
+SubmittedJob WatchCycle::trabalho_da_marca(const QByteArray& mark, const FileStamp& stamp)
+{
+    const QByteArray prefix = stamp.text() + " job ";
+    const qsizetype space = mark.lastIndexOf(' ');
+    if (!stamp.valid() || !mark.startsWith(prefix) || space <= prefix.size())
+        return SubmittedJob();
+    const QByteArray printer = mark.mid(prefix.size(), space - prefix.size());
+    return SubmittedJob{QString::fromUtf8(printer), mark.mid(space + 1).toInt()};
+}
+
+bool WatchCycle::dispose_apos_trabalhos(const QByteArray& folder, const QByteArray& name,
+                                        const QString& shown, const QList<SubmittedJob>& jobs)
+{
+    const QByteArray path = folder + name;
+    const FileStamp stamp = m_files.stamp(path);
+    if (jobs.isEmpty())
+        return dispose(folder, name, shown, stamp.text());
+    const QByteArray mark = marca_trabalho(stamp, jobs.last());
+    if (m_settings.sBackup == QLatin1String("1")) {
+        // The backup holds the text: should the job fail, it is put back and printed again.
+        const bool gone = dispose(folder, name, shown, mark);
+        if (gone)
+            m_pending.insert(path, Pendente{folder, name, jobs, FileStamp(), folder + nome_backup(name)});
+        return gone;
+    }
+    // Deleted only once the printer has finished the job: until then the mark keeps this run,
+    // and the next, from printing it again.
+    m_files.markPrinted(path, mark);
+    m_pending.insert(path, Pendente{folder, name, jobs, stamp, QByteArray()});
+    return false;
+}
+
+void WatchCycle::confere_trabalhos()
+{
+    const qint64 now = m_clock.monotonicMs();
+    if (m_pending.isEmpty() || (m_lastPollMs != 0 && now - m_lastPollMs < kJobPollMs))
+        return;
+    m_lastPollMs = now;
+    QList<QByteArray> paths = m_pending.keys();
+    std::sort(paths.begin(), paths.end(), [this](const QByteArray& a, const QByteArray& b) {
+        return m_pending.value(a).jobs.last().id < m_pending.value(b).jobs.last().id;
+    });
+    // A queue finishes its jobs in the order it took them: past one still pending, the later
+    // ones of that queue are not asked about, so a stopped queue costs one request a poll.
+    QSet<QString> busy;
+    for (const QByteArray& path : std::as_const(paths)) {
+        const Pendente pendente = m_pending.value(path);
+        bool failed = false;
+        bool waiting = false;
+        for (const SubmittedJob& job : pendente.jobs) {
+            // Unknown counts as Completed: the scheduler took the job and has since forgotten
+            // it (its history purged); an aborted job stays listed long enough to be seen, so
+            // the file is not printed twice on a guess.
+            const PrintingService::JobState state =
+                busy.contains(job.printer) ? PrintingService::JobState::Pending : m_printJob.jobState(job);
+            failed = failed || state == PrintingService::JobState::Failed;
+            if (state == PrintingService::JobState::Pending) {
+                waiting = true;
+                busy.insert(job.printer);
+            }
+        }
+        if (failed) {
+            trabalho_falhou(path, pendente);
+            m_pending.remove(path);
+            continue;
+        }
+        if (waiting)
+            continue;
+        const bool waitsForDeletion = pendente.stamp.valid();
+        if (waitsForDeletion) {
+            const std::unique_ptr<FileClaim> claim = m_files.claim(path);
+            if (!claim)
+                continue; // another copy of the program has it in hand: asked again next time
+            if (m_files.stamp(path) == pendente.stamp)
+                dispose(pendente.folder, pendente.name, QFile::decodeName(path), QByteArray());
+        }
+        m_pending.remove(path);
+    }
+}
+
+void WatchCycle::trabalho_falhou(const QByteArray& path, const Pendente& pendente)
+{
+    m_failures.naoImpresso(path, QStringLiteral("[job-aborted]"));
+    if (pendente.backup.isEmpty()) {
+        if (m_files.stamp(path) != pendente.stamp)
+            return; // removed or written anew meanwhile: nothing of this print-out is left here
+    } else if (m_files.isPlainFile(path) || !m_files.rename(pendente.backup, path, nullptr)) {
+        return; // a new file took the name: the backup stays a backup
+    }
+    m_files.markPrinted(path, QByteArray());
+    m_printed.remove(path);
+    adia(path);
+    if (!m_waiting.contains(pendente.name))
+        m_waiting.append(pendente.name);
+}
+
+void WatchCycle::adia(const QByteArray& path)
+{
+    Retry& retry = m_retry[path];
+    retry.delayMs = retry.delayMs == 0 ? kFirstRetryMs : std::min(retry.delayMs * 2, kLongestRetryMs);
+    retry.dueMs = m_clock.monotonicMs() + retry.delayMs;
 }
 
 bool WatchCycle::backup_ou_exclui(const QByteArray& folder, const QByteArray& name, const QString& shown)
@@ -159,25 +278,38 @@ bool WatchCycle::trata_arquivo(const QByteArray& folder, const QByteArray& name)
     const FileStamp stamp = m_files.stamp(path);
 
     // Printed by an earlier run that could not put it away: only the disposal is left.
-    if (stamp.valid() && m_files.printedMark(path) == stamp.text())
-        return dispose(folder, name, shown, false);
+    const QByteArray mark = stamp.valid() ? m_files.printedMark(path) : QByteArray();
+    if (!mark.isEmpty() && mark == stamp.text())
+        return dispose(folder, name, shown, QByteArray());
+    // Printed by an earlier run that waited for the printer to finish: the job decides.
+    const SubmittedJob earlier = trabalho_da_marca(mark, stamp);
+    if (earlier.id != 0) {
+        switch (m_printJob.jobState(earlier)) {
+        case PrintingService::JobState::Pending:
+            m_pending.insert(path, Pendente{folder, name, {earlier}, stamp, QByteArray()});
+            return false;
+        case PrintingService::JobState::Failed:
+            break; // printed again
+        case PrintingService::JobState::Completed:
+        case PrintingService::JobState::Unknown: // taken by the scheduler, then forgotten: printed
+            return dispose(folder, name, shown, QByteArray());
+        }
+    }
 
     Impresso done;
     done.stamp = stamp;
     bool declined = false;
     bool rewritten = false;
     QString error;
+    m_jobsOfFile.clear();
     if (!le_e_imprime(folder, name, 0, QByteArray(), done, &declined, &rewritten, &error)) {
         // Not printed: the file stays where it is, untouched.
         m_failures.naoImpresso(path, error);
         m_failedThisTick.insert(path);
-        if (declined) {
+        if (declined)
             m_declined.insert(path, stamp);
-        } else {
-            Retry& retry = m_retry[path];
-            retry.delayMs = retry.delayMs == 0 ? kFirstRetryMs : std::min(retry.delayMs * 2, kLongestRetryMs);
-            retry.dueMs = m_clock.monotonicMs() + retry.delayMs;
-        }
+        else
+            adia(path);
         return false;
     }
     m_retry.remove(path);
@@ -193,7 +325,7 @@ bool WatchCycle::trata_arquivo(const QByteArray& folder, const QByteArray& name)
     case Acrescimo::Stable:
         break;
     }
-    return dispose(folder, name, shown, true);
+    return dispose_apos_trabalhos(folder, name, shown, std::exchange(m_jobsOfFile, {}));
 }
 
 bool WatchCycle::le_e_imprime(const QByteArray& folder, const QByteArray& name, qint64 skipBytes,
@@ -221,6 +353,11 @@ bool WatchCycle::le_e_imprime(const QByteArray& folder, const QByteArray& name, 
         printed = leitura.ok && !rewrittenSince(leitura) &&
                   ((skipBytes > 0 && leitura.text.isEmpty()) ||
                    m_printJob.imprime_conteudo(leitura.text, leitura.iMaxColunas, title, error));
+    }
+    if (printed) {
+        const SubmittedJob job = m_printJob.takeLastJob();
+        if (job.id != 0)
+            m_jobsOfFile.append(job);
     }
     if (!leitura.ok && error)
         *error = leitura.error;
@@ -275,6 +412,7 @@ void WatchCycle::Movimento_Timer()
     m_inTick = true;
     m_interruption = Interruption::None;
     m_failedThisTick.clear();
+    confere_trabalhos();
 
     passo_animacao();
 

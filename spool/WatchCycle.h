@@ -2,6 +2,7 @@
 
 #include "spool/FileServices.h"
 #include "spool/PrintFailures.h"
+#include "spool/PrintJob.h"
 
 #include <QHash>
 #include <QSet>
@@ -9,7 +10,6 @@
 class Asker;
 class Clock;
 class FolderChanges;
-class PrintJob;
 class Timer;
 class WindowServices;
 struct Settings;
@@ -56,6 +56,13 @@ public:
     static constexpr int kMostAppendRounds = 20;
     /// The folder is read at least this often, for file systems whose changes go untold.
     static constexpr qint64 kFullReadMs = 60 * 1000;
+    /// Jobs handed to the printer are asked about at most this often.
+    static constexpr qint64 kJobPollMs = 1000;
+
+    /// The printed mark of a file whose job the printer may still abort: the stamp, then the job.
+    static QByteArray marca_trabalho(const FileStamp& stamp, const SubmittedJob& job);
+    /// The job recorded in a mark made by marca_trabalho() for this stamp; none for other marks.
+    static SubmittedJob trabalho_da_marca(const QByteArray& mark, const FileStamp& stamp);
 
 private:
     enum class Interruption
@@ -98,10 +105,20 @@ private:
     bool elegivel(const QByteArray& path, qint64 now);
     void forgetVanished(const QList<QByteArray>& names, const QByteArray& folder);
     /// Puts a printed file away, marked as printed first when asked: the one place a print-out
-    /// leaves the folder. False, and the file remembered as printed, when it stays.
-    bool dispose(const QByteArray& folder, const QByteArray& name, const QString& shown, bool mark);
+    /// leaves the folder. False, and the file remembered as printed, when it stays. An empty
+    /// mark leaves the file's mark as it is.
+    bool dispose(const QByteArray& folder, const QByteArray& name, const QString& shown,
+                 const QByteArray& mark);
     /// The backup or the deletion itself, with its log line.
     bool backup_ou_exclui(const QByteArray& folder, const QByteArray& name, const QString& shown);
+    /// Puts away a file whose print jobs were handed over: at once when none can still fail;
+    /// otherwise (deletion) it stays, marked with its job, until the job is over.
+    bool dispose_apos_trabalhos(const QByteArray& folder, const QByteArray& name, const QString& shown,
+                                const QList<SubmittedJob>& jobs);
+    /// Asks the printers about the jobs still pending, and ends those that are over.
+    void confere_trabalhos();
+    /// Sets or lengthens the pause before the file is tried again.
+    void adia(const QByteArray& path);
 
     struct Retry
     {
@@ -131,6 +148,23 @@ private:
     QHash<QByteArray, FileStamp> m_declined;
     /// Printing failed: tried again once the pause is over.
     QHash<QByteArray, Retry> m_retry;
+
+    /// A printed file whose jobs the printer has not finished yet.
+    struct Pendente
+    {
+        QByteArray folder;
+        QByteArray name;
+        QList<SubmittedJob> jobs;
+        FileStamp stamp;   ///< the file as printed; empty once it was backed up
+        QByteArray backup; ///< where it was backed up, to be put back should a job fail
+    };
+    /// By spool file path.
+    QHash<QByteArray, Pendente> m_pending;
+    /// The file's job failed: it is printed again (from its backup) after the growing pause.
+    void trabalho_falhou(const QByteArray& path, const Pendente& pendente);
+    qint64 m_lastPollMs = 0;
+    /// The jobs the file in hand was handed over in, main print-out and appended parts.
+    QList<SubmittedJob> m_jobsOfFile;
     /// Files that failed, or that another program held, during the running tick.
     QSet<QByteArray> m_failedThisTick;
     /// What the user is told about files that did not print.

@@ -115,6 +115,11 @@ private slots:
     void rawJobsStreamThroughTemporaryFilesOfTheirOwn();
     void fileClaimedElsewhereIsPassedBy();
     void folderIsReadOncePerBatchAndOnlyWhenChanged();
+    void disposalWaitsForTheJob_data();
+    void disposalWaitsForTheJob();
+    void restartAsksAboutTheMarkedJob_data();
+    void restartAsksAboutTheMarkedJob();
+    void pendingJobsCostOneQuestionAQueue();
 };
 
 namespace {
@@ -988,6 +993,95 @@ void TestWatchCycle::folderIsReadOncePerBatchAndOnlyWhenChanged()
     const int before = rig.files.listCalls;
     rig.tick();
     QCOMPARE(rig.files.listCalls, before + 1);
+}
+
+using JobState = PrintingService::JobState;
+
+void TestWatchCycle::disposalWaitsForTheJob_data()
+{
+    QTest::addColumn<QString>("backup");
+    QTest::addColumn<JobState>("state");
+    QTest::addColumn<bool>("stays");
+    QTest::addColumn<int>("prints");
+    QTest::newRow("delete, completed") << "0" << JobState::Completed << false << 1;
+    QTest::newRow("delete, forgotten") << "0" << JobState::Unknown << false << 1;
+    QTest::newRow("delete, pending") << "0" << JobState::Pending << true << 1;
+    QTest::newRow("delete, aborted") << "0" << JobState::Failed << true << 2;
+    QTest::newRow("backup, completed") << "1" << JobState::Completed << false << 1;
+    QTest::newRow("backup, forgotten") << "1" << JobState::Unknown << false << 1;
+    QTest::newRow("backup, pending") << "1" << JobState::Pending << false << 1;
+    QTest::newRow("backup, aborted") << "1" << JobState::Failed << false << 2;
+}
+
+void TestWatchCycle::disposalWaitsForTheJob()
+{
+    QFETCH(QString, backup);
+    QFETCH(JobState, state);
+    Rig rig;
+    rig.settings.sBackup = backup;
+    rig.job.giveJobIds = true;
+    QVERIFY(rig.put(QStringLiteral("REL.TXT"), "ONCE\r\n"));
+    rig.tick();
+    // Until the printer has finished, a file to delete stays, marked with its job.
+    QCOMPARE(rig.exists(QStringLiteral("REL.TXT")), backup != QLatin1String("1"));
+    rig.job.jobStates.insert(1, state);
+    for (int i = 0; i < 4; ++i) {
+        rig.clock.clockMs += WatchCycle::kFirstRetryMs;
+        rig.tick();
+    }
+    QTEST(rig.exists(QStringLiteral("REL.TXT")), "stays");
+    QTEST(int(rig.job.texts.size()), "prints");
+    QCOMPARE(rig.exists(QStringLiteral("REL.bak")), backup == QLatin1String("1"));
+    QCOMPARE(rig.window.logLines.join('\n').contains(QStringLiteral("não impresso (trabalho abortado)")),
+             state == JobState::Failed);
+}
+
+void TestWatchCycle::restartAsksAboutTheMarkedJob_data()
+{
+    QTest::addColumn<JobState>("state");
+    QTest::addColumn<bool>("stays");
+    QTest::addColumn<int>("prints");
+    QTest::newRow("completed") << JobState::Completed << false << 1;
+    QTest::newRow("forgotten") << JobState::Unknown << false << 1;
+    QTest::newRow("pending") << JobState::Pending << true << 1;
+    QTest::newRow("aborted") << JobState::Failed << true << 2;
+}
+
+void TestWatchCycle::restartAsksAboutTheMarkedJob()
+{
+    QFETCH(JobState, state);
+    Rig rig;
+    rig.job.giveJobIds = true;
+    QVERIFY(rig.put(QStringLiteral("REL.TXT"), "ONCE\r\n"));
+    rig.tick();
+    rig.job.jobStates.insert(1, state);
+    WatchCycle restarted(rig.settings, rig.files, rig.clock, rig.asker, rig.job, rig.window, rig.timer);
+    restarted.Movimento_Timer();
+    QTEST(rig.exists(QStringLiteral("REL.TXT")), "stays");
+    QTEST(int(rig.job.texts.size()), "prints");
+}
+
+void TestWatchCycle::pendingJobsCostOneQuestionAQueue()
+{
+    Rig rig;
+    rig.job.giveJobIds = true;
+    for (const char* name : {"A.TXT", "B.TXT", "C.TXT"})
+        QVERIFY(rig.put(QString::fromLatin1(name), "ONCE\r\n"));
+    rig.tick();
+    QCOMPARE(rig.job.texts.size(), 3);
+    // A stopped queue holds its first job: the later ones are not asked about, nor asked
+    // about more than once a poll interval.
+    for (int i = 0; i < 5; ++i)
+        rig.tick();
+    rig.clock.clockMs += WatchCycle::kJobPollMs;
+    rig.tick();
+    rig.tick();
+    QCOMPARE(rig.job.stateQueries, 2);
+    rig.job.jobStates.insert(1, PrintingService::JobState::Completed);
+    rig.job.jobStates.insert(2, PrintingService::JobState::Completed);
+    rig.clock.clockMs += WatchCycle::kJobPollMs;
+    rig.tick();
+    QCOMPARE(rig.fileNames(), QStringList{QStringLiteral("C.TXT")});
 }
 
 QTEST_GUILESS_MAIN(TestWatchCycle)

@@ -46,7 +46,7 @@ watchdog=$!
 
 vf_setup "$1"
 
-all=(cups_down queue_states raw_bad_ports kill full_disk bursts writers bad_files hostile settings shared_cwd rewrites two_programs)
+all=(cups_down queue_states raw_bad_ports kill full_disk bursts writers bad_files hostile settings shared_cwd rewrites two_programs job_outcomes)
 only=(${FAULTS_ONLY:-${all[*]}})
 for s in "${only[@]}"; do
     echo "== $s"

@@ -1,4 +1,4 @@
-# scenarios3.sh - more than one program, and print-outs rewritten in place. Sourced by run.sh
+# scenarios3.sh - more than one program, print-outs rewritten in place, and jobs the printer fails. Sourced by run.sh
 # after lib.sh and scenarios.sh.
 
 if [ "${FAULTS_FULL:-0}" = 1 ]; then
@@ -138,4 +138,79 @@ scenario_two_programs() {
     [ "$first" -gt 0 ] && [ "$first" -lt "$n" ] || note "13: one program printed everything: the two did not meet"
     evaluate "13 raw: two programs, one folder ($n)" "$sp" s13 "$n"
     expect_counts "13" "$n" 0
+}
+
+# A backend that fails after reading the job while the flag file jobs/.fail-QUEUE exists, and
+# otherwise stores the job as velcap does. Owned by root and 0700, so cupsd runs it as root.
+flaky_backend() {
+    local b=$CUPS_SANDBOX_DIR/lib/backend/velflaky
+    [ -e "$b" ] && return 0
+    cat >"$b" <<'SH'
+#!/bin/sh
+[ $# -eq 0 ] && { echo 'direct velflaky "Unknown" "Fails while a flag file exists"'; exit 0; }
+dir=${DEVICE_URI#velflaky:}; dir=/${dir#"${dir%%[!/]*}"}
+if [ -e "$dir/.fail-$PRINTER" ]; then
+    if [ $# -ge 6 ]; then cat "$6"; else cat; fi >/dev/null
+    echo "ERROR: the device failed" >&2
+    exit 1
+fi
+DEVICE_URI=velcap:$dir exec "$(dirname "$0")/velcap" "$@"
+SH
+    chmod 0700 "$b"
+}
+# flaky_queue NAME POLICY: a PDF queue on the failing backend, failing from now on.
+flaky_queue() {
+    flaky_backend
+    lpadmin -p "$1" -E -v "velflaky:$VF_JOBS" -P "$CUPS_SANDBOX_DIR/etc/vel-pdf.ppd" \
+        -o printer-error-policy="$2" 2>&1 | grep -v deprecated || true
+    touch "$VF_JOBS/.fail-$1"
+}
+jobs_seen() { lpstat -W all -o "$1" 2>/dev/null | wc -l; }
+# The files of ids PREFIX-1..N are all in the folder, as spool files or backups.
+all_kept() {
+    [ "$(cat "$1"/* 2>/dev/null | grep -ac "VFMARK $2-[0-9]* BEGIN")" -ge "$3" ]
+}
+
+# 14. A queue whose device fails after taking the job. With the error policy abort-job, CUPS
+# aborts each job: the files stay (deletion) or come back from their backups, and print when
+# the device works again, once. With stop-printer, the queue stops and keeps the job: the file
+# waits, undeleted, until the queue is enabled.
+scenario_job_outcomes() {
+    local mode q sp n=3
+    for mode in 0 1; do
+        q=FlakyAbort$mode
+        flaky_queue "$q" abort-job
+        sp=$(new_spool s14$mode)
+        prog_start "$sp/*.TXT" "$q" "$mode" 0 ""
+        make_batch "$sp" s14$mode $n
+        wait_for 30 bash -c "[ \$(lpstat -W all -o $q 2>/dev/null | wc -l) -ge $n ] && [ -z \"\$(lpstat -o $q)\" ]" ||
+            check_fail "14 mode $mode: the jobs were not aborted"
+        ticks 2
+        all_kept "$sp" s14$mode $n || check_fail "14 mode $mode: a file whose job was aborted is gone"
+        [ "$mode" = 1 ] || [ "$(pending_count "$sp")" -eq $n ] ||
+            check_fail "14 mode $mode: $(pending_count "$sp") of $n files left after their jobs were aborted"
+        say "14 mode $mode: $(jobs_seen "$q") jobs aborted, $(pending_count "$sp") files waiting"
+        rm -f "$VF_JOBS/.fail-$q"
+        wait_drained "$sp" 90 || check_fail "14 mode $mode: not drained once the device works"
+        prog_stop
+        [ "$(backups_in "$sp")" -eq $((mode * n)) ] || check_fail "14 mode $mode: $(backups_in "$sp") backups"
+        evaluate "14$mode aborted jobs, backup=$mode ($n)" "$sp" s14$mode $n
+        expect_counts "14$mode" $n 0
+    done
+
+    q=FlakyStop
+    flaky_queue "$q" stop-printer
+    sp=$(new_spool s14s)
+    prog_start "$sp/*.TXT" "$q" 0 0 ""
+    make_batch "$sp" s14s $n
+    wait_for 30 bash -c "lpstat -p $q | grep -q disabled" || check_fail "14s: the queue did not stop"
+    ticks 3
+    [ "$(pending_count "$sp")" -eq $n ] || check_fail "14s: files deleted while the queue is stopped"
+    say "14s: queue stopped, $(lpstat -o "$q" | wc -l) jobs in it, $(pending_count "$sp") files waiting"
+    rm -f "$VF_JOBS/.fail-$q"
+    cupsenable "$q"
+    wait_drained "$sp" 90 || check_fail "14s: not drained once the queue is enabled"
+    prog_stop
+    evaluate "14s stop-printer, then enabled ($n)" "$sp" s14s $n
+    expect_counts "14s" $n 0
 }

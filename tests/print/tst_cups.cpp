@@ -664,16 +664,23 @@ void TestCups::stoppedQueueKeepsTheFileAndSaysWhy()
 
 void TestCups::stoppedSchedulerFails()
 {
+    QString error;
+    QVERIFY2(print({"BEFORE"}, &error), qPrintable(error));
+    const int before = m_printing->lastJobId();
+    QVERIFY(!waitForJobFile("VelCap", before).isEmpty());
     int code = -1;
     const QString stopped = run(QStringLiteral("bash"), {m_script, "stop"}, &code);
     QVERIFY2(code == 0, qPrintable(stopped));
-    QString error;
+    // A scheduler that does not answer says nothing of a job: it is not taken for over.
+    const PrintingService::JobState whileDown = m_printing->jobState(QStringLiteral("VelCap"), before);
     const bool printed = print({"NOBODY LISTENS"}, &error);
     // Start it again whatever happened, for the tests after this one.
     const QString started = run(QStringLiteral("bash"), {m_script, "start"}, &code);
     QVERIFY2(code == 0, qPrintable(started));
     QVERIFY(!printed);
     QVERIFY(!error.isEmpty());
+    QCOMPARE(whileDown, PrintingService::JobState::Pending);
+    QCOMPARE(m_printing->jobState(QStringLiteral("VelCap"), 999999), PrintingService::JobState::Unknown);
 
     // Once the scheduler is back, the same service prints again.
     QVERIFY2(print({"BACK AGAIN"}, &error), qPrintable(error));

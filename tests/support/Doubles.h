@@ -9,9 +9,11 @@
 #include "tests/support/ManualClock.h"
 
 #include <QFile>
+#include <QHash>
 #include <QStringList>
 
 #include <functional>
+#include <utility>
 
 /// Writes a file whole, replacing what was there.
 inline bool writeBytes(const QString& path, const QByteArray& bytes)
@@ -127,14 +129,30 @@ public:
         texts.append(text);
         measures.append(iMaxColunas);
         titles.append(title);
+        if (giveJobIds)
+            m_lastJob = SubmittedJob{QStringLiteral("Q"), int(texts.size())};
         return true;
     }
+    SubmittedJob takeLastJob() override { return std::exchange(m_lastJob, SubmittedJob()); }
+    /// The script of job states: a job not in it is pending.
+    PrintingService::JobState jobState(const SubmittedJob& job) override
+    {
+        ++stateQueries;
+        return jobStates.value(job.id, PrintingService::JobState::Pending);
+    }
+    /// Jobs are numbered 1, 2, ... on printer "Q", as a scheduler numbers them.
+    bool giveJobIds = false;
+    QHash<int, PrintingService::JobState> jobStates;
+    int stateQueries = 0;
     bool fail = false;
     int failures = 0;
     QList<QByteArray> texts;
     QList<qint16> measures;
     QStringList titles;
     std::function<void()> duringPrint;
+
+private:
+    SubmittedJob m_lastJob;
 };
 
 /// The real file system, with failures and a clock the test controls.
