@@ -203,11 +203,16 @@ bool PosixFileServices::markPrinted(const QByteArray& path, const QByteArray& ma
 
 QByteArray PosixFileServices::printedMark(const QByteArray& path)
 {
-    char buffer[128];
+    // A mark names the job's queue too, so its length is asked first; a CUPS queue name is at
+    // most 127 bytes, and anything far longer is not a mark of ours.
     for (const char* name : kMarkNames) {
-        const ssize_t n = ::lgetxattr(path.constData(), name, buffer, sizeof buffer);
+        const ssize_t size = ::lgetxattr(path.constData(), name, nullptr, 0);
+        if (size < 0 || size > 4096)
+            continue;
+        QByteArray mark(size, Qt::Uninitialized);
+        const ssize_t n = ::lgetxattr(path.constData(), name, mark.data(), mark.size());
         if (n >= 0)
-            return QByteArray(buffer, int(n));
+            return mark.left(n);
     }
     return QByteArray();
 }

@@ -325,6 +325,10 @@ void TestFiles::printedMarkStaysOnTheFile()
     if (!m_files.markPrinted(path, "1 2 3"))
         QSKIP("this file system keeps no extended attributes");
     QCOMPARE(PosixFileServices().printedMark(path), QByteArray("1 2 3"));
+    // A mark that names a job on a queue with a long name is read whole.
+    const QByteArray longMark = "1 2 3 job " + QByteArray(127, 'Q') + " 42";
+    QVERIFY(m_files.markPrinted(path, longMark));
+    QCOMPARE(PosixFileServices().printedMark(path), longMark);
     // The mark belongs to the file: a new file under the name has none.
     QVERIFY(m_files.remove(path, nullptr));
     QVERIFY(writeBytes(QFile::decodeName(path), "y"));
