@@ -81,14 +81,25 @@ void ignoreLeaseBreakSignal()
 
 } // namespace
 
-QList<QByteArray> PosixFileServices::listFiles(const QByteArray& folder)
+QList<QByteArray> PosixFileServices::listFiles(const QByteArray& folder, ListError* error)
 {
     QList<QByteArray> names;
     DIR* dir = ::opendir(folder.constData());
-    if (!dir)
+    if (!dir) {
+        if (error)
+            *error = (errno == ENOENT || errno == ENOTDIR) ? ListError::Missing : ListError::Unreadable;
         return names;
+    }
     const int dfd = ::dirfd(dir);
-    while (const dirent* entry = ::readdir(dir)) {
+    bool failed = false;
+    for (;;) {
+        // readdir() leaves errno alone at the end of the folder and sets it on a failure.
+        errno = 0;
+        const dirent* entry = ::readdir(dir);
+        if (!entry) {
+            failed = errno != 0;
+            break;
+        }
         if (entry->d_name[0] == '.')
             continue;
         bool regular = entry->d_type == DT_REG;
@@ -100,6 +111,10 @@ QList<QByteArray> PosixFileServices::listFiles(const QByteArray& folder)
             names.append(QByteArray(entry->d_name));
     }
     ::closedir(dir);
+    if (error)
+        *error = failed ? ListError::Unreadable : ListError::None;
+    if (failed)
+        names.clear();
     return names;
 }
 

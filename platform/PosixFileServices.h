@@ -9,7 +9,7 @@
 class PosixFileServices : public FileServices, public SettingsStore
 {
 public:
-    QList<QByteArray> listFiles(const QByteArray& folder) override;
+    QList<QByteArray> listFiles(const QByteArray& folder, ListError* error = nullptr) override;
     bool isPlainFile(const QByteArray& path) override;
     FileStamp stamp(const QByteArray& path) override;
     bool isBeingWritten(const QByteArray& path) override;

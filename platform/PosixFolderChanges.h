@@ -3,6 +3,7 @@
 #include "spool/FolderChanges.h"
 
 #include <QFileSystemWatcher>
+#include <QSet>
 #include <QString>
 
 /// Folder changes told by the kernel (inotify, through QFileSystemWatcher). Changes made on
@@ -12,9 +13,9 @@ class PosixFolderChanges : public FolderChanges
 public:
     PosixFolderChanges();
     bool takeChanges(const QByteArray& folder) override;
+    void watchOnly(const QList<QByteArray>& folders) override;
 
 private:
     QFileSystemWatcher m_watcher;
-    QString m_folder;
-    bool m_changed = true;
+    QSet<QString> m_changed; ///< watched folders changed since they were last asked about
 };

@@ -49,6 +49,14 @@ public:
     virtual bool rewind() = 0;
 };
 
+/// Why a folder could not be listed.
+enum class ListError
+{
+    None,
+    Missing,   ///< no such folder
+    Unreadable ///< there, but its names cannot be read
+};
+
 /// A spool file claimed by this program: no other program that claims files takes it meanwhile.
 class FileClaim
 {
@@ -66,8 +74,9 @@ public:
     virtual ~FileServices() = default;
 
     /// Bare names of the folder's plain, non-hidden files (no links, folders or special
-    /// files), in the folder's own order. The folder ends in "/" or is ".".
-    virtual QList<QByteArray> listFiles(const QByteArray& folder) = 0;
+    /// files), in the folder's own order. The folder ends in "/" or is ".". A folder that
+    /// cannot be listed gives no names and says why in *error; an empty one sets None.
+    virtual QList<QByteArray> listFiles(const QByteArray& folder, ListError* error = nullptr) = 0;
     /// True when the exact path names a plain, non-hidden file (not a link).
     virtual bool isPlainFile(const QByteArray& path) = 0;
     virtual FileStamp stamp(const QByteArray& path) = 0;

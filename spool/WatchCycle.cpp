@@ -61,42 +61,101 @@ void WatchCycle::passo_animacao()
     m_window.icone_bandeja(1, tip);
 }
 
-void WatchCycle::forgetVanished(const QList<QByteArray>& names, const QByteArray& folder)
+void WatchCycle::forgetVanished()
 {
     if (m_printed.isEmpty() && m_declined.isEmpty() && m_retry.isEmpty())
         return;
-    QSet<QByteArray> present;
-    for (const QByteArray& name : names)
-        present.insert(folder + name);
-    auto prune = [&present](auto& memory) {
+    QSet<QByteArray> all;
+    const QSet<QByteArray>* present = &all;
+    if (m_watched.size() == 1)
+        present = &m_watched.first().present;
+    else
+        for (const Watched& watched : std::as_const(m_watched))
+            all.unite(watched.present);
+    auto prune = [present](auto& memory) {
         for (auto it = memory.begin(); it != memory.end();)
-            it = present.contains(it.key()) ? std::next(it) : memory.erase(it);
+            it = present->contains(it.key()) ? std::next(it) : memory.erase(it);
     };
     prune(m_printed);
     prune(m_declined);
     prune(m_retry);
-    m_failures.esquece(present);
+    m_failures.esquece(*present);
 }
 
-QList<QByteArray> WatchCycle::proximo_lote(const QByteArray& pattern, const QByteArray& folder, bool mustRead)
+void WatchCycle::vigia_padroes(const QByteArray& value)
+{
+    if (m_watchedSplit && value == m_watchedValue)
+        return;
+    QList<Watched> watched;
+    QSet<QByteArray> bad;
+    QList<QByteArray> folders;
+    for (const QByteArray& pattern : splitPatterns(value)) {
+        const QString problem = patternProblem(pattern);
+        if (!problem.isEmpty()) {
+            if (!m_badPatterns.contains(pattern))
+                m_window.logFalha(problem);
+            bad.insert(pattern);
+            continue;
+        }
+        const QByteArray folder = patternFolder(pattern);
+        const qsizetype at = folders.indexOf(folder);
+        if (at >= 0) {
+            watched[at].patterns.append(pattern);
+            continue;
+        }
+        Watched added;
+        added.folder = folder;
+        added.patterns = {pattern};
+        // A folder kept from the value before: what was told of it stands.
+        for (const Watched& before : std::as_const(m_watched))
+            if (before.folder == folder)
+                added.problem = before.problem;
+        watched.append(added);
+        folders.append(folder);
+    }
+    m_watched = watched;
+    m_badPatterns = bad;
+    m_watchedValue = value;
+    m_watchedSplit = true;
+    if (m_folderChanges)
+        m_folderChanges->watchOnly(folders);
+}
+
+void WatchCycle::informa_problema(Watched& watched, ListError error)
+{
+    const QString problem = folderProblem(watched.folder, error, watched.patterns.first());
+    if (problem == watched.problem)
+        return;
+    if (!problem.isEmpty())
+        m_window.logFalha(problem);
+    else
+        m_window.log(QStringLiteral("Pasta ") + shownFolder(watched.folder) +
+                     QStringLiteral(" lida de novo"));
+    watched.problem = problem;
+}
+
+QList<QByteArray> WatchCycle::proximo_lote(Watched& watched, bool mustRead)
 {
     const qint64 now = m_clock.monotonicMs();
     // Asked first, so that a change made while the folder is read is told next time.
-    const bool changed = !m_folderChanges || m_folderChanges->takeChanges(folder);
-    if (changed || mustRead || !m_everRead || pattern != m_readPattern || now - m_lastReadMs >= kFullReadMs) {
-        QList<QByteArray> names = matchingFiles(m_files, pattern);
-        forgetVanished(names, folder);
+    const bool changed = !m_folderChanges || m_folderChanges->takeChanges(watched.folder);
+    if (changed || mustRead || !watched.everRead || now - watched.lastReadMs >= kFullReadMs) {
+        ListError error = ListError::None;
+        QList<QByteArray> names = matchingFiles(m_files, watched.folder, watched.patterns, &error);
+        informa_problema(watched, error);
+        watched.present.clear();
+        for (const QByteArray& name : std::as_const(names))
+            watched.present.insert(watched.folder + name);
+        forgetVanished();
         names.removeIf([](const QByteArray& name) { return isBackupName(name); });
-        std::sort(names.begin(), names.end(), nameLess);
-        m_readPattern = pattern;
-        m_lastReadMs = now;
-        m_everRead = true;
+        watched.lastReadMs = now;
+        watched.everRead = true;
         return names;
     }
     // Nothing came or went: only the files still waiting can have become ready.
-    m_waiting.removeIf(
-        [this, &folder](const QByteArray& name) { return !m_files.isPlainFile(folder + name); });
-    return m_waiting;
+    watched.waiting.removeIf(
+        [this, &watched](const QByteArray& name) { return !m_files.isPlainFile(watched.folder + name); });
+    return watched.waiting;
 }
 
 bool WatchCycle::elegivel(const QByteArray& path, qint64 now)
@@ -236,8 +295,11 @@ void WatchCycle::trabalho_falhou(const QByteArray& path, const Pendente& pendent
     m_files.markPrinted(path, QByteArray());
     m_printed.remove(path);
     adia(path);
-    if (!m_waiting.contains(pendente.name))
-        m_waiting.append(pendente.name);
+    // The file is back in its folder's waiting names, to be seen without a new reading.
+    for (Watched& watched : m_watched) {
+        if (watched.folder == pendente.folder && !watched.waiting.contains(pendente.name))
+            watched.waiting.append(pendente.name);
+    }
 }
 
 void WatchCycle::adia(const QByteArray& path)
@@ -416,39 +478,42 @@ void WatchCycle::Movimento_Timer()
 
     passo_animacao();
 
-    const QByteArray pattern = QFile::encodeName(m_settings.sLocal);
-    const QByteArray folder = patternFolder(pattern);
+    vigia_padroes(QFile::encodeName(m_settings.sLocal));
 
-    // The folder is read once per batch, and the batch taken in name order; names that appear
-    // meanwhile come with the next batch.
+    // Each folder is read once per batch, and the batch taken in name order; names that appear
+    // meanwhile come with the next batch. The folders are taken in the order the patterns give.
     bool stopped = false;
-    for (bool mustRead = false; !pattern.isEmpty() && !stopped; mustRead = true) {
-        const QList<QByteArray> lote = proximo_lote(pattern, folder, mustRead);
-        QList<QByteArray> waiting;
-        bool worked = false;
-        for (qsizetype i = 0; i < lote.size() && !stopped; ++i) {
-            const QByteArray& name = lote[i];
-            if (!elegivel(folder + name, m_clock.monotonicMs())) {
-                waiting.append(name);
-                continue;
-            }
-            worked = true;
-            m_timer.setEnabled(false);
-            if (!trata_arquivo(folder, name))
-                waiting.append(name);
-            stopped = interrupted();
-            if (!stopped) {
-                m_timer.setEnabled(true);
-                m_window.betweenFiles();
+    for (qsizetype w = 0; w < m_watched.size() && !stopped; ++w) {
+        Watched& watched = m_watched[w];
+        const QByteArray& folder = watched.folder;
+        for (bool mustRead = false; !stopped; mustRead = true) {
+            const QList<QByteArray> lote = proximo_lote(watched, mustRead);
+            QList<QByteArray> waiting;
+            bool worked = false;
+            for (qsizetype i = 0; i < lote.size() && !stopped; ++i) {
+                const QByteArray& name = lote[i];
+                if (!elegivel(folder + name, m_clock.monotonicMs())) {
+                    waiting.append(name);
+                    continue;
+                }
+                worked = true;
+                m_timer.setEnabled(false);
+                if (!trata_arquivo(folder, name))
+                    waiting.append(name);
                 stopped = interrupted();
+                if (!stopped) {
+                    m_timer.setEnabled(true);
+                    m_window.betweenFiles();
+                    stopped = interrupted();
+                }
+                // A batch ended early leaves the rest of its names waiting for the next tick.
+                if (stopped)
+                    waiting.append(lote.mid(i + 1));
             }
-            // A batch ended early leaves the rest of its names waiting for the next tick.
-            if (stopped)
-                waiting.append(lote.mid(i + 1));
+            watched.waiting = waiting;
+            if (!worked)
+                break;
         }
-        m_waiting = waiting;
-        if (!worked)
-            break;
     }
     m_failures.fimDoLote();
     m_inTick = false;

@@ -16,7 +16,7 @@ struct Settings;
 
 /**
  * The timer-driven watch cycle: every tick blinks the tray icon one step, then prints every
- * spool file matching the watched pattern and backs it up or deletes it.
+ * spool file matching the watched patterns and backs it up or deletes it.
  */
 class WatchCycle
 {
@@ -54,7 +54,7 @@ public:
 
     /// How often the part appended to a file during its printing is printed before giving up.
     static constexpr int kMostAppendRounds = 20;
-    /// The folder is read at least this often, for file systems whose changes go untold.
+    /// Each folder is read at least this often, for file systems whose changes go untold.
     static constexpr qint64 kFullReadMs = 60 * 1000;
     /// Jobs handed to the printer are asked about at most this often.
     static constexpr qint64 kJobPollMs = 1000;
@@ -98,12 +98,31 @@ private:
                       QString* error = nullptr);
     /// Prints what was appended to the file after the part printed already.
     Acrescimo imprime_acrescimos(const QByteArray& folder, const QByteArray& name, Impresso done);
+    /// A folder of the watched patterns and what the cycle knows of it.
+    struct Watched
+    {
+        QByteArray folder;          ///< "/" included; empty for bare names
+        QList<QByteArray> patterns; ///< the whole patterns in this folder, in the order given
+        /// Names of the last reading that are still there and not yet put away.
+        QList<QByteArray> waiting;
+        QSet<QByteArray> present; ///< paths the last reading matched
+        qint64 lastReadMs = 0;
+        bool everRead = false;
+        QString problem; ///< why the folder cannot be read, as last told; empty when it can
+    };
+
+    /// Splits the watched value into its folders when it changed, telling the patterns that
+    /// can never match.
+    void vigia_padroes(const QByteArray& value);
     /// The names of a batch, smallest first: the folder read anew, or the names still waiting
     /// when nothing in the folder can have changed.
-    QList<QByteArray> proximo_lote(const QByteArray& pattern, const QByteArray& folder, bool mustRead);
+    QList<QByteArray> proximo_lote(Watched& watched, bool mustRead);
+    /// Tells once that a folder cannot be read, and once that it can again.
+    void informa_problema(Watched& watched, ListError error);
     /// True when the file is to be handled now.
     bool elegivel(const QByteArray& path, qint64 now);
-    void forgetVanished(const QList<QByteArray>& names, const QByteArray& folder);
+    /// Forgets what is known of files that no folder's last reading found.
+    void forgetVanished();
     /// Puts a printed file away, marked as printed first when asked: the one place a print-out
     /// leaves the folder. False, and the file remembered as printed, when it stays. An empty
     /// mark leaves the file's mark as it is.
@@ -137,11 +156,12 @@ private:
     FolderChanges* m_folderChanges = nullptr;
     bool m_inTick = false;
     Interruption m_interruption = Interruption::None;
-    /// Names of the last reading that are still there and not yet put away.
-    QList<QByteArray> m_waiting;
-    QByteArray m_readPattern;
-    qint64 m_lastReadMs = 0;
-    bool m_everRead = false;
+    /// The watched folders, in the order the patterns give them.
+    QList<Watched> m_watched;
+    QByteArray m_watchedValue;
+    bool m_watchedSplit = false;
+    /// Patterns told as never matching, not told again while they stay.
+    QSet<QByteArray> m_badPatterns;
     /// Printed but neither renamed nor deleted: not printed again while unchanged.
     QHash<QByteArray, FileStamp> m_printed;
     /// Unreadable and the user declined to retry: not asked about again while unchanged.

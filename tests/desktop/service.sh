@@ -17,7 +17,7 @@ wait_for() {
 }
 settings() { printf '%s\r\n' "$@" >"$work/svc.INI"; }
 mkdir -p "$work/spool" "$work/other"
-settings "LOCAL = $work/spool/*.TXT" "IMPRESSORA = VelCap" "BACKUP = 1" "PARALELA = 0" "PORTA = "
+settings "LOCAL = $work/missing/*.TXT; $work/spool/*.TXT;" "IMPRESSORA = VelCap" "BACKUP = 1" "PARALELA = 0" "PORTA = "
 (cd "$work" && exec env -i PATH="$PATH" HOME="$work" CUPS_SERVER="$CUPS_SERVER" \
     "$1" --service --config "$work/svc.INI" >"$work/log" 2>&1) &
 pid=$!
@@ -26,6 +26,7 @@ marker="SERVICE MARKER $$"
 printf '%s\r\n' "$marker" >"$work/spool/SVC.TXT"
 wait_for 20 test -f "$work/spool/SVC.bak" || fail "the spool file was not printed"
 grep -qx "Arquivo $work/spool/SVC.TXT impresso" "$work/log" || fail "no log line on standard output"
+[ "$(grep -cx "Pasta $work/missing não existe" "$work/log")" = 1 ] || fail "the missing folder not told once"
 printed() {
     local job
     for job in "$(dirname "$CUPS_SERVER")"/../out/jobs/*.pdf; do

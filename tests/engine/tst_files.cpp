@@ -90,6 +90,8 @@ private slots:
     void claimIsExclusiveAndFollowsTheName();
     void onlyScratchFilesOfEndedRunsAreRemoved();
     void folderChangesAreTold();
+    void listingSaysWhyItFoundNothing_data();
+    void listingSaysWhyItFoundNothing();
 
 private:
     QByteArray dir() const { return QFile::encodeName(m_dir->path()) + '/'; }
@@ -397,6 +399,44 @@ void TestFiles::folderChangesAreTold()
     QVERIFY(!changes.takeChanges(dir()));
     QVERIFY(changes.takeChanges(dir() + "missing/")); // cannot be watched: always read
     QVERIFY(changes.takeChanges(dir() + "missing/"));
+
+    // Several folders are watched at once, each told on its own.
+    QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("other")));
+    QVERIFY(changes.takeChanges(dir() + "other/"));
+    QVERIFY(QTest::qWaitFor([&] { return changes.takeChanges(dir()); }, 5000)); // "other" came
+    QVERIFY(writeBytes(m_dir->filePath("other/NEW.TXT"), "new"));
+    QVERIFY(QTest::qWaitFor([&] { return changes.takeChanges(dir() + "other/"); }, 5000));
+    QVERIFY(!changes.takeChanges(dir()));
+    changes.watchOnly({dir()});
+    QVERIFY(changes.takeChanges(dir() + "other/")); // no longer watched: read once, as new
+}
+
+void TestFiles::listingSaysWhyItFoundNothing_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<int>("error");
+    QTest::newRow("empty") << "empty/" << int(ListError::None);
+    QTest::newRow("missing") << "missing/" << int(ListError::Missing);
+    QTest::newRow("a file") << "A.TXT/" << int(ListError::Missing);
+    QTest::newRow("link loop") << "loop/" << int(ListError::Unreadable);
+    if (::geteuid() != 0) // root reads every folder
+        QTest::newRow("no permission") << "locked/" << int(ListError::Unreadable);
+}
+
+void TestFiles::listingSaysWhyItFoundNothing()
+{
+    QFETCH(QString, folder);
+    QFETCH(int, error);
+    QDir here(m_dir->path());
+    QVERIFY(here.mkdir(QStringLiteral("empty")) && here.mkdir(QStringLiteral("locked")));
+    QVERIFY(writeBytes(m_dir->filePath("A.TXT"), "a") && writeBytes(m_dir->filePath("locked/B.TXT"), "b"));
+    QVERIFY(QFile::link(QStringLiteral("loop"), m_dir->filePath("loop")));
+    QVERIFY(QFile::setPermissions(m_dir->filePath("locked"), QFileDevice::ExeOwner));
+    ListError why = ListError::Missing;
+    QVERIFY(m_files.listFiles(dir() + QFile::encodeName(folder), &why).isEmpty());
+    QCOMPARE(int(why), error);
+    QFile::setPermissions(m_dir->filePath("locked"),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
 QTEST_GUILESS_MAIN(TestFiles)

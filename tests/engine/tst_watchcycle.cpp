@@ -120,6 +120,11 @@ private slots:
     void restartAsksAboutTheMarkedJob_data();
     void restartAsksAboutTheMarkedJob();
     void pendingJobsCostOneQuestionAQueue();
+    void severalPatterns_data();
+    void severalPatterns();
+    void eachFolderIsReadOnlyWhenItChanged();
+    void patternsThatCannotWorkAreToldOnce_data();
+    void patternsThatCannotWorkAreToldOnce();
 };
 
 namespace {
@@ -1082,6 +1087,119 @@ void TestWatchCycle::pendingJobsCostOneQuestionAQueue()
     rig.clock.clockMs += WatchCycle::kJobPollMs;
     rig.tick();
     QCOMPARE(rig.fileNames(), QStringList{QStringLiteral("C.TXT")});
+}
+
+void TestWatchCycle::severalPatterns_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QByteArrayList>("paths");
+    QTest::addColumn<QByteArrayList>("printed");
+    QTest::newRow("folders in the order given")
+        << "/b/*.TXT;/a/*.TXT" << QByteArrayList{"/a/X.TXT", "/b/Z.TXT", "/b/Y.TXT"}
+        << QByteArrayList{"/b/Y.TXT", "/b/Z.TXT", "/a/X.TXT"};
+    QTest::newRow("one folder, name order")
+        << "/a/*.PRN;/a/*.TXT" << QByteArrayList{"/a/B.TXT", "/a/A.PRN", "/a/C.PRN", "/a/D.DOC"}
+        << QByteArrayList{"/a/A.PRN", "/a/B.TXT", "/a/C.PRN"};
+    QTest::newRow("matching two patterns")
+        << "/a/*.TXT;/a/R.*;/a/r.txt" << QByteArrayList{"/a/R.TXT"} << QByteArrayList{"/a/R.TXT"};
+    QTest::newRow("empty pieces and blanks")
+        << ";; /a/*.TXT ;\t;/b/*.PRN" << QByteArrayList{"/b/P.PRN", "/a/A.TXT"}
+        << QByteArrayList{"/a/A.TXT", "/b/P.PRN"};
+    QTest::newRow("trailing ;") << "/a/*.TXT;/b/*.PRN;" << QByteArrayList{"/b/P.PRN", "/a/A.TXT"}
+                                << QByteArrayList{"/a/A.TXT", "/b/P.PRN"};
+    QTest::newRow("only ;") << ";" << QByteArrayList{"/a/A.TXT"} << QByteArrayList{};
+}
+
+void TestWatchCycle::severalPatterns()
+{
+    QFETCH(QString, value);
+    QFETCH(QByteArrayList, paths);
+    QFETCH(QByteArrayList, printed);
+    Rig rig;
+    rig.settings.sLocal = value;
+    for (const QByteArray& path : paths)
+        rig.files.put(path, path);
+    rig.tick();
+    rig.tick();
+    QByteArrayList texts;
+    for (const QByteArray& path : printed)
+        texts.append("\r\n" + path);
+    QCOMPARE(rig.job.texts, texts);
+}
+
+void TestWatchCycle::eachFolderIsReadOnlyWhenItChanged()
+{
+    Rig rig;
+    rig.settings.sLocal = QStringLiteral("/a/*.TXT;/b/*.TXT;/a/*.PRN");
+    ManualFolderChanges changes;
+    rig.cycle->setFolderChanges(&changes);
+    rig.tick();
+    QCOMPARE(rig.files.listCalls, 2); // each folder once, for both of its patterns
+    rig.tick();
+    QCOMPARE(rig.files.listCalls, 2);
+    rig.files.put("/b/B.TXT", "b");
+    changes.changedFolders.insert("/b/");
+    rig.tick();
+    QCOMPARE(rig.job.texts, QByteArrayList{"\r\nb"});
+    QCOMPARE(rig.files.listCalls, 4); // the folder told, and once more after its batch
+    rig.clock.clockMs += WatchCycle::kFullReadMs;
+    rig.tick();
+    QCOMPARE(rig.files.listCalls, 6);
+}
+
+void TestWatchCycle::patternsThatCannotWorkAreToldOnce_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QByteArray>("folder"); ///< broken by the test; none for a pattern at fault
+    QTest::addColumn<bool>("missing");
+    QTest::addColumn<QString>("told");
+    QTest::newRow("missing") << "/spool/*.TXT;/gone/*.TXT" << QByteArray("/gone/") << true
+                             << "Pasta /gone não existe";
+    QTest::newRow("unreadable") << "/locked/*.TXT" << QByteArray("/locked/") << false
+                                << "Pasta /locked não pode ser lida";
+    QTest::newRow("bare names") << "*.TXT" << QByteArray(".") << false << "Pasta . não pode ser lida";
+    QTest::newRow("tilde") << "~/relatorios/*.TXT" << QByteArray("~/relatorios/") << true
+                           << "Padrão ~/relatorios/*.TXT: o ~ não é expandido; use o caminho completo";
+    QTest::newRow("no file name") << "/spool/*.TXT; /home/ana/relatorios/" << QByteArray() << false
+                                  << "Padrão /home/ana/relatorios/ sem nome de arquivo";
+}
+
+void TestWatchCycle::patternsThatCannotWorkAreToldOnce()
+{
+    QFETCH(QString, value);
+    QFETCH(QByteArray, folder);
+    QFETCH(bool, missing);
+    QFETCH(QString, told);
+    Rig rig;
+    rig.settings.sLocal = value;
+    auto breakFolder = [&](bool broken) {
+        QSet<QByteArray>& set = missing ? rig.files.missingFolders : rig.files.unreadableFolders;
+        if (broken)
+            set.insert(folder);
+        else
+            set.remove(folder);
+    };
+    breakFolder(true);
+    rig.tick();
+    rig.tick();
+    QCOMPARE(rig.window.logLines, QStringList{told});
+    if (folder.isEmpty()) {
+        // A pattern at fault stays so until the settings drop it; brought back, it is told anew.
+        rig.settings.sLocal = QStringLiteral("/spool/*.TXT");
+        rig.tick();
+        rig.settings.sLocal = value;
+    } else {
+        breakFolder(false);
+        rig.tick();
+        rig.tick();
+        QCOMPARE(rig.window.logLines.size(), 2);
+        QVERIFY(rig.window.logLines.first().endsWith(QStringLiteral(" lida de novo")));
+        breakFolder(true);
+    }
+    rig.tick();
+    rig.tick();
+    QCOMPARE(rig.window.logLines.count(told), 2);
+    QCOMPARE(rig.window.logLines.first(), told);
 }
 
 QTEST_GUILESS_MAIN(TestWatchCycle)

@@ -159,10 +159,10 @@ private:
 class TestFileServices : public PosixFileServices, public ManualClock
 {
 public:
-    QList<QByteArray> listFiles(const QByteArray& folder) override
+    QList<QByteArray> listFiles(const QByteArray& folder, ListError* error = nullptr) override
     {
         ++matchCalls;
-        return PosixFileServices::listFiles(folder);
+        return PosixFileServices::listFiles(folder, error);
     }
     std::unique_ptr<ByteSource> openRead(const QByteArray& path, QString* error) override;
     bool rename(const QByteArray& from, const QByteArray& to, QString* error) override;

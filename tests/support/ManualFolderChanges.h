@@ -2,17 +2,21 @@
 
 #include "spool/FolderChanges.h"
 
-/// Folder changes the test tells by hand.
+#include <QSet>
+
+/// Folder changes the test tells by hand: `changed` for the next folder asked about,
+/// `changedFolders` for these folders.
 class ManualFolderChanges : public FolderChanges
 {
 public:
-    bool takeChanges(const QByteArray&) override
+    bool takeChanges(const QByteArray& folder) override
     {
         ++asked;
-        const bool was = changed;
+        const bool was = changed || changedFolders.remove(folder);
         changed = false;
         return was;
     }
     bool changed = true;
+    QSet<QByteArray> changedFolders;
     int asked = 0;
 };

@@ -73,11 +73,18 @@ bool MemoryFiles::isFolder(const QByteArray& path) const
     return it != files.constEnd() && it.key().startsWith(path + '/');
 }
 
-QList<QByteArray> MemoryFiles::listFiles(const QByteArray& folder)
+QList<QByteArray> MemoryFiles::listFiles(const QByteArray& folder, ListError* error)
 {
     ++listCalls;
+    const ListError why = missingFolders.contains(folder)      ? ListError::Missing
+                          : unreadableFolders.contains(folder) ? ListError::Unreadable
+                                                               : ListError::None;
+    if (error)
+        *error = why;
     const QByteArray prefix = folder == "." ? QByteArray() : folder;
     QList<QByteArray> names;
+    if (why != ListError::None)
+        return names;
     for (auto it = files.constBegin(); it != files.constEnd(); ++it) {
         if (!it.key().startsWith(prefix))
             continue;

@@ -22,8 +22,10 @@ public:
     QHash<QByteArray, QByteArray> marks;
     /// Readings to fail after this many bytes (-1: fail at open), consumed one per reading.
     QList<qint64> failReadsAfter;
-    QSet<QByteArray> claimedElsewhere; ///< paths another program holds
-    std::function<void()> duringRead;  ///< called after each piece a reading hands out
+    QSet<QByteArray> claimedElsewhere;  ///< paths another program holds
+    std::function<void()> duringRead;   ///< called after each piece a reading hands out
+    QSet<QByteArray> missingFolders;    ///< folders ("/" included) that do not exist
+    QSet<QByteArray> unreadableFolders; ///< folders whose names cannot be read
     bool failRename = false;
     bool failRemove = false;
     int listCalls = 0;
@@ -34,7 +36,7 @@ public:
     /// Sets a file's modification time; false when there is no such file.
     bool setMtime(const QByteArray& path, qint64 seconds);
 
-    QList<QByteArray> listFiles(const QByteArray& folder) override;
+    QList<QByteArray> listFiles(const QByteArray& folder, ListError* error = nullptr) override;
     bool isPlainFile(const QByteArray& path) override;
     FileStamp stamp(const QByteArray& path) override;
     bool isBeingWritten(const QByteArray& path) override { return beingWritten.contains(path); }
