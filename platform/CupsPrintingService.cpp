@@ -76,6 +76,40 @@ constexpr qreal kPicaPoints = 12;
 
 const QString kFallbackFace = QStringLiteral("DejaVu Sans Mono");
 
+/// Sends what @p bytes reads (a QIODevice or a ByteSource) as one job of this format, in blocks;
+/// false, with @p error, when a step failed. A failed read cancels the job: no part of it prints.
+template <typename Source>
+bool sendBlocks(Source& bytes, const QString& printer, const QString& title, const char* format, int& jobId,
+                QString& error)
+{
+    CupsJob job(printer, title);
+    if (!job.begin(format)) {
+        error = job.errorString();
+        return false;
+    }
+    QByteArray block(64 * 1024, Qt::Uninitialized);
+    for (;;) {
+        const qint64 n = bytes.read(block.data(), block.size());
+        if (n < 0) {
+            error = bytes.errorString();
+            job.cancel();
+            return false;
+        }
+        if (n == 0)
+            break;
+        if (!job.write(block.constData(), n)) {
+            error = job.errorString();
+            return false;
+        }
+    }
+    if (!job.finish()) {
+        error = job.errorString();
+        return false;
+    }
+    jobId = job.id();
+    return true;
+}
+
 } // namespace
 
 bool CupsPrintingService::beginDocument()
@@ -117,13 +151,12 @@ bool CupsPrintingService::beginDocument()
                                              : makeRenderer(style, font, m_fonts, m_path);
     auto doc = std::make_unique<PrintDocument>(std::move(renderer), page, font);
     doc->layout().fitLines(printerPage ? 0 : m_shape.linesPerPage);
-    m_pdf.clear();
-    if (!m_buffer.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        m_error = m_buffer.errorString();
+    if (!m_pdf.start()) {
+        m_error = m_pdf.errorString();
         return false;
     }
-    if (!doc->begin(&m_buffer, m_title)) {
-        m_buffer.close();
+    if (!doc->begin(&m_pdf, m_title)) {
+        m_pdf.release();
         m_error = QStringLiteral("cannot begin the PDF document");
         return false;
     }
@@ -139,12 +172,32 @@ void CupsPrintingService::printLine(const QString& line)
         m_failed = true;
         return;
     }
+    TextLine plain = TextLine::plain(m_lineStart.isEmpty() ? line : std::exchange(m_lineStart, {}) + line);
     if (m_wrapAt <= 0) {
-        m_doc->line(TextLine::plain(line));
+        m_doc->line(plain);
         return;
     }
-    TextLine plain = TextLine::plain(line);
     draw(plain);
+}
+
+bool CupsPrintingService::printLinePart(const QString& part)
+{
+    if (m_failed)
+        return true;
+    if (!m_doc && !beginDocument()) {
+        m_failed = true;
+        return true;
+    }
+    m_lineStart += part;
+    if (m_wrapAt <= 0)
+        return true; // a line that fits the sheet is short: it is drawn whole at its end
+    // The wrapped lines draw() would make of the whole line, drawn as soon as their text is in.
+    const qsizetype fits = std::max<qsizetype>(1, qsizetype(m_wrapAt / m_cell + 1e-9));
+    qsizetype at = 0;
+    for (; m_lineStart.size() - at > fits; at += fits)
+        m_doc->line(TextLine::plain(m_lineStart.mid(at, fits)));
+    m_lineStart.remove(0, at);
+    return true;
 }
 
 void CupsPrintingService::printRuns(const QList<PrintRun>& runs, int advance)
@@ -222,18 +275,32 @@ bool CupsPrintingService::endDocument()
     const bool failed = m_failed;
     m_failed = false;
     m_shape = DocumentShape();
+    m_lineStart.clear();
     if (failed)
         return false;
     if (!doc)
         return true; // nothing was drawn, so there is nothing to send
     const bool written = doc->finish();
-    m_buffer.close();
-    QByteArray pdf = std::exchange(m_pdf, QByteArray());
     if (!written) {
-        m_error = QStringLiteral("cannot write the PDF document");
+        m_error = m_pdf.errorString().isEmpty()
+                      ? QStringLiteral("cannot write the PDF document")
+                      : QStringLiteral("cannot write the PDF document: ") + m_pdf.errorString();
+        m_pdf.release();
         return false;
     }
-    return submit(pdf, doc->pages());
+    if (!m_pdf.spilled()) {
+        const QByteArray pdf = m_pdf.takeBytes();
+        m_pdf.release();
+        return submit(pdf, doc->pages());
+    }
+    if (!m_pdf.rewind()) {
+        m_error = m_pdf.errorString();
+        m_pdf.release();
+        return false;
+    }
+    const bool sent = submitFile(m_pdf, doc->pages());
+    m_pdf.release();
+    return sent;
 }
 
 bool CupsPrintingService::submit(const QByteArray& pdf, int)
@@ -245,6 +312,12 @@ bool CupsPrintingService::submit(const QByteArray& pdf, int)
     }
     m_lastJobId = job.id();
     return true;
+}
+
+bool CupsPrintingService::submitFile(QIODevice& pdf, int)
+{
+    m_lastJobId = 0;
+    return sendBlocks(pdf, m_printer, m_title, CUPS_FORMAT_PDF, m_lastJobId, m_error);
 }
 
 PrintingService::JobState CupsPrintingService::jobState(const QString& printer, int jobId)
@@ -265,30 +338,5 @@ PrintingService::JobState CupsPrintingService::jobState(const QString& printer, 
 bool CupsPrintingService::printRaw(ByteSource& bytes, const QString& title)
 {
     m_lastJobId = 0;
-    CupsJob job(m_printer, title);
-    if (!job.begin(CUPS_FORMAT_RAW)) {
-        m_error = job.errorString();
-        return false;
-    }
-    QByteArray block(64 * 1024, Qt::Uninitialized);
-    for (;;) {
-        const qint64 n = bytes.read(block.data(), block.size());
-        if (n < 0) {
-            m_error = bytes.errorString();
-            job.cancel(); // a read failure must not leave a partial job printing
-            return false;
-        }
-        if (n == 0)
-            break;
-        if (!job.write(block.constData(), n)) {
-            m_error = job.errorString();
-            return false;
-        }
-    }
-    if (!job.finish()) {
-        m_error = job.errorString();
-        return false;
-    }
-    m_lastJobId = job.id();
-    return true;
+    return sendBlocks(bytes, m_printer, title, CUPS_FORMAT_RAW, m_lastJobId, m_error);
 }

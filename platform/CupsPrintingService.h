@@ -1,10 +1,10 @@
 #pragma once
 
+#include "render/DocumentBuffer.h"
 #include "render/EmbeddedFont.h"
 #include "render/PrintDocument.h"
 #include "spool/PrintingService.h"
 
-#include <QBuffer>
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -13,8 +13,8 @@
 #include <memory>
 
 /**
- * The printing service on CUPS: each document is drawn into a PDF held in memory (render/)
- * and handed to the current queue as one job (cups/).
+ * The printing service on CUPS: each document is drawn into a PDF (render/), held in memory
+ * while small and in a temporary file beyond, and handed to the current queue as one job (cups/).
  */
 class CupsPrintingService : public PrintingService
 {
@@ -39,6 +39,7 @@ public:
     void setJobTitle(const QString& title) override { m_title = title; }
     void setDocumentShape(const DocumentShape& shape) override { m_shape = shape; }
     void printLine(const QString& line) override;
+    bool printLinePart(const QString& part) override;
     void printRuns(const QList<PrintRun>& runs, int advance) override;
     void newPage() override;
     bool endDocument() override;
@@ -51,6 +52,8 @@ protected:
     /// Hands a finished document of @p pages pages to the current queue; false, with the
     /// error set by setError(), when the queue did not take it.
     virtual bool submit(const QByteArray& pdf, int pages);
+    /// The same for a document too big to be held in memory: read from @p pdf in blocks.
+    virtual bool submitFile(QIODevice& pdf, int pages);
     void setError(const QString& error) { m_error = error; }
 
 private:
@@ -71,9 +74,11 @@ private:
     int m_lastJobId = 0;
     RenderPath m_path;
     EmbeddedFonts m_fonts;
-    QByteArray m_pdf;
-    QBuffer m_buffer{&m_pdf};
+    DocumentBuffer m_pdf;
     std::unique_ptr<PrintDocument> m_doc;
     /// A document that could not be begun: its lines are dropped and endDocument() fails.
     bool m_failed = false;
+    /// The start of a line given in parts that is not drawn yet: at most a wrapped line's worth
+    /// once the line wraps.
+    QString m_lineStart;
 };

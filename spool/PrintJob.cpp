@@ -25,8 +25,9 @@ void setError(QString* error, const QString& text)
         *error = text;
 }
 
-/// Decodes a piece of a line for drawing, tabs out to the next multiple of eight columns.
-QString drawable(QByteArrayView bytes, CodePage::Encoding encoding)
+/// Decodes a piece of a line for drawing, tabs out to the next multiple of eight columns;
+/// @p column is where the piece begins in its line.
+QString drawable(QByteArrayView bytes, CodePage::Encoding encoding, qsizetype column = 0)
 {
     QString text = CodePage::decode(bytes, encoding);
     if (!text.contains(u'\t'))
@@ -35,11 +36,34 @@ QString drawable(QByteArrayView bytes, CodePage::Encoding encoding)
     out.reserve(text.size() + 16);
     for (const QChar ch : text) {
         if (ch == u'\t')
-            out.append(QString(8 - out.size() % 8, u' '));
+            out.append(QString(8 - (column + out.size()) % 8, u' '));
         else
             out.append(ch);
     }
     return out;
+}
+
+/// Bytes of a line decoded at a time: a longer line is decoded and drawn in parts, so that no
+/// copy of it as a whole is made besides the spool text.
+constexpr qsizetype kLinePart = 64 * 1024;
+
+/// Calls @p part with each part of a line decoded for drawing, in order: the whole line at once
+/// when it is short. Parts of UTF-8 text end between characters.
+template <typename Part> void forEachDrawnPart(QByteArrayView line, CodePage::Encoding encoding, Part part)
+{
+    qsizetype column = 0;
+    while (line.size() > kLinePart) {
+        qsizetype cut = kLinePart;
+        if (encoding == CodePage::Encoding::Utf8) {
+            for (int back = 0; back < 3 && (uchar(line[cut]) & 0xC0) == 0x80; ++back)
+                --cut;
+        }
+        QString text = drawable(line.first(cut), encoding, column);
+        column += text.size();
+        part(std::move(text), false);
+        line = line.sliced(cut);
+    }
+    part(drawable(line, encoding, column), true);
 }
 
 /// Gives lines and breaks to the printer so that a page begins only with a line printed on
@@ -58,7 +82,16 @@ public:
         }
         m_started = true;
         m_pendingBreaks = 0;
-        m_printing.printLine(drawable(bytes, m_encoding));
+        if (bytes.size() <= kLinePart || !m_printing.printLinePart(QString())) {
+            m_printing.printLine(drawable(bytes, m_encoding));
+            return;
+        }
+        forEachDrawnPart(bytes, m_encoding, [this](QString&& part, bool last) {
+            if (last)
+                m_printing.printLine(part);
+            else
+                m_printing.printLinePart(part);
+        });
     }
     void pageBreak()
     {
@@ -259,8 +292,11 @@ void imprime_linhas(const QByteArray& text, PrintingService& printing, CodePage:
     forEachPiece(
         text, encoding,
         [&shape, encoding](QByteArrayView piece) {
-            const QString drawn = drawable(piece, encoding);
-            measure(drawn, drawn.size(), shape);
+            qreal width = 0;
+            forEachDrawnPart(piece, encoding, [&](QString&& drawn, bool) {
+                width += drawn.size();
+                measure(drawn, width, shape);
+            });
         },
         [] {});
     printing.setDocumentShape(shape);

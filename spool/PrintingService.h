@@ -65,6 +65,13 @@ public:
     /// Draws one line and moves to the next; a full page continues on a new one. The first
     /// line of a job begins its first page.
     virtual void printLine(const QString& line) = 0;
+    /// Draws the start of a long line whose rest follows, in more parts and a last printLine();
+    /// false, drawing nothing, when the service takes lines only whole.
+    virtual bool printLinePart(const QString& part)
+    {
+        (void)part;
+        return false;
+    }
     /// Tells the shape of the document to come; a document without it is laid out as plain lines.
     virtual void setDocumentShape(const DocumentShape& shape) { (void)shape; }
     /// Draws one line of styled runs followed by a feed of @p advance 1/360 inch (a printer's page).

@@ -22,17 +22,57 @@ public:
     void begin(qint64 sizeHint) override
     {
         m_text.clear();
+        m_inLine = false;
         if (sizeHint >= 0)
             m_text.reserve(sizeHint + sizeHint / 16 + 64);
     }
     void line(QByteArrayView line) override
     {
-        m_text.append("\r\n", 2);
+        if (!std::exchange(m_inLine, false))
+            m_text.append("\r\n", 2);
         m_text.append(line);
+    }
+    bool takesParts() const override { return true; }
+    void linePart(QByteArrayView part) override
+    {
+        if (!std::exchange(m_inLine, true))
+            m_text.append("\r\n", 2);
+        m_text.append(part);
     }
 
 private:
     QByteArray& m_text;
+    bool m_inLine = false;
+};
+
+/// The length of a line without its surrounding blanks, the line given in parts.
+class TrimmedLength
+{
+public:
+    void add(QByteArrayView part)
+    {
+        const qsizetype inner = SpoolText::trimmedLength(part);
+        if (inner > 0) {
+            qsizetype lead = 0;
+            while (part[lead] == ' ')
+                ++lead;
+            if (m_first < 0)
+                m_first = m_at + lead;
+            m_end = m_at + lead + inner;
+        }
+        m_at += part.size();
+    }
+    qsizetype take()
+    {
+        const qsizetype length = m_first < 0 ? 0 : m_end - m_first;
+        *this = TrimmedLength();
+        return length;
+    }
+
+private:
+    qsizetype m_at = 0;
+    qsizetype m_first = -1;
+    qsizetype m_end = 0;
 };
 
 bool readOnce(const QByteArray& path, FileServices& files, qint64 skipBytes, LineSink& sink,
@@ -48,10 +88,18 @@ bool readOnce(const QByteArray& path, FileServices& files, qint64 skipBytes, Lin
         return false;
 
     qsizetype longest = 0;
+    TrimmedLength trimmed;
     TextLines lines([&](QByteArrayView line) {
         sink.line(line);
-        longest = std::max(longest, SpoolText::trimmedLength(line));
+        trimmed.add(line);
+        longest = std::max(longest, trimmed.take());
     });
+    if (sink.takesParts()) {
+        lines.setPartSink([&](QByteArrayView part) {
+            sink.linePart(part);
+            trimmed.add(part);
+        });
+    }
     lines.setKeepCommands(true); // bit images sent raw must keep their CR and LF bytes
     Fingerprint print;
     QByteArray buffer(256 * 1024, Qt::Uninitialized);

@@ -42,6 +42,7 @@ void TextLines::feed(QByteArrayView chunk)
         if (c != '\r' && c != '\n')
             continue;
         const QByteArrayView piece(p + start, i - start);
+        m_inParts = false;
         if (m_partial.isEmpty()) {
             m_sink(piece);
         } else {
@@ -61,13 +62,19 @@ void TextLines::feed(QByteArrayView chunk)
     }
     if (start < n)
         m_partial.append(p + start, n - start);
+    if (m_partSink && m_partial.size() > kPartBytes) {
+        m_partSink(m_partial);
+        m_partial.truncate(0);
+        m_inParts = true;
+    }
 }
 
 void TextLines::finish()
 {
-    if (!m_partial.isEmpty())
+    if (!m_partial.isEmpty() || m_inParts)
         m_sink(m_partial);
     m_partial.clear();
+    m_inParts = false;
     m_afterCr = false;
     m_command.clear();
     m_commandLeft = 0;

@@ -16,6 +16,13 @@ public:
     using Sink = std::function<void(QByteArrayView line)>;
     explicit TextLines(Sink sink) : m_sink(std::move(sink)) {}
 
+    using PartSink = std::function<void(QByteArrayView part)>;
+    /// A line whose start grows past kPartBytes before its end goes to @p part in parts as it
+    /// comes, and the line sink gets its last part only (perhaps empty): no copy of a long line
+    /// is gathered here.
+    void setPartSink(PartSink part) { m_partSink = std::move(part); }
+    static constexpr qsizetype kPartBytes = 64 * 1024;
+
     /// Keeps ESC/P commands whole: their bytes (a bit image's data, say) never end a line.
     void setKeepCommands(bool keep) { m_keepCommands = keep; }
     void feed(QByteArrayView chunk);
@@ -27,7 +34,9 @@ private:
     bool inCommand(const char* p, qsizetype& i, qsizetype n);
 
     Sink m_sink;
+    PartSink m_partSink;
     QByteArray m_partial;
+    bool m_inParts = false; ///< parts of the current line went to the part sink
     bool m_afterCr = false;
     bool m_keepCommands = false;
     QByteArray m_command;        ///< start of a command whose length is not known yet

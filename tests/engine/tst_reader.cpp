@@ -80,6 +80,13 @@ void TestReader::text_data()
         << QByteArray("A\033L\011\000\n\n") << QByteArray("\r\nA\033L\011\000\n\n") << 4;
     QTest::newRow("line end after a parameter")
         << QByteArray("\033A\014\nB") << QByteArray("\r\n\033A\014\r\nB") << 3;
+    // Lines longer than a read block come into the text in parts: blanks around are still found.
+    const QByteArray wide =
+        QByteArray(200000, ' ') + 'A' + QByteArray(30000, ' ') + 'B' + QByteArray(200000, ' ');
+    QTest::newRow("long line, blanks around in other parts") << wide + "\r\nC"
+                                                             << "\r\n" + wide + "\r\nC" << 30002;
+    const QByteArray last(600000, 'x');
+    QTest::newRow("long last line without a line end") << last << "\r\n" + last << 32767;
 }
 
 void TestReader::text()

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QByteArray>
+#include <QIODevice>
+#include <QTemporaryFile>
+
+#include <memory>
+
+/**
+ * Where a PDF is written while it is drawn: in memory while it is small, in an unlinked
+ * temporary file once it grows past a limit, so that a big document is not held in memory
+ * beside the text it is drawn from. Written from start to end; read back with readAll() or
+ * in blocks with read() after rewind().
+ */
+class DocumentBuffer : public QIODevice
+{
+public:
+    /// Documents up to @p memoryLimit bytes stay in memory.
+    explicit DocumentBuffer(qint64 memoryLimit = kDefaultLimit);
+    ~DocumentBuffer() override;
+
+    static constexpr qint64 kDefaultLimit = 4 * 1024 * 1024;
+
+    /// Empties it and opens it for writing; false, with errorString(), when it cannot.
+    bool start();
+    /// The document is in a temporary file rather than in memory.
+    bool spilled() const { return m_file != nullptr; }
+    /// The document held in memory (empty once spilled); the buffer is left empty.
+    QByteArray takeBytes();
+    /// Goes back to the start for reading the document in blocks.
+    bool rewind();
+    /// Drops the document, in memory or in its file.
+    void release();
+
+    qint64 size() const override;
+    bool isSequential() const override { return true; }
+
+protected:
+    qint64 readData(char* data, qint64 maxSize) override;
+    qint64 writeData(const char* data, qint64 size) override;
+
+private:
+    bool spill();
+
+    qint64 m_limit;
+    QByteArray m_bytes;
+    std::unique_ptr<QTemporaryFile> m_file;
+    qint64 m_written = 0;
+    qint64 m_read = 0;
+};
