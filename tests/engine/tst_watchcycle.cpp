@@ -998,6 +998,18 @@ void TestWatchCycle::folderIsReadOncePerBatchAndOnlyWhenChanged()
     const int before = rig.files.listCalls;
     rig.tick();
     QCOMPARE(rig.files.listCalls, before + 1);
+
+    // A batch stopped after its first file keeps the rest waiting: the next tick prints them
+    // without a new reading.
+    for (const char* name : {"G.TXT", "H.TXT", "I.TXT"})
+        QVERIFY(rig.put(QString::fromLatin1(name), name));
+    changes.changed = true;
+    rig.job.duringPrint = [&rig] { rig.cycle->stopAfterFile(); };
+    rig.tick();
+    rig.job.duringPrint = nullptr;
+    QCOMPARE(rig.job.texts.last(), QByteArray("\r\nG.TXT"));
+    rig.tick();
+    QCOMPARE(rig.job.texts.mid(rig.job.texts.size() - 2), (QList<QByteArray>{"\r\nH.TXT", "\r\nI.TXT"}));
 }
 
 using JobState = PrintingService::JobState;
