@@ -280,7 +280,8 @@ bool CupsPrintingService::endDocument()
         return false;
     if (!doc)
         return true; // nothing was drawn, so there is nothing to send
-    const bool written = doc->finish();
+    // A painter does not tell of a failed write: the buffer does.
+    const bool written = doc->finish() && !m_pdf.failed();
     if (!written) {
         m_error = m_pdf.errorString().isEmpty()
                       ? QStringLiteral("cannot write the PDF document")

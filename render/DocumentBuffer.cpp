@@ -11,6 +11,7 @@ DocumentBuffer::~DocumentBuffer() = default;
 bool DocumentBuffer::start()
 {
     release();
+    m_failed = false;
     return open(QIODevice::WriteOnly);
 }
 
@@ -62,12 +63,15 @@ bool DocumentBuffer::spill()
 
 qint64 DocumentBuffer::writeData(const char* data, qint64 size)
 {
-    if (!m_file && m_written + size > m_limit && !spill())
+    if (!m_file && m_written + size > m_limit && !spill()) {
+        m_failed = true;
         return -1;
+    }
     if (m_file) {
         const qint64 n = m_file->write(data, size);
         if (n != size) {
             setErrorString(m_file->errorString());
+            m_failed = true;
             return -1;
         }
     } else {

@@ -23,6 +23,8 @@ public:
 
     /// Empties it and opens it for writing; false, with errorString(), when it cannot.
     bool start();
+    /// A write failed since start(): the document is incomplete, whatever its writer says.
+    bool failed() const { return m_failed; }
     /// The document is in a temporary file rather than in memory.
     bool spilled() const { return m_file != nullptr; }
     /// The document held in memory (empty once spilled); the buffer is left empty.
@@ -47,4 +49,5 @@ private:
     std::unique_ptr<QTemporaryFile> m_file;
     qint64 m_written = 0;
     qint64 m_read = 0;
+    bool m_failed = false;
 };

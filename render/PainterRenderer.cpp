@@ -60,9 +60,9 @@ void PainterRenderer::drawLine(const TextLine& line, qreal baseline)
 bool PainterRenderer::finish()
 {
     flush();
-    m_painter.end();
+    const bool ended = m_painter.end();
     m_writer.reset();
-    return true;
+    return ended;
 }
 
 void PainterRenderer::flush()
