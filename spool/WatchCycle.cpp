@@ -106,10 +106,15 @@ void WatchCycle::vigia_padroes(const QByteArray& value)
         Watched added;
         added.folder = folder;
         added.patterns = {pattern};
-        // A folder kept from the value before: what was told of it stands.
-        for (const Watched& before : std::as_const(m_watched))
-            if (before.folder == folder)
+        // A folder kept from the value before: what was told of it stands, and what it held
+        // stays known until it is read again for its new patterns, so that what the cycle
+        // remembers of its files is not forgotten meanwhile.
+        for (const Watched& before : std::as_const(m_watched)) {
+            if (before.folder == folder) {
                 added.problem = before.problem;
+                added.present = before.present;
+            }
+        }
         watched.append(added);
         folders.append(folder);
     }
@@ -162,9 +167,10 @@ bool WatchCycle::elegivel(const QByteArray& path, qint64 now)
 {
     if (m_failedThisTick.contains(path))
         return false;
+    const FileStamp stamp = m_files.stamp(path);
     for (auto* memory : {&m_printed, &m_declined}) {
         auto it = memory->find(path);
-        if (it != memory->end() && *it != m_files.stamp(path))
+        if (it != memory->end() && *it != stamp)
             memory->erase(it); // changed since: a new print-out under the same name
     }
     if (m_printed.contains(path) || m_declined.contains(path))
@@ -173,7 +179,7 @@ bool WatchCycle::elegivel(const QByteArray& path, qint64 now)
     // anew under the name meanwhile is a new print-out.
     const auto pending = m_pending.constFind(path);
     if (pending != m_pending.constEnd() && pending->stamp.valid()) {
-        if (pending->stamp == m_files.stamp(path))
+        if (pending->stamp == stamp)
             return false;
         m_pending.erase(pending);
     }
@@ -243,7 +249,7 @@ void WatchCycle::confere_trabalhos()
     m_lastPollMs = now;
     QList<QByteArray> paths = m_pending.keys();
     std::sort(paths.begin(), paths.end(), [this](const QByteArray& a, const QByteArray& b) {
-        return m_pending.value(a).jobs.last().id < m_pending.value(b).jobs.last().id;
+        return m_pending.constFind(a)->jobs.last().id < m_pending.constFind(b)->jobs.last().id;
     });
     // A queue finishes its jobs in the order it took them: past one still pending, the later
     // ones of that queue are not asked about, so a stopped queue costs one request a poll.

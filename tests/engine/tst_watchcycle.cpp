@@ -122,6 +122,7 @@ private slots:
     void pendingJobsCostOneQuestionAQueue();
     void severalPatterns_data();
     void severalPatterns();
+    void keptFolderKeepsItsRetries();
     void eachFolderIsReadOnlyWhenItChanged();
     void patternsThatCannotWorkAreToldOnce_data();
     void patternsThatCannotWorkAreToldOnce();
@@ -1137,6 +1138,22 @@ void TestWatchCycle::severalPatterns()
     for (const QByteArray& path : printed)
         texts.append("\r\n" + path);
     QCOMPARE(rig.job.texts, texts);
+}
+
+void TestWatchCycle::keptFolderKeepsItsRetries()
+{
+    // A file whose printing failed waits out its pause, even when the patterns change in
+    // another folder and that folder is read first.
+    Rig rig;
+    rig.settings.sLocal = QStringLiteral("/a/*.TXT;/b/*.TXT");
+    rig.files.put("/b/REL.TXT", "REL");
+    rig.job.fail = true;
+    rig.tick();
+    QCOMPARE(rig.job.failures, 1);
+    rig.job.fail = false;
+    rig.settings.sLocal = QStringLiteral("/a/*.TXT;/a/*.PRN;/b/*.TXT");
+    rig.tick();
+    QVERIFY(rig.job.texts.isEmpty());
 }
 
 void TestWatchCycle::eachFolderIsReadOnlyWhenItChanged()
