@@ -3,6 +3,8 @@
 #include <cups/cups.h>
 
 #include <algorithm>
+#include <initializer_list>
+#include <vector>
 
 CupsJob::CupsJob(const QString& queue, const QString& title)
     : m_queue(queue), m_name(queue.toUtf8()),
@@ -32,6 +34,27 @@ int printerState(const QByteArray& queue)
                                                                       : 0;
     ippDelete(response);
     return value;
+}
+
+/// Asks the scheduler for the job's attributes; null when it did not answer or knows no such job.
+ipp_t* jobAttributes(int id, std::initializer_list<const char*> names)
+{
+    char uri[HTTP_MAX_URI];
+    httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", ippPort(), "/jobs/%d",
+                     id);
+    ipp_t* request = ippNewRequest(IPP_OP_GET_JOB_ATTRIBUTES);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "job-uri", nullptr, uri);
+    const std::vector<const char*> list(names);
+    ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", int(list.size()),
+                  nullptr, list.data());
+    return cupsDoRequest(CUPS_HTTP_DEFAULT, request, "/");
+}
+
+/// The queue name at the end of a job-printer-uri (".../printers/NAME").
+QByteArray queueOfUri(const char* uri)
+{
+    const QByteArray text(uri ? uri : "");
+    return text.mid(text.lastIndexOf('/') + 1);
 }
 
 } // namespace
@@ -104,6 +127,12 @@ bool CupsJob::finish()
         return false;
     if (cupsFinishDocument(CUPS_HTTP_DEFAULT, m_name.constData()) > IPP_STATUS_OK_EVENTS_COMPLETE)
         return fail(QStringLiteral("printer %1 did not accept the document").arg(m_queue));
+    // The job was handed over: its time of creation tells it apart from a later job that gets
+    // the same id after the scheduler lost its jobs. Not knowing it only makes that check weaker.
+    ipp_t* response = jobAttributes(m_id, {"time-at-creation"});
+    if (ipp_attribute_t* created = ippFindAttribute(response, "time-at-creation", IPP_TAG_INTEGER))
+        m_created = ippGetInteger(created, 0);
+    ippDelete(response);
     return true;
 }
 
@@ -114,25 +143,27 @@ void CupsJob::cancel()
     m_id = 0;
 }
 
-CupsJob::State CupsJob::state(const QString& queue, int id)
+CupsJob::State CupsJob::state(const QString& queue, int id, qint64 created)
 {
     if (id <= 0)
         return State::Unknown;
-    char uri[HTTP_MAX_URI];
-    httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", ippPort(), "/jobs/%d",
-                     id);
-    ipp_t* request = ippNewRequest(IPP_OP_GET_JOB_ATTRIBUTES);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "job-uri", nullptr, uri);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr, "job-state");
-    ipp_t* response = cupsDoRequest(CUPS_HTTP_DEFAULT, request, "/");
+    ipp_t* response = jobAttributes(id, {"job-state", "job-printer-uri", "time-at-creation"});
     ipp_attribute_t* attribute = ippFindAttribute(response, "job-state", IPP_TAG_ENUM);
     const int value = attribute ? ippGetInteger(attribute, 0) : 0;
+    ipp_attribute_t* printer = ippFindAttribute(response, "job-printer-uri", IPP_TAG_URI);
+    const QByteArray printerName = printer ? queueOfUri(ippGetString(printer, 0, nullptr)) : QByteArray();
+    ipp_attribute_t* time = ippFindAttribute(response, "time-at-creation", IPP_TAG_INTEGER);
+    const qint64 createdAt = time ? ippGetInteger(time, 0) : 0;
     ippDelete(response);
     // Only a scheduler that answers and no longer knows the job makes it unknown; one that does
     // not answer (stopped, restarting) says nothing about it, and the job is taken as not over.
     if (!attribute)
         return cupsLastError() == IPP_STATUS_ERROR_NOT_FOUND ? State::Unknown : State::Pending;
-    Q_UNUSED(queue); // job ids are unique on a scheduler; the queue names it in messages only
+    // A scheduler that lost its jobs numbers them from 1 again: the same id on another queue,
+    // or created at another time, is not our job.
+    if ((printer && QString::fromUtf8(printerName).compare(queue, Qt::CaseInsensitive) != 0) ||
+        (created != 0 && createdAt != 0 && createdAt != created))
+        return State::Unknown;
     switch (value) {
     case IPP_JSTATE_PENDING:
     case IPP_JSTATE_HELD:

@@ -27,6 +27,10 @@ public:
     void cancel();
     /// CUPS's id of the job; 0 until one was created.
     int id() const { return m_id; }
+    /// When the scheduler created the job (its time-at-creation), known once finish() succeeded;
+    /// 0 when it did not say. With the id it names the job even after the scheduler has
+    /// started its numbering again.
+    qint64 created() const { return m_created; }
     QString errorString() const { return m_error; }
 
     enum class State
@@ -36,8 +40,9 @@ public:
         Failed,
         Unknown
     };
-    /// Where a job stands on its queue, asked of the scheduler.
-    static State state(const QString& queue, int id);
+    /// Where a job stands on its queue, asked of the scheduler. A job of that id on another
+    /// queue, or created at another time than @p created (when not 0), is another job: Unknown.
+    static State state(const QString& queue, int id, qint64 created);
 
 private:
     bool fail(const QString& what);
@@ -46,5 +51,6 @@ private:
     QByteArray m_name;
     QByteArray m_title;
     int m_id = 0;
+    qint64 m_created = 0;
     QString m_error;
 };

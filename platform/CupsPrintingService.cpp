@@ -79,8 +79,8 @@ const QString kFallbackFace = QStringLiteral("DejaVu Sans Mono");
 /// Sends what @p bytes reads (a QIODevice or a ByteSource) as one job of this format, in blocks;
 /// false, with @p error, when a step failed. A failed read cancels the job: no part of it prints.
 template <typename Source>
-bool sendBlocks(Source& bytes, const QString& printer, const QString& title, const char* format, int& jobId,
-                QString& error)
+bool sendBlocks(Source& bytes, const QString& printer, const QString& title, const char* format,
+                CupsPrintingService::HandedOver& handed, QString& error)
 {
     CupsJob job(printer, title);
     if (!job.begin(format)) {
@@ -106,7 +106,7 @@ bool sendBlocks(Source& bytes, const QString& printer, const QString& title, con
         error = job.errorString();
         return false;
     }
-    jobId = job.id();
+    handed = {job.id(), job.created()};
     return true;
 }
 
@@ -270,7 +270,7 @@ void CupsPrintingService::newPage()
 
 bool CupsPrintingService::endDocument()
 {
-    m_lastJobId = 0;
+    m_lastJob = {};
     std::unique_ptr<PrintDocument> doc = std::move(m_doc);
     const bool failed = m_failed;
     m_failed = false;
@@ -311,19 +311,19 @@ bool CupsPrintingService::submit(const QByteArray& pdf, int)
         m_error = job.errorString();
         return false;
     }
-    m_lastJobId = job.id();
+    m_lastJob = {job.id(), job.created()};
     return true;
 }
 
 bool CupsPrintingService::submitFile(QIODevice& pdf, int)
 {
-    m_lastJobId = 0;
-    return sendBlocks(pdf, m_printer, m_title, CUPS_FORMAT_PDF, m_lastJobId, m_error);
+    m_lastJob = {};
+    return sendBlocks(pdf, m_printer, m_title, CUPS_FORMAT_PDF, m_lastJob, m_error);
 }
 
-PrintingService::JobState CupsPrintingService::jobState(const QString& printer, int jobId)
+PrintingService::JobState CupsPrintingService::jobState(const QString& printer, int jobId, qint64 created)
 {
-    switch (CupsJob::state(printer, jobId)) {
+    switch (CupsJob::state(printer, jobId, created)) {
     case CupsJob::State::Pending:
         return JobState::Pending;
     case CupsJob::State::Completed:
@@ -338,6 +338,6 @@ PrintingService::JobState CupsPrintingService::jobState(const QString& printer, 
 
 bool CupsPrintingService::printRaw(ByteSource& bytes, const QString& title)
 {
-    m_lastJobId = 0;
-    return sendBlocks(bytes, m_printer, title, CUPS_FORMAT_RAW, m_lastJobId, m_error);
+    m_lastJob = {};
+    return sendBlocks(bytes, m_printer, title, CUPS_FORMAT_RAW, m_lastJob, m_error);
 }

@@ -45,8 +45,16 @@ public:
     bool endDocument() override;
     QString errorString() const override { return m_error; }
     bool printRaw(ByteSource& bytes, const QString& title) override;
-    int lastJobId() const override { return m_lastJobId; }
-    JobState jobState(const QString& printer, int jobId) override;
+    int lastJobId() const override { return m_lastJob.id; }
+    qint64 lastJobCreated() const override { return m_lastJob.created; }
+    JobState jobState(const QString& printer, int jobId, qint64 created) override;
+
+    /// The job a document or raw print-out was handed over in.
+    struct HandedOver
+    {
+        int id = 0;
+        qint64 created = 0;
+    };
 
 protected:
     /// Hands a finished document of @p pages pages to the current queue; false, with the
@@ -71,7 +79,7 @@ private:
     qreal m_wrapAt = 0; ///< width lines wrap at, dots; 0 when they fit
     QString m_title;
     QString m_error;
-    int m_lastJobId = 0;
+    HandedOver m_lastJob;
     RenderPath m_path;
     EmbeddedFonts m_fonts;
     DocumentBuffer m_pdf;

@@ -81,7 +81,10 @@ void ignoreLeaseBreakSignal()
 
 } // namespace
 
-QList<QByteArray> PosixFileServices::listFiles(const QByteArray& folder, ListError* error)
+namespace {
+
+/// The plain files of a folder whose names are hidden, or not, as asked.
+QList<QByteArray> plainFiles(const QByteArray& folder, bool hidden, ListError* error)
 {
     QList<QByteArray> names;
     DIR* dir = ::opendir(folder.constData());
@@ -100,7 +103,7 @@ QList<QByteArray> PosixFileServices::listFiles(const QByteArray& folder, ListErr
             failed = errno != 0;
             break;
         }
-        if (entry->d_name[0] == '.')
+        if ((entry->d_name[0] == '.') != hidden)
             continue;
         bool regular = entry->d_type == DT_REG;
         if (entry->d_type == DT_UNKNOWN) {
@@ -116,6 +119,18 @@ QList<QByteArray> PosixFileServices::listFiles(const QByteArray& folder, ListErr
     if (failed)
         names.clear();
     return names;
+}
+
+} // namespace
+
+QList<QByteArray> PosixFileServices::listFiles(const QByteArray& folder, ListError* error)
+{
+    return plainFiles(folder, false, error);
+}
+
+QList<QByteArray> PosixFileServices::listHiddenFiles(const QByteArray& folder)
+{
+    return plainFiles(folder, true, nullptr);
 }
 
 bool PosixFileServices::isPlainFile(const QByteArray& path)

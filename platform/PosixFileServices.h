@@ -10,6 +10,7 @@ class PosixFileServices : public FileServices, public SettingsStore
 {
 public:
     QList<QByteArray> listFiles(const QByteArray& folder, ListError* error = nullptr) override;
+    QList<QByteArray> listHiddenFiles(const QByteArray& folder) override;
     bool isPlainFile(const QByteArray& path) override;
     FileStamp stamp(const QByteArray& path) override;
     bool isBeingWritten(const QByteArray& path) override;

@@ -28,6 +28,7 @@ constexpr Motivo kMarcadores[] = {
     {"[server-error-service-unavailable]", "servidor de impressão indisponível"},
     {"no port is set for raw printing", "porta não definida"},
     {"[job-aborted]", "trabalho abortado"},
+    {"[job-unknown]", "trabalho desconhecido pelo servidor"},
 };
 
 struct MotivoErrno

@@ -77,6 +77,9 @@ public:
     /// files), in the folder's own order. The folder ends in "/" or is ".". A folder that
     /// cannot be listed gives no names and says why in *error; an empty one sets None.
     virtual QList<QByteArray> listFiles(const QByteArray& folder, ListError* error = nullptr) = 0;
+    /// Bare names of the folder's plain hidden files (names starting with "."), where this
+    /// program keeps print-outs whose jobs are still open.
+    virtual QList<QByteArray> listHiddenFiles(const QByteArray& folder) = 0;
     /// True when the exact path names a plain, non-hidden file (not a link).
     virtual bool isPlainFile(const QByteArray& path) = 0;
     virtual FileStamp stamp(const QByteArray& path) = 0;

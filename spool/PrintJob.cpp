@@ -362,7 +362,8 @@ bool ImpressaoConteudo::graphical(const QByteArray& text, qint16 iMaxColunas, co
         setError(error, m_printing.errorString());
         return false;
     }
-    m_lastJob = SubmittedJob{m_printing.currentPrinter(), m_printing.lastJobId()};
+    m_lastJob =
+        SubmittedJob{m_printing.currentPrinter(), m_printing.lastJobId(), m_printing.lastJobCreated()};
     return true;
 }
 
@@ -370,7 +371,7 @@ PrintingService::JobState ImpressaoConteudo::jobState(const SubmittedJob& job)
 {
     if (job.id == 0)
         return PrintingService::JobState::Completed;
-    return m_printing.jobState(job.printer, job.id);
+    return m_printing.jobState(job.printer, job.id, job.created);
 }
 
 QByteArray nome_temporario(const QDateTime& moment)

@@ -29,9 +29,13 @@ public:
 struct SubmittedJob
 {
     QString printer;
-    int id = 0; ///< 0: no job to follow, it was over once handed over
+    int id = 0;         ///< 0: no job to follow, it was over once handed over
+    qint64 created = 0; ///< when the printer created it, in its own seconds; 0 when unknown
 
-    bool operator==(const SubmittedJob& o) const { return printer == o.printer && id == o.id; }
+    bool operator==(const SubmittedJob& o) const
+    {
+        return printer == o.printer && id == o.id && created == o.created;
+    }
 };
 
 /// Prints the text of one spool file.

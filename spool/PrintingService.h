@@ -104,11 +104,15 @@ public:
     /// The printer's id of the last job endDocument() or printRaw() handed over; 0 when the
     /// service keeps no ids (its jobs are over once handed over).
     virtual int lastJobId() const { return 0; }
-    /// Where the job with this id on this printer stands.
-    virtual JobState jobState(const QString& printer, int jobId)
+    /// When the printer created that job, in its own seconds; 0 when it did not say.
+    virtual qint64 lastJobCreated() const { return 0; }
+    /// Where the job with this id on this printer stands; a job of that id created at another
+    /// time than @p created (when not 0) is another job, and ours is Unknown.
+    virtual JobState jobState(const QString& printer, int jobId, qint64 created)
     {
         Q_UNUSED(printer);
         Q_UNUSED(jobId);
+        Q_UNUSED(created);
         return JobState::Completed;
     }
 

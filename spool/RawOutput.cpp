@@ -84,7 +84,7 @@ bool RawOutput::finish(QString* error)
         if (!sent && error)
             *error = m_queue->errorString();
         if (sent && m_job)
-            *m_job = SubmittedJob{m_queue->currentPrinter(), m_queue->lastJobId()};
+            *m_job = SubmittedJob{m_queue->currentPrinter(), m_queue->lastJobId(), m_queue->lastJobCreated()};
     } else {
         sent = sent && m_port.copyToDevice(*m_file, m_destination, m_timeoutMs, error);
     }

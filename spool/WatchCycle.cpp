@@ -63,7 +63,7 @@ void WatchCycle::passo_animacao()
 
 void WatchCycle::forgetVanished()
 {
-    if (m_printed.isEmpty() && m_declined.isEmpty() && m_retry.isEmpty())
+    if (m_printed.isEmpty() && m_declined.isEmpty() && m_retry.isEmpty() && m_pending.isEmpty())
         return;
     QSet<QByteArray> all;
     const QSet<QByteArray>* present = &all;
@@ -79,7 +79,11 @@ void WatchCycle::forgetVanished()
     prune(m_printed);
     prune(m_declined);
     prune(m_retry);
-    m_failures.esquece(*present);
+    // A print-out waiting under a name of its own still counts as waiting under its spool name.
+    QSet<QByteArray> waiting = *present;
+    for (const Pendente& pendente : std::as_const(m_pending))
+        waiting.insert(pendente.folder + pendente.name);
+    m_failures.esquece(waiting);
 }
 
 void WatchCycle::vigia_padroes(const QByteArray& value)
@@ -151,6 +155,10 @@ QList<QByteArray> WatchCycle::proximo_lote(Watched& watched, bool mustRead)
         watched.present.clear();
         for (const QByteArray& name : std::as_const(names))
             watched.present.insert(watched.folder + name);
+        if (!watched.adopted && error == ListError::None) {
+            adota_pendentes(watched);
+            watched.adopted = true;
+        }
         forgetVanished();
         names.removeIf([](const QByteArray& name) { return isBackupName(name); });
         watched.lastReadMs = now;
@@ -175,14 +183,9 @@ bool WatchCycle::elegivel(const QByteArray& path, qint64 now)
     }
     if (m_printed.contains(path) || m_declined.contains(path))
         return false;
-    // Printed, and waiting for the printer to finish before it is deleted; a file written
-    // anew under the name meanwhile is a new print-out.
-    const auto pending = m_pending.constFind(path);
-    if (pending != m_pending.constEnd() && pending->stamp.valid()) {
-        if (pending->stamp == stamp)
-            return false;
-        m_pending.erase(pending);
-    }
+    // Printed and waiting in place for its jobs: what comes of it is the ledger's to decide.
+    if (m_pending.contains(path))
+        return false;
     const auto retry = m_retry.constFind(path);
     if (retry != m_retry.constEnd() && now < retry->dueMs)
         return false;
@@ -198,7 +201,7 @@ bool WatchCycle::dispose(const QByteArray& folder, const QByteArray& name, const
     // and the memory keeps this run from it while the file is unchanged.
     if (!mark.isEmpty())
         m_files.markPrinted(path, mark);
-    const bool gone = backup_ou_exclui(folder, name, shown);
+    const bool gone = backup_ou_exclui(folder, name, shown, name);
     if (!gone)
         m_printed.insert(path, m_files.stamp(path));
     return gone;
@@ -206,39 +209,118 @@ bool WatchCycle::dispose(const QByteArray& folder, const QByteArray& name, const
 
 QByteArray WatchCycle::marca_trabalho(const FileStamp& stamp, const SubmittedJob& job)
 {
-    return stamp.text() + " job " + job.printer.toUtf8() + ' ' + QByteArray::number(job.id);
+    return stamp.text() + " job " + job.printer.toUtf8() + ' ' + QByteArray::number(job.id) + ' ' +
+           QByteArray::number(job.created);
 }
 
 SubmittedJob WatchCycle::trabalho_da_marca(const QByteArray& mark, const FileStamp& stamp)
 {
     const QByteArray prefix = stamp.text() + " job ";
-    const qsizetype space = mark.lastIndexOf(' ');
-    if (!stamp.valid() || !mark.startsWith(prefix) || space <= prefix.size())
+    if (!stamp.valid() || !mark.startsWith(prefix))
         return SubmittedJob();
-    const QByteArray printer = mark.mid(prefix.size(), space - prefix.size());
-    return SubmittedJob{QString::fromUtf8(printer), mark.mid(space + 1).toInt()};
+    // "QUEUE ID", or "QUEUE ID CREATED" since jobs are told apart by their creation time too.
+    const QList<QByteArray> fields = mark.mid(prefix.size()).split(' ');
+    if (fields.size() < 2 || fields.size() > 3 || fields[0].isEmpty())
+        return SubmittedJob();
+    return SubmittedJob{QString::fromUtf8(fields[0]), fields[1].toInt(),
+                        fields.size() == 3 ? fields[2].toLongLong() : 0};
+}
+
+QByteArray WatchCycle::nome_pendente(const QByteArray& name, const SubmittedJob& job, qint64 printedBytes)
+{
+    return '.' + name + '~' + job.printer.toUtf8() + '~' + QByteArray::number(job.id) + '~' +
+           QByteArray::number(job.created) + '~' + QByteArray::number(printedBytes);
+}
+
+bool WatchCycle::le_nome_pendente(const QByteArray& copy, QByteArray* name, SubmittedJob* job,
+                                  qint64* printedBytes)
+{
+    if (!copy.startsWith('.'))
+        return false;
+    // Read from the end: the spool name may hold "~" itself.
+    qsizetype end = copy.size();
+    QByteArray fields[4];
+    for (int i = 3; i >= 0; --i) {
+        const qsizetype tilde = copy.lastIndexOf('~', end - 1);
+        if (tilde <= 1)
+            return false;
+        fields[i] = copy.mid(tilde + 1, end - tilde - 1);
+        end = tilde;
+    }
+    bool idOk = false;
+    bool createdOk = false;
+    bool bytesOk = false;
+    const int id = fields[1].toInt(&idOk);
+    const qint64 created = fields[2].toLongLong(&createdOk);
+    const qint64 bytes = fields[3].toLongLong(&bytesOk);
+    if (!idOk || !createdOk || !bytesOk || id < 0 || bytes < 0)
+        return false;
+    *name = copy.mid(1, end - 1);
+    *job = SubmittedJob{QString::fromUtf8(fields[0]), id, created};
+    *printedBytes = bytes;
+    return !name->isEmpty();
 }
 
 bool WatchCycle::dispose_apos_trabalhos(const QByteArray& folder, const QByteArray& name,
-                                        const QString& shown, const QList<SubmittedJob>& jobs)
+                                        const QString& shown, const Impresso& done, bool whole)
 {
-    const QByteArray path = folder + name;
-    const FileStamp stamp = m_files.stamp(path);
-    if (jobs.isEmpty())
-        return dispose(folder, name, shown, stamp.text());
-    const QByteArray mark = marca_trabalho(stamp, jobs.last());
-    if (m_settings.sBackup == QLatin1String("1")) {
-        // The backup holds the text: should the job fail, it is put back and printed again.
-        const bool gone = dispose(folder, name, shown, mark);
-        if (gone)
-            m_pending.insert(path, Pendente{folder, name, jobs, FileStamp(), folder + nome_backup(name)});
-        return gone;
+    QByteArray path = folder + name;
+    const QList<SubmittedJob> jobs = std::exchange(m_jobsOfFile, {});
+    const QList<qint64> starts = std::exchange(m_jobStartsOfFile, {});
+    SubmittedJob last;
+    for (const SubmittedJob& job : jobs)
+        if (job.id != 0)
+            last = job;
+    if (last.id == 0 && whole)
+        return dispose(folder, name, shown, m_files.stamp(path).text());
+
+    // Its jobs can still fail, or a part of it is still to print: it waits under a name of its
+    // own, so that neither a new file under its name nor one sharing its backup name can take
+    // the place of its text.
+    Pendente pendente = WatchCycle::pendente(folder, name, name, done.stamp, done.bytes, done.hash);
+    pendente.jobs = jobs;
+    pendente.jobStarts = starts;
+    const QByteArray copy = nome_pendente(name, last, done.bytes);
+    if (m_files.rename(path, folder + copy, nullptr)) {
+        pendente.copy = copy;
+        path = folder + copy;
+    } else {
+        // It cannot be moved (a name too long, a folder that keeps its names): it waits under
+        // its own name, marked with its job so that a restart asks about the job instead of
+        // printing it again.
+        m_files.markPrinted(path, marca_trabalho(m_files.stamp(path), last));
     }
-    // Deleted only once the printer has finished the job: until then the mark keeps this run,
-    // and the next, from printing it again.
-    m_files.markPrinted(path, mark);
-    m_pending.insert(path, Pendente{folder, name, jobs, stamp, QByteArray()});
-    return false;
+    if (!whole) {
+        pendente.again = done.bytes;
+        adia(pendente.retry, m_clock.monotonicMs());
+    }
+    m_pending.insert(path, pendente);
+    return pendente.copy != name;
+}
+
+void WatchCycle::adota_pendentes(const Watched& watched)
+{
+    for (const QByteArray& copy : m_files.listHiddenFiles(watched.folder)) {
+        const QByteArray path = watched.folder + copy;
+        QByteArray name;
+        SubmittedJob job;
+        qint64 bytes = 0;
+        if (m_pending.contains(path) || !le_nome_pendente(copy, &name, &job, &bytes))
+            continue;
+        const FileStamp stamp = m_files.stamp(path);
+        if (!stamp.valid())
+            continue;
+        const qint64 printed = std::min(bytes, stamp.size);
+        Pendente pendente = WatchCycle::pendente(watched.folder, name, copy, stamp, printed,
+                                                 Fingerprint::ofPrefix(m_files, path, printed));
+        if (job.id != 0) {
+            pendente.jobs.append(job);
+            pendente.jobStarts.append(0);
+        }
+        if (bytes < stamp.size)
+            pendente.again = bytes; // its last part was never printed
+        m_pending.insert(path, pendente);
+    }
 }
 
 void WatchCycle::confere_trabalhos()
@@ -247,87 +329,215 @@ void WatchCycle::confere_trabalhos()
     if (m_pending.isEmpty() || (m_lastPollMs != 0 && now - m_lastPollMs < kJobPollMs))
         return;
     m_lastPollMs = now;
+    auto lastId = [](const Pendente& p) { return p.jobs.isEmpty() ? 0 : p.jobs.last().id; };
     QList<QByteArray> paths = m_pending.keys();
-    std::sort(paths.begin(), paths.end(), [this](const QByteArray& a, const QByteArray& b) {
-        return m_pending.constFind(a)->jobs.last().id < m_pending.constFind(b)->jobs.last().id;
+    std::sort(paths.begin(), paths.end(), [this, &lastId](const QByteArray& a, const QByteArray& b) {
+        return lastId(*m_pending.constFind(a)) < lastId(*m_pending.constFind(b));
     });
     // A queue finishes its jobs in the order it took them: past one still pending, the later
     // ones of that queue are not asked about, so a stopped queue costs one request a poll.
     QSet<QString> busy;
     for (const QByteArray& path : std::as_const(paths)) {
-        const Pendente pendente = m_pending.value(path);
-        bool failed = false;
+        Pendente& pendente = m_pending[path];
+        if (pendente.again >= 0)
+            continue; // to be printed again: reimprime_pendentes() has it
+        const FileStamp current = m_files.stamp(path);
+        if (!current.valid()) {
+            m_pending.remove(path); // taken away by hand, or by another copy of the program
+            continue;
+        }
+        qint64 failedFrom = -1;
         bool waiting = false;
-        for (const SubmittedJob& job : pendente.jobs) {
-            // Unknown counts as Completed: the scheduler took the job and has since forgotten
-            // it (its history purged); an aborted job stays listed long enough to be seen, so
-            // the file is not printed twice on a guess.
+        for (qsizetype i = 0; i < pendente.jobs.size(); ++i) {
+            const SubmittedJob& job = pendente.jobs[i];
+            if (job.id == 0)
+                continue;
             const PrintingService::JobState state =
                 busy.contains(job.printer) ? PrintingService::JobState::Pending : m_printJob.jobState(job);
-            failed = failed || state == PrintingService::JobState::Failed;
-            if (state == PrintingService::JobState::Pending) {
+            switch (state) {
+            case PrintingService::JobState::Pending:
                 waiting = true;
                 busy.insert(job.printer);
+                break;
+            case PrintingService::JobState::Completed:
+                pendente.jobs[i].id = 0; // over: not asked about again
+                break;
+            case PrintingService::JobState::Failed:
+            case PrintingService::JobState::Unknown:
+                // An aborted job printed nothing to count on; one the scheduler no longer knows
+                // (its history purged, or lost in a crash) may not have printed either: its
+                // print-out is printed again rather than put away on a guess.
+                failedFrom = failedFrom < 0 ? pendente.jobStarts.value(i)
+                                            : std::min(failedFrom, pendente.jobStarts.value(i));
+                pendente.reason = state == PrintingService::JobState::Failed
+                                      ? QStringLiteral("[job-aborted]")
+                                      : QStringLiteral("[job-unknown]");
+                break;
             }
         }
-        if (failed) {
-            trabalho_falhou(path, pendente);
+        if (failedFrom >= 0) {
+            m_failures.naoImpresso(pendente.folder + pendente.name, pendente.reason);
+            pendente.again = failedFrom;
+            adia(pendente.retry, m_clock.monotonicMs());
+            continue;
+        }
+        if (waiting || m_clock.monotonicMs() < pendente.retry.dueMs)
+            continue;
+        // Every job is over; what was written into it since it was printed is printed first.
+        if (current != pendente.stamp) {
+            const bool sameStart = current.size >= pendente.bytes &&
+                                   Fingerprint::ofPrefix(m_files, path, pendente.bytes) == pendente.hash;
+            if (!sameStart || current.size > pendente.bytes) {
+                pendente.again = sameStart ? pendente.bytes : 0; // grown, or written anew
+                pendente.retry = Retry();
+                continue;
+            }
+        }
+        if (finaliza(path, pendente))
             m_pending.remove(path);
-            continue;
-        }
-        if (waiting)
-            continue;
-        const bool waitsForDeletion = pendente.stamp.valid();
-        if (waitsForDeletion) {
-            const std::unique_ptr<FileClaim> claim = m_files.claim(path);
-            if (!claim)
-                continue; // another copy of the program has it in hand: asked again next time
-            if (m_files.stamp(path) == pendente.stamp)
-                dispose(pendente.folder, pendente.name, QFile::decodeName(path), QByteArray());
-        }
-        m_pending.remove(path);
     }
 }
 
-void WatchCycle::trabalho_falhou(const QByteArray& path, const Pendente& pendente)
+bool WatchCycle::finaliza(const QByteArray& copyPath, Pendente& pendente)
 {
-    m_failures.naoImpresso(path, QStringLiteral("[job-aborted]"));
-    if (pendente.backup.isEmpty()) {
-        if (m_files.stamp(path) != pendente.stamp)
-            return; // removed or written anew meanwhile: nothing of this print-out is left here
-    } else if (m_files.isPlainFile(path) || !m_files.rename(pendente.backup, path, nullptr)) {
-        return; // a new file took the name: the backup stays a backup
+    const std::unique_ptr<FileClaim> claim = m_files.claim(copyPath);
+    if (!claim)
+        return !m_files.stamp(copyPath).valid(); // another copy of the program has it in hand
+    const QString shown = QFile::decodeName(pendente.folder + pendente.name);
+    if (pendente.copy == pendente.name) {
+        if (dispose(pendente.folder, pendente.name, shown, QByteArray()))
+            return true;
+        adia(pendente.retry, m_clock.monotonicMs());
+        return false;
     }
-    m_files.markPrinted(path, QByteArray());
-    m_printed.remove(path);
-    adia(path);
-    // The file is back in its folder's waiting names, to be seen without a new reading.
-    for (Watched& watched : m_watched) {
-        if (watched.folder == pendente.folder && !watched.waiting.contains(pendente.name))
-            watched.waiting.append(pendente.name);
+    if (backup_ou_exclui(pendente.folder, pendente.name, shown, pendente.copy))
+        return true;
+    adia(pendente.retry, m_clock.monotonicMs());
+    return false;
+}
+
+void WatchCycle::reimprime_pendentes()
+{
+    const qint64 now = m_clock.monotonicMs();
+    QList<QByteArray> due;
+    for (auto it = m_pending.cbegin(); it != m_pending.cend(); ++it)
+        if (it->again >= 0 && now >= it->retry.dueMs)
+            due.append(it.key());
+    std::sort(due.begin(), due.end());
+    for (const QByteArray& path : std::as_const(due)) {
+        if (m_interruption != Interruption::None)
+            return;
+        Pendente pendente = m_pending.value(path);
+        const std::unique_ptr<FileClaim> claim = m_files.claim(path);
+        if (!claim) {
+            if (!m_files.stamp(path).valid())
+                m_pending.remove(path);
+            continue;
+        }
+        // Printed again from a part on only while what was printed is still its start.
+        if (pendente.again > 0 && Fingerprint::ofPrefix(m_files, path, pendente.bytes) != pendente.hash)
+            pendente.again = 0;
+        const QByteArray skippedHash =
+            pendente.again > 0 ? Fingerprint::ofPrefix(m_files, path, pendente.again) : QByteArray();
+        Impresso done;
+        done.stamp = m_files.stamp(path);
+        bool declined = false;
+        bool rewritten = false;
+        QString error;
+        m_jobsOfFile.clear();
+        m_jobStartsOfFile.clear();
+        if (!le_e_imprime(pendente.folder, pendente.copy, pendente.name, pendente.again, skippedHash, done,
+                          &declined, &rewritten, &error)) {
+            if (rewritten) {
+                m_pending[path].again = 0;
+                continue;
+            }
+            m_failures.naoImpresso(pendente.folder + pendente.name, error);
+            adia(m_pending[path].retry, m_clock.monotonicMs());
+            continue;
+        }
+        m_failures.impresso(pendente.folder + pendente.name);
+        m_window.log(QStringLiteral("Arquivo ") + QFile::decodeName(pendente.folder + pendente.name) +
+                     QStringLiteral(" impresso"));
+        // The jobs of the part before stay followed; those of what was printed again replace theirs.
+        QList<SubmittedJob> jobs;
+        QList<qint64> starts;
+        for (qsizetype i = 0; i < pendente.jobs.size(); ++i) {
+            if (pendente.jobStarts.value(i) < pendente.again) {
+                jobs.append(pendente.jobs[i]);
+                starts.append(pendente.jobStarts.value(i));
+            }
+        }
+        jobs.append(std::exchange(m_jobsOfFile, {}));
+        starts.append(std::exchange(m_jobStartsOfFile, {}));
+        pendente.jobs = jobs;
+        pendente.jobStarts = starts;
+        pendente.bytes = done.bytes;
+        pendente.hash = done.hash;
+        pendente.stamp = done.stamp;
+        pendente.again = -1;
+        pendente.retry = Retry();
+        m_pending.remove(path);
+        // Its name records its newest job, for a restart to follow.
+        SubmittedJob last;
+        for (const SubmittedJob& job : std::as_const(pendente.jobs))
+            if (job.id != 0)
+                last = job;
+        QByteArray newPath = path;
+        if (pendente.copy != pendente.name) {
+            const QByteArray copy = nome_pendente(pendente.name, last, pendente.bytes);
+            if (copy != pendente.copy && m_files.rename(path, pendente.folder + copy, nullptr)) {
+                pendente.copy = copy;
+                newPath = pendente.folder + copy;
+            }
+        } else {
+            m_files.markPrinted(path, marca_trabalho(pendente.stamp, last));
+        }
+        m_pending.insert(newPath, pendente);
     }
+}
+
+WatchCycle::Pendente WatchCycle::pendente(const QByteArray& folder, const QByteArray& name,
+                                          const QByteArray& copy, const FileStamp& stamp, qint64 bytes,
+                                          const QByteArray& hash)
+{
+    Pendente made;
+    made.folder = folder;
+    made.name = name;
+    made.copy = copy;
+    made.stamp = stamp;
+    made.bytes = bytes;
+    made.hash = hash;
+    return made;
 }
 
 void WatchCycle::adia(const QByteArray& path)
 {
-    Retry& retry = m_retry[path];
-    retry.delayMs = retry.delayMs == 0 ? kFirstRetryMs : std::min(retry.delayMs * 2, kLongestRetryMs);
-    retry.dueMs = m_clock.monotonicMs() + retry.delayMs;
+    adia(m_retry[path], m_clock.monotonicMs());
 }
 
-bool WatchCycle::backup_ou_exclui(const QByteArray& folder, const QByteArray& name, const QString& shown)
+void WatchCycle::adia(Retry& retry, qint64 now)
 {
-    const QByteArray path = folder + name;
+    retry.delayMs = retry.delayMs == 0 ? kFirstRetryMs : std::min(retry.delayMs * 2, kLongestRetryMs);
+    retry.dueMs = now + retry.delayMs;
+}
+
+bool WatchCycle::backup_ou_exclui(const QByteArray& folder, const QByteArray& name, const QString& shown,
+                                  const QByteArray& from)
+{
     if (m_settings.sBackup == QLatin1String("1")) {
         const QByteArray backup = folder + nome_backup(name);
         if (m_files.isPlainFile(backup))
             m_files.remove(backup, nullptr);
-        const bool renamed = m_files.rename(path, backup, nullptr);
+        const bool renamed = m_files.rename(folder + from, backup, nullptr);
+        // A backup is a print-out that is over: renamed back, it is a new one to print.
+        if (renamed && !m_files.printedMark(backup).isEmpty())
+            m_files.markPrinted(backup, QByteArray());
         m_window.log(QStringLiteral("Arquivo ") + shown +
                      (renamed ? QStringLiteral(" impresso") : QStringLiteral(" não renomeado")));
         return renamed;
     }
-    const bool removed = m_files.remove(path, nullptr);
+    const bool removed = m_files.remove(folder + from, nullptr);
     m_window.log(QStringLiteral("Arquivo ") + shown +
                  (removed ? QStringLiteral(" excluido") : QStringLiteral(" não excluido")));
     return removed;
@@ -349,17 +559,22 @@ bool WatchCycle::trata_arquivo(const QByteArray& folder, const QByteArray& name)
     const QByteArray mark = stamp.valid() ? m_files.printedMark(path) : QByteArray();
     if (!mark.isEmpty() && mark == stamp.text())
         return dispose(folder, name, shown, QByteArray());
-    // Printed by an earlier run that waited for the printer to finish: the job decides.
+    // Printed by an earlier run that waited in place for the printer to finish: the job decides.
     const SubmittedJob earlier = trabalho_da_marca(mark, stamp);
     if (earlier.id != 0) {
         switch (m_printJob.jobState(earlier)) {
-        case PrintingService::JobState::Pending:
-            m_pending.insert(path, Pendente{folder, name, {earlier}, stamp, QByteArray()});
+        case PrintingService::JobState::Pending: {
+            Pendente waiting = pendente(folder, name, name, stamp, stamp.size,
+                                        Fingerprint::ofPrefix(m_files, path, stamp.size));
+            waiting.jobs = {earlier};
+            waiting.jobStarts = {0};
+            m_pending.insert(path, waiting);
             return false;
+        }
         case PrintingService::JobState::Failed:
-            break; // printed again
+        case PrintingService::JobState::Unknown: // not known to have printed: printed again
+            break;
         case PrintingService::JobState::Completed:
-        case PrintingService::JobState::Unknown: // taken by the scheduler, then forgotten: printed
             return dispose(folder, name, shown, QByteArray());
         }
     }
@@ -370,7 +585,8 @@ bool WatchCycle::trata_arquivo(const QByteArray& folder, const QByteArray& name)
     bool rewritten = false;
     QString error;
     m_jobsOfFile.clear();
-    if (!le_e_imprime(folder, name, 0, QByteArray(), done, &declined, &rewritten, &error)) {
+    m_jobStartsOfFile.clear();
+    if (!le_e_imprime(folder, name, name, 0, QByteArray(), done, &declined, &rewritten, &error)) {
         // Not printed: the file stays where it is, untouched.
         m_failures.naoImpresso(path, error);
         m_failedThisTick.insert(path);
@@ -386,19 +602,24 @@ bool WatchCycle::trata_arquivo(const QByteArray& folder, const QByteArray& name)
 
     switch (imprime_acrescimos(folder, name, done)) {
     case Acrescimo::Replaced:
-        return false; // a new print-out under the same name: it is handled as one
-    case Acrescimo::Failed:
-        m_printed.insert(path, m_files.stamp(path)); // its printed part is not printed again
+        // A new print-out under the same name, handled as one; the old one's text is gone with
+        // the rewrite, so its jobs have nothing left to print again.
+        m_jobsOfFile.clear();
+        m_jobStartsOfFile.clear();
         return false;
+    case Acrescimo::Failed:
+        // What was appended did not print: it waits with the printed part, and only the part
+        // that is left is printed again.
+        return dispose_apos_trabalhos(folder, name, shown, done, false);
     case Acrescimo::Stable:
         break;
     }
-    return dispose_apos_trabalhos(folder, name, shown, std::exchange(m_jobsOfFile, {}));
+    return dispose_apos_trabalhos(folder, name, shown, done, true);
 }
 
-bool WatchCycle::le_e_imprime(const QByteArray& folder, const QByteArray& name, qint64 skipBytes,
-                              const QByteArray& skippedHash, Impresso& done, bool* declined, bool* rewritten,
-                              QString* error)
+bool WatchCycle::le_e_imprime(const QByteArray& folder, const QByteArray& fileName, const QByteArray& name,
+                              qint64 skipBytes, const QByteArray& skippedHash, Impresso& done, bool* declined,
+                              bool* rewritten, QString* error)
 {
     const QString title = QFile::decodeName(name);
     // What was printed must still be the start of the file; otherwise the file was written
@@ -414,18 +635,20 @@ bool WatchCycle::le_e_imprime(const QByteArray& folder, const QByteArray& name, 
         std::unique_ptr<StreamedPrint> out = m_printJob.beginLines(error, title);
         if (!out)
             return false;
-        leitura = le_conteudo(folder, name, m_files, m_asker, skipBytes, *out);
+        leitura = le_conteudo(folder, fileName, m_files, m_asker, skipBytes, *out);
         printed = leitura.ok && !rewrittenSince(leitura) && out->finish(error);
     } else {
-        leitura = le_conteudo(folder, name, m_files, m_asker, skipBytes);
+        leitura = le_conteudo(folder, fileName, m_files, m_asker, skipBytes);
         printed = leitura.ok && !rewrittenSince(leitura) &&
                   ((skipBytes > 0 && leitura.text.isEmpty()) ||
                    m_printJob.imprime_conteudo(leitura.text, leitura.iMaxColunas, title, error));
     }
     if (printed) {
         const SubmittedJob job = m_printJob.takeLastJob();
-        if (job.id != 0)
+        if (job.id != 0) {
             m_jobsOfFile.append(job);
+            m_jobStartsOfFile.append(skipBytes);
+        }
     }
     if (!leitura.ok && error)
         *error = leitura.error;
@@ -436,7 +659,7 @@ bool WatchCycle::le_e_imprime(const QByteArray& folder, const QByteArray& name, 
 }
 
 WatchCycle::Acrescimo WatchCycle::imprime_acrescimos(const QByteArray& folder, const QByteArray& name,
-                                                     Impresso done)
+                                                     Impresso& done)
 {
     // A writer that closes the file and opens it again to append may do so while the file is
     // read and printed. What it added must be printed too before the file is put away; a
@@ -455,11 +678,18 @@ WatchCycle::Acrescimo WatchCycle::imprime_acrescimos(const QByteArray& folder, c
         tail.stamp = now;
         bool declined = false;
         bool rewritten = false;
-        if (!le_e_imprime(folder, name, done.bytes, done.hash, tail, &declined, &rewritten))
-            return rewritten ? Acrescimo::Replaced : Acrescimo::Failed;
+        QString error;
+        if (!le_e_imprime(folder, name, name, done.bytes, done.hash, tail, &declined, &rewritten, &error)) {
+            if (rewritten)
+                return Acrescimo::Replaced;
+            m_failures.naoImpresso(path, error);
+            return Acrescimo::Failed;
+        }
         m_window.log(QStringLiteral("Arquivo ") + QFile::decodeName(path) + QStringLiteral(" impresso"));
         done = tail;
     }
+    // Still growing: it is put away with what printed, and what was appended since is printed
+    // from there once its jobs are over, however many rounds that takes.
     return Acrescimo::Failed;
 }
 
@@ -481,6 +711,7 @@ void WatchCycle::Movimento_Timer()
     m_interruption = Interruption::None;
     m_failedThisTick.clear();
     confere_trabalhos();
+    reimprime_pendentes();
 
     passo_animacao();
 
@@ -506,6 +737,9 @@ void WatchCycle::Movimento_Timer()
                 m_timer.setEnabled(false);
                 if (!trata_arquivo(folder, name))
                     waiting.append(name);
+                // Jobs are followed between files too: a long batch must not leave a job the
+                // scheduler finishes, and then forgets, unseen.
+                confere_trabalhos();
                 stopped = interrupted();
                 if (!stopped) {
                     m_timer.setEnabled(true);

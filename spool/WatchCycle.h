@@ -64,6 +64,14 @@ public:
     /// The job recorded in a mark made by marca_trabalho() for this stamp; none for other marks.
     static SubmittedJob trabalho_da_marca(const QByteArray& mark, const FileStamp& stamp);
 
+    /// The hidden name a print-out waits under while its job is open, each job a name of its own:
+    /// "." + the spool name + "~" + printer + "~" + job id + "~" + its creation time + "~" + the
+    /// bytes of the file printed so far.
+    static QByteArray nome_pendente(const QByteArray& name, const SubmittedJob& job, qint64 printedBytes);
+    /// Reads a name made by nome_pendente(); false for any other name.
+    static bool le_nome_pendente(const QByteArray& copy, QByteArray* name, SubmittedJob* job,
+                                 qint64* printedBytes);
+
 private:
     enum class Interruption
     {
@@ -87,17 +95,43 @@ private:
         QByteArray hash;
         FileStamp stamp; ///< the file as it was before it was read
     };
+    struct Retry
+    {
+        qint64 dueMs = 0;
+        qint64 delayMs = 0;
+    };
+    /// A print-out handed to a printer whose jobs are not all over: it waits under a name of its
+    /// own (or, where it could not be moved, under its spool name) until they are, so that a
+    /// failed job's own text can be printed again whatever comes under the spool name meanwhile.
+    struct Pendente
+    {
+        QByteArray folder;
+        QByteArray name;          ///< the spool name it was printed under
+        QByteArray copy;          ///< the name it waits under
+        QList<SubmittedJob> jobs; ///< its jobs, each with the first byte it printed in jobStarts
+        QList<qint64> jobStarts;
+        FileStamp stamp;   ///< the copy as it was when last printed
+        qint64 bytes = 0;  ///< bytes of it printed
+        QByteArray hash;   ///< fingerprint of those bytes
+        qint64 again = -1; ///< where printing starts again (a job failed, or it grew); -1: no need
+        Retry retry;       ///< the pause before printing again, or before a disposal tried again
+        QString reason;    ///< why it is printed again
+    };
+    /// A print-out of @p folder printed under @p name, waiting under @p copy.
+    static Pendente pendente(const QByteArray& folder, const QByteArray& name, const QByteArray& copy,
+                             const FileStamp& stamp, qint64 bytes, const QByteArray& hash);
 
     void passo_animacao();
     /// Reads, prints and puts away one spool file; true when it is gone from the folder.
     bool trata_arquivo(const QByteArray& folder, const QByteArray& name);
-    /// Reads the file from skipBytes on and prints it; false when it was not printed. A reading
-    /// whose skipped start is no longer the printed one prints nothing and sets *rewritten.
-    bool le_e_imprime(const QByteArray& folder, const QByteArray& name, qint64 skipBytes,
-                      const QByteArray& skippedHash, Impresso& done, bool* declined, bool* rewritten,
-                      QString* error = nullptr);
-    /// Prints what was appended to the file after the part printed already.
-    Acrescimo imprime_acrescimos(const QByteArray& folder, const QByteArray& name, Impresso done);
+    /// Reads the file @p fileName from skipBytes on and prints it, titled with the spool name
+    /// @p name; false when it was not printed. A reading whose skipped start is no longer the
+    /// printed one prints nothing and sets *rewritten.
+    bool le_e_imprime(const QByteArray& folder, const QByteArray& fileName, const QByteArray& name,
+                      qint64 skipBytes, const QByteArray& skippedHash, Impresso& done, bool* declined,
+                      bool* rewritten, QString* error = nullptr);
+    /// Prints what was appended to the file after the part printed already; @p done grows with it.
+    Acrescimo imprime_acrescimos(const QByteArray& folder, const QByteArray& name, Impresso& done);
     /// A folder of the watched patterns and what the cycle knows of it.
     struct Watched
     {
@@ -108,7 +142,8 @@ private:
         QSet<QByteArray> present; ///< paths the last reading matched
         qint64 lastReadMs = 0;
         bool everRead = false;
-        QString problem; ///< why the folder cannot be read, as last told; empty when it can
+        bool adopted = false; ///< the print-outs an earlier run left waiting here were taken up
+        QString problem;      ///< why the folder cannot be read, as last told; empty when it can
     };
 
     /// Splits the watched value into its folders when it changed, telling the patterns that
@@ -128,22 +163,25 @@ private:
     /// mark leaves the file's mark as it is.
     bool dispose(const QByteArray& folder, const QByteArray& name, const QString& shown,
                  const QByteArray& mark);
-    /// The backup or the deletion itself, with its log line.
-    bool backup_ou_exclui(const QByteArray& folder, const QByteArray& name, const QString& shown);
-    /// Puts away a file whose print jobs were handed over: at once when none can still fail;
-    /// otherwise (deletion) it stays, marked with its job, until the job is over.
+    /// Puts away a file whose print jobs were handed over: at once when none can still fail and
+    /// all of it printed; otherwise it waits under a name of its own until they are over.
     bool dispose_apos_trabalhos(const QByteArray& folder, const QByteArray& name, const QString& shown,
-                                const QList<SubmittedJob>& jobs);
-    /// Asks the printers about the jobs still pending, and ends those that are over.
+                                const Impresso& done, bool whole);
+    /// Asks the printers about the jobs still open, and ends those that are over.
     void confere_trabalhos();
+    /// Prints again, once their pause is over, the waiting print-outs whose job failed or that grew.
+    void reimprime_pendentes();
+    /// Backs up or deletes a waiting print-out whose jobs all completed; false when it stays.
+    bool finaliza(const QByteArray& copyPath, Pendente& pendente);
+    /// Takes up the print-outs an earlier run left waiting in the folder.
+    void adota_pendentes(const Watched& watched);
     /// Sets or lengthens the pause before the file is tried again.
+    static void adia(Retry& retry, qint64 now);
     void adia(const QByteArray& path);
-
-    struct Retry
-    {
-        qint64 dueMs = 0;
-        qint64 delayMs = 0;
-    };
+    /// The backup or the deletion of @p from (the spool file, or the copy it waited under), with
+    /// its log line naming the spool file.
+    bool backup_ou_exclui(const QByteArray& folder, const QByteArray& name, const QString& shown,
+                          const QByteArray& from);
 
     const Settings& m_settings;
     FileServices& m_files;
@@ -168,23 +206,12 @@ private:
     QHash<QByteArray, FileStamp> m_declined;
     /// Printing failed: tried again once the pause is over.
     QHash<QByteArray, Retry> m_retry;
-
-    /// A printed file whose jobs the printer has not finished yet.
-    struct Pendente
-    {
-        QByteArray folder;
-        QByteArray name;
-        QList<SubmittedJob> jobs;
-        FileStamp stamp;   ///< the file as printed; empty once it was backed up
-        QByteArray backup; ///< where it was backed up, to be put back should a job fail
-    };
-    /// By spool file path.
+    /// The print-outs whose jobs are open, by the path they wait under.
     QHash<QByteArray, Pendente> m_pending;
-    /// The file's job failed: it is printed again (from its backup) after the growing pause.
-    void trabalho_falhou(const QByteArray& path, const Pendente& pendente);
     qint64 m_lastPollMs = 0;
     /// The jobs the file in hand was handed over in, main print-out and appended parts.
     QList<SubmittedJob> m_jobsOfFile;
+    QList<qint64> m_jobStartsOfFile; ///< the first byte of the file each of those jobs printed
     /// Files that failed, or that another program held, during the running tick.
     QSet<QByteArray> m_failedThisTick;
     /// What the user is told about files that did not print.

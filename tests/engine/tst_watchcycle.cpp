@@ -54,6 +54,19 @@ struct Rig
         return names;
     }
     void tick() { cycle->Movimento_Timer(); }
+    /// Ticks once the retry pause and the job poll interval are over.
+    void later(int ticks = 1)
+    {
+        for (int i = 0; i < ticks; ++i) {
+            clock.clockMs += WatchCycle::kFirstRetryMs;
+            tick();
+        }
+    }
+    /// The hidden names print-outs wait under while their jobs are open.
+    QStringList waitingCopies() const
+    {
+        return fileNames().filter(QRegularExpression(QStringLiteral("^\\.")));
+    }
 
     QString folder;
     Settings settings;
@@ -119,6 +132,9 @@ private slots:
     void disposalWaitsForTheJob();
     void restartAsksAboutTheMarkedJob_data();
     void restartAsksAboutTheMarkedJob();
+    void eachPrintOutKeepsItsOwnText_data();
+    void eachPrintOutKeepsItsOwnText();
+    void printOutsWaitingForJobsAreFollowed();
     void pendingJobsCostOneQuestionAQueue();
     void severalPatterns_data();
     void severalPatterns();
@@ -1019,64 +1035,157 @@ void TestWatchCycle::disposalWaitsForTheJob_data()
 {
     QTest::addColumn<QString>("backup");
     QTest::addColumn<JobState>("state");
-    QTest::addColumn<bool>("stays");
+    QTest::addColumn<bool>("waits");
     QTest::addColumn<int>("prints");
-    QTest::newRow("delete, completed") << "0" << JobState::Completed << false << 1;
-    QTest::newRow("delete, forgotten") << "0" << JobState::Unknown << false << 1;
-    QTest::newRow("delete, pending") << "0" << JobState::Pending << true << 1;
-    QTest::newRow("delete, aborted") << "0" << JobState::Failed << true << 2;
-    QTest::newRow("backup, completed") << "1" << JobState::Completed << false << 1;
-    QTest::newRow("backup, forgotten") << "1" << JobState::Unknown << false << 1;
-    QTest::newRow("backup, pending") << "1" << JobState::Pending << false << 1;
-    QTest::newRow("backup, aborted") << "1" << JobState::Failed << false << 2;
+    QTest::addColumn<QString>("reason");
+    for (const char* backup : {"0", "1"}) {
+        const QByteArray mode = backup == QByteArray("1") ? "backup, " : "delete, ";
+        QTest::newRow(mode + "completed") << backup << JobState::Completed << false << 1 << QString();
+        QTest::newRow(mode + "pending") << backup << JobState::Pending << true << 1 << QString();
+        // Neither an aborted job nor one the scheduler forgot counts as printed: its own text
+        // is printed again, and the new job is followed.
+        QTest::newRow(mode + "aborted") << backup << JobState::Failed << true << 2 << "trabalho abortado";
+        QTest::newRow(mode + "forgotten")
+            << backup << JobState::Unknown << true << 2 << "trabalho desconhecido pelo servidor";
+    }
 }
 
 void TestWatchCycle::disposalWaitsForTheJob()
 {
     QFETCH(QString, backup);
     QFETCH(JobState, state);
+    QFETCH(QString, reason);
     Rig rig;
     rig.settings.sBackup = backup;
     rig.job.giveJobIds = true;
     QVERIFY(rig.put(QStringLiteral("REL.TXT"), "ONCE\r\n"));
     rig.tick();
-    // Until the printer has finished, a file to delete stays, marked with its job.
-    QCOMPARE(rig.exists(QStringLiteral("REL.TXT")), backup != QLatin1String("1"));
+    // Until the printer has finished, the print-out waits under a name of its own.
+    QCOMPARE(rig.fileNames(), QStringList{QStringLiteral(".REL.TXT~Q~1~1001~6")});
     rig.job.jobStates.insert(1, state);
-    for (int i = 0; i < 4; ++i) {
-        rig.clock.clockMs += WatchCycle::kFirstRetryMs;
-        rig.tick();
-    }
-    QTEST(rig.exists(QStringLiteral("REL.TXT")), "stays");
+    rig.later(4);
+    QTEST(!rig.waitingCopies().isEmpty(), "waits");
     QTEST(int(rig.job.texts.size()), "prints");
-    QCOMPARE(rig.exists(QStringLiteral("REL.bak")), backup == QLatin1String("1"));
-    QCOMPARE(rig.window.logLines.join('\n').contains(QStringLiteral("não impresso (trabalho abortado)")),
-             state == JobState::Failed);
+    QCOMPARE(QSet<QByteArray>(rig.job.texts.cbegin(), rig.job.texts.cend()), QSet<QByteArray>{"\r\nONCE"});
+    QVERIFY(!rig.exists(QStringLiteral("REL.TXT")));
+    QCOMPARE(rig.exists(QStringLiteral("REL.bak")),
+             backup == QLatin1String("1") && state == JobState::Completed);
+    const QString log = rig.window.logLines.join('\n');
+    QCOMPARE(log.contains(QStringLiteral("não impresso (") + reason + u')'), !reason.isEmpty());
 }
 
 void TestWatchCycle::restartAsksAboutTheMarkedJob_data()
 {
+    QTest::addColumn<bool>("inPlace");
     QTest::addColumn<JobState>("state");
-    QTest::addColumn<bool>("stays");
+    QTest::addColumn<bool>("waits");
     QTest::addColumn<int>("prints");
-    QTest::newRow("completed") << JobState::Completed << false << 1;
-    QTest::newRow("forgotten") << JobState::Unknown << false << 1;
-    QTest::newRow("pending") << JobState::Pending << true << 1;
-    QTest::newRow("aborted") << JobState::Failed << true << 2;
+    for (const bool inPlace : {false, true}) {
+        const QByteArray where = inPlace ? "marked in place, " : "waiting copy, ";
+        QTest::newRow(where + "completed") << inPlace << JobState::Completed << false << 1;
+        QTest::newRow(where + "forgotten") << inPlace << JobState::Unknown << true << 2;
+        QTest::newRow(where + "pending") << inPlace << JobState::Pending << true << 1;
+        QTest::newRow(where + "aborted") << inPlace << JobState::Failed << true << 2;
+    }
 }
 
 void TestWatchCycle::restartAsksAboutTheMarkedJob()
 {
+    QFETCH(bool, inPlace);
     QFETCH(JobState, state);
     Rig rig;
     rig.job.giveJobIds = true;
+    rig.files.failRename = inPlace; // a folder whose names cannot change: the mark on the file
     QVERIFY(rig.put(QStringLiteral("REL.TXT"), "ONCE\r\n"));
     rig.tick();
+    QCOMPARE(rig.exists(QStringLiteral("REL.TXT")), inPlace);
     rig.job.jobStates.insert(1, state);
     WatchCycle restarted(rig.settings, rig.files, rig.clock, rig.asker, rig.job, rig.window, rig.timer);
-    restarted.Movimento_Timer();
-    QTEST(rig.exists(QStringLiteral("REL.TXT")), "stays");
+    for (int i = 0; i < 4; ++i) {
+        rig.clock.clockMs += WatchCycle::kFirstRetryMs;
+        restarted.Movimento_Timer();
+    }
+    QTEST(!rig.fileNames().isEmpty(), "waits");
     QTEST(int(rig.job.texts.size()), "prints");
+}
+
+void TestWatchCycle::eachPrintOutKeepsItsOwnText_data()
+{
+    QTest::addColumn<QString>("second");
+    QTest::addColumn<bool>("firstFails");
+    QTest::addColumn<QByteArrayList>("printed");
+    QTest::addColumn<QByteArray>("backup");
+    // A new print-out under the same name, or one sharing the backup name, never takes the
+    // place of one whose job is open: a failed job prints its own text again.
+    QTest::newRow("same name, first aborted")
+        << "REL.TXT" << true << QByteArrayList{"\r\nFIRST", "\r\nSECOND", "\r\nFIRST"}
+        << QByteArray("FIRST\r\n");
+    QTest::newRow("same name, both complete")
+        << "REL.TXT" << false << QByteArrayList{"\r\nFIRST", "\r\nSECOND"} << QByteArray("SECOND\r\n");
+    QTest::newRow("same backup name, first aborted")
+        << "REL.PRN" << true << QByteArrayList{"\r\nFIRST", "\r\nSECOND", "\r\nFIRST"}
+        << QByteArray("FIRST\r\n");
+    QTest::newRow("same backup name, both complete")
+        << "REL.PRN" << false << QByteArrayList{"\r\nFIRST", "\r\nSECOND"} << QByteArray("SECOND\r\n");
+}
+
+void TestWatchCycle::eachPrintOutKeepsItsOwnText()
+{
+    QFETCH(QString, second);
+    QFETCH(bool, firstFails);
+    Rig rig;
+    rig.settings.sLocal = rig.folder + QStringLiteral("/REL.*");
+    rig.settings.sBackup = QStringLiteral("1");
+    rig.job.giveJobIds = true;
+    QVERIFY(rig.put(QStringLiteral("REL.TXT"), "FIRST\r\n"));
+    rig.tick();
+    QVERIFY(rig.put(second, "SECOND\r\n"));
+    rig.later();
+    QCOMPARE(rig.waitingCopies().size(), 2);
+    rig.job.jobStates.insert(1, firstFails ? JobState::Failed : JobState::Completed);
+    rig.job.jobStates.insert(2, JobState::Completed);
+    rig.later(2);
+    rig.job.jobStates.insert(3, JobState::Completed);
+    rig.later(2);
+    QTEST(QByteArrayList(rig.job.texts), "printed");
+    QTEST(rig.files.files.value(rig.bytesPath(QStringLiteral("REL.bak"))), "backup");
+    QCOMPARE(rig.fileNames(), QStringList{QStringLiteral("REL.bak")});
+}
+
+void TestWatchCycle::printOutsWaitingForJobsAreFollowed()
+{
+    Rig rig;
+    rig.job.giveJobIds = true;
+    QVERIFY(rig.put(QStringLiteral("A.TXT"), "A\r\n"));
+    QVERIFY(rig.put(QStringLiteral("B.TXT"), "B\r\n"));
+    rig.tick();
+    // Appended by a writer that still had it open after it was moved: printed from where it
+    // was before the copy is put away, and only that part.
+    const QStringList copies = rig.waitingCopies();
+    QCOMPARE(copies.size(), 2);
+    QVERIFY(rig.append(copies.first(), "A2\r\n"));
+    // A copy taken away by hand is no longer asked about.
+    QVERIFY(rig.files.remove(rig.bytesPath(copies.last()), nullptr));
+    rig.job.jobStates.insert(1, JobState::Completed);
+    rig.later(2);
+    QCOMPARE(rig.job.texts, (QList<QByteArray>{"\r\nA", "\r\nB", "\r\nA2"}));
+    rig.job.jobStates.insert(3, JobState::Completed);
+    const int asked = rig.job.stateQueries;
+    rig.later(2);
+    QCOMPARE(rig.fileNames(), QStringList());
+    QCOMPARE(rig.job.stateQueries, asked + 1);
+    rig.later(2);
+    QCOMPARE(rig.job.stateQueries, asked + 1);
+
+    // A backup renamed back to its spool name is a print-out to print again.
+    rig.settings.sBackup = QStringLiteral("1");
+    rig.job.giveJobIds = false;
+    QVERIFY(rig.put(QStringLiteral("C.TXT"), "C\r\n"));
+    rig.later();
+    QVERIFY(rig.files.rename(rig.bytesPath(QStringLiteral("C.bak")), rig.bytesPath(QStringLiteral("C.TXT")),
+                             nullptr));
+    rig.later();
+    QCOMPARE(rig.job.texts.mid(3), (QList<QByteArray>{"\r\nC", "\r\nC"}));
 }
 
 void TestWatchCycle::pendingJobsCostOneQuestionAQueue()
@@ -1099,7 +1208,7 @@ void TestWatchCycle::pendingJobsCostOneQuestionAQueue()
     rig.job.jobStates.insert(2, PrintingService::JobState::Completed);
     rig.clock.clockMs += WatchCycle::kJobPollMs;
     rig.tick();
-    QCOMPARE(rig.fileNames(), QStringList{QStringLiteral("C.TXT")});
+    QCOMPARE(rig.fileNames(), QStringList{QStringLiteral(".C.TXT~Q~3~1003~6")});
 }
 
 void TestWatchCycle::severalPatterns_data()

@@ -667,12 +667,23 @@ void TestCups::stoppedSchedulerFails()
     QString error;
     QVERIFY2(print({"BEFORE"}, &error), qPrintable(error));
     const int before = m_printing->lastJobId();
+    const qint64 created = m_printing->lastJobCreated();
+    QVERIFY(created > 0);
     QVERIFY(!waitForJobFile("VelCap", before).isEmpty());
+    // The job is known by its queue and its time of creation too: the same id elsewhere, or
+    // created at another time (ids start again after the scheduler lost its jobs), is not it.
+    QCOMPARE(m_printing->jobState(QStringLiteral("VelCap"), before, created),
+             PrintingService::JobState::Completed);
+    QCOMPARE(m_printing->jobState(QStringLiteral("VelRaw"), before, created),
+             PrintingService::JobState::Unknown);
+    QCOMPARE(m_printing->jobState(QStringLiteral("VelCap"), before, created + 1),
+             PrintingService::JobState::Unknown);
     int code = -1;
     const QString stopped = run(QStringLiteral("bash"), {m_script, "stop"}, &code);
     QVERIFY2(code == 0, qPrintable(stopped));
     // A scheduler that does not answer says nothing of a job: it is not taken for over.
-    const PrintingService::JobState whileDown = m_printing->jobState(QStringLiteral("VelCap"), before);
+    const PrintingService::JobState whileDown =
+        m_printing->jobState(QStringLiteral("VelCap"), before, created);
     const bool printed = print({"NOBODY LISTENS"}, &error);
     // Start it again whatever happened, for the tests after this one.
     const QString started = run(QStringLiteral("bash"), {m_script, "start"}, &code);
@@ -680,7 +691,7 @@ void TestCups::stoppedSchedulerFails()
     QVERIFY(!printed);
     QVERIFY(!error.isEmpty());
     QCOMPARE(whileDown, PrintingService::JobState::Pending);
-    QCOMPARE(m_printing->jobState(QStringLiteral("VelCap"), 999999), PrintingService::JobState::Unknown);
+    QCOMPARE(m_printing->jobState(QStringLiteral("VelCap"), 999999, 0), PrintingService::JobState::Unknown);
 
     // Once the scheduler is back, the same service prints again.
     QVERIFY2(print({"BACK AGAIN"}, &error), qPrintable(error));

@@ -130,7 +130,7 @@ public:
         measures.append(iMaxColunas);
         titles.append(title);
         if (giveJobIds)
-            m_lastJob = SubmittedJob{QStringLiteral("Q"), int(texts.size())};
+            m_lastJob = SubmittedJob{QStringLiteral("Q"), int(texts.size()), 1000 + texts.size()};
         return true;
     }
     SubmittedJob takeLastJob() override { return std::exchange(m_lastJob, SubmittedJob()); }

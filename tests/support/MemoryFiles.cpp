@@ -95,6 +95,18 @@ QList<QByteArray> MemoryFiles::listFiles(const QByteArray& folder, ListError* er
     return names;
 }
 
+QList<QByteArray> MemoryFiles::listHiddenFiles(const QByteArray& folder)
+{
+    const QByteArray prefix = folder == "." ? QByteArray() : folder;
+    QList<QByteArray> names;
+    for (auto it = files.constBegin(); it != files.constEnd(); ++it) {
+        const QByteArray name = it.key().mid(prefix.size());
+        if (it.key().startsWith(prefix) && name.startsWith('.') && !name.contains('/'))
+            names.append(name);
+    }
+    return names;
+}
+
 bool MemoryFiles::isPlainFile(const QByteArray& path)
 {
     return files.contains(path) && !bareName(path).startsWith('.');

@@ -37,6 +37,7 @@ public:
     bool setMtime(const QByteArray& path, qint64 seconds);
 
     QList<QByteArray> listFiles(const QByteArray& folder, ListError* error = nullptr) override;
+    QList<QByteArray> listHiddenFiles(const QByteArray& folder) override;
     bool isPlainFile(const QByteArray& path) override;
     FileStamp stamp(const QByteArray& path) override;
     bool isBeingWritten(const QByteArray& path) override { return beingWritten.contains(path); }
