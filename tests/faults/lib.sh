@@ -309,10 +309,14 @@ make_batch() {
     rmdir "$stage"
 }
 
-# Spool files still waiting: plain files that are not backups.
+# Spool files still waiting: plain files that are not backups, and the hidden copies printed
+# print-outs wait under until their jobs are over.
 pending_count() { find "$1" -maxdepth 1 -type f ! -iname '*.bak' ! -name '.*' 2>/dev/null | wc -l; }
+waiting_count() {
+    find "$1" -maxdepth 1 -type f ! -iname '*.bak' \( ! -name '.*' -o -name '.*~*~*~*~*' \) 2>/dev/null | wc -l
+}
 backups_in() { find "$1" -maxdepth 1 -type f -iname '*.bak' | wc -l; }
-no_pending() { [ "$(pending_count "$1")" -eq 0 ]; }
+no_pending() { [ "$(waiting_count "$1")" -eq 0 ]; }
 # Waits until the folder holds no spool file and CUPS has finished every job.
 wait_drained() {
     local folder=$1 limit=$2

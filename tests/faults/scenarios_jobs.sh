@@ -1,0 +1,92 @@
+#!/bin/bash
+# Jobs the scheduler loses track of: a print-out is never put away on a guess. Each scenario
+# ends with the device working and checks that every print-out came out at least once.
+# shellcheck disable=SC2154
+
+# Sets a scheduler directive in the sandbox's cupsd.conf and restarts the scheduler.
+cups_directive() {
+    local conf=$CUPS_SANDBOX_DIR/etc/cupsd.conf
+    sed -i "/^$1 /d" "$conf"
+    echo "$1 $2" >>"$conf"
+    cups_down && cups_up || check_fail "the scheduler did not restart with $1 $2"
+}
+
+# 15. a) A job history smaller than the burst, and a device that fails for its first seconds:
+# the scheduler aborts jobs, then purges them from its history to make room for new ones.
+# b) No job history at all and a device that aborts every job: each job is forgotten the
+# moment it ends. c) A queue whose device fails late, after the job ran for a while.
+# d) The scheduler killed while jobs wait, losing them, and numbering its jobs from 1 again.
+scenario_jobs_forgotten() {
+    local q sp n=${FAULTS_MAXJOBS_FILES:-60} limit=${FAULTS_MAXJOBS:-20}
+
+    q=Purged
+    cups_directive MaxJobs "$limit"
+    flaky_queue "$q" abort-job
+    sp=$(new_spool s15a)
+    prog_start "$sp/*.TXT" "$q" 0 0 ""
+    make_batch "$sp" s15a "$n"
+    sleep 3
+    rm -f "$VF_JOBS/.fail-$q"
+    wait_drained "$sp" 240 || check_fail "15a: not drained"
+    prog_stop
+    grep -q 'não impresso (trabalho' "$VF_RUN/program.log" ||
+        note "15a: no job was aborted while the device failed"
+    evaluate "15a MaxJobs $limit, device failing 3 s ($n)" "$sp" s15a "$n" "$n"
+    expect_counts "15a" "$n" 0
+
+    q=NoHistory
+    cups_directive MaxJobs 0
+    cups_directive PreserveJobHistory No
+    flaky_queue "$q" abort-job
+    sp=$(new_spool s15b)
+    prog_start "$sp/*.TXT" "$q" 1 0 ""
+    make_batch "$sp" s15b 5
+    wait_for 30 grep -q 'não impresso (trabalho' "$VF_RUN/program.log" ||
+        check_fail "15b: the lost jobs were not told"
+    all_kept "$sp" s15b 5 || check_fail "15b: a print-out whose job was forgotten is gone"
+    rm -f "$VF_JOBS/.fail-$q"
+    wait_drained "$sp" 90 || check_fail "15b: not drained once the device works"
+    prog_stop
+    [ "$(backups_in "$sp")" -eq 5 ] || check_fail "15b: $(backups_in "$sp") backups of 5"
+    evaluate "15b no job history, aborting device (5)" "$sp" s15b 5 5
+    expect_counts "15b" 5 0
+    cups_directive PreserveJobHistory Yes
+
+    q=LateAbort
+    flaky_queue "$q" abort-job
+    rm -f "$VF_JOBS/.fail-$q"
+    touch "$VF_JOBS/.late-$q"
+    sp=$(new_spool s15c)
+    prog_start "$sp/*.TXT" "$q" 0 0 ""
+    make_batch "$sp" s15c 3
+    wait_for 30 grep -q 'não impresso (trabalho abortado)' "$VF_RUN/program.log" ||
+        check_fail "15c: the late abort was not seen"
+    rm -f "$VF_JOBS/.late-$q"
+    wait_drained "$sp" 90 || check_fail "15c: not drained once the device works"
+    prog_stop
+    evaluate "15c device failing late (3)" "$sp" s15c 3 3
+    expect_counts "15c" 3 0
+
+    q=Held
+    add_queue "$q"
+    lpadmin -p "$q" -o job-hold-until-default=indefinite
+    sp=$(new_spool s15d)
+    prog_start "$sp/*.TXT" "$q" 0 0 ""
+    make_batch "$sp" s15d 5
+    wait_for 30 bash -c "[ \$(lpstat -o $q | wc -l) -ge 5 ]" || check_fail "15d: the jobs were not held"
+    prog_stop
+    # Killed before it wrote its jobs down: they are gone, and its numbering starts again.
+    kill -KILL "$(cups_pid)"
+    sleep 0.5
+    rm -f "$CUPS_SANDBOX_DIR"/spool/c* "$CUPS_SANDBOX_DIR"/spool/d* "$CUPS_SANDBOX_DIR"/cache/job.cache
+    rm -f "$CUPS_SANDBOX_DIR/run/cupsd.pid"
+    cups_up || check_fail "15d: the scheduler did not start again"
+    lpadmin -p "$q" -o job-hold-until-default=no-hold
+    prog_launch
+    wait_drained "$sp" 90 || check_fail "15d: not drained after the scheduler lost its jobs"
+    prog_stop
+    grep -q 'trabalho desconhecido pelo servidor' "$VF_RUN/program.log" ||
+        check_fail "15d: the lost jobs were not told"
+    evaluate "15d scheduler killed, jobs lost (5)" "$sp" s15d 5 5
+    expect_counts "15d" 5 0
+}
