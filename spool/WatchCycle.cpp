@@ -199,8 +199,9 @@ bool WatchCycle::dispose(const QByteArray& folder, const QByteArray& name, const
     const QByteArray path = folder + name;
     // Should the backup or the deletion fail, the mark keeps a restart from printing it again,
     // and the memory keeps this run from it while the file is unchanged.
-    if (!mark.isEmpty())
-        m_files.markPrinted(path, mark);
+    if (!mark.isEmpty() && !m_files.markPrinted(path, mark))
+        m_window.logFalha(QStringLiteral("Arquivo ") + shown +
+                          QStringLiteral(": marca de impresso não gravada; um reinício o imprime de novo"));
     const bool gone = backup_ou_exclui(folder, name, shown, name);
     if (!gone)
         m_printed.insert(path, m_files.stamp(path));
@@ -288,7 +289,9 @@ bool WatchCycle::dispose_apos_trabalhos(const QByteArray& folder, const QByteArr
         // It cannot be moved (a name too long, a folder that keeps its names): it waits under
         // its own name, marked with its job so that a restart asks about the job instead of
         // printing it again.
-        m_files.markPrinted(path, marca_trabalho(m_files.stamp(path), last));
+        if (!m_files.markPrinted(path, marca_trabalho(m_files.stamp(path), last)))
+            m_window.logFalha(QStringLiteral("Arquivo ") + shown +
+                              QStringLiteral(": marca de impresso não gravada; um reinício o imprime de novo"));
     }
     if (!whole) {
         pendente.again = done.bytes;

@@ -1186,6 +1186,13 @@ void TestWatchCycle::printOutsWaitingForJobsAreFollowed()
                              nullptr));
     rig.later();
     QCOMPARE(rig.job.texts.mid(3), (QList<QByteArray>{"\r\nC", "\r\nC"}));
+
+    // A file that can be neither put away nor marked says so: a restart prints it again.
+    rig.files.failRename = true;
+    rig.files.failMarks = true;
+    QVERIFY(rig.put(QStringLiteral("D.TXT"), "D\r\n"));
+    rig.later();
+    QVERIFY(rig.window.logLines.join(u'\n').contains(QStringLiteral("D.TXT: marca de impresso não gravada")));
 }
 
 void TestWatchCycle::pendingJobsCostOneQuestionAQueue()

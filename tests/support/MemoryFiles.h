@@ -28,6 +28,7 @@ public:
     QSet<QByteArray> unreadableFolders; ///< folders whose names cannot be read
     bool failRename = false;
     bool failRemove = false;
+    bool failMarks = false; ///< a file system that keeps no marks
     int listCalls = 0;
     int openCount = 0;
 
