@@ -167,10 +167,7 @@ void TestEscP::dataPastTheEndPrintsAsText_data()
     QTest::addColumn<bool>("cutShort");
 
     QTest::newRow("ESC K") << bytes("\033K\377\000") << true;
-    QTest::newRow("ESC L") << bytes("\033L\000\001") << true;
-    QTest::newRow("ESC Y") << bytes("\033Y\100\000") << true;
     QTest::newRow("ESC Z") << bytes("\033Z\377\377") << true;
-    QTest::newRow("ESC * 8-dot") << bytes("\033*\001\050\000") << true;
     QTest::newRow("ESC * 24-dot") << bytes("\033*\047\010\000") << true;
     QTest::newRow("ESC * 48-dot") << bytes("\033*\111\003\000") << true;
     QTest::newRow("ESC (") << bytes("\033(U\377\000") << true;
