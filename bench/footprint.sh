@@ -9,6 +9,7 @@
 #                     patterns *.TXT and *                             goal < 0.5 %
 #   raw 1 GB          peak RSS (VmHWM) above the idle program while
 #                     printing a 1 GB file raw to a regular file       goal < 32 MB
+#   raw 1 GB line     the same, a file of one 1 GB line                goal < 32 MB
 #   graphical 16 MB   same, printing a 16 MB file through CUPS         goal < 2 x file size
 #   one long line     same, a file of one 50 MB line, graphical        goal < 2 x file size
 #
@@ -18,8 +19,8 @@
 #
 # Environment: FOOTPRINT_IDLE_SECS (60), FOOTPRINT_SAMPLES (10), FOOTPRINT_RAW_MB (1024),
 # FOOTPRINT_PDF_MB (16), FOOTPRINT_LINE_MB (50), FOOTPRINT_BACKUPS (50000),
-# FOOTPRINT_KEEP=1 keeps the work folder, FOOTPRINT_ONLY="idle latency backups raw pdf line"
-# (a subset).
+# FOOTPRINT_KEEP=1 keeps the work folder, FOOTPRINT_ONLY="idle latency backups raw rawline pdf
+# line" (a subset).
 set -euo pipefail
 
 HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -31,7 +32,7 @@ RAW_MB=${FOOTPRINT_RAW_MB:-1024}
 PDF_MB=${FOOTPRINT_PDF_MB:-16}
 LINE_MB=${FOOTPRINT_LINE_MB:-50}
 BACKUPS=${FOOTPRINT_BACKUPS:-50000}
-ONLY=${FOOTPRINT_ONLY:-idle latency backups raw pdf line}
+ONLY=${FOOTPRINT_ONLY:-idle latency backups raw rawline pdf line}
 BENCH_KEEP=${FOOTPRINT_KEEP:-0}
 BIG_TIMEOUT=${FOOTPRINT_TIMEOUT:-900}
 [ -x "$BIN" ] || { echo "footprint: no program at $BIN (build it, or pass its path)" >&2; exit 2; }
@@ -179,6 +180,7 @@ measure_big() {
 details=()
 BIG_DEADLINE=$((SECONDS + BIG_TIMEOUT))
 [[ " $ONLY " == *" raw "* ]] && { BIG_DEADLINE=$((SECONDS + BIG_TIMEOUT)); measure_big "raw ${RAW_MB} MB" raw "$RAW_MB" 32; }
+[[ " $ONLY " == *" rawline "* ]] && { BIG_DEADLINE=$((SECONDS + BIG_TIMEOUT)); measure_big "raw, one ${RAW_MB} MB line" raw "$RAW_MB" 32 one_line; }
 [[ " $ONLY " == *" pdf "* ]] && { BIG_DEADLINE=$((SECONDS + BIG_TIMEOUT)); measure_big "graphical ${PDF_MB} MB" pdf "$PDF_MB" 2x; }
 [[ " $ONLY " == *" line "* ]] && { BIG_DEADLINE=$((SECONDS + BIG_TIMEOUT)); measure_big "graphical, one ${LINE_MB} MB line" pdf "$LINE_MB" 2x one_line; }
 

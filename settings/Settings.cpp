@@ -10,6 +10,8 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+
 namespace {
 
 struct Key
@@ -52,6 +54,38 @@ QString trimBlanks(QStringView text)
     return text.mid(begin, end - begin).toString();
 }
 
+/// What a LINHAS value is taken for; *note, when given, tells a value not used as written.
+int readLines(const QString& value, QString* note)
+{
+    if (value.isEmpty())
+        return 0;
+    bool ok = false;
+    const qlonglong asked = value.toLongLong(&ok);
+    // Digits beyond what a number holds still ask for a great many lines.
+    const bool huge = !ok && std::all_of(value.begin(), value.end(), [](QChar c) { return c.isDigit(); });
+    if (!ok && !huge) {
+        if (note)
+            *note = QStringLiteral("LINHAS = %1 não é um número de linhas: ignorado").arg(value);
+        return 0;
+    }
+    if (ok && asked == 0)
+        return 0;
+    if (ok && asked < 0) {
+        if (note)
+            *note = QStringLiteral("LINHAS = %1 é negativo: ignorado").arg(value);
+        return 0;
+    }
+    if (huge || asked > kMostLines) {
+        if (note)
+            *note = QStringLiteral("LINHAS = %1 fora do intervalo de %2 a %3: usado %3")
+                        .arg(value)
+                        .arg(kFewestLines)
+                        .arg(kMostLines);
+        return kMostLines;
+    }
+    return int(std::max<qlonglong>(asked, kFewestLines));
+}
+
 } // namespace
 
 QString chave_linha(const QString& line)
@@ -91,7 +125,7 @@ bool grava_ini(const Settings& settings, const QString& path, SettingsStore& fil
     return files.writeFile(QFile::encodeName(path), data, error);
 }
 
-bool le_ini(Settings& settings, const QString& path, SettingsStore& files, QString* error)
+bool le_ini(Settings& settings, const QString& path, SettingsStore& files, QString* error, QStringList* notes)
 {
     if (path.isEmpty() || !files.isPlainFile(QFile::encodeName(path))) {
         if (!grava_ini(settings, settings.sCaminhoIni, files, error))
@@ -115,7 +149,24 @@ bool le_ini(Settings& settings, const QString& path, SettingsStore& files, QStri
     });
     lines.feed(data);
     lines.finish();
+    if (notes) {
+        const QString note = linesPerPageNote(settings.sLinhas);
+        if (!note.isEmpty())
+            notes->append(note);
+    }
     return true;
+}
+
+int linesPerPage(const QString& value)
+{
+    return readLines(value, nullptr);
+}
+
+QString linesPerPageNote(const QString& value)
+{
+    QString note;
+    readLines(value, &note);
+    return note;
 }
 
 QString caminho_ini(const QString& applicationFolder)

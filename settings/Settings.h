@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -30,7 +31,18 @@ QString valor_linha(const QString& line);
 bool grava_ini(const Settings& settings, const QString& path, SettingsStore& files, QString* error);
 /// Reads the file at path into the values; creates it from the values at sCaminhoIni first
 /// when the path is empty or names no plain file. Lines that are not settings are ignored.
-bool le_ini(Settings& settings, const QString& path, SettingsStore& files, QString* error);
+/// A value read that is used otherwise than written adds a log line to @p notes.
+bool le_ini(Settings& settings, const QString& path, SettingsStore& files, QString* error,
+            QStringList* notes = nullptr);
+
+/// The fewest and most lines per page LINHAS may ask for.
+constexpr int kFewestLines = 1;
+constexpr int kMostLines = 132;
+/// The lines per page a LINHAS value asks for, brought within kFewestLines..kMostLines; 0 (as
+/// many as fit) when it is empty, 0, negative or not a whole number.
+int linesPerPage(const QString& value);
+/// The log line telling how a LINHAS value is used when that is not as written; empty otherwise.
+QString linesPerPageNote(const QString& value);
 
 /// Where the settings file lives: beside the program when it is there or that folder can be
 /// written, else in the user's configuration folder (XDG_CONFIG_HOME, default ~/.config).

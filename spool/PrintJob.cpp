@@ -182,8 +182,8 @@ qreal picaCells(const RunStyle& style, qsizetype characters)
 
 /// A file with printer commands: its pages as the printer lays them out, scaled to the sheet.
 /// The file is read twice, a page at a time: to measure it, then to draw it, so that no copy
-/// of the whole file is held besides the spool text.
-void imprime_codigos(QByteArrayView file, CodePage::Encoding encoding, int linesPerPage,
+/// of the whole file is held besides the spool text. True when a command was cut short by the end.
+bool imprime_codigos(QByteArrayView file, CodePage::Encoding encoding, int linesPerPage,
                      PrintingService& printing)
 {
     const QList<bool> needsFallback = bytesNeedingFallback(encoding);
@@ -220,7 +220,7 @@ void imprime_codigos(QByteArrayView file, CodePage::Encoding encoding, int lines
 
     QList<PrintRun> runs;
     int page = 0;
-    EscP::interpret(
+    const PrintedDocument drawn = EscP::interpret(
         file,
         [&](PrintedPage&& printed) {
             if (++page > pagesWithLines)
@@ -237,6 +237,7 @@ void imprime_codigos(QByteArrayView file, CodePage::Encoding encoding, int lines
                 printing.printRuns({}, 0);
         },
         linesPerPage);
+    return drawn.cutShortAt >= 0;
 }
 
 CodePage::Encoding encodingOf(const Settings& settings)
@@ -306,7 +307,7 @@ void imprime_linhas(const QByteArray& text, PrintingService& printing, CodePage:
         [&pages] { pages.pageBreak(); });
 }
 
-void imprime_documento(const QByteArray& text, PrintingService& printing, CodePage::Encoding encoding,
+bool imprime_documento(const QByteArray& text, PrintingService& printing, CodePage::Encoding encoding,
                        int linesPerPage)
 {
     // Backspace overstrikes (bold and underline as groff writes them) are printer work too.
@@ -314,10 +315,10 @@ void imprime_documento(const QByteArray& text, PrintingService& printing, CodePa
         // The spool text puts a line end before the first line; the file itself has none there.
         const QByteArrayView file =
             text.startsWith("\r\n") ? QByteArrayView(text).sliced(2) : QByteArrayView(text);
-        imprime_codigos(file, encoding, linesPerPage, printing);
-    } else {
-        imprime_linhas(text, printing, encoding, linesPerPage);
+        return imprime_codigos(file, encoding, linesPerPage, printing);
     }
+    imprime_linhas(text, printing, encoding, linesPerPage);
+    return false;
 }
 
 bool ImpressaoConteudo::selecionaImpressora(int* found, QString* error)
@@ -357,13 +358,15 @@ bool ImpressaoConteudo::graphical(const QByteArray& text, qint16 iMaxColunas, co
     m_printing.setUnderline(false);
     m_printing.setPointSize(tamanho_fonte(iMaxColunas).toFloat());
     m_printing.setJobTitle(title);
-    imprime_documento(text, m_printing, encodingOf(m_settings), m_settings.sLinhas.toInt());
+    const bool cutShort =
+        imprime_documento(text, m_printing, encodingOf(m_settings), linesPerPage(m_settings.sLinhas));
     if (!m_printing.endDocument()) {
         setError(error, m_printing.errorString());
         return false;
     }
     m_lastJob =
         SubmittedJob{m_printing.currentPrinter(), m_printing.lastJobId(), m_printing.lastJobCreated()};
+    m_cutShort = cutShort;
     return true;
 }
 

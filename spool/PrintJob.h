@@ -53,6 +53,11 @@ public:
     }
     /// True when the job takes lines as they are read (beginLines) rather than a whole text.
     virtual bool streamsLines() const { return false; }
+    /// The most bytes of a spool file the job takes: a larger file is set aside unread.
+    virtual qint64 sizeLimit() const { return kNoSizeLimit; }
+    /// True when the last print-out ended in a printer command cut short by the end of the
+    /// file, whose bytes were printed as text; taken once: a second call gives false.
+    virtual bool takeCutShort() { return false; }
     /// Starts a print-out, titled @p title, that takes lines as they are read; null, with
     /// *error set, when none can start.
     virtual std::unique_ptr<StreamedPrint> beginLines(QString* error, const QString& title = QString())
@@ -78,9 +83,17 @@ public:
     std::unique_ptr<StreamedPrint> beginLines(QString* error, const QString& title = QString()) override;
     SubmittedJob takeLastJob() override { return std::exchange(m_lastJob, SubmittedJob()); }
     PrintingService::JobState jobState(const SubmittedJob& job) override;
+    qint64 sizeLimit() const override { return streamsLines() ? kMostRawBytes : kMostGraphicalBytes; }
+    bool takeCutShort() override { return std::exchange(m_cutShort, false); }
 
     /// How long a raw destination may take to accept the bytes.
     static constexpr int kRawTimeoutMs = 10000;
+    /// The largest spool file printed graphically: its text is held whole while the PDF is made
+    /// (about 1.6 times the file at the peak).
+    static constexpr qint64 kMostGraphicalBytes = qint64(256) * 1024 * 1024;
+    /// The largest spool file sent raw: it goes through in blocks, but is staged whole in the
+    /// working folder first.
+    static constexpr qint64 kMostRawBytes = qint64(4) * 1024 * 1024 * 1024;
 
 private:
     bool graphical(const QByteArray& text, qint16 iMaxColunas, const QString& title, QString* error);
@@ -99,6 +112,7 @@ private:
     Places& m_places;
     bool m_leftoversRemoved = false;
     SubmittedJob m_lastJob;
+    bool m_cutShort = false;
 };
 
 /// Sets the current printer's face to the first face whose name starts with the prefix.
@@ -110,7 +124,8 @@ QString tamanho_fonte(qint16 iMaxColunas);
 void imprime_linhas(const QByteArray& text, PrintingService& printing,
                     CodePage::Encoding encoding = CodePage::Encoding::Windows1252, int linesPerPage = 0);
 /// Draws a spool text: as a printer's pages when it carries printer commands, as lines otherwise.
-void imprime_documento(const QByteArray& text, PrintingService& printing, CodePage::Encoding encoding,
+/// True when a printer command was cut short by the end of the text: its bytes were drawn as text.
+bool imprime_documento(const QByteArray& text, PrintingService& printing, CodePage::Encoding encoding,
                        int linesPerPage = 0);
 /// The name of the raw temporary file for a moment: temp + ddMMyyyyHHmmss + .BAK
 QByteArray nome_temporario(const QDateTime& moment);

@@ -45,18 +45,23 @@ void RawOutput::begin(qint64)
 
 void RawOutput::line(QByteArrayView line)
 {
-    if (m_buffer.size() + line.size() + 2 > kBlock && !flush())
+    put(line);
+    put(QByteArrayView("\r\n", 2));
+}
+
+void RawOutput::put(QByteArrayView bytes)
+{
+    if (m_buffer.size() + bytes.size() > kBlock && !flush())
         return;
-    if (line.size() >= kBlock) {
-        // A line longer than a block goes straight through.
-        if (!m_failed && !m_file->write(line.data(), line.size())) {
+    if (bytes.size() >= kBlock) {
+        // Bytes that fill a block go straight through.
+        if (!m_failed && !m_file->write(bytes.data(), bytes.size())) {
             m_failed = true;
             m_error = m_file->errorString();
         }
     } else {
-        m_buffer.append(line);
+        m_buffer.append(bytes);
     }
-    m_buffer.append("\r\n", 2);
 }
 
 bool RawOutput::flush()

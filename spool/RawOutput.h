@@ -37,6 +37,9 @@ public:
     bool open(QString* error);
     void begin(qint64 sizeHint) override;
     void line(QByteArrayView line) override;
+    /// A line of any length comes in parts, each written as it comes.
+    bool takesParts() const override { return true; }
+    void linePart(QByteArrayView part) override { put(part); }
     /// Copies what was written to the port and removes the temporary file.
     bool finish(QString* error) override;
 
@@ -44,6 +47,8 @@ public:
     static constexpr int kMostNames = 100;
 
 private:
+    /// Adds bytes to the block being gathered, or writes them through when they fill one.
+    void put(QByteArrayView bytes);
     bool flush();
 
     FileServices& m_files;

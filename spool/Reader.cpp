@@ -75,14 +75,42 @@ private:
     qsizetype m_end = 0;
 };
 
-bool readOnce(const QByteArray& path, FileServices& files, qint64 skipBytes, LineSink& sink,
+/// A size for the log: "64 GB", "256 MB", "1,5 KB", "100 bytes".
+QString shownSize(qint64 bytes)
+{
+    constexpr qint64 kKilo = 1024;
+    const struct
+    {
+        qint64 unit;
+        const char* name;
+    } units[] = {{kKilo * kKilo * kKilo, "GB"}, {kKilo * kKilo, "MB"}, {kKilo, "KB"}};
+    for (const auto& u : units) {
+        if (bytes >= u.unit) {
+            const bool whole = bytes % u.unit == 0 || bytes / u.unit >= 100;
+            return QString::number(double(bytes) / double(u.unit), 'f', whole ? 0 : 1).replace(u'.', u',') +
+                   u' ' + QLatin1String(u.name);
+        }
+    }
+    return QString::number(bytes) + QStringLiteral(" bytes");
+}
+
+bool readOnce(const QByteArray& path, FileServices& files, qint64 skipBytes, qint64 sizeLimit, LineSink& sink,
               LeituraConteudo& result)
 {
     result.bytesRead = 0;
     result.iMaxColunas = 0;
+    result.tooLarge = false;
     result.text.clear();
     const FileStamp before = files.stamp(path);
-    sink.begin(before.valid() ? before.size : -1);
+    // A file far larger than what the print-out can take (a sparse file of many gigabytes, say)
+    // is never read, nor is room made for it.
+    if (before.valid() && before.size - skipBytes > sizeLimit) {
+        result.tooLarge = true;
+        result.error = QStringLiteral("arquivo grande demais: ") + shownSize(before.size - skipBytes) +
+                       QStringLiteral(", o limite é ") + shownSize(sizeLimit);
+        return false;
+    }
+    sink.begin(before.valid() ? before.size - skipBytes : -1);
     std::unique_ptr<ByteSource> in = files.openRead(path, &result.error);
     if (!in)
         return false;
@@ -113,6 +141,15 @@ bool readOnce(const QByteArray& path, FileServices& files, qint64 skipBytes, Lin
         }
         if (n == 0)
             break;
+        if (result.bytesRead + n - skipBytes > sizeLimit) {
+            // Grown past the limit while being read: what was taken so far is dropped.
+            result.tooLarge = true;
+            result.error = QStringLiteral("arquivo grande demais: passou de ") + shownSize(sizeLimit) +
+                           QStringLiteral(" durante a leitura");
+            result.bytesRead += n;
+            sink.begin(0);
+            return false;
+        }
         const qint64 skip = std::clamp<qint64>(skipBytes - result.bytesRead, 0, n);
         print.add(QByteArrayView(buffer.constData(), skip));
         if (skip > 0 && result.bytesRead + skip == skipBytes)
@@ -131,30 +168,32 @@ bool readOnce(const QByteArray& path, FileServices& files, qint64 skipBytes, Lin
 } // namespace
 
 LeituraConteudo le_conteudo(const QByteArray& sRota, const QByteArray& strArquivo, FileServices& files,
-                            Asker& asker, qint64 skipBytes)
+                            Asker& asker, qint64 skipBytes, qint64 sizeLimit)
 {
     LeituraConteudo result;
     TextSink sink(result.text);
-    LeituraConteudo read = le_conteudo(sRota, strArquivo, files, asker, skipBytes, sink);
+    LeituraConteudo read = le_conteudo(sRota, strArquivo, files, asker, skipBytes, sink, sizeLimit);
     read.text = std::move(result.text);
     return read;
 }
 
 LeituraConteudo le_conteudo(const QByteArray& sRota, const QByteArray& strArquivo, FileServices& files,
-                            Asker& asker, qint64 skipBytes, LineSink& sink)
+                            Asker& asker, qint64 skipBytes, LineSink& sink, qint64 sizeLimit)
 {
     const QByteArray path = sRota + strArquivo;
     LeituraConteudo result;
-    if (readOnce(path, files, skipBytes, sink, result)) {
+    if (readOnce(path, files, skipBytes, sizeLimit, sink, result)) {
         result.ok = true;
         return result;
     }
+    if (result.tooLarge)
+        return result; // nothing a second reading could change
     const QString prompt = QStringLiteral("Deu erro ao abrir o arquivo ") + QFile::decodeName(path) +
                            QStringLiteral(". Tentar novamente ?");
     if (asker.ask(prompt, Asker::YesNo) != Asker::Yes) {
         result.declined = true;
         return result;
     }
-    result.ok = readOnce(path, files, skipBytes, sink, result);
+    result.ok = readOnce(path, files, skipBytes, sizeLimit, sink, result);
     return result;
 }

@@ -16,6 +16,17 @@
 
 #include <utility>
 
+namespace {
+
+/// The log line of a print-out whose last printer command was cut short by the end of the file.
+QString cutShortLine(const QString& shown)
+{
+    return QStringLiteral("Arquivo ") + shown +
+           QStringLiteral(": comando de impressora incompleto no fim; o resto foi impresso como texto");
+}
+
+} // namespace
+
 WatchCycle::WatchCycle(const Settings& settings, FileServices& files, Clock& clock, Asker& asker,
                        PrintJob& printJob, WindowServices& window, Timer& timer)
     : m_settings(settings), m_files(files), m_clock(clock), m_asker(asker), m_printJob(printJob),
@@ -290,8 +301,9 @@ bool WatchCycle::dispose_apos_trabalhos(const QByteArray& folder, const QByteArr
         // its own name, marked with its job so that a restart asks about the job instead of
         // printing it again.
         if (!m_files.markPrinted(path, marca_trabalho(m_files.stamp(path), last)))
-            m_window.logFalha(QStringLiteral("Arquivo ") + shown +
-                              QStringLiteral(": marca de impresso não gravada; um reinício o imprime de novo"));
+            m_window.logFalha(
+                QStringLiteral("Arquivo ") + shown +
+                QStringLiteral(": marca de impresso não gravada; um reinício o imprime de novo"));
     }
     if (!whole) {
         pendente.again = done.bytes;
@@ -595,6 +607,8 @@ bool WatchCycle::trata_arquivo(const QByteArray& folder, const QByteArray& name)
         m_failedThisTick.insert(path);
         if (declined)
             m_declined.insert(path, stamp);
+        else if (done.tooLarge)
+            m_declined.insert(path, m_files.stamp(path)); // as it was found: perhaps grown meanwhile
         else
             adia(path);
         return false;
@@ -602,6 +616,8 @@ bool WatchCycle::trata_arquivo(const QByteArray& folder, const QByteArray& name)
     m_retry.remove(path);
     m_failures.impresso(path);
     m_window.log(QStringLiteral("Arquivo ") + shown + QStringLiteral(" impresso"));
+    if (done.cutShort)
+        m_window.log(cutShortLine(shown));
 
     switch (imprime_acrescimos(folder, name, done)) {
     case Acrescimo::Replaced:
@@ -638,10 +654,10 @@ bool WatchCycle::le_e_imprime(const QByteArray& folder, const QByteArray& fileNa
         std::unique_ptr<StreamedPrint> out = m_printJob.beginLines(error, title);
         if (!out)
             return false;
-        leitura = le_conteudo(folder, fileName, m_files, m_asker, skipBytes, *out);
+        leitura = le_conteudo(folder, fileName, m_files, m_asker, skipBytes, *out, m_printJob.sizeLimit());
         printed = leitura.ok && !rewrittenSince(leitura) && out->finish(error);
     } else {
-        leitura = le_conteudo(folder, fileName, m_files, m_asker, skipBytes);
+        leitura = le_conteudo(folder, fileName, m_files, m_asker, skipBytes, m_printJob.sizeLimit());
         printed = leitura.ok && !rewrittenSince(leitura) &&
                   ((skipBytes > 0 && leitura.text.isEmpty()) ||
                    m_printJob.imprime_conteudo(leitura.text, leitura.iMaxColunas, title, error));
@@ -652,10 +668,12 @@ bool WatchCycle::le_e_imprime(const QByteArray& folder, const QByteArray& fileNa
             m_jobsOfFile.append(job);
             m_jobStartsOfFile.append(skipBytes);
         }
+        done.cutShort = m_printJob.takeCutShort();
     }
     if (!leitura.ok && error)
         *error = leitura.error;
     *declined = leitura.declined;
+    done.tooLarge = leitura.tooLarge;
     done.bytes = leitura.bytesRead;
     done.hash = leitura.hash;
     return printed;
@@ -689,6 +707,8 @@ WatchCycle::Acrescimo WatchCycle::imprime_acrescimos(const QByteArray& folder, c
             return Acrescimo::Failed;
         }
         m_window.log(QStringLiteral("Arquivo ") + QFile::decodeName(path) + QStringLiteral(" impresso"));
+        if (tail.cutShort)
+            m_window.log(cutShortLine(QFile::decodeName(path)));
         done = tail;
     }
     // Still growing: it is put away with what printed, and what was appended since is printed

@@ -93,7 +93,9 @@ private:
     {
         qint64 bytes = 0;
         QByteArray hash;
-        FileStamp stamp; ///< the file as it was before it was read
+        FileStamp stamp;       ///< the file as it was before it was read
+        bool tooLarge = false; ///< larger than the print job takes: set aside unread
+        bool cutShort = false; ///< ended in a printer command cut short, printed as text
     };
     struct Retry
     {
@@ -202,7 +204,8 @@ private:
     QSet<QByteArray> m_badPatterns;
     /// Printed but neither renamed nor deleted: not printed again while unchanged.
     QHash<QByteArray, FileStamp> m_printed;
-    /// Unreadable and the user declined to retry: not asked about again while unchanged.
+    /// Unreadable and the user declined to retry, or too large to print: not tried again while
+    /// unchanged.
     QHash<QByteArray, FileStamp> m_declined;
     /// Printing failed: tried again once the pause is over.
     QHash<QByteArray, Retry> m_retry;

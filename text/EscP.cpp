@@ -174,12 +174,26 @@ PrintedDocument Interpreter::run(QByteArrayView file)
             i = end < 0 ? file.size() : end;
         } else if (c == kEsc) {
             const QByteArrayView rest = file.sliced(i);
+            qsizetype dataAt = 0;
             const qsizetype length =
                 m_pcl ? PrinterCommands::pclLength(
-                            rest, [this](char k, char g, double v, char l) { pcl(k, g, v, l); })
+                            rest, [this](char k, char g, double v, char l) { pcl(k, g, v, l); }, &dataAt)
                       : PrinterCommands::escPLength(rest);
-            if (length == 0 || length > rest.size())
-                break; // cut short: the rest of the file is the command's
+            if (length == 0 || length > rest.size()) {
+                // The file ends inside the command. The data it would take past the end (a bit
+                // image whose count was written wrong, say) is most likely the report itself:
+                // it prints as text, and is told. A command cut short in its parameters ends
+                // the file.
+                qsizetype head = rest.size();
+                if (m_pcl && dataAt > 0)
+                    head = dataAt;
+                else if (!m_pcl && length > rest.size())
+                    head = PrinterCommands::escPDataStart(rest);
+                if (head < rest.size() && m_doc.cutShortAt < 0)
+                    m_doc.cutShortAt = i;
+                i += head - 1;
+                continue;
+            }
             if (!m_pcl)
                 escP(rest.first(length));
             i += length - 1;
@@ -374,7 +388,8 @@ PrintedDocument EscP::interpret(QByteArrayView file)
     return Interpreter(isPcl(file)).run(file);
 }
 
-bool EscP::interpret(QByteArrayView file, const PageSink& page, int lines)
+PrintedDocument EscP::interpret(QByteArrayView file, const PageSink& page, int lines)
 {
-    return Interpreter(isPcl(file), page, lines > 0 ? lines * kLine : kPage).run(file).landscape;
+    const int form = lines > 0 ? std::min(lines, kMostFormLines) * kLine : kPage;
+    return Interpreter(isPcl(file), page, form).run(file);
 }

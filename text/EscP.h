@@ -20,7 +20,9 @@ PrintedDocument interpret(QByteArrayView file);
 
 using PageSink = std::function<void(PrintedPage&& page)>;
 /// The same pages handed to @p page one at a time as they end, so no more than one is held;
-/// true when a PCL file asked for landscape orientation. A form is @p lines lines of 1/6 inch
-/// until the file sets its length (66 when 0).
-bool interpret(QByteArrayView file, const PageSink& page, int lines = 0);
+/// the document returned has no pages, only what is said of the whole. A form is @p lines lines
+/// of 1/6 inch (at most kMostFormLines) until the file sets its length (66 when 0).
+PrintedDocument interpret(QByteArrayView file, const PageSink& page, int lines = 0);
+/// The longest form a file can set in lines (ESC C with its largest count).
+constexpr int kMostFormLines = 255;
 } // namespace EscP

@@ -62,4 +62,7 @@ struct PrintedDocument
 {
     QList<PrintedPage> pages;
     bool landscape = false; ///< a PCL file asked for landscape orientation
+    /// Where a printer command starts whose data runs past the end of the file (a bit image
+    /// whose length is wrong, say); -1 when none does. Its bytes were printed as text.
+    qsizetype cutShortAt = -1;
 };

@@ -81,7 +81,25 @@ qsizetype PrinterCommands::escPLength(QByteArrayView b)
     }
 }
 
-qsizetype PrinterCommands::pclLength(QByteArrayView b, const PclParameter& parameter)
+qsizetype PrinterCommands::escPDataStart(QByteArrayView b)
+{
+    if (b.size() < 2)
+        return 2;
+    switch (b[1]) {
+    case 'K':
+    case 'L':
+    case 'Y':
+    case 'Z':
+        return 4;
+    case '*':
+    case '(':
+        return 5;
+    default:
+        return 2;
+    }
+}
+
+qsizetype PrinterCommands::pclLength(QByteArrayView b, const PclParameter& parameter, qsizetype* dataAt)
 {
     if (b.size() < 2)
         return 0;
@@ -106,8 +124,11 @@ qsizetype PrinterCommands::pclLength(QByteArrayView b, const PclParameter& param
         const char upper = char(std::toupper(static_cast<unsigned char>(letter)));
         if (parameter)
             parameter(kind, group, value, upper);
-        if (upper == 'W' || (kind == '&' && group == 'p' && upper == 'X')) // binary data follows
+        if (upper == 'W' || (kind == '&' && group == 'p' && upper == 'X')) { // binary data follows
+            if (dataAt && value > double(b.size() - i))
+                *dataAt = i;
             i += qsizetype(std::clamp(value, 0.0, double(b.size())));
+        }
         if (letter <= 0x5E)
             return i;
     }

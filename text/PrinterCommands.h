@@ -14,10 +14,14 @@ constexpr char kEsc = 0x1B;
  * An ANSI control sequence (ESC [ … final byte) counts as one command.
  */
 qsizetype escPLength(QByteArrayView bytes);
+/// Where the data of the ESC/P command that starts bytes begins: after the count of a bit image
+/// (ESC K, L, Y, Z, ESC *) or of an ESC ( command; 2 for commands without a count.
+qsizetype escPDataStart(QByteArrayView bytes);
 
 /// One parameter of a PCL command: ESC & l 1 O gives ('&', 'l', 1, 'O').
 using PclParameter = std::function<void(char kind, char group, double value, char letter)>;
 
-/// Like escPLength for a PCL command, reporting each of its parameters (letters upper-cased) on the way.
-qsizetype pclLength(QByteArrayView bytes, const PclParameter& parameter = {});
+/// Like escPLength for a PCL command, reporting each of its parameters (letters upper-cased) on the way;
+/// *dataAt, when given, is set to where binary data that runs past the end of bytes begins.
+qsizetype pclLength(QByteArrayView bytes, const PclParameter& parameter = {}, qsizetype* dataAt = nullptr);
 } // namespace PrinterCommands

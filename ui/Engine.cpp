@@ -103,9 +103,12 @@ bool Engine::recarrega(QString* error)
         return false;
     }
     Settings read = settings;
-    if (!le_ini(read, settings.sCaminhoIni, m_settingsFile, error))
+    QStringList notes;
+    if (!le_ini(read, settings.sCaminhoIni, m_settingsFile, error, &notes))
         return false;
     settings = read;
+    for (const QString& note : std::as_const(notes))
+        m_relay.log(note);
     // A batch in progress looks at the new pattern from its next file; a stop asked for wins.
     m_cycle->restartAfterFile();
     return true;

@@ -232,10 +232,13 @@ void FrmVelmorix::Form_Initialize()
         return; // first configuration: nothing read, no icon, nothing watched
 
     QString error;
-    if (!le_ini(m_settings, m_settings.sCaminhoIni, m_services.settingsFile, &error)) {
+    QStringList notes;
+    if (!le_ini(m_settings, m_settings.sCaminhoIni, m_services.settingsFile, &error, &notes)) {
         falha(QStringLiteral("Não foi possível ler o arquivo de configurações: ") + error);
         return;
     }
+    for (const QString& note : std::as_const(notes))
+        log(note);
     QStringList unshown;
     if (!valoresParaControles(&unshown)) {
         falha(QStringLiteral("Um valor do arquivo de configurações não é 0 nem 1: ") +
@@ -438,10 +441,13 @@ void FrmVelmorix::CmdConfirmar_Click()
         falha(QStringLiteral("Não foi possível gravar o arquivo de configurações: ") + error);
         return;
     }
-    if (!le_ini(m_settings, m_settings.sCaminhoIni, m_services.settingsFile, &error)) {
+    QStringList notes;
+    if (!le_ini(m_settings, m_settings.sCaminhoIni, m_services.settingsFile, &error, &notes)) {
         falha(QStringLiteral("Não foi possível ler o arquivo de configurações: ") + error);
         return;
     }
+    for (const QString& note : std::as_const(notes))
+        log(note);
 
     const bool complete =
         !m_settings.sBackup.isEmpty() && !m_settings.sImpressora.isEmpty() && !m_settings.sLocal.isEmpty();

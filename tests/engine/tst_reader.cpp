@@ -1,7 +1,9 @@
 // Reading one spool file into the spool text, with its longest-line measure and the retry question.
 
+#include "spool/RawOutput.h"
 #include "spool/Reader.h"
 #include "tests/support/Doubles.h"
+#include "tests/support/RecordingRawPort.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -26,6 +28,9 @@ private slots:
     void failurePartwayRetriedGivesTextOnce();
     void failurePartwayDeclinedKeepsMeasureReached();
     void secondReadingStartsMeasureAgain();
+    void sizeLimit_data();
+    void sizeLimit();
+    void rawLongLineGoesInParts();
 
 private:
     QByteArray folder() const { return QFile::encodeName(m_dir.path()) + '/'; }
@@ -240,6 +245,99 @@ void TestReader::secondReadingStartsMeasureAgain()
     const LeituraConteudo r = read("SHORT.TXT");
     QCOMPARE(int(r.iMaxColunas), 2);
     QCOMPARE(r.text, QByteArray("\r\nab"));
+}
+
+void TestReader::sizeLimit_data()
+{
+    QTest::addColumn<qint64>("size");  // a file of this many bytes, sparse when larger than its text
+    QTest::addColumn<qint64>("skip");  // the printed start left out
+    QTest::addColumn<qint64>("limit"); // the most bytes the reading may take
+    QTest::addColumn<qint64>("grows"); // bytes appended while it is read
+    QTest::addColumn<QString>("error");
+
+    const qint64 gb = qint64(1) << 30;
+    QTest::newRow("sparse 64 GB, graphical limit")
+        << 64 * gb << qint64(0) << 256 * (qint64(1) << 20) << qint64(0)
+        << "arquivo grande demais: 64 GB, o limite é 256 MB";
+    QTest::newRow("one byte over") << qint64(1001) << qint64(0) << qint64(1000) << qint64(0)
+                                   << "arquivo grande demais: 1001 bytes, o limite é 1000 bytes";
+    QTest::newRow("at the limit") << qint64(1000) << qint64(0) << qint64(1000) << qint64(0) << "";
+    QTest::newRow("the printed start does not count")
+        << qint64(1500) << qint64(600) << qint64(1000) << qint64(0) << "";
+    QTest::newRow("grows past the limit while read")
+        << qint64(600) << qint64(0) << qint64(1000) << qint64(3000)
+        << "arquivo grande demais: passou de 1000 bytes durante a leitura";
+}
+
+// A file larger than the print job takes is set aside: never read when its size shows it, and
+// dropped, without a question, once it grows past the limit.
+void TestReader::sizeLimit()
+{
+    QFETCH(qint64, size);
+    QFETCH(qint64, skip);
+    QFETCH(qint64, limit);
+    QFETCH(qint64, grows);
+    QFETCH(QString, error);
+
+    const QString path = m_dir.filePath("BIG.TXT");
+    {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        if (size <= 1 << 20)
+            QVERIFY(f.write(QByteArray(size - 2, 'x') + "\r\n") == size);
+        else if (!f.resize(size))
+            QSKIP("no sparse files here");
+    }
+    if (grows > 0) {
+        m_files->duringRead = [&path, grows, done = false]() mutable {
+            QFile f(path);
+            if (!std::exchange(done, true))
+                QVERIFY(f.open(QIODevice::Append) && f.write(QByteArray(grows, 'y')) == grows);
+        };
+    }
+    const LeituraConteudo r = le_conteudo(folder(), "BIG.TXT", *m_files, *m_asker, skip, limit);
+    QCOMPARE(r.ok, error.isEmpty());
+    QCOMPARE(r.tooLarge, !error.isEmpty());
+    QCOMPARE(r.error, error);
+    QVERIFY(m_asker->prompts.isEmpty());
+    QCOMPARE(m_files->openCount, size > limit + skip ? 0 : 1);
+    if (error.isEmpty())
+        QCOMPARE(r.text.size(), size - skip); // CR LF before the line, none after it
+    else
+        QVERIFY(r.text.isEmpty());
+}
+
+namespace {
+/// Raw output that notes the longest piece of a line it was handed at once.
+class MeasuredRawOutput : public RawOutput
+{
+public:
+    using RawOutput::RawOutput;
+    void line(QByteArrayView line) override { RawOutput::line(note(line)); }
+    void linePart(QByteArrayView part) override { RawOutput::linePart(note(part)); }
+    QByteArrayView note(QByteArrayView piece)
+    {
+        longest = std::max(longest, piece.size());
+        return piece;
+    }
+    qsizetype longest = 0;
+};
+} // namespace
+
+// Raw output takes a line of any length in parts as it is read: the reading never gathers it.
+void TestReader::rawLongLineGoesInParts()
+{
+    const QByteArray file = "first\r\n" + QByteArray(5 * 1024 * 1024 + 7, 'L') + "\r\nlast";
+    QVERIFY(writeBytes(m_dir.filePath("WIDE.TXT"), file));
+    RecordingRawPort port;
+    MeasuredRawOutput out(*m_files, folder(), QDateTime::currentDateTime(), port, "/dev/lp0", 1000);
+    QString error;
+    QVERIFY2(out.open(&error), qPrintable(error));
+    QVERIFY(le_conteudo(folder(), "WIDE.TXT", *m_files, *m_asker, 0, out).ok);
+    QVERIFY2(out.longest <= 512 * 1024, QByteArray::number(out.longest));
+    QVERIFY2(out.finish(&error), qPrintable(error));
+    QCOMPARE(port.copies.size(), 1);
+    QVERIFY(port.copies.first().bytes == file + "\r\n");
 }
 
 QTEST_GUILESS_MAIN(TestReader)

@@ -40,6 +40,8 @@ private slots:
     void emptyPathWritesAtIniPathAndFails();
     void longLines_data();
     void longLines();
+    void linesPerPage_data();
+    void linesPerPage();
 
 private:
     QTemporaryDir m_dir;
@@ -279,6 +281,45 @@ void TestSettings::longLines()
         QCOMPARE(s.sLocal, QString(length - 8, u'x'));
     else
         QCOMPARE(s.sLocal, QStringLiteral("local0"));
+}
+
+void TestSettings::linesPerPage_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<int>("lines");
+    QTest::addColumn<QString>("note");
+
+    QTest::newRow("absent") << QByteArray() << 0 << "";
+    QTest::newRow("66") << QByteArray("LINHAS = 66") << 66 << "";
+    QTest::newRow("the most") << QByteArray("LINHAS = 132") << 132 << "";
+    QTest::newRow("one too many") << QByteArray("LINHAS = 133") << 132
+                                  << "LINHAS = 133 fora do intervalo de 1 a 132: usado 132";
+    QTest::newRow("999999") << QByteArray("LINHAS = 999999") << 132
+                            << "LINHAS = 999999 fora do intervalo de 1 a 132: usado 132";
+    QTest::newRow("past any number")
+        << QByteArray("LINHAS = 123456789012345678901234567890") << 132
+        << "LINHAS = 123456789012345678901234567890 fora do intervalo de 1 a 132: "
+           "usado 132";
+    QTest::newRow("negative") << QByteArray("LINHAS = -5") << 0 << "LINHAS = -5 é negativo: ignorado";
+    QTest::newRow("not a number") << QByteArray("LINHAS = 66a") << 0
+                                  << "LINHAS = 66a não é um número de linhas: ignorado";
+}
+
+// LINHAS is brought within a range a page can show, and the log says so when it was not used as
+// written.
+void TestSettings::linesPerPage()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(int, lines);
+    QFETCH(QString, note);
+
+    QVERIFY(writeBytes(m_ini, "LOCAL = /a/*.TXT\r\n" + line + "\r\n"));
+    Settings s;
+    QString error;
+    QStringList notes;
+    QVERIFY2(le_ini(s, m_ini, m_files, &error, &notes), qPrintable(error));
+    QCOMPARE(::linesPerPage(s.sLinhas), lines);
+    QCOMPARE(notes, note.isEmpty() ? QStringList() : QStringList{note});
 }
 
 QTEST_GUILESS_MAIN(TestSettings)

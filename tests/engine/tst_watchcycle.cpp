@@ -109,6 +109,8 @@ private slots:
     void failedDisposalIsLoggedAndNotPrintedAgain();
     void oldBackupThatCannotGoKeepsTheFile();
     void declinedFileIsNotAskedAboutUntilItChanges();
+    void tooLargeFileIsSetAsideUntilItShrinks();
+    void cutShortCommandIsToldAfterPrinted();
     void failedPrintingIsRetriedAfterGrowingPause();
     void failedSecondReadingIsRetriedLater();
     void failedFileWaitsForALaterTickEvenAfterALongOne();
@@ -519,6 +521,46 @@ void TestWatchCycle::declinedFileIsNotAskedAboutUntilItChanges()
     rig.tick();
     QCOMPARE(rig.job.texts, QList<QByteArray>{"\r\nLOCKED"});
     QVERIFY(!rig.exists("A.TXT"));
+}
+
+void TestWatchCycle::tooLargeFileIsSetAsideUntilItShrinks()
+{
+    Rig rig;
+    rig.job.limit = 10;
+    QVERIFY(rig.put("A.TXT", "0123456789\r\n"));
+    QVERIFY(rig.put("B.TXT", "b\r\n"));
+
+    rig.tick(); // A is set aside; B, after it, prints
+    rig.clock.clockMs += 3600 * 1000;
+    rig.tick();
+    rig.tick();
+    QCOMPARE(rig.job.texts, QList<QByteArray>{"\r\nb"});
+    QCOMPARE(rig.fileNames(), QStringList{"A.TXT"});
+    QCOMPARE(rig.read("A.TXT"), QByteArray("0123456789\r\n"));
+    QCOMPARE(rig.window.logLines.filter(QStringLiteral("A.TXT")),
+             QStringList{
+                 rig.line("A.TXT", " não impresso (arquivo grande demais: 12 bytes, o limite é 10 bytes)")});
+    QCOMPARE(rig.files.openCount, 1);
+    QVERIFY(rig.asker.prompts.isEmpty());
+
+    QVERIFY(rig.put("A.TXT", "short\r\n"));
+    rig.tick();
+    QCOMPARE(rig.job.texts, (QList<QByteArray>{"\r\nb", "\r\nshort"}));
+    QVERIFY(!rig.exists("A.TXT"));
+}
+
+void TestWatchCycle::cutShortCommandIsToldAfterPrinted()
+{
+    Rig rig;
+    QVERIFY(rig.put("A.TXT", "a\r\n"));
+    rig.job.cutShort = true;
+    rig.tick();
+    QCOMPARE(
+        rig.window.logLines,
+        (QStringList{
+            rig.line("A.TXT", " excluido"),
+            rig.line("A.TXT", ": comando de impressora incompleto no fim; o resto foi impresso como texto"),
+            rig.line("A.TXT", " impresso")}));
 }
 
 void TestWatchCycle::failedPrintingIsRetriedAfterGrowingPause()

@@ -27,6 +27,8 @@ here=$(dirname "$(readlink -f "$0")")
 . "$here/scenarios3.sh"
 # shellcheck source=scenarios_jobs.sh
 . "$here/scenarios_jobs.sh"
+# shellcheck source=scenarios_reading.sh
+. "$here/scenarios_reading.sh"
 
 [ $# -ge 1 ] || { echo "usage: $0 PATH-TO-VELMORIX2" >&2; exit 2; }
 watchdog=
@@ -48,7 +50,7 @@ watchdog=$!
 
 vf_setup "$1"
 
-all=(cups_down queue_states raw_bad_ports kill full_disk bursts writers bad_files hostile settings shared_cwd rewrites two_programs job_outcomes jobs_forgotten)
+all=(cups_down queue_states raw_bad_ports kill full_disk bursts writers bad_files hostile settings shared_cwd rewrites two_programs job_outcomes jobs_forgotten reading_huge reading_cut_command)
 only=(${FAULTS_ONLY:-${all[*]}})
 for s in "${only[@]}"; do
     echo "== $s"

@@ -26,6 +26,27 @@ private:
     qint64 m_budget;
 };
 
+/// Calls a hook after each piece it passes on: the test changes the file while it is read.
+class HookedSource : public ByteSource
+{
+public:
+    HookedSource(std::unique_ptr<ByteSource> inner, std::function<void()> hook)
+        : m_inner(std::move(inner)), m_hook(std::move(hook))
+    {
+    }
+    qint64 read(char* data, qint64 max) override
+    {
+        const qint64 n = m_inner->read(data, max);
+        m_hook();
+        return n;
+    }
+    QString errorString() const override { return m_inner->errorString(); }
+
+private:
+    std::unique_ptr<ByteSource> m_inner;
+    std::function<void()> m_hook;
+};
+
 } // namespace
 
 std::unique_ptr<ByteSource> TestFileServices::openRead(const QByteArray& path, QString* error)
@@ -38,6 +59,8 @@ std::unique_ptr<ByteSource> TestFileServices::openRead(const QByteArray& path, Q
         return nullptr;
     }
     std::unique_ptr<ByteSource> in = PosixFileServices::openRead(path, error);
+    if (in && duringRead)
+        in = std::make_unique<HookedSource>(std::move(in), duringRead);
     if (!in || failAfter < 0)
         return in;
     return std::make_unique<FailingSource>(std::move(in), failAfter);

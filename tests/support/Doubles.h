@@ -134,6 +134,8 @@ public:
         return true;
     }
     SubmittedJob takeLastJob() override { return std::exchange(m_lastJob, SubmittedJob()); }
+    qint64 sizeLimit() const override { return limit; }
+    bool takeCutShort() override { return std::exchange(cutShort, false); }
     /// The script of job states: a job not in it is pending.
     PrintingService::JobState jobState(const SubmittedJob& job) override
     {
@@ -146,6 +148,8 @@ public:
     int stateQueries = 0;
     bool fail = false;
     int failures = 0;
+    qint64 limit = kNoSizeLimit;
+    bool cutShort = false; ///< the next print-out ends in a printer command cut short
     QList<QByteArray> texts;
     QList<qint16> measures;
     QStringList titles;
@@ -170,6 +174,7 @@ public:
 
     /// Readings to fail after this many bytes (-1: fail at open), consumed one per reading.
     QList<qint64> failReadsAfter;
+    std::function<void()> duringRead; ///< called after each piece a reading hands out
     bool failRename = false;
     bool failRemove = false;
     int openCount = 0;

@@ -62,6 +62,8 @@ private slots:
     void feedsAndPages_data();
     void feedsAndPages();
     void cutShortAnywhereLeavesNoCode();
+    void dataPastTheEndPrintsAsText_data();
+    void dataPastTheEndPrintsAsText();
     void generated_data();
     void generated();
 
@@ -114,36 +116,78 @@ void TestEscP::feedsAndPages_data()
 {
     QTest::addColumn<QByteArray>("file");
     QTest::addColumn<QString>("feeds");
+    QTest::addColumn<int>("lines"); // the form the printer starts with, in lines; 0: 66
 
-    QTest::newRow("defaults") << QByteArray("A\nB") << "3960:60,60";
+    QTest::newRow("defaults") << QByteArray("A\nB") << "3960:60,60" << 0;
     QTest::newRow("spacings") << QByteArray("\0330A\n\0333\024B\n\033A\014C\n\0332D\n\033J\005")
-                              << "3960:45,40,72,60,10";
+                              << "3960:45,40,72,60,10" << 0;
     QTest::newRow("page length in lines at spacing")
-        << QByteArray("\0330\033C\002A\nB\nC\n") << "90:45,45 90:45";
-    QTest::newRow("page length in inches") << bytes("\033C\000\001A\n") << "360:60";
-    QTest::newRow("zero page length ignored") << bytes("\033C\000\000A") << "3960:60";
-    QTest::newRow("form feeds") << QByteArray("A\fB\r\n\f\fC") << "3960:60 3960:60 3960: 3960:60";
+        << QByteArray("\0330\033C\002A\nB\nC\n") << "90:45,45 90:45" << 0;
+    QTest::newRow("page length in inches") << bytes("\033C\000\001A\n") << "360:60" << 0;
+    QTest::newRow("zero page length ignored") << bytes("\033C\000\000A") << "3960:60" << 0;
+    QTest::newRow("form feeds") << QByteArray("A\fB\r\n\f\fC") << "3960:60 3960:60 3960: 3960:60" << 0;
     QTest::newRow("leading form feed, full page then form feed")
-        << QByteArray("\f\033C\001A\n\fB") << "60:60 60:60";
+        << QByteArray("\f\033C\001A\n\fB") << "60:60 60:60" << 0;
+    QTest::newRow("a form of 33 lines") << QByteArray("A\nB") << "1980:60,60" << 33;
+    QTest::newRow("more lines than a form holds") << QByteArray("A\nB") << "15300:60,60" << 35791395;
 }
 
 void TestEscP::feedsAndPages()
 {
     QFETCH(QByteArray, file);
     QFETCH(QString, feeds);
-    QCOMPARE(::feeds(EscP::interpret(file)), feeds);
+    QFETCH(int, lines);
+    PrintedDocument doc;
+    EscP::interpret(
+        file, [&doc](PrintedPage&& page) { doc.pages.append(page); }, lines);
+    QCOMPARE(::feeds(doc), feeds);
 }
 
-// A file may end in the middle of any command: nothing of a command is ever printed, and
-// nothing is read past the end (the sanitizer builds check the latter).
+// A file may end in the middle of any command: nothing of a command's own bytes is ever
+// printed, the data it would take past the end prints as text and is told, and nothing is read
+// past the end (the sanitizer builds check the latter).
 void TestEscP::cutShortAnywhereLeavesNoCode()
 {
     const QByteArray file = bytes("\033@\033C\000\005\033K\002\000xy\033*\047\001\000abc\033("
                                   "U\001\000\005\033D\010\000\033[1;4mT\033-1\0333\020\033W0");
     for (qsizetype n = 0; n <= file.size(); ++n) {
-        const QString printed = describe(EscP::interpret(file.first(n)));
-        QVERIFY2(printed.isEmpty() || printed.endsWith('T') || printed.endsWith("T}"), qPrintable(printed));
+        const PrintedDocument doc = EscP::interpret(file.first(n));
+        const QString printed = describe(doc);
+        if (doc.cutShortAt >= 0)
+            QVERIFY2(QStringList({"x", "a", "ab"}).contains(printed), qPrintable(printed));
+        else
+            QVERIFY2(printed.isEmpty() || printed.endsWith('T') || printed.endsWith("T}"),
+                     qPrintable(printed));
     }
+}
+
+void TestEscP::dataPastTheEndPrintsAsText_data()
+{
+    QTest::addColumn<QByteArray>("command");
+    QTest::addColumn<bool>("cutShort");
+
+    QTest::newRow("ESC K") << bytes("\033K\377\000") << true;
+    QTest::newRow("ESC Z") << bytes("\033Z\377\377") << true;
+    QTest::newRow("ESC * 24-dot") << bytes("\033*\047\010\000") << true;
+    QTest::newRow("ESC * 48-dot") << bytes("\033*\111\003\000") << true;
+    QTest::newRow("ESC (") << bytes("\033(U\377\000") << true;
+    QTest::newRow("PCL raster") << QByteArray("\033*b500W") << true;
+    QTest::newRow("PCL raster, lower-case letter") << QByteArray("\033*b500w") << true;
+    QTest::newRow("whole bit image takes its data") << bytes("\033K\002\000ab") << false;
+}
+
+// A command whose count runs past the end of the file does not take the rest of the report
+// with it: what follows its count prints as text.
+void TestEscP::dataPastTheEndPrintsAsText()
+{
+    QFETCH(QByteArray, command);
+    QFETCH(bool, cutShort);
+
+    const bool pcl = command.startsWith("\033*b");
+    const QByteArray start = pcl ? QByteArray("\033E\033&l0OHEAD\r\n") : QByteArray("HEAD\r\n");
+    const PrintedDocument doc = EscP::interpret(start + command + "\r\nTAIL\r\nMORE");
+    QCOMPARE(describe(doc), QStringLiteral("HEAD||TAIL|MORE"));
+    QCOMPARE(doc.cutShortAt, cutShort ? start.size() : -1);
 }
 
 void TestEscP::initTestCase()
