@@ -1,6 +1,7 @@
 #include "platform/PosixFileServices.h"
 
 #include "platform/PosixErrors.h"
+#include "platform/PosixFolder.h"
 #include "platform/PosixScratch.h"
 
 #include <QFile>
@@ -18,11 +19,36 @@
 
 namespace {
 
-/// Bytes after the last "/"; the whole path when there is none.
-QByteArrayView baseName(QByteArrayView path)
+/// Opens a plain file for reading, by its name in the folder's descriptor (AT_FDCWD: by its
+/// path); never through a link. The descriptor, or -1 with errno set.
+int openPlain(int folder, const char* name)
 {
-    const qsizetype slash = path.lastIndexOf('/');
-    return slash < 0 ? path : path.sliced(slash + 1);
+    const int fd = ::openat(folder, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    struct stat st;
+    if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+        ::close(fd);
+        errno = EINVAL;
+        return -1;
+    }
+    return fd;
+}
+
+/// openPlain() for a spool file, through its folder.
+int openPlain(const QByteArray& path)
+{
+    const FolderOfPath folder(path);
+    if (folder.fd() < 0) {
+        errno = folder.error();
+        return -1;
+    }
+    return openPlain(folder.fd(), folder.name());
+}
+
+/// The file's stat, never through a link: false when it is not there.
+bool statInFolder(const QByteArray& path, struct stat* st)
+{
+    const FolderOfPath folder(path);
+    return folder.fd() >= 0 && ::fstatat(folder.fd(), folder.name(), st, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 class FdSource : public ByteSource
@@ -87,10 +113,16 @@ namespace {
 QList<QByteArray> plainFiles(const QByteArray& folder, bool hidden, ListError* error)
 {
     QList<QByteArray> names;
-    DIR* dir = ::opendir(folder.constData());
+    const int fd = PosixFolder::open(folder, O_RDONLY);
+    DIR* dir = fd >= 0 ? ::fdopendir(fd) : nullptr;
     if (!dir) {
+        const int err = errno;
+        if (fd >= 0)
+            ::close(fd);
         if (error)
-            *error = (errno == ENOENT || errno == ENOTDIR) ? ListError::Missing : ListError::Unreadable;
+            *error = err == ELOOP && PosixFolder::isLink(folder) ? ListError::Link
+                     : (err == ENOENT || err == ENOTDIR)         ? ListError::Missing
+                                                                 : ListError::Unreadable;
         return names;
     }
     const int dfd = ::dirfd(dir);
@@ -135,17 +167,17 @@ QList<QByteArray> PosixFileServices::listHiddenFiles(const QByteArray& folder)
 
 bool PosixFileServices::isPlainFile(const QByteArray& path)
 {
-    if (path.isEmpty() || baseName(path).startsWith('.'))
-        return false;
+    const FolderOfPath folder(path);
     struct stat st;
-    return ::lstat(path.constData(), &st) == 0 && S_ISREG(st.st_mode);
+    return folder.fd() >= 0 && folder.name()[0] != '.' &&
+           ::fstatat(folder.fd(), folder.name(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode);
 }
 
 FileStamp PosixFileServices::stamp(const QByteArray& path)
 {
     FileStamp s;
     struct stat st;
-    if (::lstat(path.constData(), &st) == 0) {
+    if (statInFolder(path, &st)) {
         s.size = st.st_size;
         s.mtimeNs = qint64(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
         s.inode = st.st_ino;
@@ -197,7 +229,7 @@ bool openForWritingByAnyProcess(dev_t device, ino_t inode)
 
 bool PosixFileServices::isBeingWritten(const QByteArray& path)
 {
-    const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    const int fd = openPlain(path);
     if (fd < 0)
         return false; // whoever reads it next will see why
     // A read lease is refused while any process has the file open for writing. It is given
@@ -224,49 +256,67 @@ const char* const kMarkNames[] = {"user.velmorix2.printed", "trusted.velmorix2.p
 
 bool PosixFileServices::markPrinted(const QByteArray& path, const QByteArray& mark)
 {
+    // Set through a descriptor of the file: there is no call that sets one by a name in a folder.
+    const int fd = openPlain(path);
+    if (fd < 0)
+        return false;
+    bool set = false;
     for (const char* name : kMarkNames) {
-        if (::lsetxattr(path.constData(), name, mark.constData(), size_t(mark.size()), 0) == 0)
-            return true;
+        if ((set = ::fsetxattr(fd, name, mark.constData(), size_t(mark.size()), 0) == 0))
+            break;
     }
-    return false;
+    ::close(fd);
+    return set;
 }
 
 QByteArray PosixFileServices::printedMark(const QByteArray& path)
 {
     // A mark names the job's queue too, so its length is asked first; a CUPS queue name is at
     // most 127 bytes, and anything far longer is not a mark of ours.
+    const int fd = openPlain(path);
+    if (fd < 0)
+        return QByteArray();
+    QByteArray mark;
     for (const char* name : kMarkNames) {
-        const ssize_t size = ::lgetxattr(path.constData(), name, nullptr, 0);
+        const ssize_t size = ::fgetxattr(fd, name, nullptr, 0);
         if (size < 0 || size > 4096)
             continue;
-        QByteArray mark(size, Qt::Uninitialized);
-        const ssize_t n = ::lgetxattr(path.constData(), name, mark.data(), mark.size());
-        if (n >= 0)
-            return mark.left(n);
+        mark.resize(size);
+        const ssize_t n = ::fgetxattr(fd, name, mark.data(), size_t(mark.size()));
+        if (n >= 0) {
+            mark.truncate(n);
+            break;
+        }
+        mark.clear();
     }
-    return QByteArray();
+    ::close(fd);
+    return mark;
 }
 
-std::unique_ptr<ByteSource> PosixFileServices::openRead(const QByteArray& path, QString* error)
+namespace {
+
+std::unique_ptr<ByteSource> sourceOf(int fd, const QByteArray& path, QString* error)
 {
-    const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         setError(error, path, errno);
-        return nullptr;
-    }
-    struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        setError(error, path, EINVAL);
         return nullptr;
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     return std::make_unique<FdSource>(fd, path);
 }
 
+} // namespace
+
+std::unique_ptr<ByteSource> PosixFileServices::openRead(const QByteArray& path, QString* error)
+{
+    return sourceOf(openPlain(path), path, error);
+}
+
 bool PosixFileServices::readFile(const QByteArray& path, QByteArray* data, QString* error)
 {
-    std::unique_ptr<ByteSource> in = openRead(path, error);
+    // The settings file, by its path: its folder may be a link (settings kept with the user's
+    // other configuration files); the file itself may not.
+    std::unique_ptr<ByteSource> in = sourceOf(openPlain(AT_FDCWD, path.constData()), path, error);
     if (!in)
         return false;
     data->clear();
@@ -304,9 +354,12 @@ bool PosixFileServices::writeFile(const QByteArray& path, const QByteArray& data
 bool PosixFileServices::writeNewFile(const QByteArray& path, const QList<QByteArrayView>& parts,
                                      QString* error)
 {
-    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    const FolderOfPath folder(path);
+    const int fd = folder.fd() < 0 ? -1
+                                   : ::openat(folder.fd(), folder.name(),
+                                              O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) {
-        setError(error, path, errno);
+        setError(error, path, folder.fd() < 0 ? folder.error() : errno);
         return false;
     }
     bool ok = true;
@@ -324,8 +377,9 @@ bool PosixFileServices::writeNewFile(const QByteArray& path, const QList<QByteAr
 
 bool PosixFileServices::remove(const QByteArray& path, QString* error)
 {
-    if (::unlink(path.constData()) != 0) {
-        setError(error, path, errno);
+    const FolderOfPath folder(path);
+    if (folder.fd() < 0 || ::unlinkat(folder.fd(), folder.name(), 0) != 0) {
+        setError(error, path, folder.fd() < 0 ? folder.error() : errno);
         return false;
     }
     return true;
@@ -333,18 +387,24 @@ bool PosixFileServices::remove(const QByteArray& path, QString* error)
 
 bool PosixFileServices::rename(const QByteArray& from, const QByteArray& to, QString* error)
 {
-    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+    const FolderOfPath source(from);
+    const FolderOfPath target(to);
+    if (source.fd() < 0 || target.fd() < 0) {
+        setError(error, source.fd() < 0 ? from : to, source.fd() < 0 ? source.error() : target.error());
+        return false;
+    }
+    if (::renameat2(source.fd(), source.name(), target.fd(), target.name(), RENAME_NOREPLACE) == 0)
         return true;
     if (errno != EINVAL && errno != ENOSYS) {
         setError(error, to, errno);
         return false;
     }
     // The file system cannot refuse to replace: a hard link can, and is atomic.
-    if (::link(from.constData(), to.constData()) == 0) {
-        if (::unlink(from.constData()) == 0)
+    if (::linkat(source.fd(), source.name(), target.fd(), target.name(), 0) == 0) {
+        if (::unlinkat(source.fd(), source.name(), 0) == 0)
             return true;
         const int err = errno;
-        ::unlink(to.constData()); // both names would stay: the file would be seen again
+        ::unlinkat(target.fd(), target.name(), 0); // both names would stay: the file would be seen again
         setError(error, from, err);
         return false;
     }
@@ -379,7 +439,12 @@ private:
 
 std::unique_ptr<FileClaim> PosixFileServices::claim(const QByteArray& path)
 {
-    const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    // A folder that is gone, or is now a link, holds no file of ours to claim.
+    const FolderOfPath folder(path);
+    if (folder.fd() < 0)
+        return nullptr;
+    const int fd =
+        ::openat(folder.fd(), folder.name(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     // A file that is there but cannot be opened is not held by anyone: the reading that
     // follows fails and says so.
     if (fd < 0)
@@ -391,7 +456,8 @@ std::unique_ptr<FileClaim> PosixFileServices::claim(const QByteArray& path)
     struct stat mine;
     struct stat named;
     if (::fstat(fd, &mine) != 0 || !S_ISREG(mine.st_mode) || mine.st_nlink == 0 ||
-        ::lstat(path.constData(), &named) != 0 || named.st_dev != mine.st_dev || named.st_ino != mine.st_ino)
+        ::fstatat(folder.fd(), folder.name(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
+        named.st_dev != mine.st_dev || named.st_ino != mine.st_ino)
         return nullptr;
     return claimed;
 }

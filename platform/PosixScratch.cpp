@@ -1,6 +1,7 @@
 #include "platform/PosixScratch.h"
 
 #include "platform/PosixErrors.h"
+#include "platform/PosixFolder.h"
 
 #include <QDir>
 #include <QStandardPaths>
@@ -31,26 +32,30 @@ bool writeAll(int fd, const char* data, qint64 size)
     return true;
 }
 
-/// Removes path only while it still names the file behind fd (or, without fd, a regular file).
-void removeIfSame(const QByteArray& path, const struct stat& own)
+/// Removes the name in the folder only while it still names the file made.
+void removeIfSame(int folder, const char* name, const struct stat& own)
 {
     struct stat st;
-    if (::lstat(path.constData(), &st) == 0 && S_ISREG(st.st_mode) && st.st_dev == own.st_dev &&
-        st.st_ino == own.st_ino)
-        ::unlink(path.constData());
+    if (::fstatat(folder, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
+        st.st_dev == own.st_dev && st.st_ino == own.st_ino)
+        ::unlinkat(folder, name, 0);
 }
 
 class PosixScratchFile : public ScratchFile
 {
 public:
-    PosixScratchFile(int fd, QByteArray path, QByteArray record)
-        : m_fd(fd), m_path(std::move(path)), m_record(std::move(record))
+    /// Keeps the folder it was made in, so it is removed from there whatever is at the
+    /// folder's path by then.
+    PosixScratchFile(int fd, int folder, QByteArray path, QByteArray record)
+        : m_fd(fd), m_folder(folder), m_path(std::move(path)), m_record(std::move(record))
     {
         ::fstat(m_fd, &m_own);
     }
     ~PosixScratchFile() override
     {
-        removeIfSame(m_path, m_own);
+        const qsizetype slash = m_path.lastIndexOf('/');
+        removeIfSame(m_folder, m_path.constData() + slash + 1, m_own);
+        ::close(m_folder);
         ::close(m_fd);
         if (!m_record.isEmpty())
             ::unlink(m_record.constData());
@@ -82,6 +87,7 @@ private:
     }
 
     int m_fd;
+    int m_folder;
     QByteArray m_path;
     QByteArray m_record;
     struct stat m_own = {};
@@ -119,13 +125,16 @@ std::unique_ptr<ScratchFile> PosixScratch::create(const QByteArray& path, QStrin
     if (rfd >= 0)
         ::close(rfd);
 
-    const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    FolderOfPath in(path);
+    const int fd =
+        in.fd() < 0 ? -1
+                    : ::openat(in.fd(), in.name(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) {
-        setError(error, path, errno);
+        setError(error, path, in.fd() < 0 ? in.error() : errno);
         ::unlink(record.constData());
         return nullptr;
     }
-    return std::make_unique<PosixScratchFile>(fd, path, recorded ? record : QByteArray());
+    return std::make_unique<PosixScratchFile>(fd, in.release(), path, recorded ? record : QByteArray());
 }
 
 void PosixScratch::removeLeftovers()
@@ -146,11 +155,12 @@ void PosixScratch::removeLeftovers()
         QFile in(QFile::decodeName(record));
         if (in.open(QIODevice::ReadOnly)) {
             const QByteArray path = in.read(4096);
+            const FolderOfPath at(path);
             struct stat st;
             // Only a regular file of ours; its writer is gone, so nobody writes it any more.
-            if (!path.isEmpty() && ::lstat(path.constData(), &st) == 0 && S_ISREG(st.st_mode) &&
-                st.st_uid == me)
-                ::unlink(path.constData());
+            if (at.fd() >= 0 && ::fstatat(at.fd(), at.name(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                S_ISREG(st.st_mode) && st.st_uid == me)
+                ::unlinkat(at.fd(), at.name(), 0);
         }
         ::unlink(record.constData());
     }

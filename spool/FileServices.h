@@ -53,8 +53,9 @@ public:
 enum class ListError
 {
     None,
-    Missing,   ///< no such folder
-    Unreadable ///< there, but its names cannot be read
+    Missing,    ///< no such folder
+    Unreadable, ///< there, but its names cannot be read
+    Link        ///< the folder itself is a symbolic link, which is not followed
 };
 
 /// A spool file claimed by this program: no other program that claims files takes it meanwhile.
@@ -76,6 +77,8 @@ public:
     /// Bare names of the folder's plain, non-hidden files (no links, folders or special
     /// files), in the folder's own order. The folder ends in "/" or is ".". A folder that
     /// cannot be listed gives no names and says why in *error; an empty one sets None.
+    /// A folder that is itself a symbolic link is not followed; the calls below on the names in
+    /// a folder do not follow one either, whatever the folder became since it was listed.
     virtual QList<QByteArray> listFiles(const QByteArray& folder, ListError* error = nullptr) = 0;
     /// Bare names of the folder's plain hidden files (names starting with "."), where this
     /// program keeps print-outs whose jobs are still open.

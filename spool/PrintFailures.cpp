@@ -2,6 +2,7 @@
 
 #include "spool/Clock.h"
 #include "spool/FailureReason.h"
+#include "spool/LogText.h"
 #include "spool/WindowServices.h"
 
 #include <QFile>
@@ -21,7 +22,8 @@ void PrintFailures::naoImpresso(const QByteArray& path, const QString& error)
     m_aguardando.insert(path);
     if (m_novas.isEmpty())
         m_firstNewMs = m_clock.monotonicMs();
-    m_novas.append(line);
+    // The notice puts its lines together: each is made one line here, as a log shows it.
+    m_novas.append(shownInLog(line));
     avisa(false);
 }
 

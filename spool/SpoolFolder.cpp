@@ -52,6 +52,9 @@ QString folderProblem(const QByteArray& folder, ListError error, const QByteArra
         return QStringLiteral("Pasta ") + shownFolder(folder) + QStringLiteral(" não existe");
     case ListError::Unreadable:
         return QStringLiteral("Pasta ") + shownFolder(folder) + QStringLiteral(" não pode ser lida");
+    case ListError::Link:
+        return QStringLiteral("Pasta ") + shownFolder(folder) +
+               QStringLiteral(" é um link simbólico, que não é seguido; use o caminho da pasta real");
     }
     return QString();
 }

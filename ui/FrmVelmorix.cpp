@@ -2,6 +2,7 @@
 
 #include "settings/SettingsStore.h"
 #include "spool/FileServices.h"
+#include "spool/LogText.h"
 #include "spool/PrinterPort.h"
 #include "spool/PrintingService.h"
 
@@ -515,8 +516,8 @@ void FrmVelmorix::log(const QString& line)
 {
     // The log is the lines, newest first, CR LF after each, cut at kLogLimit characters. Lines
     // wholly beyond the cut are dropped; the text is put together only when it is shown.
-    m_logLines.push_front(line);
-    m_logChars += line.size() + 2;
+    m_logLines.push_front(shownInLog(line));
+    m_logChars += m_logLines.front().size() + 2;
     while (m_logLines.size() > 1 && m_logChars - (m_logLines.back().size() + 2) >= kLogLimit) {
         m_logChars -= m_logLines.back().size() + 2;
         m_logLines.pop_back();
@@ -536,7 +537,11 @@ void FrmVelmorix::log(const QString& line)
 
 void FrmVelmorix::aviso(const QString& title, const QString& text)
 {
-    m_services.tray.showMessage(title, text);
+    // A notice holds several lines, each already shown as the log shows it.
+    QStringList lines = text.split(u'\n');
+    for (QString& line : lines)
+        line = shownInLog(line);
+    m_services.tray.showMessage(shownInLog(title), lines.join(u'\n'));
 }
 
 QString FrmVelmorix::logText() const

@@ -6,6 +6,7 @@
 #include "platform/PosixFolderChanges.h"
 #include "platform/PosixPlaces.h"
 #include "platform/PosixRawPort.h"
+#include "spool/LogText.h"
 #include "ui/Engine.h"
 #include "ui/UnixSignals.h"
 
@@ -39,7 +40,9 @@ enum class Level
 void writeLine(const QString& line, Level level = Level::Error)
 {
     static const bool journal = toJournal();
-    QByteArray bytes = line.toLocal8Bit() + '\n';
+    // One line whatever it names: a line feed in a file name would make a line (and a journal
+    // entry, with a level of its choosing) of its own.
+    QByteArray bytes = shownInLog(line).toLocal8Bit() + '\n';
     if (journal)
         bytes.prepend('<' + QByteArray::number(int(level)) + '>');
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);

@@ -3,6 +3,7 @@
 #include "platform/PosixFileServices.h"
 #include "platform/PosixFolderChanges.h"
 #include "platform/PosixPlaces.h"
+#include "spool/LogText.h"
 #include "spool/NameMatch.h"
 #include "spool/SpoolFolder.h"
 
@@ -92,6 +93,10 @@ private slots:
     void folderChangesAreTold();
     void listingSaysWhyItFoundNothing_data();
     void listingSaysWhyItFoundNothing();
+    void folderSwappedForLinkIsNotFollowed();
+    void folderMadeAnewIsUsedAtOnce();
+    void logShowsOneLine_data();
+    void logShowsOneLine();
 
 private:
     QByteArray dir() const { return QFile::encodeName(m_dir->path()) + '/'; }
@@ -418,7 +423,9 @@ void TestFiles::listingSaysWhyItFoundNothing_data()
     QTest::newRow("empty") << "empty/" << int(ListError::None);
     QTest::newRow("missing") << "missing/" << int(ListError::Missing);
     QTest::newRow("a file") << "A.TXT/" << int(ListError::Missing);
-    QTest::newRow("link loop") << "loop/" << int(ListError::Unreadable);
+    QTest::newRow("link loop") << "loop/" << int(ListError::Link);
+    QTest::newRow("link to a folder") << "linked/" << int(ListError::Link);
+    QTest::newRow("through a link loop") << "loop/sub/" << int(ListError::Unreadable);
     if (::geteuid() != 0) // root reads every folder
         QTest::newRow("no permission") << "locked/" << int(ListError::Unreadable);
 }
@@ -431,12 +438,115 @@ void TestFiles::listingSaysWhyItFoundNothing()
     QVERIFY(here.mkdir(QStringLiteral("empty")) && here.mkdir(QStringLiteral("locked")));
     QVERIFY(writeBytes(m_dir->filePath("A.TXT"), "a") && writeBytes(m_dir->filePath("locked/B.TXT"), "b"));
     QVERIFY(QFile::link(QStringLiteral("loop"), m_dir->filePath("loop")));
+    QVERIFY(QFile::link(QStringLiteral("empty"), m_dir->filePath("linked")));
     QVERIFY(QFile::setPermissions(m_dir->filePath("locked"), QFileDevice::ExeOwner));
     ListError why = ListError::Missing;
     QVERIFY(m_files.listFiles(dir() + QFile::encodeName(folder), &why).isEmpty());
     QCOMPARE(int(why), error);
     QFile::setPermissions(m_dir->filePath("locked"),
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
+// The watched folder replaced by a link to another folder: nothing in that folder is listed,
+// read, marked, claimed, renamed or removed, and the log says why.
+void TestFiles::folderSwappedForLinkIsNotFollowed()
+{
+    QDir here(m_dir->path());
+    QVERIFY(here.mkdir(QStringLiteral("spool")) && here.mkdir(QStringLiteral("victim")));
+    QVERIFY(writeBytes(m_dir->filePath("spool/A.TXT"), "a"));
+    QVERIFY(writeBytes(m_dir->filePath("victim/PRIVATE.TXT"), "secret"));
+    const QByteArray spool = dir() + "spool/";
+    QCOMPARE(m_files.listFiles(spool), QList<QByteArray>{"A.TXT"});
+    QVERIFY(QDir(m_dir->filePath("spool")).removeRecursively());
+    QVERIFY(QFile::link(QStringLiteral("victim"), m_dir->filePath("spool")));
+
+    ListError why = ListError::None;
+    QVERIFY(matchingFiles(m_files, spool, {spool + "*.TXT"}, &why).isEmpty());
+    QCOMPARE(int(why), int(ListError::Link));
+    QCOMPARE(
+        folderProblem(spool, why, spool + "*.TXT"),
+        QStringLiteral("Pasta %1spool é um link simbólico, que não é seguido; use o caminho da pasta real")
+            .arg(m_dir->path() + '/'));
+    QVERIFY(matchingFiles(m_files, spool, {spool + "PRIVATE.TXT"}).isEmpty());
+
+    const QByteArray path = spool + "PRIVATE.TXT";
+    QString error;
+    QVERIFY(!m_files.isPlainFile(path));
+    QVERIFY(!m_files.stamp(path).valid());
+    QVERIFY(!m_files.claim(path));
+    QVERIFY(!m_files.openRead(path, &error));
+    QVERIFY(!m_files.markPrinted(path, "1 2 3"));
+    QVERIFY(!m_files.rename(path, spool + "PRIVATE.bak", &error));
+    QVERIFY(!m_files.remove(path, &error));
+    QVERIFY(!m_files.createScratch(spool + "temp.BAK", &error));
+    QCOMPARE(QDir(m_dir->filePath("victim")).entryList(QDir::Files), QStringList{"PRIVATE.TXT"});
+    QCOMPARE(readAll(m_dir->filePath("victim/PRIVATE.TXT")), QByteArray("secret"));
+}
+
+// The watched folder renamed away and made anew: the next reading lists the new folder, the
+// names read are used in it, and its changes are told from then on.
+void TestFiles::folderMadeAnewIsUsedAtOnce()
+{
+    QDir here(m_dir->path());
+    QVERIFY(here.mkdir(QStringLiteral("spool")));
+    QVERIFY(writeBytes(m_dir->filePath("spool/A.TXT"), "old a"));
+    const QByteArray spool = dir() + "spool/";
+    PosixFolderChanges changes;
+    QVERIFY(changes.takeChanges(spool));
+    QCOMPARE(m_files.listFiles(spool), QList<QByteArray>{"A.TXT"});
+    QVERIFY(!changes.takeChanges(spool));
+
+    QVERIFY(here.rename(QStringLiteral("spool"), QStringLiteral("old")));
+    QVERIFY(here.mkdir(QStringLiteral("spool")));
+    QVERIFY(changes.takeChanges(spool)); // another folder: read at once, without waiting for events
+    QVERIFY(writeBytes(m_dir->filePath("spool/A.TXT"), "new a"));
+    QVERIFY(writeBytes(m_dir->filePath("spool/B.TXT"), "new b"));
+    QVERIFY(QTest::qWaitFor([&] { return changes.takeChanges(spool); }, 5000));
+    QCOMPARE(matches(m_files, spool + "*.TXT"), (QList<QByteArray>{"A.TXT", "B.TXT"}));
+    QVERIFY(m_files.rename(spool + "A.TXT", spool + "A.bak", nullptr));
+    QVERIFY(m_files.claim(spool + "B.TXT"));
+    QCOMPARE(readAll(m_dir->filePath("spool/A.bak")), QByteArray("new a"));
+    QCOMPARE(readAll(m_dir->filePath("old/A.TXT")), QByteArray("old a"));
+    QVERIFY(!changes.takeChanges(spool));
+}
+
+void TestFiles::logShowsOneLine_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("plain") << "Arquivo /a/REL.TXT impresso"
+                           << "Arquivo /a/REL.TXT impresso";
+    QTest::newRow("accents and symbols") << "Relatório ção ÇÃO ü ß € ½ é"
+                                         << "Relatório ção ÇÃO ü ß € ½ é";
+    QTest::newRow("line feed, forged line")
+        << "Arquivo /a/X\n<3>Arquivo NOTA.TXT não impresso (fila parada) impresso"
+        << "Arquivo /a/X\\x0A<3>Arquivo NOTA.TXT não impresso (fila parada) impresso";
+    QTest::newRow("carriage return") << "A\rB"
+                                     << "A\\x0DB";
+    QTest::newRow("escape sequence") << "A\x1b[2J\x1b]0;t\x07"
+                                        "B"
+                                     << "A\\x1B[2J\\x1B]0;t\\x07B";
+    QTest::newRow("tab") << "A\tB"
+                         << "A\\x09B";
+    QTest::newRow("NUL") << QString(QChar(0)) << "\\x00";
+    QTest::newRow("DEL") << "A\x7f"
+                         << "A\\x7F";
+    QTest::newRow("C1 (CSI, NEL)") << "A\u009b2J\u0085"
+                                   << "A\\x9B2J\\x85";
+    QTest::newRow("line and paragraph separators") << "A\u2028B\u2029"
+                                                   << "A\\u2028B\\u2029";
+    QTest::newRow("no-break space stays") << "A\u00a0B"
+                                          << "A\u00a0B";
+    QTest::newRow("backslash stays, shown twice is shown once") << "A\\x0AB"
+                                                                << "A\\x0AB";
+}
+
+void TestFiles::logShowsOneLine()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, shown);
+    QCOMPARE(shownInLog(text), shown);
+    QCOMPARE(shownInLog(shown), shown);
 }
 
 QTEST_GUILESS_MAIN(TestFiles)

@@ -547,6 +547,9 @@ void TestFrmVelmorix::logLines_data()
     QTest::newRow("first") << QStringList{QStringLiteral("M")} << "M\r\n";
     QTest::newRow("newest on top") << QStringList{QStringLiteral("A"), QStringLiteral("B")} << "B\r\nA\r\n";
     QTest::newRow("empty message") << QStringList{QStringLiteral("A"), QString()} << "\r\nA\r\n";
+    QTest::newRow("line feed and escape in a name stay on the line")
+        << QStringList{QStringLiteral("Arquivo X\nArquivo Y\x1b[2J impresso")}
+        << "Arquivo X\\x0AArquivo Y\\x1B[2J impresso\r\n";
 }
 
 void TestFrmVelmorix::logLines()
