@@ -30,6 +30,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstring>
+#include <functional>
 #include <thread>
 
 namespace {
@@ -60,10 +62,11 @@ public:
             got.append(buffer, n);
         return got;
     }
-    /// Reads in the background until @p total bytes came, or none for 20 s.
-    void readInBackground(qsizetype total, qsizetype bite, int pauseMs)
+    /// Reads in the background until @p total bytes came, or none for 20 s; then closes the
+    /// FIFO at once when asked to hang up.
+    void readInBackground(qsizetype total, qsizetype bite, int pauseMs, bool hangUp = false)
     {
-        m_reader = std::thread([this, total, bite, pauseMs] {
+        m_reader = std::thread([this, total, bite, pauseMs, hangUp] {
             QByteArray buffer(bite, Qt::Uninitialized);
             QDeadlineTimer idle(20000);
             while (m_received.size() < total && !m_stop && !idle.hasExpired()) {
@@ -77,6 +80,10 @@ public:
                 } else {
                     ::usleep(5000); // no writer at the moment
                 }
+            }
+            if (hangUp) {
+                ::close(m_fd);
+                m_fd = -1;
             }
         });
     }
@@ -92,6 +99,33 @@ private:
     std::atomic<bool> m_stop{false};
     std::thread m_reader;
     QByteArray m_received;
+};
+
+/// A file read in parts, with something done before each part after the first.
+class PartsSource : public ByteSource
+{
+public:
+    PartsSource(const QList<QByteArray>& parts, std::function<void()> between)
+        : m_parts(parts), m_between(std::move(between))
+    {
+    }
+    qint64 read(char* data, qint64 max) override
+    {
+        if (m_next >= m_parts.size())
+            return 0;
+        if (m_next > 0)
+            m_between();
+        const QByteArray& part = m_parts[m_next++];
+        Q_ASSERT(part.size() <= max);
+        std::memcpy(data, part.constData(), size_t(part.size()));
+        return part.size();
+    }
+    QString errorString() const override { return QString(); }
+
+private:
+    QList<QByteArray> m_parts;
+    std::function<void()> m_between;
+    qsizetype m_next = 0;
 };
 
 /// Raw print-outs staged in a folder of the test's.
@@ -194,6 +228,7 @@ private slots:
     void rawPortCreatesOnlyPlainFiles_data();
     void rawPortCreatesOnlyPlainFiles();
     void rawPortWaitsWhileTheDeviceTakesBytes();
+    void rawPortOutlivesAReaderThatGoes();
     void rawRetrySendsOnlyWhatTheDeviceDidNotTake_data();
     void rawRetrySendsOnlyWhatTheDeviceDidNotTake();
 
@@ -595,6 +630,26 @@ void TestFiles::rawPortWaitsWhileTheDeviceTakesBytes()
     QString error;
     QVERIFY2(PosixRawPort().copyToDevice(*source, fifo, 500, &error), qPrintable(error));
     QCOMPARE(device.received(), bytes);
+}
+
+void TestFiles::rawPortOutlivesAReaderThatGoes()
+{
+    const QByteArray fifo = dir() + "lpt";
+    QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
+    FifoDevice device(fifo);
+    QVERIFY(device.isOpen());
+    // The printer takes the first part and is switched off before the rest is written: the
+    // copy writes to a FIFO without reader, fails, and the program lives on.
+    const QByteArray first(1000, 'a');
+    PartsSource source({first, QByteArray(1000, 'b')}, [&device, &first] {
+        device.readInBackground(first.size(), first.size(), 0, true);
+        device.received();
+    });
+    QString error;
+    qint64 sent = 0;
+    QVERIFY(!PosixRawPort().copyToDevice(source, fifo, 5000, &error, &sent));
+    QCOMPARE(motivo_falha(error), QStringLiteral("dispositivo desconectado"));
+    QCOMPARE(sent, first.size());
 }
 
 void TestFiles::rawRetrySendsOnlyWhatTheDeviceDidNotTake_data()

@@ -57,7 +57,7 @@ slow_sink() {
         done
     ) &
     VF_SINK_READER=$!
-    VF_PIDS+=($VF_SINK_READER)
+    VF_PIDS+=("$VF_SINK_READER")
     VF_SINK=$fifo
 }
 # Ends a slow_sink reader: held still, its dd or sleep ended, then itself.
@@ -97,7 +97,7 @@ scenario_raw_slow_device() {
     slow_sink_stop "$reader"
     grep -q 'não impresso' "$VF_RUN/program.log" &&
         check_fail "slow device: given up on: $(grep -m1 'não impresso' "$VF_RUN/program.log")"
-    evaluate "raw: slow device (20 KB/s, 600 KB)" "$sp" rslow 1
+    evaluate "raw: slow device, 20 KB/s 600 KB" "$sp" rslow 1
     expect_counts "slow device" 1 0
     raw_once "slow device" "$sp" rslow
 }
@@ -146,7 +146,7 @@ scenario_raw_missing_device() {
     wait_for 40 no_pending "$sp" || check_fail "missing device: not printed within 40 s of its appearing"
     sink_settle rmiss
     prog_stop
-    evaluate "raw: missing device, then it appears" "$sp" rmiss 2
+    evaluate "raw: missing device, then there" "$sp" rmiss 2
     expect_counts "missing device" 2 0
     [ "$(backups_in "$sp")" -eq 2 ] || check_fail "missing device: $(backups_in "$sp") backups, expected 2"
 }
