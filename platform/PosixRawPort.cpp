@@ -3,84 +3,206 @@
 #include "platform/PosixErrors.h"
 #include "spool/FileServices.h"
 
+#include <QRegularExpression>
+
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
+#include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-bool PosixRawPort::copyToDevice(ByteSource& source, const QByteArray& destination, int timeoutMs,
-                                QString* error)
+namespace {
+
+qint64 monotonicMs()
+{
+    struct timespec t;
+    ::clock_gettime(CLOCK_MONOTONIC, &t);
+    return qint64(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
+}
+
+/// Names printer ports have here and on the systems old programs come from: a missing
+/// destination of such a name is a device that is not there, never a file to be made.
+bool isDeviceName(const QByteArray& name)
+{
+    static const QRegularExpression device(
+        QStringLiteral("^(lpt\\d*|com\\d+|prn|lp\\d*|usblp\\d*|parport\\d*|tty[a-z]*\\d*):?$"),
+        QRegularExpression::CaseInsensitiveOption);
+    return device.match(QString::fromLatin1(name)).hasMatch();
+}
+
+bool isUnder(const QByteArray& path, const char* folder)
+{
+    return path == folder || path.startsWith(QByteArray(folder) + '/');
+}
+
+/// 0 when a missing destination may be made as a plain file; otherwise the error to give.
+/// Only a plain file the user chose is made: in a folder that exists, outside the folders of
+/// devices, under a name no device has. A device that vanished (a USB printer unplugged) or a
+/// path half typed is missing, and a file made in its place would swallow the print-out, and
+/// the node the system makes when the device comes back.
+int refusalToCreate(const QByteArray& destination)
+{
+    const qsizetype slash = destination.lastIndexOf('/');
+    const QByteArray name = destination.mid(slash + 1);
+    if (name.isEmpty() || name == "." || name == ".." || isUnder(destination, "/dev") || isDeviceName(name))
+        return ENOENT;
+    const QByteArray folder = slash < 0    ? QByteArray(".")
+                              : slash == 0 ? QByteArray("/")
+                                           : destination.left(slash);
+    char* real = ::realpath(folder.constData(), nullptr);
+    if (!real)
+        return errno;
+    const QByteArray resolved(real);
+    std::free(real);
+    for (const char* system : {"/dev", "/proc", "/sys"}) {
+        if (isUnder(resolved, system))
+            return ENOENT;
+    }
+    return 0;
+}
+
+/// Opens the destination for writing without waiting; makes it only as refusalToCreate() allows.
+int openDestination(const QByteArray& destination, int* err)
 {
     // Without O_NONBLOCK a FIFO without reader, or a busy device, would hold us forever.
-    int out = ::open(destination.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-    if (out < 0 && errno == ENOENT)
-        out = ::open(destination.constData(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0644);
+    const int flags = O_WRONLY | O_NONBLOCK | O_CLOEXEC;
+    int out = ::open(destination.constData(), flags);
+    if (out < 0 && errno == ENOENT) {
+        *err = refusalToCreate(destination);
+        if (*err != 0)
+            return -1;
+        // O_EXCL: a dangling link (to a device that vanished) is not followed to make its target.
+        out = ::open(destination.constData(), flags | O_CREAT | O_EXCL, 0644);
+        if (out < 0 && errno == EEXIST)
+            out = ::open(destination.constData(), flags);
+    }
+    if (out < 0)
+        *err = errno;
+    return out;
+}
+
+/// Keeps SIGPIPE from ending the program while it lasts: a FIFO whose reader goes away, or a
+/// device that hangs up, makes the write fail with EPIPE instead. A SIGPIPE raised meanwhile
+/// is taken back before it is unblocked.
+class NoSigPipe
+{
+public:
+    NoSigPipe()
+    {
+        sigemptyset(&m_pipe);
+        sigaddset(&m_pipe, SIGPIPE);
+        sigset_t pending;
+        sigemptyset(&pending);
+        m_wasPending = ::sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE);
+        m_blocked = ::pthread_sigmask(SIG_BLOCK, &m_pipe, &m_before) == 0;
+    }
+    ~NoSigPipe()
+    {
+        if (!m_blocked)
+            return;
+        sigset_t pending;
+        sigemptyset(&pending);
+        if (!m_wasPending && ::sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE)) {
+            const struct timespec now = {0, 0};
+            while (::sigtimedwait(&m_pipe, nullptr, &now) < 0 && errno == EINTR) {
+            }
+        }
+        ::pthread_sigmask(SIG_SETMASK, &m_before, nullptr);
+    }
+
+private:
+    sigset_t m_pipe;
+    sigset_t m_before;
+    bool m_wasPending = false;
+    bool m_blocked = false;
+};
+
+} // namespace
+
+bool PosixRawPort::copyToDevice(ByteSource& source, const QByteArray& destination, int timeoutMs,
+                                QString* error, qint64* sent)
+{
+    const qint64 earlier = sent ? *sent : 0;
+    int err = 0;
+    const int out = openDestination(destination, &err);
     if (out < 0) {
-        setError(error, destination, errno);
+        setError(error, destination, err);
         return false;
     }
+    // A plain file is replaced whole; a device or FIFO keeps what it took in an earlier attempt,
+    // and only the rest goes now.
     struct stat st;
-    if (::fstat(out, &st) == 0 && S_ISREG(st.st_mode) && ::ftruncate(out, 0) != 0) {
+    const bool plainFile = ::fstat(out, &st) == 0 && S_ISREG(st.st_mode);
+    if (plainFile && ::ftruncate(out, 0) != 0) {
         setError(error, destination, errno);
         ::close(out);
         return false;
     }
+    qint64 skip = plainFile ? 0 : std::max<qint64>(earlier, 0);
+    qint64 taken = skip;
 
-    struct timespec start;
-    ::clock_gettime(CLOCK_MONOTONIC, &start);
-    auto remainingMs = [&]() {
-        struct timespec t;
-        ::clock_gettime(CLOCK_MONOTONIC, &t);
-        const qint64 spent = (t.tv_sec - start.tv_sec) * 1000 + (t.tv_nsec - start.tv_nsec) / 1000000;
-        return qint64(timeoutMs) - spent;
-    };
-
-    bool ok = true;
-    int err = 0;
+    const NoSigPipe noSigPipe;
+    // The time limit counts from the last byte the destination took: a slow printer that keeps
+    // taking bytes is given all the time it needs, one that takes none is given up on.
+    qint64 deadline = monotonicMs() + timeoutMs;
     QByteArray buffer(256 * 1024, Qt::Uninitialized);
-    while (ok) {
-        const qint64 n = source.read(buffer.data(), buffer.size());
+    for (;;) {
+        qint64 n = source.read(buffer.data(), buffer.size());
         if (n < 0) {
-            ok = false;
             if (error)
                 *error = source.errorString();
             ::close(out);
+            if (sent)
+                *sent = plainFile ? 0 : taken;
             return false;
         }
         if (n == 0)
             break;
         const char* p = buffer.constData();
-        ssize_t left = n;
-        while (left > 0) {
-            const ssize_t w = ::write(out, p, size_t(left));
-            if (w >= 0) {
+        if (skip > 0) {
+            const qint64 skipped = std::min(skip, n);
+            skip -= skipped;
+            p += skipped;
+            n -= skipped;
+        }
+        while (n > 0 && err == 0) {
+            const ssize_t w = ::write(out, p, size_t(n));
+            if (w > 0) {
                 p += w;
-                left -= w;
+                n -= w;
+                taken += w;
+                deadline = monotonicMs() + timeoutMs;
                 continue;
             }
-            if (errno == EINTR)
+            if (w < 0 && errno == EINTR)
                 continue;
-            if (errno != EAGAIN) {
-                ok = false;
+            if (w < 0 && errno != EAGAIN) {
                 err = errno;
                 break;
             }
-            const qint64 wait = remainingMs();
             struct pollfd pfd = {out, POLLOUT, 0};
-            if (wait <= 0 || ::poll(&pfd, 1, int(wait)) <= 0 || (pfd.revents & (POLLERR | POLLHUP))) {
-                ok = false;
+            const qint64 wait = deadline - monotonicMs();
+            const int ready = wait > 0 ? ::poll(&pfd, 1, int(wait)) : 0;
+            if (ready < 0 && errno == EINTR)
+                continue;
+            if (ready <= 0)
                 err = ETIMEDOUT;
-                break;
-            }
+            else if (!(pfd.revents & POLLOUT))
+                err = (pfd.revents & POLLERR) ? EPIPE : EIO; // the reader went, or the line hung up
         }
+        if (err != 0)
+            break;
     }
-    if (::close(out) != 0 && ok) {
-        ok = false;
+    if (::close(out) != 0 && err == 0)
         err = errno;
-    }
-    if (!ok)
+    if (sent)
+        *sent = plainFile && err != 0 ? 0 : taken;
+    if (err != 0)
         setError(error, destination, err);
-    return ok;
+    return err == 0;
 }

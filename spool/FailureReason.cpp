@@ -1,5 +1,7 @@
 #include "spool/FailureReason.h"
 
+#include <QRegularExpression>
+
 #include <cerrno>
 #include <cstring>
 
@@ -45,13 +47,23 @@ constexpr MotivoErrno kErros[] = {
     {EDQUOT, "sem espaço no disco"},     {ETIMEDOUT, "tempo esgotado"},
     {ENXIO, "dispositivo inexistente"},  {ENODEV, "dispositivo inexistente"},
     {ENOENT, "dispositivo inexistente"}, {EBUSY, "dispositivo ocupado"},
-    {EIO, "erro de entrada e saída"},
+    {EIO, "erro de entrada e saída"},    {EPIPE, "dispositivo desconectado"},
 };
 
 } // namespace
 
+QString comEnvio(const QString& error, qint64 sent, qint64 size)
+{
+    return error + QStringLiteral("; ") + QStringLiteral("%1 de %2 bytes enviados").arg(sent).arg(size);
+}
+
 QString motivo_falha(const QString& error)
 {
+    static const QRegularExpression envio(QStringLiteral("; (\\d+ de \\d+ bytes enviados)$"));
+    const QRegularExpressionMatch match = envio.match(error);
+    if (match.hasMatch())
+        return motivo_falha(error.left(match.capturedStart())) + QStringLiteral(", ") + match.captured(1);
+
     for (const Motivo& m : kMarcadores) {
         if (error.contains(QLatin1String(m.marker), Qt::CaseInsensitive))
             return QString::fromUtf8(m.motivo);

@@ -250,9 +250,11 @@ CodePage::Encoding encodingOf(const Settings& settings)
 ImpressaoConteudo::ImpressaoConteudo(const Settings& settings, PrintingService& printing, FileServices& files,
                                      Clock& clock, RawPort& port, Places& places)
     : m_settings(settings), m_printing(printing), m_files(files), m_clock(clock), m_port(port),
-      m_places(places)
+      m_places(places), m_partials(std::make_unique<RawPartials>())
 {
 }
+
+ImpressaoConteudo::~ImpressaoConteudo() = default;
 
 bool ImpressaoConteudo::imprime_conteudo(const QByteArray& text, qint16 iMaxColunas, const QString& title,
                                          QString* error)
@@ -389,7 +391,8 @@ bool ImpressaoConteudo::streamsLines() const
     return m_settings.sParalela == QLatin1String("1");
 }
 
-std::unique_ptr<StreamedPrint> ImpressaoConteudo::beginLines(QString* error, const QString& title)
+std::unique_ptr<StreamedPrint> ImpressaoConteudo::beginLines(QString* error, const QString& title,
+                                                             const PrintOutSource& source)
 {
     // Without a port, the bytes go to the named printer's queue as a raw job: a printer CUPS
     // reaches over USB or the network has no port of its own, and still reads its own codes.
@@ -405,17 +408,42 @@ std::unique_ptr<StreamedPrint> ImpressaoConteudo::beginLines(QString* error, con
         }
         toQueue = true;
     }
+    const QByteArray destination = QFile::encodeName(m_settings.sPorta);
+    const qint64 nowMs = m_clock.monotonicMs();
+    if (!toQueue && !portFreeFor(destination, source, nowMs, error))
+        return nullptr;
     if (!m_leftoversRemoved) {
         m_files.removeOwnLeftovers();
         m_leftoversRemoved = true;
     }
     auto out = std::make_unique<RawOutput>(m_files, m_places.currentDirectory(), m_clock.now(), m_port,
-                                           QFile::encodeName(m_settings.sPorta), kRawTimeoutMs);
+                                           destination, m_rawTimeoutMs);
     if (toQueue)
         out->sendToQueue(m_printing, title, &m_lastJob);
+    else
+        out->resumeWith(*m_partials, source, nowMs);
     if (!out->open(error))
         return nullptr;
     return out;
+}
+
+bool ImpressaoConteudo::portFreeFor(const QByteArray& destination, const PrintOutSource& source, qint64 nowMs,
+                                    QString* error)
+{
+    const RawPartials::Partial* partial = m_partials->at(destination);
+    if (!partial || partial->source == source)
+        return true;
+    // The device holds the first part of another print-out: what is sent now would come out
+    // in the middle of it. Its rest goes first, unless its file changed or went, or it was not
+    // tried for so long that it will not be.
+    if (nowMs - partial->triedMs < kPartialHoldMs &&
+        m_files.stamp(partial->source.path) == partial->source.stamp) {
+        setError(error,
+                 QStringLiteral("a porta aguarda o restante de ") + QFile::decodeName(partial->source.path));
+        return false;
+    }
+    m_partials->forget(destination);
+    return true;
 }
 
 bool ImpressaoConteudo::raw(const QByteArray& text, const QString& title, QString* error)

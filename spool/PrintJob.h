@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QString>
 
+#include "spool/FileServices.h"
 #include "spool/PrintingService.h"
 #include "spool/Reader.h"
 #include "text/Encoding.h"
@@ -14,6 +15,7 @@
 class Clock;
 class FileServices;
 class Places;
+class RawPartials;
 class RawPort;
 struct Settings;
 
@@ -23,6 +25,16 @@ class StreamedPrint : public LineSink
 public:
     /// Sends what was given; false, with *error set, when it was not printed.
     virtual bool finish(QString* error) = 0;
+};
+
+/// The spool file a print-out comes from, as it was before it was read: a raw print-out that a
+/// device took only part of goes on where it stopped only for the same file, unchanged.
+struct PrintOutSource
+{
+    QByteArray path;
+    FileStamp stamp;
+
+    bool operator==(const PrintOutSource& o) const { return path == o.path && stamp == o.stamp; }
 };
 
 /// A job handed to a printer, that the printer may still abort.
@@ -58,12 +70,14 @@ public:
     /// True when the last print-out ended in a printer command cut short by the end of the
     /// file, whose bytes were printed as text; taken once: a second call gives false.
     virtual bool takeCutShort() { return false; }
-    /// Starts a print-out, titled @p title, that takes lines as they are read; null, with
-    /// *error set, when none can start.
-    virtual std::unique_ptr<StreamedPrint> beginLines(QString* error, const QString& title = QString())
+    /// Starts a print-out, titled @p title, of the lines of @p source as they are read; null,
+    /// with *error set, when none can start.
+    virtual std::unique_ptr<StreamedPrint> beginLines(QString* error, const QString& title = QString(),
+                                                      const PrintOutSource& source = PrintOutSource())
     {
         Q_UNUSED(error);
         Q_UNUSED(title);
+        Q_UNUSED(source);
         return nullptr;
     }
     /// Prints the spool text; false, with *error set, when it was not printed.
@@ -77,16 +91,18 @@ class ImpressaoConteudo : public PrintJob
 public:
     ImpressaoConteudo(const Settings& settings, PrintingService& printing, FileServices& files, Clock& clock,
                       RawPort& port, Places& places);
+    ~ImpressaoConteudo() override;
     bool imprime_conteudo(const QByteArray& text, qint16 iMaxColunas, const QString& title,
                           QString* error) override;
     bool streamsLines() const override;
-    std::unique_ptr<StreamedPrint> beginLines(QString* error, const QString& title = QString()) override;
+    std::unique_ptr<StreamedPrint> beginLines(QString* error, const QString& title = QString(),
+                                              const PrintOutSource& source = PrintOutSource()) override;
     SubmittedJob takeLastJob() override { return std::exchange(m_lastJob, SubmittedJob()); }
     PrintingService::JobState jobState(const SubmittedJob& job) override;
     qint64 sizeLimit() const override { return streamsLines() ? kMostRawBytes : kMostGraphicalBytes; }
     bool takeCutShort() override { return std::exchange(m_cutShort, false); }
 
-    /// How long a raw destination may take to accept the bytes.
+    /// How long a raw destination may go without taking a byte before the print-out waits.
     static constexpr int kRawTimeoutMs = 10000;
     /// The largest spool file printed graphically: its text is held whole while the PDF is made
     /// (about 1.6 times the file at the peak).
@@ -94,10 +110,20 @@ public:
     /// The largest spool file sent raw: it goes through in blocks, but is staged whole in the
     /// working folder first.
     static constexpr qint64 kMostRawBytes = qint64(4) * 1024 * 1024 * 1024;
+    void setRawTimeoutMs(int ms) { m_rawTimeoutMs = ms; }
+    /// How long a print-out a device took part of keeps other print-outs from that device, from
+    /// its last attempt: longer than the longest pause before a file is tried again, so that its
+    /// rest follows its first part on paper. Past that, or once its file changed or went, the
+    /// device is free and the print-out starts again whole.
+    static constexpr qint64 kPartialHoldMs = 6 * 60 * 1000;
 
 private:
     bool graphical(const QByteArray& text, qint16 iMaxColunas, const QString& title, QString* error);
     bool raw(const QByteArray& text, const QString& title, QString* error);
+    /// False, with *error set, while the raw destination holds the first part of a print-out
+    /// other than @p source, whose rest must come first.
+    bool portFreeFor(const QByteArray& destination, const PrintOutSource& source, qint64 nowMs,
+                     QString* error);
     /// Makes the printer named in the settings current, when it is installed; *found is its
     /// index, -1 when it is not installed, kNoPrinters when none is. False only when it could
     /// not be made current.
@@ -113,6 +139,8 @@ private:
     bool m_leftoversRemoved = false;
     SubmittedJob m_lastJob;
     bool m_cutShort = false;
+    int m_rawTimeoutMs = kRawTimeoutMs;
+    std::unique_ptr<RawPartials> m_partials;
 };
 
 /// Sets the current printer's face to the first face whose name starts with the prefix.

@@ -1,6 +1,8 @@
 #include "spool/RawOutput.h"
 
+#include "spool/FailureReason.h"
 #include "spool/FileServices.h"
+#include "spool/Fingerprint.h"
 #include "spool/PrintJob.h"
 #include "spool/PrintingService.h"
 #include "spool/RawPort.h"
@@ -37,6 +39,7 @@ bool RawOutput::open(QString* error)
 void RawOutput::begin(qint64)
 {
     m_buffer.clear();
+    m_staged = 0;
     if (m_file && !m_file->restart()) {
         m_failed = true;
         m_error = m_file->errorString();
@@ -55,23 +58,79 @@ void RawOutput::put(QByteArrayView bytes)
         return;
     if (bytes.size() >= kBlock) {
         // Bytes that fill a block go straight through.
-        if (!m_failed && !m_file->write(bytes.data(), bytes.size())) {
-            m_failed = true;
-            m_error = m_file->errorString();
-        }
+        write(bytes.data(), bytes.size());
     } else {
         m_buffer.append(bytes);
     }
 }
 
-bool RawOutput::flush()
+void RawOutput::write(const char* data, qsizetype size)
 {
-    if (!m_failed && !m_buffer.isEmpty() && !m_file->write(m_buffer.constData(), m_buffer.size())) {
+    if (m_failed || size == 0)
+        return;
+    if (m_file->write(data, size)) {
+        m_staged += size;
+    } else {
         m_failed = true;
         m_error = m_file->errorString();
     }
+}
+
+bool RawOutput::flush()
+{
+    write(m_buffer.constData(), m_buffer.size());
     m_buffer.clear();
     return !m_failed;
+}
+
+QByteArray RawOutput::stagedHash()
+{
+    Fingerprint hash;
+    QByteArray block(kBlock, Qt::Uninitialized);
+    qint64 n = 0;
+    if (!m_file->rewind())
+        return QByteArray();
+    while ((n = m_file->read(block.data(), block.size())) > 0)
+        hash.add(QByteArrayView(block.constData(), n));
+    return n == 0 && m_file->rewind() ? hash.result() : QByteArray();
+}
+
+bool RawOutput::sendToPort(QString* error)
+{
+    if (!m_partials || m_source.path.isEmpty())
+        return m_port.copyToDevice(*m_file, m_destination, m_timeoutMs, error);
+    // The same print-out, unchanged and staged the same, that the device took the start of:
+    // only the rest goes, so that nothing comes out twice on paper.
+    RawPartials::Partial partial;
+    const RawPartials::Partial* before = m_partials->at(m_destination);
+    if (before && before->source == m_source && before->size == m_staged) {
+        const QByteArray hash = stagedHash();
+        if (!hash.isEmpty() && hash == before->hash)
+            partial = *before;
+    }
+    qint64 sent = partial.sent;
+    if (m_port.copyToDevice(*m_file, m_destination, m_timeoutMs, error, &sent)) {
+        m_partials->forget(m_destination);
+        return true;
+    }
+    if (sent <= 0) {
+        m_partials->forget(m_destination);
+        return false;
+    }
+    if (partial.hash.isEmpty())
+        partial.hash = stagedHash();
+    if (partial.hash.isEmpty()) {
+        m_partials->forget(m_destination);
+    } else {
+        partial.source = m_source;
+        partial.size = m_staged;
+        partial.sent = sent;
+        partial.triedMs = m_nowMs;
+        m_partials->keep(m_destination, partial);
+    }
+    if (error)
+        *error = comEnvio(*error, sent, m_staged);
+    return false;
 }
 
 bool RawOutput::finish(QString* error)
@@ -91,7 +150,7 @@ bool RawOutput::finish(QString* error)
         if (sent && m_job)
             *m_job = SubmittedJob{m_queue->currentPrinter(), m_queue->lastJobId(), m_queue->lastJobCreated()};
     } else {
-        sent = sent && m_port.copyToDevice(*m_file, m_destination, m_timeoutMs, error);
+        sent = sent && sendToPort(error);
     }
     m_file.reset();
     return sent;

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QHash>
 
 #include <memory>
 
@@ -11,6 +12,39 @@ class FileServices;
 class PrintingService;
 class RawPort;
 class ScratchFile;
+
+/**
+ * Raw print-outs a device or FIFO took only part of, one a destination. The device holds their
+ * first bytes (on paper, the first part of the print-out); the next attempt of the same
+ * print-out sends only the rest. Kept in memory only: after a restart a print-out starts
+ * again whole.
+ */
+class RawPartials
+{
+public:
+    struct Partial
+    {
+        PrintOutSource source;
+        qint64 size = 0;    ///< bytes staged for the device
+        QByteArray hash;    ///< of the bytes staged
+        qint64 sent = 0;    ///< the first bytes the device took
+        qint64 triedMs = 0; ///< when the print-out was last tried, on the monotonic clock
+    };
+    /// The print-out the device took part of, or null.
+    const Partial* at(const QByteArray& destination) const
+    {
+        const auto it = m_partials.constFind(destination);
+        return it == m_partials.constEnd() ? nullptr : &*it;
+    }
+    void keep(const QByteArray& destination, const Partial& partial)
+    {
+        m_partials.insert(destination, partial);
+    }
+    void forget(const QByteArray& destination) { m_partials.remove(destination); }
+
+private:
+    QHash<QByteArray, Partial> m_partials;
+};
 
 /**
  * A raw print-out on its way: the lines, each followed by CR LF, go in blocks into a temporary
@@ -32,6 +66,15 @@ public:
         m_title = title;
         m_job = job;
     }
+    /// Notes in @p partials how much of the print-out of @p source the port took when it fails
+    /// halfway, and goes on from there when the same print-out, staged the same, was noted
+    /// there; @p nowMs is the moment of this attempt.
+    void resumeWith(RawPartials& partials, const PrintOutSource& source, qint64 nowMs)
+    {
+        m_partials = &partials;
+        m_source = source;
+        m_nowMs = nowMs;
+    }
     /// Creates the temporary file: temp + ddMMyyyyHHmmss + .BAK, or with a suffix when that
     /// name is taken. False, with *error set, when no name could be had.
     bool open(QString* error);
@@ -50,6 +93,10 @@ private:
     /// Adds bytes to the block being gathered, or writes them through when they fill one.
     void put(QByteArrayView bytes);
     bool flush();
+    void write(const char* data, qsizetype size);
+    bool sendToPort(QString* error);
+    /// The hash of the staged bytes, read back from the temporary file; empty when it cannot be read.
+    QByteArray stagedHash();
 
     FileServices& m_files;
     QByteArray m_folder;
@@ -59,9 +106,13 @@ private:
     PrintingService* m_queue = nullptr;
     QString m_title;
     SubmittedJob* m_job = nullptr;
+    RawPartials* m_partials = nullptr;
+    PrintOutSource m_source;
+    qint64 m_nowMs = 0;
     int m_timeoutMs;
     std::unique_ptr<ScratchFile> m_file;
     QByteArray m_buffer;
+    qint64 m_staged = 0;
     bool m_failed = false;
     QString m_error;
 };

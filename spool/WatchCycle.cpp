@@ -650,8 +650,10 @@ bool WatchCycle::le_e_imprime(const QByteArray& folder, const QByteArray& fileNa
     LeituraConteudo leitura;
     bool printed = false;
     if (m_printJob.streamsLines()) {
-        // Raw output takes the lines as they are read: the file is never held whole.
-        std::unique_ptr<StreamedPrint> out = m_printJob.beginLines(error, title);
+        // Raw output takes the lines as they are read: the file is never held whole. The file
+        // and its stamp tell a print-out cut short, and tried again, from a new one.
+        std::unique_ptr<StreamedPrint> out =
+            m_printJob.beginLines(error, title, PrintOutSource{folder + name, done.stamp});
         if (!out)
             return false;
         leitura = le_conteudo(folder, fileName, m_files, m_asker, skipBytes, *out, m_printJob.sizeLimit());

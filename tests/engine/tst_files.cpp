@@ -1,14 +1,20 @@
-// The POSIX file services: enumeration, rename and the open-writer test.
+// The POSIX file services: enumeration, rename and the open-writer test; the raw port on real
+// files and FIFOs.
 
 #include "platform/PosixFileServices.h"
 #include "platform/PosixFolderChanges.h"
 #include "platform/PosixPlaces.h"
+#include "platform/PosixRawPort.h"
+#include "settings/Settings.h"
+#include "spool/FailureReason.h"
 #include "spool/LogText.h"
 #include "spool/NameMatch.h"
+#include "spool/PrintJob.h"
 #include "spool/SpoolFolder.h"
 
 #include "tests/support/Doubles.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -17,13 +23,129 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cstring>
+#include <functional>
+#include <thread>
+
 namespace {
+
+/// The far end of a FIFO, as a device: it takes bites with pauses between them.
+class FifoDevice
+{
+public:
+    explicit FifoDevice(const QByteArray& fifo)
+        : m_fd(::open(fifo.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC))
+    {
+    }
+    ~FifoDevice()
+    {
+        m_stop = true;
+        if (m_reader.joinable())
+            m_reader.join();
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    bool isOpen() const { return m_fd >= 0; }
+    /// Takes what the FIFO holds now, without waiting.
+    QByteArray drain()
+    {
+        QByteArray got;
+        char buffer[4096];
+        for (ssize_t n; (n = ::read(m_fd, buffer, sizeof buffer)) > 0;)
+            got.append(buffer, n);
+        return got;
+    }
+    /// Reads in the background until @p total bytes came, or none for 20 s; then closes the
+    /// FIFO at once when asked to hang up.
+    void readInBackground(qsizetype total, qsizetype bite, int pauseMs, bool hangUp = false)
+    {
+        m_reader = std::thread([this, total, bite, pauseMs, hangUp] {
+            QByteArray buffer(bite, Qt::Uninitialized);
+            QDeadlineTimer idle(20000);
+            while (m_received.size() < total && !m_stop && !idle.hasExpired()) {
+                struct pollfd pfd = {m_fd, POLLIN, 0};
+                ::poll(&pfd, 1, 100);
+                const ssize_t n = ::read(m_fd, buffer.data(), size_t(bite));
+                if (n > 0) {
+                    m_received.append(buffer.constData(), n);
+                    idle.setRemainingTime(20000);
+                    ::usleep(useconds_t(pauseMs) * 1000);
+                } else {
+                    ::usleep(5000); // no writer at the moment
+                }
+            }
+            if (hangUp) {
+                ::close(m_fd);
+                m_fd = -1;
+            }
+        });
+    }
+    QByteArray received()
+    {
+        if (m_reader.joinable())
+            m_reader.join();
+        return m_received;
+    }
+
+private:
+    int m_fd;
+    std::atomic<bool> m_stop{false};
+    std::thread m_reader;
+    QByteArray m_received;
+};
+
+/// A file read in parts (each at most a copy's block), with something done before each part
+/// after the first.
+struct PartsSource : ByteSource
+{
+    QList<QByteArray> parts;
+    std::function<void()> between;
+    qsizetype next = 0;
+
+    qint64 read(char* data, qint64) override
+    {
+        if (next == parts.size())
+            return 0;
+        if (next > 0)
+            between();
+        std::memcpy(data, parts[next].constData(), size_t(parts[next].size()));
+        return parts[next++].size();
+    }
+    QString errorString() const override { return QString(); }
+};
+
+/// Raw print-outs staged in a folder of the test's.
+struct FolderPlaces : Places
+{
+    QByteArray folder;
+    QByteArray applicationFolder() override { return folder; }
+    QByteArray currentDirectory() override { return folder; }
+};
+
+/// Numbered lines, some hundreds of KB: more than a pipe holds.
+QList<QByteArray> manyLines(int count)
+{
+    QList<QByteArray> lines;
+    for (int i = 0; i < count; ++i)
+        lines.append(QByteArray::number(i).rightJustified(6, '0') + ' ' + QByteArray(73, char('a' + i % 26)));
+    return lines;
+}
+
+QByteArray rawBytes(const QList<QByteArray>& lines)
+{
+    QByteArray bytes;
+    for (const QByteArray& line : lines)
+        bytes += line + "\r\n";
+    return bytes;
+}
 
 /// A second process that opens the file with a shell redirection and keeps it open.
 class Holder
@@ -97,6 +219,12 @@ private slots:
     void folderMadeAnewIsUsedAtOnce();
     void logShowsOneLine_data();
     void logShowsOneLine();
+    void rawPortCreatesOnlyPlainFiles_data();
+    void rawPortCreatesOnlyPlainFiles();
+    void rawPortToAFifoDevice_data();
+    void rawPortToAFifoDevice();
+    void rawRetrySendsOnlyWhatTheDeviceDidNotTake_data();
+    void rawRetrySendsOnlyWhatTheDeviceDidNotTake();
 
 private:
     QByteArray dir() const { return QFile::encodeName(m_dir->path()) + '/'; }
@@ -547,6 +675,141 @@ void TestFiles::logShowsOneLine()
     QFETCH(QString, shown);
     QCOMPARE(shownInLog(text), shown);
     QCOMPARE(shownInLog(shown), shown);
+}
+
+void TestFiles::rawPortCreatesOnlyPlainFiles_data()
+{
+    QTest::addColumn<QByteArray>("port"); ///< in the temporary folder unless absolute
+    QTest::addColumn<bool>("created");
+    QTest::newRow("plain file in a folder that exists") << QByteArray("port.prn") << true;
+    QTest::newRow("folder missing") << QByteArray("missing/port.prn") << false;
+    QTest::newRow("device missing under /dev") << QByteArray("/dev/velmorix-test-lp0") << false;
+    QTest::newRow("device name half typed") << QByteArray("/dev/usb/lp") << false;
+    QTest::newRow("device name elsewhere") << QByteArray("lp0") << false;
+    QTest::newRow("folder linked to /dev") << QByteArray("devices/velmorix-test-lp0") << false;
+    QTest::newRow("link to a device that vanished") << QByteArray("printer") << false;
+}
+
+void TestFiles::rawPortCreatesOnlyPlainFiles()
+{
+    QFETCH(QByteArray, port);
+    QFETCH(bool, created);
+    QVERIFY(QFile::link(QStringLiteral("/dev"), m_dir->filePath(QStringLiteral("devices"))));
+    QVERIFY(
+        QFile::link(QStringLiteral("/dev/velmorix-test-lp1"), m_dir->filePath(QStringLiteral("printer"))));
+    const QByteArray path = port.startsWith('/') ? port : dir() + port;
+    PartsSource source;
+    source.parts = {"LINE\r\n"};
+    QString error;
+    const bool sent = PosixRawPort().copyToDevice(source, path, 1000, &error);
+    const bool exists = QFileInfo::exists(QFile::decodeName(path));
+    // Made where it must not be: taken away again, so the next run starts clean.
+    for (const char* made : {"/dev/velmorix-test-lp0", "/dev/velmorix-test-lp1"})
+        QFile::remove(QString::fromLatin1(made));
+    QCOMPARE(sent, created);
+    QCOMPARE(exists, created);
+    if (created)
+        QCOMPARE(readAll(QFile::decodeName(path)), QByteArray("LINE\r\n"));
+    else
+        QCOMPARE(motivo_falha(error), QStringLiteral("dispositivo inexistente"));
+}
+
+void TestFiles::rawPortToAFifoDevice_data()
+{
+    QTest::addColumn<bool>("switchedOff");
+    // A slow printer: a bite at a time, and all the bites together take longer than the time
+    // limit, which only a device that takes nothing for that long reaches.
+    QTest::newRow("slow reader: all of it") << false;
+    // The printer takes the first part and is switched off before the rest is written: the
+    // copy writes to a FIFO without reader, and fails; the program lives on.
+    QTest::newRow("reader gone: the first part") << true;
+}
+
+void TestFiles::rawPortToAFifoDevice()
+{
+    QFETCH(bool, switchedOff);
+    const QByteArray fifo = dir() + "lpt";
+    QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
+    FifoDevice device(fifo);
+    QVERIFY(device.isOpen());
+    const QByteArray bytes = rawBytes(manyLines(2500));
+    PartsSource source;
+    source.parts = {bytes.first(1000), bytes.sliced(1000)};
+    source.between = [&] {
+        if (switchedOff) {
+            device.readInBackground(1000, 1000, 0, true);
+            device.received();
+        }
+    };
+    if (!switchedOff)
+        device.readInBackground(bytes.size(), 2048, 20);
+    QString error;
+    qint64 sent = 0;
+    QCOMPARE(PosixRawPort().copyToDevice(source, fifo, 500, &error, &sent), !switchedOff);
+    QCOMPARE(device.received(), switchedOff ? bytes.first(1000) : bytes);
+    QCOMPARE(sent, device.received().size());
+    if (switchedOff)
+        QCOMPARE(motivo_falha(error), QStringLiteral("dispositivo desconectado"));
+}
+
+void TestFiles::rawRetrySendsOnlyWhatTheDeviceDidNotTake_data()
+{
+    QTest::addColumn<bool>("rewritten");
+    QTest::newRow("same print-out: the rest") << false;
+    QTest::newRow("file written anew: whole") << true;
+}
+
+void TestFiles::rawRetrySendsOnlyWhatTheDeviceDidNotTake()
+{
+    QFETCH(bool, rewritten);
+    const QByteArray fifo = dir() + "lpt";
+    QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
+    FifoDevice device(fifo); // open, and reading nothing: the printer ran out of paper
+    QVERIFY(device.isOpen());
+    const QByteArray spool = dir() + "REL.TXT";
+    QVERIFY(m_files.writeFile(spool, "REL", nullptr));
+    const QList<QByteArray> lines = manyLines(2500);
+
+    Settings settings;
+    settings.sParalela = QStringLiteral("1");
+    settings.sPorta = QFile::decodeName(fifo);
+    RecordingPrinter printer;
+    TestFileServices files;
+    FolderPlaces places;
+    places.folder = dir();
+    PosixRawPort port;
+    ImpressaoConteudo job(settings, printer, files, files, port, places);
+    job.setRawTimeoutMs(300);
+    auto print = [&](const QByteArray& path, QString* error) {
+        std::unique_ptr<StreamedPrint> out =
+            job.beginLines(error, QStringLiteral("REL.TXT"), PrintOutSource{path, files.stamp(path)});
+        if (!out)
+            return false;
+        out->begin(0);
+        for (const QByteArray& line : lines)
+            out->line(line);
+        return out->finish(error);
+    };
+
+    QString error;
+    QVERIFY(!print(spool, &error));
+    const QByteArray first = device.drain();
+    QVERIFY(!first.isEmpty());
+    QCOMPARE(motivo_falha(error), QStringLiteral("tempo esgotado, %1 de %2 bytes enviados")
+                                      .arg(first.size())
+                                      .arg(rawBytes(lines).size()));
+    // Another print-out would come out in the middle of this one: it waits for the rest.
+    QVERIFY(m_files.writeFile(dir() + "OUTRO.TXT", "OUTRO", nullptr));
+    QVERIFY(!print(dir() + "OUTRO.TXT", &error));
+    QVERIFY2(error.contains("REL.TXT"), qPrintable(error));
+
+    if (rewritten)
+        QVERIFY(m_files.writeFile(spool, "RELATORIO NOVO", nullptr));
+    const QByteArray rest = rewritten ? rawBytes(lines) : rawBytes(lines).mid(first.size());
+    device.readInBackground(rest.size(), 64 * 1024, 0);
+    QVERIFY2(print(spool, &error), qPrintable(error));
+    QCOMPARE(device.received(), rest);
+    QCOMPARE(device.drain(), QByteArray());
 }
 
 QTEST_GUILESS_MAIN(TestFiles)

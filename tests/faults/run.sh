@@ -31,6 +31,8 @@ here=$(dirname "$(readlink -f "$0")")
 . "$here/scenarios_reading.sh"
 # shellcheck source=scenarios_folder.sh
 . "$here/scenarios_folder.sh"
+# shellcheck source=scenarios_raw.sh
+. "$here/scenarios_raw.sh"
 
 [ $# -ge 1 ] || { echo "usage: $0 PATH-TO-VELMORIX2" >&2; exit 2; }
 watchdog=
@@ -52,7 +54,7 @@ watchdog=$!
 
 vf_setup "$1"
 
-all=(cups_down queue_states raw_bad_ports kill full_disk bursts writers bad_files hostile settings shared_cwd rewrites two_programs job_outcomes jobs_forgotten reading_huge reading_cut_command folder_link_swap folder_log_names folder_made_anew)
+all=(cups_down queue_states raw_bad_ports kill full_disk bursts writers bad_files hostile settings shared_cwd rewrites two_programs job_outcomes jobs_forgotten reading_huge reading_cut_command folder_link_swap folder_log_names folder_made_anew raw_slow_device raw_stalled_device raw_missing_device)
 only=(${FAULTS_ONLY:-${all[*]}})
 for s in "${only[@]}"; do
     echo "== $s"

@@ -9,8 +9,8 @@
 class RecordingRawPort : public RawPort
 {
 public:
-    bool copyToDevice(ByteSource& source, const QByteArray& destination, int timeoutMs,
-                      QString* error) override
+    bool copyToDevice(ByteSource& source, const QByteArray& destination, int timeoutMs, QString* error,
+                      qint64* sent = nullptr) override
     {
         QByteArray bytes;
         char buffer[4096];
@@ -19,6 +19,8 @@ public:
         copies.append({bytes, destination, timeoutMs});
         if (fail && error)
             *error = QStringLiteral("port refused");
+        if (sent)
+            *sent = fail ? 0 : bytes.size();
         return !fail;
     }
 
