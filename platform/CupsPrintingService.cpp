@@ -283,9 +283,9 @@ bool CupsPrintingService::endDocument()
     // A painter does not tell of a failed write: the buffer does.
     const bool written = doc->finish() && !m_pdf.failed();
     if (!written) {
-        m_error = m_pdf.errorString().isEmpty()
-                      ? QStringLiteral("cannot write the PDF document")
-                      : QStringLiteral("cannot write the PDF document: ") + m_pdf.errorString();
+        // The buffer's text ends in the system's error (a full disk), which the reasons know.
+        m_error = m_pdf.failed() ? QStringLiteral("cannot write the PDF document: ") + m_pdf.errorString()
+                                 : QStringLiteral("cannot write the PDF document");
         m_pdf.release();
         return false;
     }
@@ -295,7 +295,7 @@ bool CupsPrintingService::endDocument()
         return submit(pdf, doc->pages());
     }
     if (!m_pdf.rewind()) {
-        m_error = m_pdf.errorString();
+        m_error = QStringLiteral("cannot write the PDF document: ") + m_pdf.errorString();
         m_pdf.release();
         return false;
     }

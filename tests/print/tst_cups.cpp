@@ -33,6 +33,9 @@
 
 #include <cups/cups.h>
 
+#include <sys/mount.h>
+#include <unistd.h>
+
 namespace {
 
 constexpr int kJobWaitMs = 20000;
@@ -254,6 +257,7 @@ private slots:
     void rejectingQueueFails();
     void missingQueueFails();
     void stoppedSchedulerFails();
+    void fullDiskUnderTheSpill();
     void stoppedQueueKeepsTheFileAndSaysWhy();
     void textPathMatchesQt_data();
     void textPathMatchesQt();
@@ -685,6 +689,27 @@ void TestCups::stoppedSchedulerFails()
     // Once the scheduler is back, the same service prints again.
     QVERIFY2(print({"BACK AGAIN"}, &error), qPrintable(error));
     QVERIFY(!waitForJobFile("VelCap", m_printing->lastJobId()).isEmpty());
+}
+
+void TestCups::fullDiskUnderTheSpill()
+{
+    // A document past the memory limit goes to a temporary file: a full disk there is told as such.
+    QTemporaryDir dir;
+    if (::geteuid() != 0 ||
+        ::mount("tmpfs", QFile::encodeName(dir.path()).constData(), "tmpfs", 0, "size=1m") != 0)
+        QSKIP("a small file system cannot be mounted here (needs root)");
+    const QByteArray oldTemp = qgetenv("TMPDIR");
+    qputenv("TMPDIR", QFile::encodeName(dir.path()));
+    QList<QByteArray> lines;
+    for (int i = 0; i < 60000; ++i)
+        lines.append("LINE " + QByteArray::number(i) +
+                     " OF A DOCUMENT TOO BIG FOR MEMORY, WRITTEN TO A FULL DISK");
+    QString error;
+    const bool printed = print(lines, &error);
+    ::umount2(QFile::encodeName(dir.path()).constData(), MNT_DETACH);
+    oldTemp.isNull() ? qunsetenv("TMPDIR") : qputenv("TMPDIR", oldTemp);
+    QVERIFY(!printed);
+    QCOMPARE(motivo_falha(error), QStringLiteral("sem espaço no disco"));
 }
 
 QString TestCups::printBy(bool textPath, const QList<QByteArray>& lines)
