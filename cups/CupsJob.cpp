@@ -4,9 +4,9 @@
 
 #include <algorithm>
 
-CupsJob::CupsJob(const QString& queue, const QString& title)
+CupsJob::CupsJob(const QString& queue, const QString& title, int timeoutMs)
     : m_queue(queue), m_name(queue.toUtf8()),
-      m_title(title.isEmpty() ? QByteArrayLiteral("Velmorix2") : title.toUtf8())
+      m_title(title.isEmpty() ? QByteArrayLiteral("Velmorix2") : title.toUtf8()), m_server(timeoutMs)
 {
 }
 
@@ -16,7 +16,7 @@ namespace {
 constexpr int kNoSuchQueue = -1;
 
 /// The queue's printer-state; kNoSuchQueue, or 0 when the scheduler did not answer.
-int printerState(const QByteArray& queue)
+int printerState(http_t* http, const QByteArray& queue)
 {
     char uri[HTTP_MAX_URI];
     httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", ippPort(),
@@ -25,7 +25,7 @@ int printerState(const QByteArray& queue)
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr,
                  "printer-state");
-    ipp_t* response = cupsDoRequest(CUPS_HTTP_DEFAULT, request, "/");
+    ipp_t* response = cupsDoRequest(http, request, "/");
     ipp_attribute_t* state = ippFindAttribute(response, "printer-state", IPP_TAG_ENUM);
     const int value = state                                           ? ippGetInteger(state, 0)
                       : cupsLastError() == IPP_STATUS_ERROR_NOT_FOUND ? kNoSuchQueue
@@ -38,9 +38,7 @@ int printerState(const QByteArray& queue)
 
 bool CupsJob::fail(const QString& what)
 {
-    // The status keyword goes along in brackets: CUPS translates its messages, never these.
-    m_error = what + QStringLiteral(": ") + QString::fromUtf8(cupsLastErrorString()) + QStringLiteral(" [") +
-              QString::fromUtf8(ippErrorString(cupsLastError())) + u']';
+    m_error = m_server.errorString(what);
     cancel();
     return false;
 }
@@ -59,7 +57,13 @@ bool CupsJob::begin(const char* format)
     const bool pdf = qstrcmp(format, CUPS_FORMAT_PDF) == 0;
     // A stopped queue would take the job and keep it, and nobody would know: the file waits in
     // the folder instead, where it is counted and the user told why.
-    const int state = printerState(m_name);
+    const QString unreached = QStringLiteral("printer %1 was not reached").arg(m_queue);
+    http_t* http = m_server.request();
+    if (!http)
+        return fail(unreached);
+    const int state = printerState(http, m_name);
+    if (m_server.gaveUp())
+        return fail(unreached);
     if (state == IPP_PSTATE_STOPPED) {
         m_error = QStringLiteral("printer %1 is stopped [printer-state-stopped]").arg(m_queue);
         return false;
@@ -73,14 +77,16 @@ bool CupsJob::begin(const char* format)
     // shrink them to fit it once more.
     cups_option_t* options = nullptr;
     const int optionCount = pdf ? cupsAddOption("print-scaling", "none", 0, &options) : 0;
+    http = m_server.request();
     const int job =
-        cupsCreateJob(CUPS_HTTP_DEFAULT, m_name.constData(), m_title.constData(), optionCount, options);
+        http ? cupsCreateJob(http, m_name.constData(), m_title.constData(), optionCount, options) : 0;
     cupsFreeOptions(optionCount, options);
     if (job <= 0)
         return fail(QStringLiteral("printer %1 refused the job").arg(m_queue));
     m_id = job;
-    if (cupsStartDocument(CUPS_HTTP_DEFAULT, m_name.constData(), job, m_title.constData(), format, 1) !=
-        HTTP_STATUS_CONTINUE)
+    http = m_server.request();
+    if (!http || cupsStartDocument(http, m_name.constData(), job, m_title.constData(), format, 1) !=
+                     HTTP_STATUS_CONTINUE)
         return fail(QStringLiteral("printer %1 did not take the document").arg(m_queue));
     return true;
 }
@@ -92,7 +98,7 @@ bool CupsJob::write(const char* data, qsizetype size)
     constexpr qsizetype kChunk = 64 * 1024;
     for (qsizetype at = 0; at < size; at += kChunk) {
         const size_t n = size_t(std::min(kChunk, size - at));
-        if (cupsWriteRequestData(CUPS_HTTP_DEFAULT, data + at, n) != HTTP_STATUS_CONTINUE)
+        if (cupsWriteRequestData(m_server.more(), data + at, n) != HTTP_STATUS_CONTINUE)
             return fail(QStringLiteral("sending the document to %1 failed").arg(m_queue));
     }
     return true;
@@ -102,36 +108,47 @@ bool CupsJob::finish()
 {
     if (m_id <= 0)
         return false;
-    if (cupsFinishDocument(CUPS_HTTP_DEFAULT, m_name.constData()) > IPP_STATUS_OK_EVENTS_COMPLETE)
+    // Not finished until the scheduler says so: a job it may not have taken leaves the file
+    // waiting, and the job is cancelled.
+    if (cupsFinishDocument(m_server.more(), m_name.constData()) > IPP_STATUS_OK_EVENTS_COMPLETE ||
+        m_server.gaveUp())
         return fail(QStringLiteral("printer %1 did not accept the document").arg(m_queue));
     return true;
 }
 
 void CupsJob::cancel()
 {
-    if (m_id > 0)
-        cupsCancelJob2(CUPS_HTTP_DEFAULT, m_name.constData(), m_id, 0);
+    if (m_id > 0) {
+        if (http_t* http = m_server.parting())
+            cupsCancelJob2(http, m_name.constData(), m_id, 0);
+    }
     m_id = 0;
 }
 
-CupsJob::State CupsJob::state(const QString& queue, int id)
+CupsJob::State CupsJob::state(const QString& queue, int id, int timeoutMs)
 {
     if (id <= 0)
         return State::Unknown;
+    // A scheduler that cannot be asked says nothing of the job: it is taken as not over.
+    CupsConnection server(timeoutMs);
+    http_t* http = server.request();
+    if (!http)
+        return State::Pending;
     char uri[HTTP_MAX_URI];
     httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", ippPort(), "/jobs/%d",
                      id);
     ipp_t* request = ippNewRequest(IPP_OP_GET_JOB_ATTRIBUTES);
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "job-uri", nullptr, uri);
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr, "job-state");
-    ipp_t* response = cupsDoRequest(CUPS_HTTP_DEFAULT, request, "/");
+    ipp_t* response = cupsDoRequest(http, request, "/");
     ipp_attribute_t* attribute = ippFindAttribute(response, "job-state", IPP_TAG_ENUM);
     const int value = attribute ? ippGetInteger(attribute, 0) : 0;
     ippDelete(response);
     // Only a scheduler that answers and no longer knows the job makes it unknown; one that does
     // not answer (stopped, restarting) says nothing about it, and the job is taken as not over.
     if (!attribute)
-        return cupsLastError() == IPP_STATUS_ERROR_NOT_FOUND ? State::Unknown : State::Pending;
+        return !server.gaveUp() && cupsLastError() == IPP_STATUS_ERROR_NOT_FOUND ? State::Unknown
+                                                                                 : State::Pending;
     Q_UNUSED(queue); // job ids are unique on a scheduler; the queue names it in messages only
     switch (value) {
     case IPP_JSTATE_PENDING:

@@ -1,17 +1,20 @@
 #pragma once
 
+#include "cups/CupsConnection.h"
+
 #include <QByteArray>
 #include <QString>
 
 /**
  * One job sent to a queue with libcups, every answer checked: Qt's own CUPS path reports
  * success for jobs a queue refused and falls back to other printers. A job is a PDF document,
- * or raw bytes that the queue hands to its device untouched.
+ * or raw bytes that the queue hands to its device untouched. A scheduler silent for longer than
+ * the time-out fails the step it was asked for.
  */
 class CupsJob
 {
 public:
-    CupsJob(const QString& queue, const QString& title);
+    CupsJob(const QString& queue, const QString& title, int timeoutMs = CupsConnection::kDefaultTimeoutMs);
 
     /// Creates the job, streams the document and closes it; false, with errorString(), when
     /// any step failed (the job is then cancelled).
@@ -36,8 +39,8 @@ public:
         Failed,
         Unknown
     };
-    /// Where a job stands on its queue, asked of the scheduler.
-    static State state(const QString& queue, int id);
+    /// Where a job stands on its queue, asked of the scheduler; Pending when it does not answer.
+    static State state(const QString& queue, int id, int timeoutMs = CupsConnection::kDefaultTimeoutMs);
 
 private:
     bool fail(const QString& what);
@@ -47,4 +50,6 @@ private:
     QByteArray m_title;
     int m_id = 0;
     QString m_error;
+    /// One connection for all the steps of the job: a document streams on the request begun.
+    CupsConnection m_server;
 };

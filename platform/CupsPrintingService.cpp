@@ -11,8 +11,8 @@
 
 #include <algorithm>
 
-CupsPrintingService::CupsPrintingService(RenderPath path)
-    : m_printer(CupsQueues::defaultQueue()), m_path(path)
+CupsPrintingService::CupsPrintingService(RenderPath path, int timeoutMs)
+    : m_printer(CupsQueues::defaultQueue(timeoutMs)), m_path(path), m_timeoutMs(timeoutMs)
 {
     m_style.face = QFontDatabase::systemFont(QFontDatabase::FixedFont).family();
 }
@@ -22,7 +22,8 @@ CupsPrintingService::~CupsPrintingService() = default;
 QList<PrinterInfo> CupsPrintingService::printers()
 {
     QList<PrinterInfo> list;
-    for (const CupsQueue& queue : CupsQueues::list())
+    m_printersError.clear();
+    for (const CupsQueue& queue : CupsQueues::list(m_timeoutMs, &m_printersError))
         list.append(PrinterInfo{queue.name, queue.port});
     m_listed = list;
     return list;
@@ -79,10 +80,10 @@ const QString kFallbackFace = QStringLiteral("DejaVu Sans Mono");
 /// Sends what @p bytes reads (a QIODevice or a ByteSource) as one job of this format, in blocks;
 /// false, with @p error, when a step failed. A failed read cancels the job: no part of it prints.
 template <typename Source>
-bool sendBlocks(Source& bytes, const QString& printer, const QString& title, const char* format, int& jobId,
-                QString& error)
+bool sendBlocks(Source& bytes, const QString& printer, const QString& title, const char* format,
+                int timeoutMs, int& jobId, QString& error)
 {
-    CupsJob job(printer, title);
+    CupsJob job(printer, title, timeoutMs);
     if (!job.begin(format)) {
         error = job.errorString();
         return false;
@@ -114,7 +115,12 @@ bool sendBlocks(Source& bytes, const QString& printer, const QString& title, con
 
 bool CupsPrintingService::beginDocument()
 {
-    QPageLayout page = CupsQueues::defaultMedia(m_printer);
+    QString unreached;
+    QPageLayout page = CupsQueues::defaultMedia(m_printer, m_timeoutMs, &unreached);
+    if (!unreached.isEmpty()) {
+        m_error = unreached;
+        return false;
+    }
     QPageLayout turned = page;
     turned.setOrientation(QPageLayout::Landscape);
     const QRectF portrait = page.paintRect(QPageLayout::Point);
@@ -306,7 +312,7 @@ bool CupsPrintingService::endDocument()
 
 bool CupsPrintingService::submit(const QByteArray& pdf, int)
 {
-    CupsJob job(m_printer, m_title);
+    CupsJob job(m_printer, m_title, m_timeoutMs);
     if (!job.send(pdf)) {
         m_error = job.errorString();
         return false;
@@ -318,12 +324,12 @@ bool CupsPrintingService::submit(const QByteArray& pdf, int)
 bool CupsPrintingService::submitFile(QIODevice& pdf, int)
 {
     m_lastJobId = 0;
-    return sendBlocks(pdf, m_printer, m_title, CUPS_FORMAT_PDF, m_lastJobId, m_error);
+    return sendBlocks(pdf, m_printer, m_title, CUPS_FORMAT_PDF, m_timeoutMs, m_lastJobId, m_error);
 }
 
 PrintingService::JobState CupsPrintingService::jobState(const QString& printer, int jobId)
 {
-    switch (CupsJob::state(printer, jobId)) {
+    switch (CupsJob::state(printer, jobId, m_timeoutMs)) {
     case CupsJob::State::Pending:
         return JobState::Pending;
     case CupsJob::State::Completed:
@@ -339,5 +345,5 @@ PrintingService::JobState CupsPrintingService::jobState(const QString& printer, 
 bool CupsPrintingService::printRaw(ByteSource& bytes, const QString& title)
 {
     m_lastJobId = 0;
-    return sendBlocks(bytes, m_printer, title, CUPS_FORMAT_RAW, m_lastJobId, m_error);
+    return sendBlocks(bytes, m_printer, title, CUPS_FORMAT_RAW, m_timeoutMs, m_lastJobId, m_error);
 }

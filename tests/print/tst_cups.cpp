@@ -33,6 +33,7 @@
 
 #include <cups/cups.h>
 
+#include <csignal>
 #include <sys/mount.h>
 #include <unistd.h>
 
@@ -257,6 +258,7 @@ private slots:
     void rejectingQueueFails();
     void missingQueueFails();
     void stoppedSchedulerFails();
+    void hungSchedulerGivesUp();
     void fullDiskUnderTheSpill();
     void stoppedQueueKeepsTheFileAndSaysWhy();
     void textPathMatchesQt_data();
@@ -689,6 +691,40 @@ void TestCups::stoppedSchedulerFails()
     // Once the scheduler is back, the same service prints again.
     QVERIFY2(print({"BACK AGAIN"}, &error), qPrintable(error));
     QVERIFY(!waitForJobFile("VelCap", m_printing->lastJobId()).isEmpty());
+}
+
+void TestCups::hungSchedulerGivesUp()
+{
+    // A scheduler that takes requests and never answers (as a stopped cupsd or a server behind a
+    // broken network): every request gives up after the time-out.
+    QString error;
+    QVERIFY2(print({"BEFORE"}, &error), qPrintable(error));
+    const int before = m_printing->lastJobId();
+    QVERIFY(!waitForJobFile("VelCap", before).isEmpty());
+    bool ok = false;
+    const pid_t scheduler = readAll(sandbox(QStringLiteral("run/cupsd.pid"))).trimmed().toInt(&ok);
+    QVERIFY(ok && scheduler > 0);
+    m_printing = std::make_unique<CapturingPrinting>(RenderPath::Best, 1500);
+    QCOMPARE(::kill(scheduler, SIGSTOP), 0);
+    QString graphicalError;
+    const bool graphical = print({"NOBODY ANSWERS"}, &graphicalError);
+    m_settings.sParalela = QStringLiteral("1");
+    m_settings.sImpressora = QStringLiteral("VelRaw");
+    QString rawError;
+    const bool raw = print({"RAW, NOBODY ANSWERS"}, &rawError);
+    const PrintingService::JobState state = m_printing->jobState(QStringLiteral("VelCap"), before);
+    const qsizetype listed = m_printing->printers().size();
+    QCOMPARE(::kill(scheduler, SIGCONT), 0);
+
+    QVERIFY(!graphical);
+    QCOMPARE(motivo_falha(graphicalError), QStringLiteral("tempo esgotado"));
+    QVERIFY(!raw);
+    QCOMPARE(motivo_falha(rawError), QStringLiteral("tempo esgotado"));
+    QCOMPARE(state, PrintingService::JobState::Pending); // never taken for over
+    QCOMPARE(listed, 0);
+    // Awake again, the scheduler answers the same service.
+    QVERIFY2(print({"RAW, AWAKE"}, &error), qPrintable(error));
+    QVERIFY(!waitForJobFile(QStringLiteral("VelRaw"), m_printing->lastJobId(), true).isEmpty());
 }
 
 void TestCups::fullDiskUnderTheSpill()
