@@ -6,9 +6,9 @@
 #include <initializer_list>
 #include <vector>
 
-CupsJob::CupsJob(const QString& queue, const QString& title)
+CupsJob::CupsJob(const QString& queue, const QString& title, int timeoutMs)
     : m_queue(queue), m_name(queue.toUtf8()),
-      m_title(title.isEmpty() ? QByteArrayLiteral("Velmorix2") : title.toUtf8())
+      m_title(title.isEmpty() ? QByteArrayLiteral("Velmorix2") : title.toUtf8()), m_server(timeoutMs)
 {
 }
 
@@ -18,7 +18,7 @@ namespace {
 constexpr int kNoSuchQueue = -1;
 
 /// The queue's printer-state; kNoSuchQueue, or 0 when the scheduler did not answer.
-int printerState(const QByteArray& queue)
+int printerState(http_t* http, const QByteArray& queue)
 {
     char uri[HTTP_MAX_URI];
     httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", ippPort(),
@@ -27,7 +27,7 @@ int printerState(const QByteArray& queue)
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr,
                  "printer-state");
-    ipp_t* response = cupsDoRequest(CUPS_HTTP_DEFAULT, request, "/");
+    ipp_t* response = cupsDoRequest(http, request, "/");
     ipp_attribute_t* state = ippFindAttribute(response, "printer-state", IPP_TAG_ENUM);
     const int value = state                                           ? ippGetInteger(state, 0)
                       : cupsLastError() == IPP_STATUS_ERROR_NOT_FOUND ? kNoSuchQueue
@@ -37,7 +37,7 @@ int printerState(const QByteArray& queue)
 }
 
 /// Asks the scheduler for the job's attributes; null when it did not answer or knows no such job.
-ipp_t* jobAttributes(int id, std::initializer_list<const char*> names)
+ipp_t* jobAttributes(http_t* http, int id, std::initializer_list<const char*> names)
 {
     char uri[HTTP_MAX_URI];
     httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", ippPort(), "/jobs/%d",
@@ -47,7 +47,7 @@ ipp_t* jobAttributes(int id, std::initializer_list<const char*> names)
     const std::vector<const char*> list(names);
     ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", int(list.size()),
                   nullptr, list.data());
-    return cupsDoRequest(CUPS_HTTP_DEFAULT, request, "/");
+    return cupsDoRequest(http, request, "/");
 }
 
 /// The queue name at the end of a job-printer-uri (".../printers/NAME").
@@ -61,9 +61,7 @@ QByteArray queueOfUri(const char* uri)
 
 bool CupsJob::fail(const QString& what)
 {
-    // The status keyword goes along in brackets: CUPS translates its messages, never these.
-    m_error = what + QStringLiteral(": ") + QString::fromUtf8(cupsLastErrorString()) + QStringLiteral(" [") +
-              QString::fromUtf8(ippErrorString(cupsLastError())) + u']';
+    m_error = m_server.errorString(what);
     cancel();
     return false;
 }
@@ -82,7 +80,13 @@ bool CupsJob::begin(const char* format)
     const bool pdf = qstrcmp(format, CUPS_FORMAT_PDF) == 0;
     // A stopped queue would take the job and keep it, and nobody would know: the file waits in
     // the folder instead, where it is counted and the user told why.
-    const int state = printerState(m_name);
+    const QString unreached = QStringLiteral("printer %1 was not reached").arg(m_queue);
+    http_t* http = m_server.request();
+    if (!http)
+        return fail(unreached);
+    const int state = printerState(http, m_name);
+    if (m_server.gaveUp())
+        return fail(unreached);
     if (state == IPP_PSTATE_STOPPED) {
         m_error = QStringLiteral("printer %1 is stopped [printer-state-stopped]").arg(m_queue);
         return false;
@@ -96,14 +100,16 @@ bool CupsJob::begin(const char* format)
     // shrink them to fit it once more.
     cups_option_t* options = nullptr;
     const int optionCount = pdf ? cupsAddOption("print-scaling", "none", 0, &options) : 0;
+    http = m_server.request();
     const int job =
-        cupsCreateJob(CUPS_HTTP_DEFAULT, m_name.constData(), m_title.constData(), optionCount, options);
+        http ? cupsCreateJob(http, m_name.constData(), m_title.constData(), optionCount, options) : 0;
     cupsFreeOptions(optionCount, options);
     if (job <= 0)
         return fail(QStringLiteral("printer %1 refused the job").arg(m_queue));
     m_id = job;
-    if (cupsStartDocument(CUPS_HTTP_DEFAULT, m_name.constData(), job, m_title.constData(), format, 1) !=
-        HTTP_STATUS_CONTINUE)
+    http = m_server.request();
+    if (!http || cupsStartDocument(http, m_name.constData(), job, m_title.constData(), format, 1) !=
+                     HTTP_STATUS_CONTINUE)
         return fail(QStringLiteral("printer %1 did not take the document").arg(m_queue));
     return true;
 }
@@ -115,7 +121,7 @@ bool CupsJob::write(const char* data, qsizetype size)
     constexpr qsizetype kChunk = 64 * 1024;
     for (qsizetype at = 0; at < size; at += kChunk) {
         const size_t n = size_t(std::min(kChunk, size - at));
-        if (cupsWriteRequestData(CUPS_HTTP_DEFAULT, data + at, n) != HTTP_STATUS_CONTINUE)
+        if (cupsWriteRequestData(m_server.more(), data + at, n) != HTTP_STATUS_CONTINUE)
             return fail(QStringLiteral("sending the document to %1 failed").arg(m_queue));
     }
     return true;
@@ -125,11 +131,15 @@ bool CupsJob::finish()
 {
     if (m_id <= 0)
         return false;
-    if (cupsFinishDocument(CUPS_HTTP_DEFAULT, m_name.constData()) > IPP_STATUS_OK_EVENTS_COMPLETE)
+    // Not finished until the scheduler says so: a job it may not have taken leaves the file
+    // waiting, and the job is cancelled.
+    if (cupsFinishDocument(m_server.more(), m_name.constData()) > IPP_STATUS_OK_EVENTS_COMPLETE ||
+        m_server.gaveUp())
         return fail(QStringLiteral("printer %1 did not accept the document").arg(m_queue));
     // The job was handed over: its time of creation tells it apart from a later job that gets
     // the same id after the scheduler lost its jobs. Not knowing it only makes that check weaker.
-    ipp_t* response = jobAttributes(m_id, {"time-at-creation"});
+    http_t* http = m_server.request();
+    ipp_t* response = http ? jobAttributes(http, m_id, {"time-at-creation"}) : nullptr;
     if (ipp_attribute_t* created = ippFindAttribute(response, "time-at-creation", IPP_TAG_INTEGER))
         m_created = ippGetInteger(created, 0);
     ippDelete(response);
@@ -138,16 +148,23 @@ bool CupsJob::finish()
 
 void CupsJob::cancel()
 {
-    if (m_id > 0)
-        cupsCancelJob2(CUPS_HTTP_DEFAULT, m_name.constData(), m_id, 0);
+    if (m_id > 0) {
+        if (http_t* http = m_server.parting())
+            cupsCancelJob2(http, m_name.constData(), m_id, 0);
+    }
     m_id = 0;
 }
 
-CupsJob::State CupsJob::state(const QString& queue, int id, qint64 created)
+CupsJob::State CupsJob::state(const QString& queue, int id, qint64 created, int timeoutMs)
 {
     if (id <= 0)
         return State::Unknown;
-    ipp_t* response = jobAttributes(id, {"job-state", "job-printer-uri", "time-at-creation"});
+    // A scheduler that cannot be asked says nothing of the job: it is taken as not over.
+    CupsConnection server(timeoutMs);
+    http_t* http = server.request();
+    if (!http)
+        return State::Pending;
+    ipp_t* response = jobAttributes(http, id, {"job-state", "job-printer-uri", "time-at-creation"});
     ipp_attribute_t* attribute = ippFindAttribute(response, "job-state", IPP_TAG_ENUM);
     const int value = attribute ? ippGetInteger(attribute, 0) : 0;
     ipp_attribute_t* printer = ippFindAttribute(response, "job-printer-uri", IPP_TAG_URI);
@@ -158,7 +175,8 @@ CupsJob::State CupsJob::state(const QString& queue, int id, qint64 created)
     // Only a scheduler that answers and no longer knows the job makes it unknown; one that does
     // not answer (stopped, restarting) says nothing about it, and the job is taken as not over.
     if (!attribute)
-        return cupsLastError() == IPP_STATUS_ERROR_NOT_FOUND ? State::Unknown : State::Pending;
+        return !server.gaveUp() && cupsLastError() == IPP_STATUS_ERROR_NOT_FOUND ? State::Unknown
+                                                                                 : State::Pending;
     // A scheduler that lost its jobs numbers them from 1 again: the same id on another queue,
     // or created at another time, is not our job.
     if ((printer && QString::fromUtf8(printerName).compare(queue, Qt::CaseInsensitive) != 0) ||

@@ -1,17 +1,20 @@
 #pragma once
 
+#include "cups/CupsConnection.h"
+
 #include <QByteArray>
 #include <QString>
 
 /**
  * One job sent to a queue with libcups, every answer checked: Qt's own CUPS path reports
  * success for jobs a queue refused and falls back to other printers. A job is a PDF document,
- * or raw bytes that the queue hands to its device untouched.
+ * or raw bytes that the queue hands to its device untouched. A scheduler silent for longer than
+ * the time-out fails the step it was asked for.
  */
 class CupsJob
 {
 public:
-    CupsJob(const QString& queue, const QString& title);
+    CupsJob(const QString& queue, const QString& title, int timeoutMs = CupsConnection::kDefaultTimeoutMs);
 
     /// Creates the job, streams the document and closes it; false, with errorString(), when
     /// any step failed (the job is then cancelled).
@@ -40,9 +43,11 @@ public:
         Failed,
         Unknown
     };
-    /// Where a job stands on its queue, asked of the scheduler. A job of that id on another
-    /// queue, or created at another time than @p created (when not 0), is another job: Unknown.
-    static State state(const QString& queue, int id, qint64 created);
+    /// Where a job stands on its queue, asked of the scheduler; Pending when it does not answer.
+    /// A job of that id on another queue, or created at another time than @p created (when
+    /// not 0), is another job: Unknown.
+    static State state(const QString& queue, int id, qint64 created,
+                       int timeoutMs = CupsConnection::kDefaultTimeoutMs);
 
 private:
     bool fail(const QString& what);
@@ -53,4 +58,6 @@ private:
     int m_id = 0;
     qint64 m_created = 0;
     QString m_error;
+    /// One connection for all the steps of the job: a document streams on the request begun.
+    CupsConnection m_server;
 };

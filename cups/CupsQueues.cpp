@@ -7,11 +7,33 @@
 
 #include <cups/cups.h>
 
-QList<CupsQueue> CupsQueues::list()
+namespace {
+
+/// The destinations of the scheduler, through a connection with a time-out: cupsGetNamedDest()
+/// would look for a missing or silent queue again on CUPS's default connection, which has none.
+int destinations(CupsConnection& server, cups_dest_t** dests)
+{
+    *dests = nullptr;
+    http_t* http = server.request();
+    const int count = http ? cupsGetDests2(http, dests) : 0;
+    if (server.gaveUp()) {
+        cupsFreeDests(count, *dests);
+        *dests = nullptr;
+        return 0;
+    }
+    return count;
+}
+
+} // namespace
+
+QList<CupsQueue> CupsQueues::list(int timeoutMs, QString* unreached)
 {
     QList<CupsQueue> queues;
+    CupsConnection server(timeoutMs);
     cups_dest_t* dests = nullptr;
-    const int count = cupsGetDests2(CUPS_HTTP_DEFAULT, &dests);
+    const int count = destinations(server, &dests);
+    if (unreached && server.unanswered())
+        *unreached = server.errorString(QStringLiteral("the printers were not listed"));
     for (int i = 0; i < count; ++i) {
         const cups_dest_t& dest = dests[i];
         if (dest.instance)
@@ -26,11 +48,12 @@ QList<CupsQueue> CupsQueues::list()
     return queues;
 }
 
-QString CupsQueues::defaultQueue()
+QString CupsQueues::defaultQueue(int timeoutMs)
 {
     QString name;
+    CupsConnection server(timeoutMs);
     cups_dest_t* dests = nullptr;
-    const int count = cupsGetDests2(CUPS_HTTP_DEFAULT, &dests);
+    const int count = destinations(server, &dests);
     for (int i = 0; i < count; ++i) {
         if (dests[i].is_default && !dests[i].instance) {
             name = QString::fromUtf8(dests[i].name);
@@ -41,19 +64,30 @@ QString CupsQueues::defaultQueue()
     return name;
 }
 
-QPageLayout CupsQueues::defaultMedia(const QString& printer)
+QPageLayout CupsQueues::defaultMedia(const QString& printer, int timeoutMs, QString* unreached)
 {
     QPageLayout layout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(10, 10, 10, 10),
                        QPageLayout::Point);
     if (printer.isEmpty())
         return layout;
-    cups_dest_t* dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, printer.toUtf8().constData(), nullptr);
-    if (!dest)
-        return layout;
-    if (cups_dinfo_t* info = cupsCopyDestInfo(CUPS_HTTP_DEFAULT, dest)) {
+    CupsConnection server(timeoutMs);
+    cups_dest_t* dests = nullptr;
+    const int count = destinations(server, &dests);
+    // Media asked of a scheduler that does not answer would be a guess: the caller waits.
+    const auto unanswered = [&] {
+        if (unreached && server.unanswered())
+            *unreached = server.errorString(QStringLiteral("printer %1 was not reached").arg(printer));
+    };
+    cups_dest_t* dest = cupsGetDest(printer.toUtf8().constData(), nullptr, count, dests);
+    if (!dest) {
+        unanswered();
+        cupsFreeDests(count, dests);
+        return layout; // a queue that does not exist: the job says so
+    }
+    http_t* http = server.request();
+    if (cups_dinfo_t* info = http ? cupsCopyDestInfo(http, dest) : nullptr) {
         cups_size_t size;
-        if (cupsGetDestMediaDefault(CUPS_HTTP_DEFAULT, dest, info, 0, &size) && size.width > 0 &&
-            size.length > 0) {
+        if (cupsGetDestMediaDefault(http, dest, info, 0, &size) && size.width > 0 && size.length > 0) {
             // CUPS gives hundredths of millimetres.
             const QPageSize page(QSizeF(size.width / 100.0, size.length / 100.0), QPageSize::Millimeter,
                                  QString::fromUtf8(size.media), QPageSize::FuzzyMatch);
@@ -63,7 +97,8 @@ QPageLayout CupsQueues::defaultMedia(const QString& printer)
         }
         cupsFreeDestInfo(info);
     }
-    cupsFreeDests(1, dest);
+    unanswered();
+    cupsFreeDests(count, dests);
     return layout;
 }
 

@@ -11,8 +11,8 @@
 
 #include <algorithm>
 
-CupsPrintingService::CupsPrintingService(RenderPath path)
-    : m_printer(CupsQueues::defaultQueue()), m_path(path)
+CupsPrintingService::CupsPrintingService(RenderPath path, int timeoutMs)
+    : m_printer(CupsQueues::defaultQueue(timeoutMs)), m_path(path), m_timeoutMs(timeoutMs)
 {
     m_style.face = QFontDatabase::systemFont(QFontDatabase::FixedFont).family();
 }
@@ -22,7 +22,8 @@ CupsPrintingService::~CupsPrintingService() = default;
 QList<PrinterInfo> CupsPrintingService::printers()
 {
     QList<PrinterInfo> list;
-    for (const CupsQueue& queue : CupsQueues::list())
+    m_printersError.clear();
+    for (const CupsQueue& queue : CupsQueues::list(m_timeoutMs, &m_printersError))
         list.append(PrinterInfo{queue.name, queue.port});
     m_listed = list;
     return list;
@@ -80,9 +81,9 @@ const QString kFallbackFace = QStringLiteral("DejaVu Sans Mono");
 /// false, with @p error, when a step failed. A failed read cancels the job: no part of it prints.
 template <typename Source>
 bool sendBlocks(Source& bytes, const QString& printer, const QString& title, const char* format,
-                CupsPrintingService::HandedOver& handed, QString& error)
+                int timeoutMs, CupsPrintingService::HandedOver& handed, QString& error)
 {
-    CupsJob job(printer, title);
+    CupsJob job(printer, title, timeoutMs);
     if (!job.begin(format)) {
         error = job.errorString();
         return false;
@@ -114,7 +115,12 @@ bool sendBlocks(Source& bytes, const QString& printer, const QString& title, con
 
 bool CupsPrintingService::beginDocument()
 {
-    QPageLayout page = CupsQueues::defaultMedia(m_printer);
+    QString unreached;
+    QPageLayout page = CupsQueues::defaultMedia(m_printer, m_timeoutMs, &unreached);
+    if (!unreached.isEmpty()) {
+        m_error = unreached;
+        return false;
+    }
     QPageLayout turned = page;
     turned.setOrientation(QPageLayout::Landscape);
     const QRectF portrait = page.paintRect(QPageLayout::Point);
@@ -283,9 +289,9 @@ bool CupsPrintingService::endDocument()
     // A painter does not tell of a failed write: the buffer does.
     const bool written = doc->finish() && !m_pdf.failed();
     if (!written) {
-        m_error = m_pdf.errorString().isEmpty()
-                      ? QStringLiteral("cannot write the PDF document")
-                      : QStringLiteral("cannot write the PDF document: ") + m_pdf.errorString();
+        // The buffer's text ends in the system's error (a full disk), which the reasons know.
+        m_error = m_pdf.failed() ? QStringLiteral("cannot write the PDF document: ") + m_pdf.errorString()
+                                 : QStringLiteral("cannot write the PDF document");
         m_pdf.release();
         return false;
     }
@@ -295,7 +301,7 @@ bool CupsPrintingService::endDocument()
         return submit(pdf, doc->pages());
     }
     if (!m_pdf.rewind()) {
-        m_error = m_pdf.errorString();
+        m_error = QStringLiteral("cannot write the PDF document: ") + m_pdf.errorString();
         m_pdf.release();
         return false;
     }
@@ -306,7 +312,7 @@ bool CupsPrintingService::endDocument()
 
 bool CupsPrintingService::submit(const QByteArray& pdf, int)
 {
-    CupsJob job(m_printer, m_title);
+    CupsJob job(m_printer, m_title, m_timeoutMs);
     if (!job.send(pdf)) {
         m_error = job.errorString();
         return false;
@@ -318,12 +324,12 @@ bool CupsPrintingService::submit(const QByteArray& pdf, int)
 bool CupsPrintingService::submitFile(QIODevice& pdf, int)
 {
     m_lastJob = {};
-    return sendBlocks(pdf, m_printer, m_title, CUPS_FORMAT_PDF, m_lastJob, m_error);
+    return sendBlocks(pdf, m_printer, m_title, CUPS_FORMAT_PDF, m_timeoutMs, m_lastJob, m_error);
 }
 
 PrintingService::JobState CupsPrintingService::jobState(const QString& printer, int jobId, qint64 created)
 {
-    switch (CupsJob::state(printer, jobId, created)) {
+    switch (CupsJob::state(printer, jobId, created, m_timeoutMs)) {
     case CupsJob::State::Pending:
         return JobState::Pending;
     case CupsJob::State::Completed:
@@ -339,5 +345,5 @@ PrintingService::JobState CupsPrintingService::jobState(const QString& printer, 
 bool CupsPrintingService::printRaw(ByteSource& bytes, const QString& title)
 {
     m_lastJob = {};
-    return sendBlocks(bytes, m_printer, title, CUPS_FORMAT_RAW, m_lastJob, m_error);
+    return sendBlocks(bytes, m_printer, title, CUPS_FORMAT_RAW, m_timeoutMs, m_lastJob, m_error);
 }

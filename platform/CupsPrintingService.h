@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cups/CupsConnection.h"
 #include "render/DocumentBuffer.h"
 #include "render/EmbeddedFont.h"
 #include "render/PrintDocument.h"
@@ -15,16 +16,19 @@
 /**
  * The printing service on CUPS: each document is drawn into a PDF (render/), held in memory
  * while small and in a temporary file beyond, and handed to the current queue as one job (cups/).
+ * Every request to CUPS gives up after the time-out without an answer.
  */
 class CupsPrintingService : public PrintingService
 {
 public:
     /// The current printer starts as CUPS's default destination (none when there is none).
-    explicit CupsPrintingService(RenderPath path = RenderPath::Best);
+    explicit CupsPrintingService(RenderPath path = RenderPath::Best,
+                                 int timeoutMs = CupsConnection::kDefaultTimeoutMs);
     ~CupsPrintingService() override;
 
     /// The queues in CUPS's order, read afresh on every call; instances are left out.
     QList<PrinterInfo> printers() override;
+    QString printersError() const override { return m_printersError; }
     /// Index into the list the last printers() call gave.
     bool selectPrinter(int index) override;
     QString currentPrinter() const override { return m_printer; }
@@ -71,6 +75,7 @@ private:
 
     QString m_printer;
     QList<PrinterInfo> m_listed;
+    QString m_printersError;
     /// Face, style and size are taken when a document begins, for all of its lines.
     TextStyle m_style;
     DocumentShape m_shape;
@@ -81,6 +86,7 @@ private:
     QString m_error;
     HandedOver m_lastJob;
     RenderPath m_path;
+    int m_timeoutMs;
     EmbeddedFonts m_fonts;
     DocumentBuffer m_pdf;
     std::unique_ptr<PrintDocument> m_doc;

@@ -2,15 +2,14 @@
 
 #include <QByteArray>
 #include <QIODevice>
-#include <QTemporaryFile>
-
-#include <memory>
 
 /**
  * Where a PDF is written while it is drawn: in memory while it is small, in an unlinked
- * temporary file once it grows past a limit, so that a big document is not held in memory
- * beside the text it is drawn from. Written from start to end; read back with readAll() or
- * in blocks with read() after rewind().
+ * temporary file (in QDir::tempPath()) once it grows past a limit, so that a big document is not
+ * held in memory beside the text it is drawn from. Written from start to end; read back with
+ * readAll() or in blocks with read() after rewind(). The file is written with system calls of
+ * our own, so that a failed write tells its cause: errorString() is then strerror's text
+ * (a full disk says "No space left on device").
  */
 class DocumentBuffer : public QIODevice
 {
@@ -26,7 +25,7 @@ public:
     /// A write failed since start(): the document is incomplete, whatever its writer says.
     bool failed() const { return m_failed; }
     /// The document is in a temporary file rather than in memory.
-    bool spilled() const { return m_file != nullptr; }
+    bool spilled() const { return m_fd >= 0; }
     /// The document held in memory (empty once spilled); the buffer is left empty.
     QByteArray takeBytes();
     /// Goes back to the start for reading the document in blocks.
@@ -43,10 +42,14 @@ protected:
 
 private:
     bool spill();
+    /// Writes what waits in m_bytes to the file; false, with the error set, when it cannot.
+    bool flushToFile();
+    bool failWith(int error);
 
     qint64 m_limit;
+    /// The document while in memory; once spilled, the part not written to the file yet.
     QByteArray m_bytes;
-    std::unique_ptr<QTemporaryFile> m_file;
+    int m_fd = -1;
     qint64 m_written = 0;
     qint64 m_read = 0;
     bool m_failed = false;

@@ -29,6 +29,7 @@ constexpr Motivo kMarcadores[] = {
     {"[client-error-timeout]", "tempo esgotado"},
     {"[server-error-service-unavailable]", "servidor de impressão indisponível"},
     {"no port is set for raw printing", "porta não definida"},
+    {"the program is ending", "programa encerrando"},
     {"[job-aborted]", "trabalho abortado"},
     {"[job-unknown]", "trabalho desconhecido pelo servidor"},
 };

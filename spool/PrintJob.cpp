@@ -326,6 +326,11 @@ bool imprime_documento(const QByteArray& text, PrintingService& printing, CodePa
 bool ImpressaoConteudo::selecionaImpressora(int* found, QString* error)
 {
     const QList<PrinterInfo> printers = m_printing.printers();
+    // A print server that did not answer has printers all the same: the file waits, told why.
+    if (printers.isEmpty() && !m_printing.printersError().isEmpty()) {
+        setError(error, m_printing.printersError());
+        return false;
+    }
     const QString wanted = m_settings.sImpressora.toUpper();
     *found = printers.isEmpty() ? kNoPrinters : -1;
     for (int i = 0; i < printers.size(); ++i) {

@@ -125,8 +125,8 @@ private:
     bool portFreeFor(const QByteArray& destination, const PrintOutSource& source, qint64 nowMs,
                      QString* error);
     /// Makes the printer named in the settings current, when it is installed; *found is its
-    /// index, -1 when it is not installed, kNoPrinters when none is. False only when it could
-    /// not be made current.
+    /// index, -1 when it is not installed, kNoPrinters when none is. False when it could not be
+    /// made current, or the printers could not be listed (the print server did not answer).
     bool selecionaImpressora(int* found, QString* error);
     static constexpr int kNoPrinters = -2;
 

@@ -48,6 +48,9 @@ public:
     virtual ~PrintingService() = default;
 
     virtual QList<PrinterInfo> printers() = 0;
+    /// Why the last printers() could not list the printers (the print server did not answer);
+    /// empty when it listed them, none included.
+    virtual QString printersError() const { return QString(); }
     /// Makes the printer at this index of printers() current. False when it cannot.
     virtual bool selectPrinter(int index) = 0;
     /// Empty when there is no current printer.

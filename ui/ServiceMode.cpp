@@ -1,5 +1,6 @@
 #include "ui/ServiceMode.h"
 
+#include "cups/CupsConnection.h"
 #include "platform/CupsPrintingService.h"
 #include "platform/PosixClock.h"
 #include "platform/PosixFileServices.h"
@@ -93,7 +94,8 @@ int runService(const QString& caminhoIni)
         return 1;
     }
 
-    UnixSignals unixSignals;
+    // A request to a scheduler that does not answer gives up at once: the file in hand waits.
+    UnixSignals unixSignals(nullptr, &CupsConnection::abandonRequests);
     QObject::connect(&unixSignals, &UnixSignals::terminate, [&engine] {
         engine.cycle().stopAfterFile();
         QCoreApplication::quit();

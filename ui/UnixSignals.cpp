@@ -2,6 +2,7 @@
 
 #include <QSocketNotifier>
 
+#include <cerrno>
 #include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -9,17 +10,24 @@
 namespace {
 
 int g_signalPipe[2] = {-1, -1};
+UnixSignals::Urgent g_onTerminate = nullptr;
 
 void onSignal(int number)
 {
+    // The code it interrupts may be looking at errno (libcups after an interrupted poll).
+    const int savedErrno = errno;
+    if (number != SIGHUP && g_onTerminate)
+        g_onTerminate();
     const char byte = char(number);
     [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &byte, 1);
+    errno = savedErrno;
 }
 
 } // namespace
 
-UnixSignals::UnixSignals(QObject* parent) : QObject(parent)
+UnixSignals::UnixSignals(QObject* parent, Urgent onTerminate) : QObject(parent)
 {
+    g_onTerminate = onTerminate;
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0)
         return;
     auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, this);

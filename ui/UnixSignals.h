@@ -8,7 +8,12 @@ class UnixSignals : public QObject
 {
     Q_OBJECT
 public:
-    explicit UnixSignals(QObject* parent = nullptr);
+    /// What SIGTERM and SIGINT must do at once, inside the signal handler: stop waiting for
+    /// something that may never come, so that the file in hand ends soon. It must be
+    /// async-signal-safe (set a flag, no more).
+    using Urgent = void (*)() noexcept;
+
+    explicit UnixSignals(QObject* parent = nullptr, Urgent onTerminate = nullptr);
 
 signals:
     /// SIGTERM or SIGINT.

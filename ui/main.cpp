@@ -1,3 +1,4 @@
+#include "cups/CupsConnection.h"
 #include "platform/CupsPrintingService.h"
 #include "platform/PosixClock.h"
 #include "platform/PosixFileServices.h"
@@ -75,7 +76,8 @@ int runDesktop(QApplication& app, const QString& caminhoIni)
     engine.cycle().setFolderChanges(&folderChanges);
     QObject::connect(&tray, &QtTrayService::action, &window, &FrmVelmorix::PictIconeBandeja_MouseMove);
     QObject::connect(&window, &FrmVelmorix::encerrar, &app, &QCoreApplication::quit, Qt::QueuedConnection);
-    UnixSignals unixSignals;
+    // A request to a scheduler that does not answer gives up at once: the file in hand waits.
+    UnixSignals unixSignals(nullptr, &CupsConnection::abandonRequests);
     QObject::connect(&unixSignals, &UnixSignals::terminate, &app, [&app, &window] {
         window.encerraSemPerguntar(); // nobody may be there to answer a question
         app.quit();

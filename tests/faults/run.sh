@@ -33,6 +33,8 @@ here=$(dirname "$(readlink -f "$0")")
 . "$here/scenarios_folder.sh"
 # shellcheck source=scenarios_raw.sh
 . "$here/scenarios_raw.sh"
+# shellcheck source=scenarios_cups.sh
+. "$here/scenarios_cups.sh"
 
 [ $# -ge 1 ] || { echo "usage: $0 PATH-TO-VELMORIX2" >&2; exit 2; }
 watchdog=
@@ -54,7 +56,7 @@ watchdog=$!
 
 vf_setup "$1"
 
-all=(cups_down queue_states raw_bad_ports kill full_disk bursts writers bad_files hostile settings shared_cwd rewrites two_programs job_outcomes jobs_forgotten reading_huge reading_cut_command folder_link_swap folder_log_names folder_made_anew raw_slow_device raw_stalled_device raw_missing_device)
+all=(cups_down queue_states raw_bad_ports kill full_disk bursts writers bad_files hostile settings shared_cwd rewrites two_programs job_outcomes jobs_forgotten reading_huge reading_cut_command folder_link_swap folder_log_names folder_made_anew raw_slow_device raw_stalled_device raw_missing_device cups_hung)
 only=(${FAULTS_ONLY:-${all[*]}})
 for s in "${only[@]}"; do
     echo "== $s"

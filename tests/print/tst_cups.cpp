@@ -33,6 +33,10 @@
 
 #include <cups/cups.h>
 
+#include <csignal>
+#include <sys/mount.h>
+#include <unistd.h>
+
 namespace {
 
 constexpr int kJobWaitMs = 20000;
@@ -254,6 +258,8 @@ private slots:
     void rejectingQueueFails();
     void missingQueueFails();
     void stoppedSchedulerFails();
+    void hungSchedulerGivesUp();
+    void fullDiskUnderTheSpill();
     void stoppedQueueKeepsTheFileAndSaysWhy();
     void textPathMatchesQt_data();
     void textPathMatchesQt();
@@ -696,6 +702,61 @@ void TestCups::stoppedSchedulerFails()
     // Once the scheduler is back, the same service prints again.
     QVERIFY2(print({"BACK AGAIN"}, &error), qPrintable(error));
     QVERIFY(!waitForJobFile("VelCap", m_printing->lastJobId()).isEmpty());
+}
+
+void TestCups::hungSchedulerGivesUp()
+{
+    // A scheduler that takes requests and never answers (as a stopped cupsd or a server behind a
+    // broken network): every request gives up after the time-out.
+    QString error;
+    QVERIFY2(print({"BEFORE"}, &error), qPrintable(error));
+    const int before = m_printing->lastJobId();
+    QVERIFY(!waitForJobFile("VelCap", before).isEmpty());
+    bool ok = false;
+    const pid_t scheduler = readAll(sandbox(QStringLiteral("run/cupsd.pid"))).trimmed().toInt(&ok);
+    QVERIFY(ok && scheduler > 0);
+    m_printing = std::make_unique<CapturingPrinting>(RenderPath::Best, 1500);
+    QCOMPARE(::kill(scheduler, SIGSTOP), 0);
+    QString graphicalError;
+    const bool graphical = print({"NOBODY ANSWERS"}, &graphicalError);
+    m_settings.sParalela = QStringLiteral("1");
+    m_settings.sImpressora = QStringLiteral("VelRaw");
+    QString rawError;
+    const bool raw = print({"RAW, NOBODY ANSWERS"}, &rawError);
+    const PrintingService::JobState state = m_printing->jobState(QStringLiteral("VelCap"), before, 0);
+    const qsizetype listed = m_printing->printers().size();
+    QCOMPARE(::kill(scheduler, SIGCONT), 0);
+
+    QVERIFY(!graphical);
+    QCOMPARE(motivo_falha(graphicalError), QStringLiteral("tempo esgotado"));
+    QVERIFY(!raw);
+    QCOMPARE(motivo_falha(rawError), QStringLiteral("tempo esgotado"));
+    QCOMPARE(state, PrintingService::JobState::Pending); // never taken for over
+    QCOMPARE(listed, 0);
+    // Awake again, the scheduler answers the same service.
+    QVERIFY2(print({"RAW, AWAKE"}, &error), qPrintable(error));
+    QVERIFY(!waitForJobFile(QStringLiteral("VelRaw"), m_printing->lastJobId(), true).isEmpty());
+}
+
+void TestCups::fullDiskUnderTheSpill()
+{
+    // A document past the memory limit goes to a temporary file: a full disk there is told as such.
+    QTemporaryDir dir;
+    if (::geteuid() != 0 ||
+        ::mount("tmpfs", QFile::encodeName(dir.path()).constData(), "tmpfs", 0, "size=1m") != 0)
+        QSKIP("a small file system cannot be mounted here (needs root)");
+    const QByteArray oldTemp = qgetenv("TMPDIR");
+    qputenv("TMPDIR", QFile::encodeName(dir.path()));
+    QList<QByteArray> lines;
+    for (int i = 0; i < 60000; ++i)
+        lines.append("LINE " + QByteArray::number(i) +
+                     " OF A DOCUMENT TOO BIG FOR MEMORY, WRITTEN TO A FULL DISK");
+    QString error;
+    const bool printed = print(lines, &error);
+    ::umount2(QFile::encodeName(dir.path()).constData(), MNT_DETACH);
+    oldTemp.isNull() ? qunsetenv("TMPDIR") : qputenv("TMPDIR", oldTemp);
+    QVERIFY(!printed);
+    QCOMPARE(motivo_falha(error), QStringLiteral("sem espaço no disco"));
 }
 
 QString TestCups::printBy(bool textPath, const QList<QByteArray>& lines)

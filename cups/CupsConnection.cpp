@@ -1,0 +1,128 @@
+#include "cups/CupsConnection.h"
+
+#include <cups/cups.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <ctime>
+#include <type_traits>
+
+namespace {
+
+/// Set by abandonRequests(), from a signal handler; never cleared, the program is ending.
+volatile std::sig_atomic_t g_abandoned = 0;
+static_assert(std::is_same_v<std::sig_atomic_t, int>, "libcups takes the cancel flag as an int");
+
+/// How often a silent scheduler is looked at: the longest a request goes on once abandoned.
+constexpr double kLookSeconds = 0.25;
+/// How long a request after a time-out waits for its answer.
+constexpr qint64 kPartingMs = 1000;
+
+qint64 monotonicMs()
+{
+    struct timespec t;
+    ::clock_gettime(CLOCK_MONOTONIC, &t);
+    return qint64(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
+}
+
+QString systemError(int number)
+{
+    return QString::fromLocal8Bit(std::strerror(number));
+}
+
+} // namespace
+
+CupsConnection::CupsConnection(int timeoutMs) : m_timeoutMs(timeoutMs) {}
+
+CupsConnection::~CupsConnection()
+{
+    close();
+}
+
+void CupsConnection::abandonRequests() noexcept
+{
+    g_abandoned = 1;
+}
+
+int CupsConnection::onSilence(http_t*, void* self)
+{
+    // Called by libcups each time the scheduler stayed silent for kLookSeconds: 0 gives up.
+    auto* connection = static_cast<CupsConnection*>(self);
+    if (g_abandoned == 0 && monotonicMs() < connection->m_deadline)
+        return 1;
+    connection->m_gaveUp = true;
+    return 0;
+}
+
+void CupsConnection::close()
+{
+    if (m_http)
+        httpClose(m_http);
+    m_http = nullptr;
+}
+
+http_t* CupsConnection::start(qint64 timeoutMs)
+{
+    m_gaveUp = false;
+    m_unreachable = false;
+    // A connection left inside a request (given up, or failed half-way) would make libcups
+    // connect again on its own, with no time-out and no way to stop it.
+    if (m_http && httpGetState(m_http) != HTTP_STATE_WAITING)
+        close();
+    if (!m_http) {
+        errno = 0;
+        // The cancel flag stops a connection that hangs (a server out of reach) on the way out.
+        m_http = httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1,
+                              int(timeoutMs), const_cast<int*>(&g_abandoned));
+        if (!m_http) {
+            m_connectErrno = errno;
+            m_unreachable = g_abandoned == 0;
+            m_gaveUp = !m_unreachable;
+            return nullptr;
+        }
+        httpSetTimeout(m_http, kLookSeconds, &CupsConnection::onSilence, this);
+    }
+    m_deadline = monotonicMs() + timeoutMs;
+    return m_http;
+}
+
+http_t* CupsConnection::request()
+{
+    if (g_abandoned != 0) {
+        m_gaveUp = true;
+        return nullptr;
+    }
+    return start(m_timeoutMs);
+}
+
+http_t* CupsConnection::parting()
+{
+    const bool silent = m_gaveUp;
+    return start(silent ? std::min<qint64>(kPartingMs, m_timeoutMs) : m_timeoutMs);
+}
+
+http_t* CupsConnection::more()
+{
+    m_deadline = monotonicMs() + m_timeoutMs;
+    return m_http;
+}
+
+QString CupsConnection::errorString(const QString& what) const
+{
+    if (m_gaveUp && g_abandoned != 0)
+        return what + QStringLiteral(": given up, the program is ending");
+    // The system's own text for a time-out ends the message: the failure reasons know it.
+    if (m_gaveUp)
+        return what +
+               QStringLiteral(": the print server did not answer in %1 s: ").arg(m_timeoutMs / 1000.0) +
+               systemError(ETIMEDOUT);
+    if (m_unreachable)
+        return what + QStringLiteral(": ") +
+               (m_connectErrno != 0 ? systemError(m_connectErrno) : QStringLiteral("cannot connect")) +
+               QStringLiteral(" [server-error-service-unavailable]");
+    // The status keyword goes along in brackets: CUPS translates its messages, never these.
+    return what + QStringLiteral(": ") + QString::fromUtf8(cupsLastErrorString()) + QStringLiteral(" [") +
+           QString::fromUtf8(ippErrorString(cupsLastError())) + u']';
+}
