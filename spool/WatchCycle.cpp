@@ -363,6 +363,7 @@ void WatchCycle::confere_trabalhos()
         }
         qint64 failedFrom = -1;
         bool waiting = false;
+        bool forgotten = false;
         for (qsizetype i = 0; i < pendente.jobs.size(); ++i) {
             const SubmittedJob& job = pendente.jobs[i];
             if (job.id == 0)
@@ -378,20 +379,22 @@ void WatchCycle::confere_trabalhos()
                 pendente.jobs[i].id = 0; // over: not asked about again
                 break;
             case PrintingService::JobState::Failed:
-            case PrintingService::JobState::Unknown:
-                // An aborted job printed nothing to count on; one the scheduler no longer knows
-                // (its history purged, or lost in a crash) may not have printed either: its
-                // print-out is printed again rather than put away on a guess.
+                // An aborted job printed nothing to count on: its own text is printed again.
                 failedFrom = failedFrom < 0 ? pendente.jobStarts.value(i)
                                             : std::min(failedFrom, pendente.jobStarts.value(i));
-                pendente.reason = state == PrintingService::JobState::Failed
-                                      ? QStringLiteral("[job-aborted]")
-                                      : QStringLiteral("[job-unknown]");
+                break;
+            case PrintingService::JobState::Unknown:
+                forgotten = true;
                 break;
             }
         }
+        if (forgotten && failedFrom < 0) {
+            guarda(path, pendente);
+            m_pending.remove(path);
+            continue;
+        }
         if (failedFrom >= 0) {
-            m_failures.naoImpresso(pendente.folder + pendente.name, pendente.reason);
+            m_failures.naoImpresso(pendente.folder + pendente.name, QStringLiteral("[job-aborted]"));
             pendente.again = failedFrom;
             adia(pendente.retry, m_clock.monotonicMs());
             continue;
@@ -411,6 +414,26 @@ void WatchCycle::confere_trabalhos()
         if (finaliza(path, pendente))
             m_pending.remove(path);
     }
+}
+
+void WatchCycle::guarda(const QByteArray& copyPath, const Pendente& pendente)
+{
+    // A job the scheduler no longer knows (its history purged or turned off, or lost in a
+    // crash) may have printed or not: nobody can say, so the print-out is neither put away nor
+    // printed again on a guess. It is kept, under a backup name of its own that is never taken
+    // for a spool file, and the user told where: renamed back, it prints again.
+    QByteArray kept = pendente.name;
+    for (const SubmittedJob& job : pendente.jobs)
+        if (job.id != 0)
+            kept += '~' + job.printer.toUtf8() + '~' + QByteArray::number(job.id);
+    kept += ".bak";
+    if (pendente.copy == pendente.name || !m_files.rename(copyPath, pendente.folder + kept, nullptr))
+        kept = pendente.copy;
+    const QString shown = QFile::decodeName(pendente.folder + pendente.name);
+    m_failures.naoImpresso(pendente.folder + pendente.name, QStringLiteral("[job-unknown]"));
+    m_window.logFalha(QStringLiteral("Arquivo ") + shown + QStringLiteral(" guardado como ") +
+                      QFile::decodeName(pendente.folder + kept) +
+                      QStringLiteral(": renomeie-o de volta para imprimi-lo de novo"));
 }
 
 bool WatchCycle::finaliza(const QByteArray& copyPath, Pendente& pendente)
@@ -587,8 +610,12 @@ bool WatchCycle::trata_arquivo(const QByteArray& folder, const QByteArray& name)
             return false;
         }
         case PrintingService::JobState::Failed:
-        case PrintingService::JobState::Unknown: // not known to have printed: printed again
-            break;
+            break; // printed again
+        case PrintingService::JobState::Unknown:
+            // Nobody can say whether it printed: kept as it is, and told, until it changes.
+            m_failures.naoImpresso(path, QStringLiteral("[job-unknown]"));
+            m_printed.insert(path, stamp);
+            return false;
         case PrintingService::JobState::Completed:
             return dispose(folder, name, shown, QByteArray());
         }

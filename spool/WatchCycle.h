@@ -117,7 +117,6 @@ private:
         QByteArray hash;   ///< fingerprint of those bytes
         qint64 again = -1; ///< where printing starts again (a job failed, or it grew); -1: no need
         Retry retry;       ///< the pause before printing again, or before a disposal tried again
-        QString reason;    ///< why it is printed again
     };
     /// A print-out of @p folder printed under @p name, waiting under @p copy.
     static Pendente pendente(const QByteArray& folder, const QByteArray& name, const QByteArray& copy,
@@ -173,6 +172,8 @@ private:
     void confere_trabalhos();
     /// Prints again, once their pause is over, the waiting print-outs whose job failed or that grew.
     void reimprime_pendentes();
+    /// Keeps, and tells of, a waiting print-out whose job the printer no longer knows.
+    void guarda(const QByteArray& copyPath, const Pendente& pendente);
     /// Backs up or deletes a waiting print-out whose jobs all completed; false when it stays.
     bool finaliza(const QByteArray& copyPath, Pendente& pendente);
     /// Takes up the print-outs an earlier run left waiting in the folder.

@@ -1084,11 +1084,13 @@ void TestWatchCycle::disposalWaitsForTheJob_data()
         const QByteArray mode = backup == QByteArray("1") ? "backup, " : "delete, ";
         QTest::newRow(mode + "completed") << backup << JobState::Completed << false << 1 << QString();
         QTest::newRow(mode + "pending") << backup << JobState::Pending << true << 1 << QString();
-        // Neither an aborted job nor one the scheduler forgot counts as printed: its own text
-        // is printed again, and the new job is followed.
+        // An aborted job does not count as printed: its own text is printed again, and the new
+        // job is followed.
         QTest::newRow(mode + "aborted") << backup << JobState::Failed << true << 2 << "trabalho abortado";
+        // One the scheduler forgot may have printed or not: it is kept under a backup name of
+        // its own, and told.
         QTest::newRow(mode + "forgotten")
-            << backup << JobState::Unknown << true << 2 << "trabalho desconhecido pelo servidor";
+            << backup << JobState::Unknown << false << 1 << "trabalho desconhecido pelo servidor";
     }
 }
 
@@ -1125,7 +1127,7 @@ void TestWatchCycle::restartAsksAboutTheMarkedJob_data()
     for (const bool inPlace : {false, true}) {
         const QByteArray where = inPlace ? "marked in place, " : "waiting copy, ";
         QTest::newRow(where + "completed") << inPlace << JobState::Completed << false << 1;
-        QTest::newRow(where + "forgotten") << inPlace << JobState::Unknown << true << 2;
+        QTest::newRow(where + "forgotten") << inPlace << JobState::Unknown << true << 1;
         QTest::newRow(where + "pending") << inPlace << JobState::Pending << true << 1;
         QTest::newRow(where + "aborted") << inPlace << JobState::Failed << true << 2;
     }

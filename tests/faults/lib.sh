@@ -364,7 +364,7 @@ evaluate() {
     seen=$(all_markers | awk -v p="VFMARK $prefix-" '
         index($0, p) { split($0, f, " "); if (f[4] == "BEGIN") b[f[3]]++; else e[f[3]]++ }
         END { for (k in b) print k, b[k], (k in e ? e[k] : 0) }')
-    left=$(find "$folder" -maxdepth 1 -type f ! -iname '*.bak' -print0 2>/dev/null |
+    left=$(find "$folder" -maxdepth 1 -type f \( ! -iname '*.bak' -o -name '*~*~*.bak' \) -print0 2>/dev/null |
         xargs -0r grep -aohE "VFMARK $prefix-[0-9]+ BEGIN" | awk '{print $2}' | sort -u)
     local i id n_printed=0 n_left=0 n_lost=0 n_twice=0 n_partial=0 c e lost_ids=() twice_ids=()
     declare -A pc=() ec=() lf=()

@@ -12,7 +12,7 @@
 # One size alone: FAULTS_BURST_RAW, FAULTS_BURST_GRAPHICAL, FAULTS_BIG_RAW_MB,
 # FAULTS_BIG_GRAPHICAL_MB, FAULTS_KILL_RAW, FAULTS_KILL_GRAPHICAL, FAULTS_MIDBATCH,
 # FAULTS_SHARED_CWD, FAULTS_TWO_PROGRAMS, FAULTS_REWRITE_ROUNDS.
-# FAULTS_LIMIT (seconds) ends the whole suite: 570 by default, 1800 with FAULTS_FULL=1. Needs root (mounts, other users), Xvfb, trayer, xdotool, CUPS, poppler-utils.
+# FAULTS_LIMIT (seconds) ends the whole suite: 900 by default, 1800 with FAULTS_FULL=1. Needs root (mounts, other users), Xvfb, trayer, xdotool, CUPS, poppler-utils.
 # Prints one row per scenario and, as the last line, the totals.
 set -uo pipefail
 
@@ -50,7 +50,7 @@ end_watchdog() {
 trap 'end_watchdog; vf_cleanup' EXIT
 trap 'exit 130' INT TERM
 # The whole suite: one watchdog that ends it (and so, through the trap, every process).
-[ "${FAULTS_FULL:-0}" = 1 ] && limit=1800 || limit=570
+[ "${FAULTS_FULL:-0}" = 1 ] && limit=1800 || limit=900
 ( sleep "${FAULTS_LIMIT:-$limit}"; echo "fault suite: time limit reached" >&2; kill -TERM $$ ) &
 watchdog=$!
 
