@@ -10,6 +10,7 @@
 
 #include <QFile>
 
+#include <functional>
 #include <limits>
 
 namespace {
@@ -75,15 +76,21 @@ private:
     qsizetype m_end = 0;
 };
 
-bool readOnce(const QByteArray& path, FileServices& files, qint64 skipBytes, LineSink& sink,
-              LeituraConteudo& result)
+/// Where a reading takes its bytes: the file as it is now, and an opening of it.
+struct Origin
+{
+    std::function<FileStamp()> stamp;
+    std::function<std::unique_ptr<ByteSource>(QString*)> open;
+};
+
+bool readOnce(const Origin& origin, qint64 skipBytes, LineSink& sink, LeituraConteudo& result)
 {
     result.bytesRead = 0;
     result.iMaxColunas = 0;
     result.text.clear();
-    const FileStamp before = files.stamp(path);
+    const FileStamp before = origin.stamp();
     sink.begin(before.valid() ? before.size : -1);
-    std::unique_ptr<ByteSource> in = files.openRead(path, &result.error);
+    std::unique_ptr<ByteSource> in = origin.open(&result.error);
     if (!in)
         return false;
 
@@ -144,8 +151,10 @@ LeituraConteudo le_conteudo(const QByteArray& sRota, const QByteArray& strArquiv
                             Asker& asker, qint64 skipBytes, LineSink& sink)
 {
     const QByteArray path = sRota + strArquivo;
+    const Origin origin{[&] { return files.stamp(path); },
+                        [&](QString* error) { return files.openRead(path, error); }};
     LeituraConteudo result;
-    if (readOnce(path, files, skipBytes, sink, result)) {
+    if (readOnce(origin, skipBytes, sink, result)) {
         result.ok = true;
         return result;
     }
@@ -155,6 +164,23 @@ LeituraConteudo le_conteudo(const QByteArray& sRota, const QByteArray& strArquiv
         result.declined = true;
         return result;
     }
-    result.ok = readOnce(path, files, skipBytes, sink, result);
+    result.ok = readOnce(origin, skipBytes, sink, result);
     return result;
+}
+
+LeituraConteudo le_conteudo(PutAwayFile& file, qint64 skipBytes, LineSink& sink)
+{
+    const Origin origin{[&] { return file.stamp(); }, [&](QString* error) { return file.openRead(error); }};
+    LeituraConteudo result;
+    result.ok = readOnce(origin, skipBytes, sink, result);
+    return result;
+}
+
+LeituraConteudo le_conteudo(PutAwayFile& file, qint64 skipBytes)
+{
+    LeituraConteudo result;
+    TextSink sink(result.text);
+    LeituraConteudo read = le_conteudo(file, skipBytes, sink);
+    read.text = std::move(result.text);
+    return read;
 }

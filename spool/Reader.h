@@ -5,6 +5,7 @@
 
 class Asker;
 class FileServices;
+class PutAwayFile;
 
 /// Takes the lines of a spool file as they are read.
 class LineSink
@@ -43,3 +44,6 @@ LeituraConteudo le_conteudo(const QByteArray& sRota, const QByteArray& strArquiv
 /// The same, giving the lines to a sink as they are read instead of keeping the text.
 LeituraConteudo le_conteudo(const QByteArray& sRota, const QByteArray& strArquivo, FileServices& files,
                             Asker& asker, qint64 skipBytes, LineSink& sink);
+/// The same, from a spool file put away meanwhile; a failed reading asks nothing.
+LeituraConteudo le_conteudo(PutAwayFile& file, qint64 skipBytes, LineSink& sink);
+LeituraConteudo le_conteudo(PutAwayFile& file, qint64 skipBytes);

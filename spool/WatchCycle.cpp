@@ -191,17 +191,30 @@ bool WatchCycle::elegivel(const QByteArray& path, qint64 now)
 }
 
 bool WatchCycle::dispose(const QByteArray& folder, const QByteArray& name, const QString& shown,
-                         const QByteArray& mark)
+                         const QByteArray& mark, Impresso* printed)
 {
     const QByteArray path = folder + name;
     // Should the backup or the deletion fail, the mark keeps a restart from printing it again,
     // and the memory keeps this run from it while the file is unchanged.
     if (!mark.isEmpty())
         m_files.markPrinted(path, mark);
-    const bool gone = backup_ou_exclui(folder, name, shown);
-    if (!gone)
-        m_printed.insert(path, m_files.stamp(path));
-    return gone;
+    Impresso asItIs;
+    if (!printed) {
+        asItIs.stamp = m_files.stamp(path);
+        asItIs.bytes = asItIs.stamp.size;
+        asItIs.hash = Fingerprint::ofPrefix(m_files, path, asItIs.bytes);
+        printed = &asItIs;
+    }
+    switch (backup_ou_exclui(folder, name, shown, *printed)) {
+    case Disposal::Gone:
+        return true;
+    case Disposal::Changed:
+        return false;
+    case Disposal::Kept:
+        break;
+    }
+    m_printed.insert(path, m_files.stamp(path));
+    return false;
 }
 
 QByteArray WatchCycle::marca_trabalho(const FileStamp& stamp, const SubmittedJob& job)
@@ -220,18 +233,20 @@ SubmittedJob WatchCycle::trabalho_da_marca(const QByteArray& mark, const FileSta
 }
 
 bool WatchCycle::dispose_apos_trabalhos(const QByteArray& folder, const QByteArray& name,
-                                        const QString& shown, const QList<SubmittedJob>& jobs)
+                                        const QString& shown, const QList<SubmittedJob>& jobs,
+                                        Impresso& printed)
 {
     const QByteArray path = folder + name;
     const FileStamp stamp = m_files.stamp(path);
     if (jobs.isEmpty())
-        return dispose(folder, name, shown, stamp.text());
+        return dispose(folder, name, shown, stamp.text(), &printed);
     const QByteArray mark = marca_trabalho(stamp, jobs.last());
     if (m_settings.sBackup == QLatin1String("1")) {
         // The backup holds the text: should the job fail, it is put back and printed again.
-        const bool gone = dispose(folder, name, shown, mark);
+        const bool gone = dispose(folder, name, shown, mark, &printed);
         if (gone)
-            m_pending.insert(path, Pendente{folder, name, jobs, FileStamp(), folder + nome_backup(name)});
+            m_pending.insert(path, Pendente{folder, name, jobs + std::exchange(m_jobsOfFile, {}), FileStamp(),
+                                            folder + nome_backup(name)});
         return gone;
     }
     // Deleted only once the printer has finished the job: until then the mark keeps this run,
@@ -315,22 +330,46 @@ void WatchCycle::adia(const QByteArray& path)
     retry.dueMs = m_clock.monotonicMs() + retry.delayMs;
 }
 
-bool WatchCycle::backup_ou_exclui(const QByteArray& folder, const QByteArray& name, const QString& shown)
+WatchCycle::Disposal WatchCycle::backup_ou_exclui(const QByteArray& folder, const QByteArray& name,
+                                                  const QString& shown, Impresso& printed)
 {
     const QByteArray path = folder + name;
-    if (m_settings.sBackup == QLatin1String("1")) {
-        const QByteArray backup = folder + nome_backup(name);
-        if (m_files.isPlainFile(backup))
-            m_files.remove(backup, nullptr);
-        const bool renamed = m_files.rename(path, backup, nullptr);
-        m_window.log(QStringLiteral("Arquivo ") + shown +
-                     (renamed ? QStringLiteral(" impresso") : QStringLiteral(" não renomeado")));
-        return renamed;
+    const bool backup = m_settings.sBackup == QLatin1String("1");
+    const QByteArray to = backup ? folder + nome_backup(name) : QByteArray();
+    if (backup && m_files.isPlainFile(to))
+        m_files.remove(to, nullptr);
+    // The file goes only as it was printed and while no writer holds it. A writer that came back
+    // since has its part printed first; one that opens the file at the very moment it goes
+    // writes into the file put away, and its part is printed from there.
+    std::unique_ptr<PutAwayFile> held;
+    PutAwayResult result = PutAwayResult::Failed;
+    for (int round = 0; round <= kMostAppendRounds; ++round) {
+        held = m_files.putAway(path, to, printed.stamp, kWriterWaitMs, &result, nullptr);
+        if (result == PutAwayResult::Done || result == PutAwayResult::Failed)
+            break;
+        // Held open all the while it was waited for: looked at afresh once its writer is done.
+        if (result == PutAwayResult::Busy)
+            return Disposal::Changed;
+        switch (imprime_acrescimos(folder, name, printed)) {
+        case Acrescimo::Stable:
+            continue;
+        case Acrescimo::Replaced:
+            return Disposal::Changed;
+        case Acrescimo::Failed:
+            return Disposal::Kept;
+        }
     }
-    const bool removed = m_files.remove(path, nullptr);
+    if (result != PutAwayResult::Done) {
+        m_window.log(QStringLiteral("Arquivo ") + shown +
+                     (backup ? QStringLiteral(" não renomeado") : QStringLiteral(" não excluido")));
+        return Disposal::Kept;
+    }
     m_window.log(QStringLiteral("Arquivo ") + shown +
-                 (removed ? QStringLiteral(" excluido") : QStringLiteral(" não excluido")));
-    return removed;
+                 (backup ? QStringLiteral(" impresso") : QStringLiteral(" excluido")));
+    if (held->touched() && imprime_acrescimos(folder, name, printed, held.get()) != Acrescimo::Stable)
+        m_window.logFalha(QStringLiteral("Arquivo ") + shown +
+                          QStringLiteral(" não impresso (parte acrescentada ao ser guardado)"));
+    return Disposal::Gone;
 }
 
 bool WatchCycle::trata_arquivo(const QByteArray& folder, const QByteArray& name)
@@ -393,12 +432,12 @@ bool WatchCycle::trata_arquivo(const QByteArray& folder, const QByteArray& name)
     case Acrescimo::Stable:
         break;
     }
-    return dispose_apos_trabalhos(folder, name, shown, std::exchange(m_jobsOfFile, {}));
+    return dispose_apos_trabalhos(folder, name, shown, std::exchange(m_jobsOfFile, {}), done);
 }
 
 bool WatchCycle::le_e_imprime(const QByteArray& folder, const QByteArray& name, qint64 skipBytes,
                               const QByteArray& skippedHash, Impresso& done, bool* declined, bool* rewritten,
-                              QString* error)
+                              QString* error, PutAwayFile* from)
 {
     const QString title = QFile::decodeName(name);
     // What was printed must still be the start of the file; otherwise the file was written
@@ -414,10 +453,12 @@ bool WatchCycle::le_e_imprime(const QByteArray& folder, const QByteArray& name, 
         std::unique_ptr<StreamedPrint> out = m_printJob.beginLines(error, title);
         if (!out)
             return false;
-        leitura = le_conteudo(folder, name, m_files, m_asker, skipBytes, *out);
+        leitura = from ? le_conteudo(*from, skipBytes, *out)
+                       : le_conteudo(folder, name, m_files, m_asker, skipBytes, *out);
         printed = leitura.ok && !rewrittenSince(leitura) && out->finish(error);
     } else {
-        leitura = le_conteudo(folder, name, m_files, m_asker, skipBytes);
+        leitura =
+            from ? le_conteudo(*from, skipBytes) : le_conteudo(folder, name, m_files, m_asker, skipBytes);
         printed = leitura.ok && !rewrittenSince(leitura) &&
                   ((skipBytes > 0 && leitura.text.isEmpty()) ||
                    m_printJob.imprime_conteudo(leitura.text, leitura.iMaxColunas, title, error));
@@ -436,27 +477,44 @@ bool WatchCycle::le_e_imprime(const QByteArray& folder, const QByteArray& name, 
 }
 
 WatchCycle::Acrescimo WatchCycle::imprime_acrescimos(const QByteArray& folder, const QByteArray& name,
-                                                     Impresso done)
+                                                     Impresso& done, PutAwayFile* from)
 {
     // A writer that closes the file and opens it again to append may do so while the file is
     // read and printed. What it added must be printed too before the file is put away; a
     // writer that empties the file and writes it anew makes a new print-out.
     const QByteArray path = folder + name;
     for (int round = 0; round < kMostAppendRounds; ++round) {
-        const FileStamp now = m_files.stamp(path);
+        if (from)
+            from->waitForWriters(kWriterWaitMs);
+        const FileStamp now = from ? from->stamp() : m_files.stamp(path);
         if (now == done.stamp)
             return Acrescimo::Stable; // untouched since before it was read
-        if (!now.valid() || now.inode != done.stamp.inode || now.size < done.bytes)
+        bool replaced = !now.valid() || now.inode != done.stamp.inode || now.size < done.bytes;
+        if (!replaced && now.size == done.bytes) {
+            const QByteArray hash = from ? Fingerprint::ofPrefix(from->openRead(nullptr).get(), done.bytes)
+                                         : Fingerprint::ofPrefix(m_files, path, done.bytes);
+            if (hash == done.hash) {
+                done.stamp = now;
+                return Acrescimo::Stable;
+            }
+            replaced = true;
+        }
+        // Under its name, a new print-out is handled as one; put away, it is printed from there.
+        if (replaced && !from)
             return Acrescimo::Replaced;
-        if (now.size == done.bytes)
-            return Fingerprint::ofPrefix(m_files, path, done.bytes) == done.hash ? Acrescimo::Stable
-                                                                                 : Acrescimo::Replaced;
         Impresso tail;
         tail.stamp = now;
         bool declined = false;
         bool rewritten = false;
-        if (!le_e_imprime(folder, name, done.bytes, done.hash, tail, &declined, &rewritten))
-            return rewritten ? Acrescimo::Replaced : Acrescimo::Failed;
+        const qint64 skip = replaced ? 0 : done.bytes;
+        if (!le_e_imprime(folder, name, skip, done.hash, tail, &declined, &rewritten, nullptr, from)) {
+            if (!rewritten)
+                return Acrescimo::Failed;
+            if (!from)
+                return Acrescimo::Replaced;
+            done = Impresso(); // printed whole on the next round
+            continue;
+        }
         m_window.log(QStringLiteral("Arquivo ") + QFile::decodeName(path) + QStringLiteral(" impresso"));
         done = tail;
     }

@@ -54,6 +54,8 @@ public:
 
     /// How often the part appended to a file during its printing is printed before giving up.
     static constexpr int kMostAppendRounds = 20;
+    /// How long a printed file is waited for, at most, while a writer that came back holds it.
+    static constexpr int kWriterWaitMs = 500;
     /// Each folder is read at least this often, for file systems whose changes go untold.
     static constexpr qint64 kFullReadMs = 60 * 1000;
     /// Jobs handed to the printer are asked about at most this often.
@@ -93,11 +95,15 @@ private:
     bool trata_arquivo(const QByteArray& folder, const QByteArray& name);
     /// Reads the file from skipBytes on and prints it; false when it was not printed. A reading
     /// whose skipped start is no longer the printed one prints nothing and sets *rewritten.
+    /// With from, reads the file put away instead.
     bool le_e_imprime(const QByteArray& folder, const QByteArray& name, qint64 skipBytes,
                       const QByteArray& skippedHash, Impresso& done, bool* declined, bool* rewritten,
-                      QString* error = nullptr);
-    /// Prints what was appended to the file after the part printed already.
-    Acrescimo imprime_acrescimos(const QByteArray& folder, const QByteArray& name, Impresso done);
+                      QString* error = nullptr, PutAwayFile* from = nullptr);
+    /// Prints what was appended to the file after the part printed already; done ends as the
+    /// file was when last found stable. With from, the file put away, which can only have been
+    /// written by a writer that found it just before: a new print-out there is printed whole.
+    Acrescimo imprime_acrescimos(const QByteArray& folder, const QByteArray& name, Impresso& done,
+                                 PutAwayFile* from = nullptr);
     /// A folder of the watched patterns and what the cycle knows of it.
     struct Watched
     {
@@ -126,14 +132,23 @@ private:
     /// Puts a printed file away, marked as printed first when asked: the one place a print-out
     /// leaves the folder. False, and the file remembered as printed, when it stays. An empty
     /// mark leaves the file's mark as it is.
+    /// printed: what was printed of it, when known; otherwise the file as it is now. A file
+    /// that changed meanwhile stays, and is not remembered: it is looked at afresh.
     bool dispose(const QByteArray& folder, const QByteArray& name, const QString& shown,
-                 const QByteArray& mark);
-    /// The backup or the deletion itself, with its log line.
-    bool backup_ou_exclui(const QByteArray& folder, const QByteArray& name, const QString& shown);
+                 const QByteArray& mark, Impresso* printed = nullptr);
+    enum class Disposal
+    {
+        Gone,
+        Kept,   ///< the backup or the deletion failed
+        Changed ///< written anew, or held by a writer, since it was printed
+    };
+    /// The backup or the deletion itself, with its log line. Parts appended meanwhile are printed.
+    Disposal backup_ou_exclui(const QByteArray& folder, const QByteArray& name, const QString& shown,
+                              Impresso& printed);
     /// Puts away a file whose print jobs were handed over: at once when none can still fail;
     /// otherwise (deletion) it stays, marked with its job, until the job is over.
     bool dispose_apos_trabalhos(const QByteArray& folder, const QByteArray& name, const QString& shown,
-                                const QList<SubmittedJob>& jobs);
+                                const QList<SubmittedJob>& jobs, Impresso& printed);
     /// Asks the printers about the jobs still pending, and ends those that are over.
     void confere_trabalhos();
     /// Sets or lengthens the pause before the file is tried again.
