@@ -25,6 +25,8 @@ here=$(dirname "$(readlink -f "$0")")
 . "$here/scenarios2.sh"
 # shellcheck source=scenarios3.sh
 . "$here/scenarios3.sh"
+# shellcheck source=scenarios_appends.sh
+. "$here/scenarios_appends.sh"
 
 [ $# -ge 1 ] || { echo "usage: $0 PATH-TO-VELMORIX2" >&2; exit 2; }
 watchdog=
@@ -46,7 +48,7 @@ watchdog=$!
 
 vf_setup "$1"
 
-all=(cups_down queue_states raw_bad_ports kill full_disk bursts writers bad_files hostile settings shared_cwd rewrites two_programs job_outcomes)
+all=(cups_down queue_states raw_bad_ports kill full_disk bursts writers bad_files hostile settings shared_cwd rewrites two_programs job_outcomes appends)
 only=(${FAULTS_ONLY:-${all[*]}})
 for s in "${only[@]}"; do
     echo "== $s"
