@@ -51,6 +51,7 @@ bool statInFolder(const QByteArray& path, struct stat* st)
     return folder.fd() >= 0 && ::fstatat(folder.fd(), folder.name(), st, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
+/// Reads a plain file from its start, at an offset of its own: the descriptor may be shared.
 class FdSource : public ByteSource
 {
 public:
@@ -59,9 +60,11 @@ public:
     qint64 read(char* data, qint64 max) override
     {
         for (;;) {
-            const ssize_t n = ::read(m_fd, data, size_t(max));
-            if (n >= 0)
+            const ssize_t n = ::pread(m_fd, data, size_t(max), m_offset);
+            if (n >= 0) {
+                m_offset += n;
                 return n;
+            }
             if (errno != EINTR) {
                 m_error = errnoText(m_path, errno);
                 return -1;
@@ -74,6 +77,7 @@ private:
     int m_fd;
     QByteArray m_path;
     QString m_error;
+    off_t m_offset = 0;
 };
 
 bool writeAll(int fd, const char* data, qsizetype size)
@@ -103,6 +107,21 @@ void ignoreLeaseBreakSignal()
         return true;
     }();
     (void)done;
+}
+
+FileStamp stampOf(const struct stat& st)
+{
+    FileStamp s;
+    s.size = st.st_size;
+    s.mtimeNs = qint64(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+    s.inode = st.st_ino;
+    return s;
+}
+
+FileStamp stampOf(int fd)
+{
+    struct stat st;
+    return ::fstat(fd, &st) == 0 ? stampOf(st) : FileStamp();
 }
 
 } // namespace
@@ -175,14 +194,8 @@ bool PosixFileServices::isPlainFile(const QByteArray& path)
 
 FileStamp PosixFileServices::stamp(const QByteArray& path)
 {
-    FileStamp s;
     struct stat st;
-    if (statInFolder(path, &st)) {
-        s.size = st.st_size;
-        s.mtimeNs = qint64(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
-        s.inode = st.st_ino;
-    }
-    return s;
+    return statInFolder(path, &st) ? stampOf(st) : FileStamp();
 }
 
 bool openForWritingByAnyProcess(dev_t device, ino_t inode)
@@ -227,26 +240,152 @@ bool openForWritingByAnyProcess(dev_t device, ino_t inode)
     return found;
 }
 
+namespace {
+
+/// A read lease is refused while any process has the file open for writing, or is opening it
+/// for writing. Taken and given back at once: the lease only serves as the question.
+bool hasWriters(int fd)
+{
+    ignoreLeaseBreakSignal();
+    if (::fcntl(fd, F_SETLEASE, F_RDLCK) == 0) {
+        ::fcntl(fd, F_SETLEASE, F_UNLCK);
+        return false;
+    }
+    if (errno == EAGAIN)
+        return true;
+    // Leases are not allowed here (a file of another user, a file system without them).
+    struct stat st;
+    return ::fstat(fd, &st) == 0 && openForWritingByAnyProcess(st.st_dev, st.st_ino);
+}
+
+/// Calls until it gives false, for up to waitMs; the last answer.
+template <typename Test> bool whileTrueFor(int waitMs, Test test)
+{
+    struct timespec start;
+    ::clock_gettime(CLOCK_MONOTONIC, &start);
+    for (;;) {
+        if (!test())
+            return false;
+        struct timespec now;
+        ::clock_gettime(CLOCK_MONOTONIC, &now);
+        if ((now.tv_sec - start.tv_sec) * 1000 + (now.tv_nsec - start.tv_nsec) / 1000000 >= waitMs)
+            return true;
+        ::usleep(2000);
+    }
+}
+
+/// A spool file put away, held by a read-only descriptor.
+class HeldFile : public PutAwayFile
+{
+public:
+    HeldFile(int fd, QByteArray path, const FileStamp& expected)
+        : m_fd(fd), m_path(std::move(path)), m_expected(expected)
+    {
+    }
+    ~HeldFile() override { ::close(m_fd); }
+    void setOpened(bool opened) { m_opened = opened; }
+    bool touched() override { return m_opened || stampOf(m_fd) != m_expected; }
+    bool waitForWriters(int waitMs) override
+    {
+        return !whileTrueFor(waitMs, [this] { return hasWriters(m_fd); });
+    }
+    FileStamp stamp() override { return stampOf(m_fd); }
+    std::unique_ptr<ByteSource> openRead(QString* error) override
+    {
+        const int fd = ::fcntl(m_fd, F_DUPFD_CLOEXEC, 0);
+        if (fd < 0) {
+            setError(error, m_path, errno);
+            return nullptr;
+        }
+        return std::make_unique<FdSource>(fd, m_path);
+    }
+
+private:
+    int m_fd;
+    QByteArray m_path;
+    FileStamp m_expected;
+    bool m_opened = false; ///< a writer opened the file while it was put away
+};
+
+} // namespace
+
 bool PosixFileServices::isBeingWritten(const QByteArray& path)
 {
     const int fd = openPlain(path);
     if (fd < 0)
         return false; // whoever reads it next will see why
-    // A read lease is refused while any process has the file open for writing. It is given
-    // back at once: the lease only serves as the question.
-    bool busy = false;
-    ignoreLeaseBreakSignal();
-    if (::fcntl(fd, F_SETLEASE, F_RDLCK) == 0) {
-        ::fcntl(fd, F_SETLEASE, F_UNLCK);
-    } else if (errno == EAGAIN) {
-        busy = true;
-    } else {
-        // Leases are not allowed here (a file of another user, a file system without them).
-        struct stat st;
-        busy = ::fstat(fd, &st) == 0 && openForWritingByAnyProcess(st.st_dev, st.st_ino);
-    }
+    const bool busy = hasWriters(fd);
     ::close(fd);
     return busy;
+}
+
+std::unique_ptr<PutAwayFile> PosixFileServices::putAway(const QByteArray& path, const QByteArray& to,
+                                                        const FileStamp& expected, int waitMs,
+                                                        PutAwayResult* result, QString* error)
+{
+    *result = PutAwayResult::Changed;
+    const int fd = openPlain(path);
+    if (fd < 0) {
+        if (errno != ENOENT) {
+            setError(error, path, errno);
+            *result = PutAwayResult::Failed;
+        }
+        return nullptr;
+    }
+    auto held = std::make_unique<HeldFile>(fd, to.isEmpty() ? path : to, expected);
+    // The read lease is held across the check and the rename or removal. A writer that opens
+    // the file meanwhile has already found it by its name: its open() waits until the lease is
+    // given back, then it writes into the file put away. The lease, broken, tells of it.
+    ignoreLeaseBreakSignal();
+    bool leased = false;
+    bool busy = whileTrueFor(waitMs, [fd, &leased] {
+        if (::fcntl(fd, F_SETLEASE, F_RDLCK) == 0) {
+            leased = true;
+            return false;
+        }
+        if (errno == EAGAIN)
+            return true;
+        // No leases here: the writers are looked for in /proc, before the move and after it.
+        struct stat st;
+        return ::fstat(fd, &st) == 0 && openForWritingByAnyProcess(st.st_dev, st.st_ino);
+    });
+    auto giveBack = [fd, &leased] {
+        // Broken by a writer that is opening the file: it now waits in open().
+        const bool broken = leased && ::fcntl(fd, F_GETLEASE) != F_RDLCK;
+        if (leased)
+            ::fcntl(fd, F_SETLEASE, F_UNLCK);
+        leased = false;
+        return broken;
+    };
+    if (busy) {
+        *result = PutAwayResult::Busy;
+        return nullptr;
+    }
+    struct stat mine;
+    struct stat named;
+    if (::fstat(fd, &mine) != 0 || stampOf(mine) != expected || !statInFolder(path, &named) ||
+        named.st_dev != mine.st_dev || named.st_ino != mine.st_ino) {
+        giveBack();
+        return nullptr;
+    }
+    // A writer opening it already: it stays, and what the writer adds is looked at again.
+    if (leased && ::fcntl(fd, F_GETLEASE) != F_RDLCK) {
+        giveBack();
+        return nullptr;
+    }
+    if (beforeMove)
+        beforeMove(fd);
+    const bool wasLeased = leased;
+    const bool moved = to.isEmpty() ? remove(path, error) : rename(path, to, error);
+    const bool broken = giveBack();
+    if (!moved) {
+        *result = PutAwayResult::Failed;
+        return nullptr;
+    }
+    // Without a lease, a writer that opened the file just before the move still holds it.
+    held->setOpened(wasLeased ? broken : openForWritingByAnyProcess(mine.st_dev, mine.st_ino));
+    *result = PutAwayResult::Done;
+    return held;
 }
 
 namespace {

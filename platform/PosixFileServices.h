@@ -5,6 +5,8 @@
 
 #include <sys/types.h>
 
+#include <functional>
+
 /// The real file system, through POSIX calls; it also keeps the settings file.
 class PosixFileServices : public FileServices, public SettingsStore
 {
@@ -25,6 +27,13 @@ public:
     std::unique_ptr<ScratchFile> createScratch(const QByteArray& path, QString* error) override;
     void removeOwnLeftovers() override;
     std::unique_ptr<FileClaim> claim(const QByteArray& path) override;
+    std::unique_ptr<PutAwayFile> putAway(const QByteArray& path, const QByteArray& to,
+                                         const FileStamp& expected, int waitMs, PutAwayResult* result,
+                                         QString* error) override;
+
+    /// For tests: called with the descriptor held while a file is put away, once it was found
+    /// as expected and just before it is renamed or removed.
+    std::function<void(int fd)> beforeMove;
 };
 
 /// True when some process holds the file open for writing, from /proc/*/fd.

@@ -65,6 +65,34 @@ public:
     virtual ~FileClaim() = default;
 };
 
+/// How putting a spool file away went.
+enum class PutAwayResult
+{
+    Done,    ///< renamed or removed
+    Busy,    ///< a writer held it open all the time waited: left in place
+    Changed, ///< it is no longer as expected (gone, replaced or grown), or a writer is opening
+             ///< it: left in place
+    Failed   ///< the rename or removal failed
+};
+
+/**
+ * A spool file that was put away, still held open. A writer that had named the file just
+ * before it was put away writes into this file after: under its backup name, or removed and
+ * reachable only from here.
+ */
+class PutAwayFile
+{
+public:
+    virtual ~PutAwayFile() = default;
+    /// True when a writer may have added to the file since it was put away.
+    virtual bool touched() = 0;
+    /// Waits up to waitMs for the writers that hold the file to close it; true when none does.
+    virtual bool waitForWriters(int waitMs) = 0;
+    virtual FileStamp stamp() = 0;
+    /// Reads the file from its start.
+    virtual std::unique_ptr<ByteSource> openRead(QString* error) = 0;
+};
+
 /**
  * The file system as the engine sees it. Paths are bytes, exactly as the file
  * system gives and takes them; "/" separates folders.
@@ -122,4 +150,12 @@ public:
     virtual std::unique_ptr<FileClaim> claim(const QByteArray& path) = 0;
     /// Renames; fails when the new name exists.
     virtual bool rename(const QByteArray& from, const QByteArray& to, QString* error) = 0;
+    /// Renames the spool file to the name "to" (which must not exist), or removes it when "to" is
+    /// empty, provided it is still as expected and no writer holds it open; writers that hold it
+    /// are waited for up to waitMs. No writer can open the file unseen between the check and
+    /// the rename or removal: one that does lands in the file handed back, which then says so.
+    /// Null unless *result is Done.
+    virtual std::unique_ptr<PutAwayFile> putAway(const QByteArray& path, const QByteArray& to,
+                                                 const FileStamp& expected, int waitMs, PutAwayResult* result,
+                                                 QString* error) = 0;
 };

@@ -4,7 +4,11 @@
 
 QByteArray Fingerprint::ofPrefix(FileServices& files, const QByteArray& path, qint64 size)
 {
-    std::unique_ptr<ByteSource> in = files.openRead(path, nullptr);
+    return ofPrefix(files.openRead(path, nullptr).get(), size);
+}
+
+QByteArray Fingerprint::ofPrefix(ByteSource* in, qint64 size)
+{
     if (!in)
         return QByteArray();
     Fingerprint print;

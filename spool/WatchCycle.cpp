@@ -213,10 +213,16 @@ bool WatchCycle::dispose(const QByteArray& folder, const QByteArray& name, const
     if (!mark.isEmpty() && !m_files.markPrinted(path, mark))
         m_window.logFalha(QStringLiteral("Arquivo ") + shown +
                           QStringLiteral(": marca de impresso não gravada; um reinício o imprime de novo"));
-    const bool gone = backup_ou_exclui(folder, name, shown, name);
-    if (!gone)
-        m_printed.insert(path, m_files.stamp(path));
-    return gone;
+    switch (backup_ou_exclui(folder, name, shown, name)) {
+    case Disposal::Gone:
+        return true;
+    case Disposal::Later:
+        return false; // a writer has it, or added to it: looked at again
+    case Disposal::Kept:
+        break;
+    }
+    m_printed.insert(path, m_files.stamp(path));
+    return false;
 }
 
 QByteArray WatchCycle::marca_trabalho(const FileStamp& stamp, const SubmittedJob& job)
@@ -283,28 +289,40 @@ bool WatchCycle::dispose_apos_trabalhos(const QByteArray& folder, const QByteArr
     for (const SubmittedJob& job : jobs)
         if (job.id != 0)
             last = job;
-    if (last.id == 0 && whole)
-        return dispose(folder, name, shown, m_files.stamp(path).text());
-
-    // Its jobs can still fail, or a part of it is still to print: it waits under a name of its
-    // own, so that neither a new file under its name nor one sharing its backup name can take
-    // the place of its text.
+    // It goes under a name of its own as it was printed and while no writer holds it: it waits
+    // there for its jobs, so that neither a new file under its name nor one sharing its backup
+    // name can take the place of its text. A writer that opens it by its name at that very
+    // moment writes into the copy, and its part is printed from there.
     Pendente pendente = WatchCycle::pendente(folder, name, name, done.stamp, done.bytes, done.hash);
     pendente.jobs = jobs;
     pendente.jobStarts = starts;
     const QByteArray copy = nome_pendente(name, last, done.bytes);
-    if (m_files.rename(path, folder + copy, nullptr)) {
+    PutAwayResult result = PutAwayResult::Failed;
+    std::unique_ptr<PutAwayFile> held =
+        m_files.putAway(path, folder + copy, done.stamp, kWriterWaitMs, &result, nullptr);
+    if (result == PutAwayResult::Done) {
         pendente.copy = copy;
         path = folder + copy;
-    } else {
+        // Nothing to wait for: put away at once.
+        if (last.id == 0 && whole && !held->touched()) {
+            held.reset();
+            if (finaliza(path, pendente, true))
+                return true;
+        }
+    } else if (result == PutAwayResult::Failed && last.id == 0 && whole) {
+        return dispose(folder, name, shown, m_files.stamp(path).text());
+    } else if (result == PutAwayResult::Failed) {
         // It cannot be moved (a name too long, a folder that keeps its names): it waits under
-        // its own name, marked with its job so that a restart asks about the job instead of
-        // printing it again.
-        if (!m_files.markPrinted(path, marca_trabalho(m_files.stamp(path), last)))
+        // its own name, marked so that a restart asks about the job, or only puts it away,
+        // instead of printing it again.
+        const FileStamp now = m_files.stamp(path);
+        if (!m_files.markPrinted(path, last.id != 0 ? marca_trabalho(now, last) : now.text()))
             m_window.logFalha(
                 QStringLiteral("Arquivo ") + shown +
                 QStringLiteral(": marca de impresso não gravada; um reinício o imprime de novo"));
     }
+    // Held by a writer, or added to since it was printed: it waits under its name, and what
+    // was added is printed once the writer is done.
     if (!whole) {
         pendente.again = done.bytes;
         adia(pendente.retry, m_clock.monotonicMs());
@@ -411,8 +429,13 @@ void WatchCycle::confere_trabalhos()
                 continue;
             }
         }
-        if (finaliza(path, pendente))
+        if (finaliza(path, pendente, false)) {
             m_pending.remove(path);
+        } else if (m_files.stamp(path).valid()) {
+            adia(m_pending[path].retry, m_clock.monotonicMs());
+        }
+        // Print-outs moved from their spool names to copies of their own are followed there.
+        m_pending.insert(std::exchange(m_moved, {}));
     }
 }
 
@@ -436,22 +459,56 @@ void WatchCycle::guarda(const QByteArray& copyPath, const Pendente& pendente)
                       QStringLiteral(": renomeie-o de volta para imprimi-lo de novo"));
 }
 
-bool WatchCycle::finaliza(const QByteArray& copyPath, Pendente& pendente)
+bool WatchCycle::finaliza(const QByteArray& copyPath, const Pendente& pendente, bool claimed)
 {
-    const std::unique_ptr<FileClaim> claim = m_files.claim(copyPath);
-    if (!claim)
-        return !m_files.stamp(copyPath).valid(); // another copy of the program has it in hand
+    std::unique_ptr<FileClaim> claim;
+    if (!claimed) {
+        claim = m_files.claim(copyPath);
+        if (!claim)
+            return !m_files.stamp(copyPath).valid(); // another copy of the program has it in hand
+    }
     const QString shown = QFile::decodeName(pendente.folder + pendente.name);
     if (pendente.copy == pendente.name) {
-        if (dispose(pendente.folder, pendente.name, shown, QByteArray()))
+        // It waited under its spool name: it goes under a name of its own first, so that a
+        // writer opening it by its name at that moment writes into the copy, not into a file
+        // nobody prints.
+        Pendente moved = pendente;
+        moved.copy = nome_pendente(pendente.name, SubmittedJob(), pendente.bytes);
+        moved.jobs.clear();
+        moved.jobStarts.clear();
+        PutAwayResult result = PutAwayResult::Failed;
+        std::unique_ptr<PutAwayFile> held = m_files.putAway(
+            copyPath, pendente.folder + moved.copy, m_files.stamp(copyPath), kWriterWaitMs, &result, nullptr);
+        if (result == PutAwayResult::Done) {
+            if (!held->touched()) {
+                held.reset();
+                if (finaliza(pendente.folder + moved.copy, moved, true))
+                    return true;
+            }
+            m_moved.insert(pendente.folder + moved.copy, moved);
             return true;
-        adia(pendente.retry, m_clock.monotonicMs());
-        return false;
+        }
+        // A name that cannot change is backed up or deleted as it is.
+        return result == PutAwayResult::Failed &&
+               dispose(pendente.folder, pendente.name, shown, QByteArray());
     }
-    if (backup_ou_exclui(pendente.folder, pendente.name, shown, pendente.copy))
+    switch (backup_ou_exclui(pendente.folder, pendente.name, shown, pendente.copy)) {
+    case Disposal::Gone:
         return true;
-    adia(pendente.retry, m_clock.monotonicMs());
-    return false;
+    case Disposal::Later:
+        return false;
+    case Disposal::Kept:
+        break;
+    }
+    // It can be neither backed up nor deleted: back under its spool name when that is free,
+    // remembered and marked as printed, as a file that could not be put away.
+    const QByteArray path = pendente.folder + pendente.name;
+    if (!m_files.rename(copyPath, path, nullptr))
+        return false;
+    const FileStamp now = m_files.stamp(path);
+    m_files.markPrinted(path, now.text());
+    m_printed.insert(path, now);
+    return true;
 }
 
 void WatchCycle::reimprime_pendentes()
@@ -560,25 +617,34 @@ void WatchCycle::adia(Retry& retry, qint64 now)
     retry.dueMs = now + retry.delayMs;
 }
 
-bool WatchCycle::backup_ou_exclui(const QByteArray& folder, const QByteArray& name, const QString& shown,
-                                  const QByteArray& from)
+WatchCycle::Disposal WatchCycle::backup_ou_exclui(const QByteArray& folder, const QByteArray& name,
+                                                  const QString& shown, const QByteArray& from)
 {
-    if (m_settings.sBackup == QLatin1String("1")) {
-        const QByteArray backup = folder + nome_backup(name);
-        if (m_files.isPlainFile(backup))
-            m_files.remove(backup, nullptr);
-        const bool renamed = m_files.rename(folder + from, backup, nullptr);
-        // A backup is a print-out that is over: renamed back, it is a new one to print.
-        if (renamed && !m_files.printedMark(backup).isEmpty())
-            m_files.markPrinted(backup, QByteArray());
+    const bool backup = m_settings.sBackup == QLatin1String("1");
+    const QByteArray to = backup ? folder + nome_backup(name) : QByteArray();
+    if (backup && m_files.isPlainFile(to))
+        m_files.remove(to, nullptr);
+    // It goes as it is now and only while no writer holds it; one that holds it is waited for a
+    // moment, then it is looked at again later.
+    PutAwayResult result = PutAwayResult::Failed;
+    std::unique_ptr<PutAwayFile> held =
+        m_files.putAway(folder + from, to, m_files.stamp(folder + from), kWriterWaitMs, &result, nullptr);
+    if (result == PutAwayResult::Busy || result == PutAwayResult::Changed)
+        return Disposal::Later;
+    const bool gone = result == PutAwayResult::Done;
+    // A backup is a print-out that is over: renamed back, it is a new one to print.
+    if (gone && backup && !m_files.printedMark(to).isEmpty())
+        m_files.markPrinted(to, QByteArray());
+    if (backup)
         m_window.log(QStringLiteral("Arquivo ") + shown +
-                     (renamed ? QStringLiteral(" impresso") : QStringLiteral(" não renomeado")));
-        return renamed;
-    }
-    const bool removed = m_files.remove(folder + from, nullptr);
-    m_window.log(QStringLiteral("Arquivo ") + shown +
-                 (removed ? QStringLiteral(" excluido") : QStringLiteral(" não excluido")));
-    return removed;
+                     (gone ? QStringLiteral(" impresso") : QStringLiteral(" não renomeado")));
+    else
+        m_window.log(QStringLiteral("Arquivo ") + shown +
+                     (gone ? QStringLiteral(" excluido") : QStringLiteral(" não excluido")));
+    if (gone && held->touched())
+        m_window.logFalha(QStringLiteral("Arquivo ") + shown +
+                          QStringLiteral(" não impresso (parte acrescentada ao ser guardado)"));
+    return gone ? Disposal::Gone : Disposal::Kept;
 }
 
 bool WatchCycle::trata_arquivo(const QByteArray& folder, const QByteArray& name)

@@ -58,6 +58,8 @@ public:
     static constexpr qint64 kFullReadMs = 60 * 1000;
     /// Jobs handed to the printer are asked about at most this often.
     static constexpr qint64 kJobPollMs = 1000;
+    /// How long a writer that holds a printed file is waited for before it is left for later.
+    static constexpr int kWriterWaitMs = 500;
 
     /// The printed mark of a file whose job the printer may still abort: the stamp, then the job.
     static QByteArray marca_trabalho(const FileStamp& stamp, const SubmittedJob& job);
@@ -175,7 +177,7 @@ private:
     /// Keeps, and tells of, a waiting print-out whose job the printer no longer knows.
     void guarda(const QByteArray& copyPath, const Pendente& pendente);
     /// Backs up or deletes a waiting print-out whose jobs all completed; false when it stays.
-    bool finaliza(const QByteArray& copyPath, Pendente& pendente);
+    bool finaliza(const QByteArray& copyPath, const Pendente& pendente, bool claimed);
     /// Takes up the print-outs an earlier run left waiting in the folder.
     void adota_pendentes(const Watched& watched);
     /// Sets or lengthens the pause before the file is tried again.
@@ -183,8 +185,14 @@ private:
     void adia(const QByteArray& path);
     /// The backup or the deletion of @p from (the spool file, or the copy it waited under), with
     /// its log line naming the spool file.
-    bool backup_ou_exclui(const QByteArray& folder, const QByteArray& name, const QString& shown,
-                          const QByteArray& from);
+    enum class Disposal
+    {
+        Gone,
+        Later, ///< a writer holds it, or added to it: looked at again
+        Kept   ///< it could not be renamed or deleted
+    };
+    Disposal backup_ou_exclui(const QByteArray& folder, const QByteArray& name, const QString& shown,
+                              const QByteArray& from);
 
     const Settings& m_settings;
     FileServices& m_files;
@@ -212,6 +220,8 @@ private:
     QHash<QByteArray, Retry> m_retry;
     /// The print-outs whose jobs are open, by the path they wait under.
     QHash<QByteArray, Pendente> m_pending;
+    /// Print-outs finaliza() moved to copies of their own, to be followed there.
+    QHash<QByteArray, Pendente> m_moved;
     qint64 m_lastPollMs = 0;
     /// The jobs the file in hand was handed over in, main print-out and appended parts.
     QList<SubmittedJob> m_jobsOfFile;

@@ -211,6 +211,8 @@ private slots:
     void writeFileNeverFollowsLinks();
     void printedMarkStaysOnTheFile();
     void claimIsExclusiveAndFollowsTheName();
+    void putAwayCatchesTheWriterOfThatMoment_data();
+    void putAwayCatchesTheWriterOfThatMoment();
     void onlyScratchFilesOfEndedRunsAreRemoved();
     void folderChangesAreTold();
     void listingSaysWhyItFoundNothing_data();
@@ -489,6 +491,69 @@ void TestFiles::claimIsExclusiveAndFollowsTheName()
     QVERIFY(QFile::setPermissions(m_dir->filePath("LOCKED.TXT"), QFileDevice::Permissions()));
     if (::geteuid() != 0)
         QVERIFY(m_files.claim(dir() + "LOCKED.TXT"));
+}
+
+void TestFiles::putAwayCatchesTheWriterOfThatMoment_data()
+{
+    QTest::addColumn<QByteArray>("to");
+    QTest::newRow("backup") << QByteArray("REL.bak");
+    QTest::newRow("deletion") << QByteArray();
+}
+
+// A file is put away only while no writer holds it; a writer that opens it by its name at the
+// very moment it goes writes into the file handed back, which says so and holds what it wrote.
+void TestFiles::putAwayCatchesTheWriterOfThatMoment()
+{
+    QFETCH(QByteArray, to);
+    const QByteArray path = dir() + "REL.TXT";
+    const QByteArray moved = to.isEmpty() ? QByteArray() : dir() + to;
+    QVERIFY(writeBytes(QFile::decodeName(path), "PART 1\r\n"));
+    const FileStamp printed = m_files.stamp(path);
+    PutAwayResult result = PutAwayResult::Done;
+
+    Holder holder;
+    QVERIFY(holder.start(QStringLiteral(">>"), QFile::decodeName(path)));
+    QVERIFY(!m_files.putAway(path, moved, printed, 0, &result, nullptr));
+    QCOMPARE(result, PutAwayResult::Busy);
+    holder.stop();
+    QVERIFY(!m_files.putAway(path, moved, FileStamp(), 0, &result, nullptr));
+    QCOMPARE(result, PutAwayResult::Changed);
+    QVERIFY(m_files.isPlainFile(path));
+
+    pid_t writer = -1;
+    bool leases = true;
+    m_files.beforeMove = [&](int fd) {
+        leases = ::fcntl(fd, F_GETLEASE) == F_RDLCK;
+        if (!leases)
+            return;
+        writer = ::fork();
+        if (writer == 0) {
+            const int out = ::open(path.constData(), O_WRONLY | O_APPEND);
+            ::_exit(out >= 0 && ::write(out, "PART 2\r\n", 8) == 8 && ::close(out) == 0 ? 0 : 1);
+        }
+        // The writer has found the file and waits in open() for the lease to be given back.
+        for (int i = 0; i < 10000 && ::fcntl(fd, F_GETLEASE) == F_RDLCK; ++i)
+            ::usleep(1000);
+    };
+    std::unique_ptr<PutAwayFile> held = m_files.putAway(path, moved, printed, 0, &result, nullptr);
+    int status = -1;
+    if (writer > 0)
+        ::waitpid(writer, &status, 0);
+    if (!leases)
+        QSKIP("no leases here");
+    QCOMPARE(result, PutAwayResult::Done);
+    QVERIFY(held);
+    QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    QVERIFY(!m_files.isPlainFile(path));
+    QVERIFY(held->touched());
+    QVERIFY(held->waitForWriters(10000));
+    QCOMPARE(held->stamp().size, 16);
+    std::unique_ptr<ByteSource> in = held->openRead(nullptr);
+    QVERIFY(in);
+    char bytes[64];
+    QCOMPARE(QByteArray(bytes, int(in->read(bytes, sizeof bytes))), QByteArray("PART 1\r\nPART 2\r\n"));
+    if (!moved.isEmpty())
+        QCOMPARE(readAll(QFile::decodeName(moved)), QByteArray("PART 1\r\nPART 2\r\n"));
 }
 
 void TestFiles::onlyScratchFilesOfEndedRunsAreRemoved()

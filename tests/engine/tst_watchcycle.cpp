@@ -862,29 +862,49 @@ void TestWatchCycle::noTickInsideATick()
 void TestWatchCycle::partAppendedWhilePrintingIsPrintedToo_data()
 {
     QTest::addColumn<QString>("backup");
-    QTest::newRow("backup mode") << QStringLiteral("1");
-    QTest::newRow("delete mode") << QStringLiteral("0");
+    QTest::addColumn<QString>("when");
+    QTest::newRow("backup mode") << QStringLiteral("1") << QStringLiteral("printing");
+    QTest::newRow("delete mode") << QStringLiteral("0") << QStringLiteral("printing");
+    // The writer comes back between the last look at the file and its backup or deletion.
+    QTest::newRow("backup mode, before the put-away") << QStringLiteral("1") << QStringLiteral("before");
+    QTest::newRow("delete mode, before the put-away") << QStringLiteral("0") << QStringLiteral("before");
+    // The writer found the file by its name just before it went, and writes after.
+    QTest::newRow("backup mode, as it is put away") << QStringLiteral("1") << QStringLiteral("moving");
+    QTest::newRow("delete mode, as it is put away") << QStringLiteral("0") << QStringLiteral("moving");
 }
 
 void TestWatchCycle::partAppendedWhilePrintingIsPrintedToo()
 {
     QFETCH(QString, backup);
+    QFETCH(QString, when);
     Rig rig;
     rig.settings.sBackup = backup;
-    QVERIFY(rig.put(QStringLiteral("REL.TXT"), "PART 1\r\n"));
-    // The writer comes back and appends while the first part is being printed.
+    const QString name = QStringLiteral("REL.TXT");
+    QVERIFY(rig.put(name, "PART 1\r\n"));
     int appends = 0;
-    rig.job.duringPrint = [&] {
-        if (appends++ < 2) {
-            QVERIFY(rig.append(QStringLiteral("REL.TXT"),
-                               QStringLiteral("PART %1\r\n").arg(appends + 1).toLatin1()));
-        }
+    auto append = [&] {
+        if (appends++ < 2)
+            QVERIFY(rig.append(name, QStringLiteral("PART %1\r\n").arg(appends + 1).toLatin1()));
     };
+    QList<QByteArray> texts{"\r\nPART 1", "\r\nPART 2", "\r\nPART 3"};
+    if (when == QLatin1String("printing")) {
+        rig.job.duringPrint = append;
+    } else if (when == QLatin1String("before")) {
+        rig.files.beforePutAway = append;
+    } else {
+        rig.files.lateWrites.insert(rig.bytesPath(name), "PART 2\r\n");
+        texts.removeLast();
+    }
     rig.tick();
-    QCOMPARE(rig.job.texts, (QList<QByteArray>{"\r\nPART 1", "\r\nPART 2", "\r\nPART 3"}));
-    QVERIFY(!rig.exists(QStringLiteral("REL.TXT")));
+    rig.later(6);
+    QCOMPARE(rig.job.texts, texts);
+    QVERIFY(!rig.exists(name));
     if (backup == QLatin1String("1"))
-        QCOMPARE(rig.read(QStringLiteral("REL.bak")), QByteArray("PART 1\r\nPART 2\r\nPART 3\r\n"));
+        QCOMPARE(rig.read(QStringLiteral("REL.bak")), "PART 1" + texts.mid(1).join() + "\r\n");
+    else
+        QCOMPARE(rig.fileNames(), QStringList());
+    rig.tick();
+    QCOMPARE(rig.job.texts.size(), texts.size());
 }
 
 void TestWatchCycle::replacedWhilePrintingIsPrintedAsNew()

@@ -35,6 +35,8 @@ here=$(dirname "$(readlink -f "$0")")
 . "$here/scenarios_raw.sh"
 # shellcheck source=scenarios_cups.sh
 . "$here/scenarios_cups.sh"
+# shellcheck source=scenarios_appends.sh
+. "$here/scenarios_appends.sh"
 
 [ $# -ge 1 ] || { echo "usage: $0 PATH-TO-VELMORIX2" >&2; exit 2; }
 watchdog=
@@ -56,7 +58,7 @@ watchdog=$!
 
 vf_setup "$1"
 
-all=(cups_down queue_states raw_bad_ports kill full_disk bursts writers bad_files hostile settings shared_cwd rewrites two_programs job_outcomes jobs_forgotten reading_huge reading_cut_command folder_link_swap folder_log_names folder_made_anew raw_slow_device raw_stalled_device raw_missing_device cups_hung)
+all=(cups_down queue_states raw_bad_ports kill full_disk bursts writers bad_files hostile settings shared_cwd rewrites two_programs job_outcomes jobs_forgotten reading_huge reading_cut_command folder_link_swap folder_log_names folder_made_anew raw_slow_device raw_stalled_device raw_missing_device cups_hung appends)
 only=(${FAULTS_ONLY:-${all[*]}})
 for s in "${only[@]}"; do
     echo "== $s"

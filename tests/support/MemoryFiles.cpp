@@ -174,6 +174,7 @@ bool MemoryFiles::remove(const QByteArray& path, QString* error)
         return fail(error, path, "cannot remove");
     m_meta.remove(path);
     marks.remove(path);
+    lateWrites.remove(path); // written into a file nobody can name any more
     return true;
 }
 
@@ -185,6 +186,10 @@ bool MemoryFiles::rename(const QByteArray& from, const QByteArray& to, QString* 
     m_meta.insert(to, m_meta.take(from));
     if (marks.contains(from))
         marks.insert(to, marks.take(from));
+    if (lateWrites.contains(from)) {
+        files[to].append(lateWrites.take(from));
+        m_meta[to].mtimeNs = m_nextTime++;
+    }
     return true;
 }
 
@@ -244,4 +249,62 @@ std::unique_ptr<FileClaim> MemoryFiles::claim(const QByteArray& path)
     if (!files.contains(path) || claimedElsewhere.contains(path))
         return nullptr;
     return std::make_unique<FileClaim>();
+}
+
+namespace {
+
+/// A copy of the file as it was put away, with what a late writer added.
+class MemoryPutAway : public PutAwayFile
+{
+public:
+    MemoryPutAway(QByteArray data, const FileStamp& stamp, bool touched)
+        : m_data(std::move(data)), m_stamp(stamp), m_touched(touched)
+    {
+    }
+    bool touched() override { return m_touched; }
+    bool waitForWriters(int) override { return true; }
+    FileStamp stamp() override { return m_stamp; }
+    std::unique_ptr<ByteSource> openRead(QString*) override
+    {
+        return std::make_unique<Source>(m_data, -1, nullptr);
+    }
+
+private:
+    QByteArray m_data;
+    FileStamp m_stamp;
+    bool m_touched;
+};
+
+} // namespace
+
+std::unique_ptr<PutAwayFile> MemoryFiles::putAway(const QByteArray& path, const QByteArray& to,
+                                                  const FileStamp& expected, int, PutAwayResult* result,
+                                                  QString* error)
+{
+    if (beforePutAway)
+        beforePutAway();
+    *result = PutAwayResult::Busy;
+    if (beingWritten.contains(path))
+        return nullptr;
+    *result = PutAwayResult::Changed;
+    if (stamp(path) != expected)
+        return nullptr;
+    QByteArray data = files.value(path);
+    FileStamp held = stamp(path);
+    const QByteArray late = lateWrites.take(path);
+    *result = PutAwayResult::Failed;
+    if (!(to.isEmpty() ? remove(path, error) : rename(path, to, error))) {
+        if (!late.isEmpty())
+            lateWrites.insert(path, late);
+        return nullptr;
+    }
+    if (!late.isEmpty()) {
+        data.append(late);
+        held.size = data.size();
+        held.mtimeNs = m_nextTime++;
+        if (!to.isEmpty())
+            put(to, data);
+    }
+    *result = PutAwayResult::Done;
+    return std::make_unique<MemoryPutAway>(data, held, !late.isEmpty());
 }

@@ -26,6 +26,10 @@ public:
     std::function<void()> duringRead;   ///< called after each piece a reading hands out
     QSet<QByteArray> missingFolders;    ///< folders ("/" included) that do not exist
     QSet<QByteArray> unreadableFolders; ///< folders whose names cannot be read
+    /// Bytes a writer that found the file by its name just before it was renamed or removed
+    /// writes after: they land in the renamed file, or in the removed one. Consumed by the move.
+    QHash<QByteArray, QByteArray> lateWrites;
+    std::function<void()> beforePutAway; ///< called as a put-away starts
     bool failRename = false;
     bool failRemove = false;
     bool failMarks = false; ///< a file system that keeps no marks
@@ -52,6 +56,9 @@ public:
     bool rename(const QByteArray& from, const QByteArray& to, QString* error) override;
     std::unique_ptr<ScratchFile> createScratch(const QByteArray& path, QString* error) override;
     std::unique_ptr<FileClaim> claim(const QByteArray& path) override;
+    std::unique_ptr<PutAwayFile> putAway(const QByteArray& path, const QByteArray& to,
+                                         const FileStamp& expected, int waitMs, PutAwayResult* result,
+                                         QString* error) override;
 
 private:
     /// True when some file lives below the path: it is a folder.
