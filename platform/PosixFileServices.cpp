@@ -401,9 +401,13 @@ bool PosixFileServices::markPrinted(const QByteArray& path, const QByteArray& ma
         return false;
     bool set = false;
     for (const char* name : kMarkNames) {
-        if ((set = ::fsetxattr(fd, name, mark.constData(), size_t(mark.size()), 0) == 0))
+        if ((set = marksOnFiles && ::fsetxattr(fd, name, mark.constData(), size_t(mark.size()), 0) == 0))
             break;
     }
+    // A file that cannot carry its mark has it kept in the program's own state folder.
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && (!set || !m_marks.get(st.st_dev, st.st_ino).isEmpty()))
+        set = m_marks.set(st.st_dev, st.st_ino, set ? QByteArray() : mark) || set;
     ::close(fd);
     return set;
 }
@@ -417,7 +421,7 @@ QByteArray PosixFileServices::printedMark(const QByteArray& path)
         return QByteArray();
     QByteArray mark;
     for (const char* name : kMarkNames) {
-        const ssize_t size = ::fgetxattr(fd, name, nullptr, 0);
+        const ssize_t size = marksOnFiles ? ::fgetxattr(fd, name, nullptr, 0) : -1;
         if (size < 0 || size > 4096)
             continue;
         mark.resize(size);
@@ -428,6 +432,9 @@ QByteArray PosixFileServices::printedMark(const QByteArray& path)
         }
         mark.clear();
     }
+    struct stat st;
+    if (mark.isEmpty() && ::fstat(fd, &st) == 0)
+        mark = m_marks.get(st.st_dev, st.st_ino);
     ::close(fd);
     return mark;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/PosixMarkStore.h"
 #include "settings/SettingsStore.h"
 #include "spool/FileServices.h"
 
@@ -11,6 +12,9 @@
 class PosixFileServices : public FileServices, public SettingsStore
 {
 public:
+    /// @p markFile: where marks go that a file cannot carry; empty for the program's state folder.
+    explicit PosixFileServices(const QByteArray& markFile = QByteArray()) : m_marks(markFile) {}
+
     QList<QByteArray> listFiles(const QByteArray& folder, ListError* error = nullptr) override;
     QList<QByteArray> listHiddenFiles(const QByteArray& folder) override;
     bool isPlainFile(const QByteArray& path) override;
@@ -34,6 +38,12 @@ public:
     /// For tests: called with the descriptor held while a file is put away, once it was found
     /// as expected and just before it is renamed or removed.
     std::function<void(int fd)> beforeMove;
+    /// For tests: false makes every file refuse its mark, as a file system without extended
+    /// attributes does.
+    bool marksOnFiles = true;
+
+private:
+    PosixMarkStore m_marks;
 };
 
 /// True when some process holds the file open for writing, from /proc/*/fd.

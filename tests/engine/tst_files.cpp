@@ -209,6 +209,7 @@ private slots:
     void openWriter();
     void writersComingAndGoingDoNotKillTheReader();
     void writeFileNeverFollowsLinks();
+    void printedMarkStaysOnTheFile_data();
     void printedMarkStaysOnTheFile();
     void claimIsExclusiveAndFollowsTheName();
     void putAwayCatchesTheWriterOfThatMoment_data();
@@ -454,22 +455,45 @@ void TestFiles::writeFileNeverFollowsLinks()
     QCOMPARE(f.readAll(), QByteArray("secret"));
 }
 
+void TestFiles::printedMarkStaysOnTheFile_data()
+{
+    QTest::addColumn<bool>("onFile");
+    QTest::newRow("on the file") << true;
+    // A file that cannot carry a mark (no extended attributes, another user's file in a shared
+    // folder) has it kept in the program's own state folder, by the file's identity.
+    QTest::newRow("in the state folder") << false;
+}
+
 void TestFiles::printedMarkStaysOnTheFile()
 {
+    QFETCH(bool, onFile);
+    const QByteArray marks = dir() + "state/marks";
+    auto files = [&] {
+        auto made = std::make_unique<PosixFileServices>(marks);
+        made->marksOnFiles = onFile;
+        return made;
+    };
     const QByteArray path = dir() + "REL.TXT";
     QVERIFY(writeBytes(QFile::decodeName(path), "x"));
-    QCOMPARE(m_files.printedMark(path), QByteArray());
-    if (!m_files.markPrinted(path, "1 2 3"))
+    QCOMPARE(files()->printedMark(path), QByteArray());
+    if (!files()->markPrinted(path, "1 2 3"))
         QSKIP("this file system keeps no extended attributes");
-    QCOMPARE(PosixFileServices().printedMark(path), QByteArray("1 2 3"));
-    // A mark that names a job on a queue with a long name is read whole.
+    QCOMPARE(files()->printedMark(path), QByteArray("1 2 3"));
+    QCOMPARE(QFile::exists(QFile::decodeName(marks)), !onFile);
+    // A mark that names a job on a queue with a long name is read whole, also after a rename.
     const QByteArray longMark = "1 2 3 job " + QByteArray(127, 'Q') + " 42";
-    QVERIFY(m_files.markPrinted(path, longMark));
-    QCOMPARE(PosixFileServices().printedMark(path), longMark);
+    QVERIFY(files()->markPrinted(path, longMark));
+    QVERIFY(m_files.rename(path, dir() + "REL.bak", nullptr));
+    QCOMPARE(files()->printedMark(dir() + "REL.bak"), longMark);
+    QVERIFY(files()->markPrinted(dir() + "REL.bak", QByteArray()));
+    QCOMPARE(files()->printedMark(dir() + "REL.bak"), QByteArray());
     // The mark belongs to the file: a new file under the name has none.
+    QVERIFY(m_files.rename(dir() + "REL.bak", path, nullptr));
+    QVERIFY(files()->markPrinted(path, "1 2 3"));
     QVERIFY(m_files.remove(path, nullptr));
     QVERIFY(writeBytes(QFile::decodeName(path), "y"));
-    QCOMPARE(m_files.printedMark(path), QByteArray());
+    if (onFile)
+        QCOMPARE(files()->printedMark(path), QByteArray());
 }
 
 void TestFiles::claimIsExclusiveAndFollowsTheName()
