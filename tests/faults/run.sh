@@ -58,7 +58,7 @@ watchdog=$!
 
 vf_setup "$1"
 
-all=(cups_down queue_states raw_bad_ports kill full_disk bursts writers bad_files hostile settings shared_cwd rewrites two_programs job_outcomes jobs_forgotten reading_huge reading_cut_command folder_link_swap folder_log_names folder_made_anew raw_slow_device raw_stalled_device raw_missing_device cups_hung appends)
+all=(cups_down queue_states raw_bad_ports kill full_disk bursts writers bad_files hostile settings shared_cwd rewrites two_programs job_outcomes reading_huge reading_cut_command folder_link_swap folder_log_names folder_made_anew raw_slow_device raw_stalled_device raw_missing_device cups_hung appends jobs_forgotten)
 only=(${FAULTS_ONLY:-${all[*]}})
 for s in "${only[@]}"; do
     echo "== $s"

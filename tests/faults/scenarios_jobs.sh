@@ -41,6 +41,7 @@ cups_directive() {
 # moment it ends. A print-out whose job was forgotten is kept under a backup name of its own
 # (REL.TXT~QUEUE~ID.bak) and told, never deleted nor printed again on a guess. c) A queue whose device fails late, after the job ran for a while.
 # d) The scheduler killed while jobs wait, losing them, and numbering its jobs from 1 again.
+# It runs last: the jobs stored after it reuse the numbers, and names, of earlier ones.
 scenario_jobs_forgotten() {
     local q sp n=${FAULTS_MAXJOBS_FILES:-60} limit=${FAULTS_MAXJOBS:-20}
 
