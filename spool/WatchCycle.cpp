@@ -522,6 +522,9 @@ void WatchCycle::reimprime_pendentes()
     for (const QByteArray& path : std::as_const(due)) {
         if (m_interruption != Interruption::None)
             return;
+        // A writer still adding to it has not finished the part to print.
+        if (m_files.isBeingWritten(path))
+            continue;
         Pendente pendente = m_pending.value(path);
         const std::unique_ptr<FileClaim> claim = m_files.claim(path);
         if (!claim) {
