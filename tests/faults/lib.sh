@@ -223,6 +223,38 @@ prog_start() {
     prog_launch "${6:-}"
 }
 
+# service_start LOCAL IMPRESSORA BACKUP PARALELA PORTA: a fresh run folder with its settings and
+# the program started in it with --service, its log lines in $VF_RUN/program.log as they happen.
+# With VF_JOURNAL=1 the log is written as for the journal (a level in "<N>" at the start of each
+# line: JOURNAL_STREAM names that file), and the program's own errors go to stderr.log.
+service_start() {
+    VF_RUN_N=$((VF_RUN_N + 1))
+    VF_RUN=$VF_WORK/run$VF_RUN_N
+    mkdir -p "$VF_RUN"/{bin,cwd,xdg,home}
+    chmod 755 "$VF_RUN"
+    chmod 700 "$VF_RUN/xdg"
+    cp "$VF_PROGRAM" "$VF_RUN/bin/velmorix2"
+    printf 'LOCAL = %s\r\nIMPRESSORA = %s\r\nBACKUP = %s\r\nPARALELA = %s\r\nPORTA = %s\r\n' \
+        "$1" "$2" "$3" "$4" "$5" >"$VF_RUN/bin/VELMORIX.INI"
+    : >"$VF_RUN/program.log"
+    service_relaunch
+}
+# service_relaunch: the service of $VF_RUN started again as it is.
+service_relaunch() {
+    local journal=() errors=$VF_RUN/program.log
+    if [ "${VF_JOURNAL:-0}" = 1 ]; then
+        journal=(JOURNAL_STREAM="$(stat -c '%d:%i' "$VF_RUN/program.log")")
+        errors=$VF_RUN/stderr.log
+    fi
+    (cd "$VF_RUN/cwd" && exec env -u DBUS_SESSION_BUS_ADDRESS -u SESSION_MANAGER -u DISPLAY -u QT_QPA_PLATFORM \
+        CUPS_SERVER="$CUPS_SERVER" XDG_RUNTIME_DIR="$VF_RUN/xdg" HOME="$VF_RUN/home" \
+        XDG_CONFIG_HOME="$VF_RUN/home/.config" "${journal[@]}" \
+        "$VF_RUN/bin/velmorix2" --service --config "$VF_RUN/bin/VELMORIX.INI" >>"$VF_RUN/program.log" 2>>"$errors") &
+    VF_PROG_PID=$!
+    sleep 0.5
+    alive "$VF_PROG_PID" || { check_fail "the service did not start"; sed 's/^/    /' "$errors"; }
+}
+
 # Starts (again) the program of $VF_RUN as it is, optionally as another user.
 prog_launch() {
     local user=${1:-} wrap=()

@@ -5,25 +5,7 @@
 # prog_start_service LOCAL: the program in service mode, graphical on VelCap with backups, its
 # standard output in $VF_RUN/program.log, written as for the journal (a level in "<N>" at the
 # start of each line): JOURNAL_STREAM names that file.
-prog_start_service() {
-    VF_RUN_N=$((VF_RUN_N + 1))
-    VF_RUN=$VF_WORK/run$VF_RUN_N
-    mkdir -p "$VF_RUN"/{bin,cwd,xdg,home}
-    chmod 700 "$VF_RUN/xdg"
-    cp "$VF_PROGRAM" "$VF_RUN/bin/velmorix2"
-    printf 'LOCAL = %s\r\nIMPRESSORA = VelCap\r\nBACKUP = 1\r\nPARALELA = 0\r\nPORTA = \r\n' "$1" \
-        >"$VF_RUN/bin/VELMORIX.INI"
-    : >"$VF_RUN/program.log"
-    local stream
-    stream=$(stat -c '%d:%i' "$VF_RUN/program.log")
-    (cd "$VF_RUN/cwd" && exec env -u DISPLAY -u DBUS_SESSION_BUS_ADDRESS -u QT_QPA_PLATFORM \
-        CUPS_SERVER="$CUPS_SERVER" XDG_RUNTIME_DIR="$VF_RUN/xdg" HOME="$VF_RUN/home" \
-        XDG_CONFIG_HOME="$VF_RUN/home/.config" JOURNAL_STREAM="$stream" \
-        "$VF_RUN/bin/velmorix2" --service >>"$VF_RUN/program.log" 2>>"$VF_RUN/stderr.log") &
-    VF_PROG_PID=$!
-    sleep 1
-    alive "$VF_PROG_PID" || { check_fail "the service did not start"; sed 's/^/    /' "$VF_RUN/stderr.log"; }
-}
+prog_start_service() { VF_JOURNAL=1 service_start "$1" VelCap 1 0 ""; }
 # log_count TEXT: lines of the running program's log holding TEXT.
 log_count() { grep -cF -- "$1" "$VF_RUN/program.log"; }
 

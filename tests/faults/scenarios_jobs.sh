@@ -5,25 +5,8 @@
 
 # jobs_service LOCAL QUEUE BACKUP: the program in service mode on a fresh run folder, its log in
 # $VF_RUN/program.log; jobs_relaunch starts it again on the same folder.
-jobs_service() {
-    VF_RUN_N=$((VF_RUN_N + 1))
-    VF_RUN=$VF_WORK/run$VF_RUN_N
-    mkdir -p "$VF_RUN"/{bin,cwd,xdg,home}
-    chmod 700 "$VF_RUN/xdg"
-    cp "$VF_PROGRAM" "$VF_RUN/bin/velmorix2"
-    printf 'LOCAL = %s\r\nIMPRESSORA = %s\r\nBACKUP = %s\r\nPARALELA = 0\r\nPORTA = \r\n' "$1" "$2" "$3" \
-        >"$VF_RUN/bin/VELMORIX.INI"
-    jobs_relaunch
-}
-jobs_relaunch() {
-    (cd "$VF_RUN/cwd" && exec env -u DISPLAY -u DBUS_SESSION_BUS_ADDRESS -u QT_QPA_PLATFORM \
-        CUPS_SERVER="$CUPS_SERVER" XDG_RUNTIME_DIR="$VF_RUN/xdg" HOME="$VF_RUN/home" \
-        XDG_CONFIG_HOME="$VF_RUN/home/.config" \
-        "$VF_RUN/bin/velmorix2" --service >>"$VF_RUN/program.log" 2>&1) &
-    VF_PROG_PID=$!
-    sleep 1
-    alive "$VF_PROG_PID" || check_fail "the service did not start"
-}
+jobs_service() { service_start "$1" "$2" "$3" 0 ""; }
+jobs_relaunch() { service_relaunch; }
 # The print-outs kept because their jobs were forgotten: backups named after their jobs.
 kept_count() { find "$1" -maxdepth 1 -type f -name '*~*~*.bak' | wc -l; }
 

@@ -3,22 +3,7 @@
 
 # prog_service LOCAL PORTA: the program in service mode, raw to PORTA with backups; its log
 # lines go to $VF_RUN/program.log as they happen.
-prog_service() {
-    VF_RUN_N=$((VF_RUN_N + 1))
-    VF_RUN=$VF_WORK/run$VF_RUN_N
-    mkdir -p "$VF_RUN"/{bin,cwd,xdg,home}
-    chmod 755 "$VF_RUN"
-    chmod 700 "$VF_RUN/xdg"
-    cp "$VF_PROGRAM" "$VF_RUN/bin/velmorix2"
-    printf 'LOCAL = %s\r\nIMPRESSORA = VelCap\r\nBACKUP = 1\r\nPARALELA = 1\r\nPORTA = %s\r\n' \
-        "$1" "$2" >"$VF_RUN/bin/VELMORIX.INI"
-    (cd "$VF_RUN/cwd" && exec env -u DBUS_SESSION_BUS_ADDRESS -u DISPLAY CUPS_SERVER="$CUPS_SERVER" \
-        XDG_RUNTIME_DIR="$VF_RUN/xdg" HOME="$VF_RUN/home" XDG_CONFIG_HOME="$VF_RUN/home/.config" \
-        "$VF_RUN/bin/velmorix2" --service --config "$VF_RUN/bin/VELMORIX.INI" >>"$VF_RUN/program.log" 2>&1) &
-    VF_PROG_PID=$!
-    sleep 0.5
-    alive "$VF_PROG_PID" || { check_fail "the program did not start"; sed 's/^/    /' "$VF_RUN/program.log"; }
-}
+prog_service() { service_start "$1" VelCap 1 1 "$2"; }
 
 # big_spool PATH ID LINES: a print-out of LINES lines of 80 bytes, CR LF after each, so that
 # the bytes raw mode sends are the file's own; made beside and moved in whole.

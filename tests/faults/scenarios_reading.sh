@@ -4,23 +4,7 @@
 
 # reading_service LOCAL IMPRESSORA BACKUP PARALELA PORTA: a fresh run folder with its settings,
 # the program started in it with --service.
-reading_service() {
-    VF_RUN_N=$((VF_RUN_N + 1))
-    VF_RUN=$VF_WORK/run$VF_RUN_N
-    mkdir -p "$VF_RUN"/{bin,cwd,xdg,home}
-    chmod 755 "$VF_RUN"
-    chmod 700 "$VF_RUN/xdg"
-    cp "$VF_PROGRAM" "$VF_RUN/bin/velmorix2"
-    printf 'LOCAL = %s\r\nIMPRESSORA = %s\r\nBACKUP = %s\r\nPARALELA = %s\r\nPORTA = %s\r\n' \
-        "$1" "$2" "$3" "$4" "$5" >"$VF_RUN/bin/VELMORIX.INI"
-    (cd "$VF_RUN/cwd" && exec env -u DBUS_SESSION_BUS_ADDRESS -u SESSION_MANAGER -u DISPLAY \
-        CUPS_SERVER="$CUPS_SERVER" XDG_RUNTIME_DIR="$VF_RUN/xdg" HOME="$VF_RUN/home" \
-        XDG_CONFIG_HOME="$VF_RUN/home/.config" \
-        "$VF_RUN/bin/velmorix2" --service --config "$VF_RUN/bin/VELMORIX.INI" >>"$VF_RUN/program.log" 2>&1) &
-    VF_PROG_PID=$!
-    sleep 0.5
-    alive "$VF_PROG_PID" || { check_fail "the service did not start"; sed 's/^/    /' "$VF_RUN/program.log"; }
-}
+reading_service() { service_start "$@"; }
 
 # 20. A sparse file of 64 GB between two normal ones, graphical then raw: it is set aside with
 # one log line and left as it is; the program lives and the files around it print once.
