@@ -208,10 +208,9 @@ sink_settle() {
 
 # ---------------------------------------------------------------- the program
 
-# prog_start LOCAL IMPRESSORA BACKUP PARALELA PORTA [user]
-# A fresh folder with a copy of the binary and its settings; the program runs under Xvfb with
-# the tray host, its working directory a folder of its own.
-prog_start() {
+# run_folder LOCAL IMPRESSORA BACKUP PARALELA PORTA: a fresh $VF_RUN with a copy of the binary
+# and its settings, a working directory, a runtime folder and a home of its own.
+run_folder() {
     VF_RUN_N=$((VF_RUN_N + 1))
     VF_RUN=$VF_WORK/run$VF_RUN_N
     mkdir -p "$VF_RUN"/{bin,cwd,xdg,home}
@@ -220,6 +219,13 @@ prog_start() {
     cp "$VF_PROGRAM" "$VF_RUN/bin/velmorix2"
     printf 'LOCAL = %s\r\nIMPRESSORA = %s\r\nBACKUP = %s\r\nPARALELA = %s\r\nPORTA = %s\r\n' \
         "$1" "$2" "$3" "$4" "$5" >"$VF_RUN/bin/VELMORIX.INI"
+}
+
+# prog_start LOCAL IMPRESSORA BACKUP PARALELA PORTA [user]
+# A fresh folder with a copy of the binary and its settings; the program runs under Xvfb with
+# the tray host, its working directory a folder of its own.
+prog_start() {
+    run_folder "$@"
     prog_launch "${6:-}"
 }
 
@@ -228,14 +234,7 @@ prog_start() {
 # With VF_JOURNAL=1 the log is written as for the journal (a level in "<N>" at the start of each
 # line: JOURNAL_STREAM names that file), and the program's own errors go to stderr.log.
 service_start() {
-    VF_RUN_N=$((VF_RUN_N + 1))
-    VF_RUN=$VF_WORK/run$VF_RUN_N
-    mkdir -p "$VF_RUN"/{bin,cwd,xdg,home}
-    chmod 755 "$VF_RUN"
-    chmod 700 "$VF_RUN/xdg"
-    cp "$VF_PROGRAM" "$VF_RUN/bin/velmorix2"
-    printf 'LOCAL = %s\r\nIMPRESSORA = %s\r\nBACKUP = %s\r\nPARALELA = %s\r\nPORTA = %s\r\n' \
-        "$1" "$2" "$3" "$4" "$5" >"$VF_RUN/bin/VELMORIX.INI"
+    run_folder "$@"
     : >"$VF_RUN/program.log"
     service_relaunch
 }
