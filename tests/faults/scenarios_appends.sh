@@ -70,13 +70,13 @@ holder_case() {
     [ "$jobs" -le 1 ] || check_fail "$id: printed before its writer closed it"
 }
 
-# 15. Appending writers: every part appended while the file is printed and put away is printed
+# 26. Appending writers: every part appended while the file is printed and put away is printed
 # once, in delete and backup mode, raw and graphical; and a file held open is never put away.
 scenario_appends() {
-    appends_case s15a 1 1 "$VF_APPEND_PARTS" 0.01
-    appends_case s15b 0 1 "$VF_APPEND_PARTS" 0.01
-    appends_case s15c 1 0 "$VF_APPEND_PARTS_GRAPHICAL" 0.02
-    appends_case s15d 0 0 "$VF_APPEND_PARTS_GRAPHICAL" 0.02
-    holder_case s15e 1 1
-    holder_case s15f 0 0
+    appends_case s26a 1 1 "$VF_APPEND_PARTS" 0.01
+    appends_case s26b 0 1 "$VF_APPEND_PARTS" 0.01
+    appends_case s26c 1 0 "$VF_APPEND_PARTS_GRAPHICAL" 0.02
+    appends_case s26d 0 0 "$VF_APPEND_PARTS_GRAPHICAL" 0.02
+    holder_case s26e 1 1
+    holder_case s26f 0 0
 }

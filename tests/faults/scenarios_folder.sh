@@ -40,26 +40,26 @@ scenario_folder_link_swap() {
     expect_counts "20" 2 0
 }
 
-# 21. A file name holding a line feed, a forged log line with a journal level, and a terminal
+# 23. A file name holding a line feed, a forged log line with a journal level, and a terminal
 # sequence: the file prints once, and each log line about it is one line, the name escaped.
 scenario_folder_log_names() {
     local sp name log
-    sp=$(new_spool s21)
+    sp=$(new_spool s23)
     name=$'NOTA\e[2J.TXT\n<3>Arquivo NOTA_FISCAL_0042.TXT não impresso (fila parada)'
-    spool_file "$sp/$name" s21-1
+    spool_file "$sp/$name" s23-1
     prog_start_service "$sp/*"
-    wait_for 20 no_pending "$sp" || check_fail "21: the file did not print"
+    wait_for 20 no_pending "$sp" || check_fail "23: the file did not print"
     wait_for 20 cups_idle
     prog_stop
     log=$VF_RUN/program.log
     # Printed, then backed up: two lines, each whole.
     [ "$(log_count 'NOTA\x1B[2J.TXT\x0A<3>Arquivo NOTA_FISCAL_0042.TXT não impresso (fila parada) impresso')" -eq 2 ] ||
-        check_fail "21: the log does not show the name escaped on one line"
-    grep -q '^<3>Arquivo NOTA_FISCAL' "$log" && check_fail "21: the name forged a log line"
-    grep -qv '^<[0-7]>' "$log" && check_fail "21: a log line without its level: $(grep -v '^<[0-7]>' "$log" | head -1)"
-    grep -q $'\e' "$log" && check_fail "21: an escape character reached the log"
-    evaluate "21 name forging a log line" "$sp" s21 1
-    expect_counts "21" 1 0
+        check_fail "23: the log does not show the name escaped on one line"
+    grep -q '^<3>Arquivo NOTA_FISCAL' "$log" && check_fail "23: the name forged a log line"
+    grep -qv '^<[0-7]>' "$log" && check_fail "23: a log line without its level: $(grep -v '^<[0-7]>' "$log" | head -1)"
+    grep -q $'\e' "$log" && check_fail "23: an escape character reached the log"
+    evaluate "23 name forging a log line" "$sp" s23 1
+    expect_counts "23" 1 0
 }
 
 # 22. The watched folder renamed away and a new one made under its name: a file put there prints
