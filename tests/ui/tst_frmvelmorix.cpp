@@ -18,35 +18,24 @@
 #include <QTest>
 #include <QTimer>
 
-/// A notification area the test can switch on and off; it refuses as the real one does.
+/// A notification area the test can switch on and off.
 class FakeTray : public TrayService
 {
 public:
-    bool add(const NotifyIconData& data) override
+    void show() override
     {
-        requests.append(QStringLiteral("add"));
-        if (exists)
-            return false;
+        requests.append(QStringLiteral("show"));
         exists = true;
-        tip = data.tip();
-        return true;
     }
-    bool modify(const NotifyIconData& data) override
+    void hide() override
     {
-        requests.append(QStringLiteral("modify"));
-        if (!exists)
-            return false;
-        tip = data.tip();
-        return true;
-    }
-    bool remove(const NotifyIconData&) override
-    {
-        requests.append(QStringLiteral("delete"));
-        const bool was = exists;
+        requests.append(QStringLiteral("hide"));
         exists = false;
-        return was;
     }
-    bool isAvailable() const override { return available; }
+    bool isVisible() const override { return exists; }
+    void setIcon(const QIcon& icon) override { iconKeys.append(icon.cacheKey()); }
+    void setToolTip(const QString& text) override { tip = text; }
+    bool isSystemTrayAvailable() const override { return available; }
     void showMessage(const QString& title, const QString& text) override
     {
         messages.append(title + '|' + text);
@@ -57,6 +46,7 @@ public:
     QString tip;
     QStringList requests;
     QStringList messages;
+    QList<qint64> iconKeys; ///< the icons shown, in order
 };
 
 /// Records failures the window reports.
@@ -332,18 +322,11 @@ void TestFrmVelmorix::startWithSettingsFile()
     FrmVelmorix& w = rig.start();
     QVERIFY(!w.needsFirstConfiguration());
     QVERIFY(!w.isVisible());
-    QCOMPARE(rig.tray.requests.value(0), QStringLiteral("add"));
+    QCOMPARE(rig.tray.requests.value(0), QStringLiteral("show"));
     QCOMPARE(rig.tray.tip, QStringLiteral("Velmorix ativo... "));
     QVERIFY(w.movimento().isEnabled());
     QCOMPARE(rig.control<QLineEdit>("TxtArquivos")->text(), local);
     QCOMPARE(rig.control<QCheckBox>("ChkGerarbackUp")->isChecked(), backup);
-    const NotifyIconData& nid = w.nidIcone();
-    QCOMPARE(nid.cbSize, 88u);
-    QCOMPARE(nid.uID, 1u);
-    QCOMPARE(nid.uFlags, 7u);
-    QCOMPARE(nid.uCallbackMessage, 512u);
-    QByteArray tip(nid.szTip.data(), int(nid.szTip.size()));
-    QCOMPARE(tip, QByteArray("Velmorix ativo... ") + '\0' + QByteArray(45, ' '));
 }
 
 void TestFrmVelmorix::startWithoutTrayKeepsWindow()
@@ -446,11 +429,11 @@ void TestFrmVelmorix::confirmation()
         QTRY_VERIFY(!w.movimento().isEnabled());
     } else {
         QCOMPARE(w.settings().sLocal, local);
-        // A second confirmation asks to add again; the tray refuses and nothing changes.
+        // A second confirmation keeps the one icon there.
         w.mnu_IconeBandeja_Configurar_Click();
         QVERIFY(!w.movimento().isEnabled());
         rig.control<QPushButton>("CmdConfirmar")->click();
-        QCOMPARE(rig.tray.requests.count(QStringLiteral("add")), 2);
+        QCOMPARE(rig.tray.requests, QStringList{QStringLiteral("show")});
         QVERIFY(rig.tray.exists);
         QVERIFY(w.movimento().isEnabled());
     }
@@ -536,7 +519,7 @@ void TestFrmVelmorix::exitQuestion()
     } else {
         QCOMPARE(ending.count(), 1);
         QVERIFY(!rig.tray.exists);
-        QCOMPARE(rig.tray.requests.last(), QStringLiteral("delete"));
+        QCOMPARE(rig.tray.requests.last(), QStringLiteral("hide"));
     }
 }
 
@@ -560,56 +543,55 @@ void TestFrmVelmorix::logLines()
     FrmVelmorix& w = rig.start();
     for (const QString& m : messages)
         w.log(m);
-    QCOMPARE(w.logText(), text);
+    QCOMPARE(w.activityLog().text(), text);
     QTRY_COMPARE(rig.control<QPlainTextEdit>("txtLog")->toPlainText(), QString(text).replace("\r\n", "\n"));
     QVERIFY(rig.control<QPlainTextEdit>("txtLog")->isReadOnly());
 }
 
 void TestFrmVelmorix::logCap()
 {
-    Rig rig;
-    FrmVelmorix& w = rig.start();
-    const QString full(FrmVelmorix::kLogLimit, u'x');
-    w.log(full);
-    QCOMPARE(w.logText(), full);
-    w.log(QStringLiteral("M"));
-    QCOMPARE(w.logText().size(), FrmVelmorix::kLogLimit);
-    QVERIFY(w.logText().startsWith(QStringLiteral("M\r\nxxx")));
-    w.log(QString(FrmVelmorix::kLogLimit + 10, u'y'));
-    QCOMPARE(w.logText(), QString(FrmVelmorix::kLogLimit, u'y'));
+    // The log's rules hold without a window.
+    ActivityLog log;
+    const QString full(ActivityLog::kLimit, u'x');
+    log.add(full);
+    QCOMPARE(log.text(), full);
+    log.add(QStringLiteral("M"));
+    QCOMPARE(log.text().size(), ActivityLog::kLimit);
+    QVERIFY(log.text().startsWith(QStringLiteral("M\r\nxxx")));
+    log.add(QString(ActivityLog::kLimit + 10, u'y'));
+    QCOMPARE(log.text(), QString(ActivityLog::kLimit, u'y'));
 
     // A long batch: the text is always the newest lines, cut at the limit.
-    QString expected = w.logText();
+    QString expected = log.text();
     for (int i = 0; i < 3000; ++i) {
         const QString line = QStringLiteral("Arquivo /spool/REL%1.TXT impresso").arg(i);
-        w.log(line);
-        expected = (line + QStringLiteral("\r\n") + expected).left(FrmVelmorix::kLogLimit);
+        log.add(line);
+        expected = (line + QStringLiteral("\r\n") + expected).left(ActivityLog::kLimit);
         if (i % 499 == 0)
-            QCOMPARE(w.logText(), expected);
+            QCOMPARE(log.text(), expected);
     }
-    QCOMPARE(w.logText(), expected);
+    QCOMPARE(log.text(), expected);
 }
 
 void TestFrmVelmorix::trayMessages_data()
 {
-    QTest::addColumn<TrayAction>("action");
+    QTest::addColumn<QSystemTrayIcon::ActivationReason>("reason");
     QTest::addColumn<bool>("shows");
-    QTest::newRow("move does nothing") << TrayAction::Move << false;
-    QTest::newRow("left press does nothing") << TrayAction::LeftDown << false;
-    QTest::newRow("double click does nothing") << TrayAction::LeftDoubleClick << false;
-    QTest::newRow("right press does nothing") << TrayAction::RightDown << false;
-    QTest::newRow("left release shows the window") << TrayAction::LeftUp << true;
+    QTest::newRow("unknown does nothing") << QSystemTrayIcon::Unknown << false;
+    QTest::newRow("double click does nothing") << QSystemTrayIcon::DoubleClick << false;
+    QTest::newRow("middle click does nothing") << QSystemTrayIcon::MiddleClick << false;
+    QTest::newRow("left click shows the window") << QSystemTrayIcon::Trigger << true;
 }
 
 void TestFrmVelmorix::trayMessages()
 {
-    QFETCH(TrayAction, action);
+    QFETCH(QSystemTrayIcon::ActivationReason, reason);
     QFETCH(bool, shows);
     Rig rig;
     rig.writeIni("LOCAL = /tmp/none/*.TXT\r\nIMPRESSORA = VelTest\r\nBACKUP = 1\r\n");
     FrmVelmorix& w = rig.start();
     w.setWindowState(Qt::WindowMaximized);
-    w.PictIconeBandeja_MouseMove(action);
+    emit rig.tray.activated(reason);
     QCOMPARE(w.isVisible(), shows);
     QCOMPARE(w.movimento().isEnabled(), !shows); // showing the window stops the watch
     if (shows)
@@ -626,15 +608,15 @@ void TestFrmVelmorix::trayEventsIgnoredWhileMenuOpen()
         QMenu* menu = w.menuBandeja();
         sawMenu = menu->isVisible();
         // Nested tray events while the menu is up do nothing, not even a left click.
-        w.PictIconeBandeja_MouseMove(TrayAction::RightUp);
-        w.PictIconeBandeja_MouseMove(TrayAction::LeftUp);
+        emit rig.tray.activated(QSystemTrayIcon::Context);
+        emit rig.tray.activated(QSystemTrayIcon::Trigger);
         menu->close();
     });
-    w.PictIconeBandeja_MouseMove(TrayAction::RightUp);
+    emit rig.tray.activated(QSystemTrayIcon::Context);
     QVERIFY(sawMenu);
     QVERIFY(!w.isVisible());
     // Once the menu is closed, the guard is down again.
-    w.PictIconeBandeja_MouseMove(TrayAction::LeftUp);
+    emit rig.tray.activated(QSystemTrayIcon::Trigger);
     QVERIFY(w.isVisible());
 }
 
@@ -712,9 +694,8 @@ void TestFrmVelmorix::tickBlinksTrayIcon()
     spool.close();
     QTRY_VERIFY_WITH_TIMEOUT(!spool.exists(), 5000);
     QCOMPARE(rig.printJob.texts, QList<QByteArray>{QByteArray("\r\nhello")});
-    QVERIFY(rig.tray.requests.contains(QStringLiteral("modify")));
-    QVERIFY(w.logText().startsWith(QStringLiteral("Arquivo ") + rig.dir.path() +
-                                   QStringLiteral("/spool/A.TXT excluido\r\n")));
+    QVERIFY(w.activityLog().text().startsWith(QStringLiteral("Arquivo ") + rig.dir.path() +
+                                              QStringLiteral("/spool/A.TXT excluido\r\n")));
 }
 
 void TestFrmVelmorix::failedFileIsToldInTheTray()
