@@ -2,6 +2,7 @@
 #include "platform/PosixRawPort.h"
 #include "tests/support/Doubles.h"
 #include "ui/FrmVelmorix.h"
+#include "ui/TrayController.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -33,7 +34,7 @@ public:
         exists = false;
     }
     bool isVisible() const override { return exists; }
-    void setIcon(const QIcon& icon) override { iconKeys.append(icon.cacheKey()); }
+    void setIcon(const QIcon& icon) override { pictures.append(icon.pixmap(32, 32).toImage()); }
     void setToolTip(const QString& text) override { tip = text; }
     bool isSystemTrayAvailable() const override { return available; }
     void showMessage(const QString& title, const QString& text) override
@@ -46,7 +47,7 @@ public:
     QString tip;
     QStringList requests;
     QStringList messages;
-    QList<qint64> iconKeys; ///< the icons shown, in order
+    QList<QImage> pictures; ///< the icons shown, in order
 };
 
 /// Records failures the window reports.
@@ -135,65 +136,69 @@ void TestFrmVelmorix::controls_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("container");
-    QTest::addColumn<QRect>("geometry");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("toolTip");
 
     const QString window = QStringLiteral("FrmVelmorix");
     QTest::newRow("PictDecoracao") << "PictDecoracao"
-                                   << "QLabel" << window << QRect(0, 0, 405, 106) << ""
+                                   << "QLabel" << window << ""
                                    << "";
     QTest::newRow("LbVersao") << "LbVersao"
                               << "QLabel"
-                              << "PictDecoracao" << QRect(360, 35, 38, 32) << "2.0"
+                              << "PictDecoracao"
+                              << "2.0"
                               << "";
     QTest::newRow("FrameInpressoras") << "FrameInpressoras"
-                                      << "QGroupBox" << window << QRect(1, 106, 402, 48) << "Impressora"
+                                      << "QGroupBox" << window << "Impressora"
                                       << "";
     QTest::newRow("CbImpressoras")
         << "CbImpressoras"
         << "QComboBox"
-        << "FrameInpressoras" << QRect(6, 18, 391, 21) << ""
+        << "FrameInpressoras"
+        << ""
         << "Selecione a impressora que vai receber os arquivos enviados pelo Velmorix";
     QTest::newRow("FrameArquivosSelecionados")
         << "FrameArquivosSelecionados"
-        << "QGroupBox" << window << QRect(1, 155, 402, 48) << "Diretório e tipo de arquivos selecionados"
+        << "QGroupBox" << window << "Diretório e tipo de arquivos selecionados"
         << "";
     QTest::newRow("TxtArquivos")
         << "TxtArquivos"
         << "QLineEdit"
-        << "FrameArquivosSelecionados" << QRect(6, 18, 389, 21) << ""
+        << "FrameArquivosSelecionados"
+        << ""
         << "Selecione a pasta/diretório e o tipo de arquivos que serã monitorados pelo "
            "Velmorix (Ex: C:\\VIDEO\\*.TXT;C:\\VIDEO\\*.PRN;). Separe cada tipo po um ; "
            "(ponto e vírgula)";
     QTest::newRow("FrameBackup") << "FrameBackup"
-                                 << "QGroupBox" << window << QRect(1, 204, 355, 72) << ""
+                                 << "QGroupBox" << window << ""
                                  << "";
     QTest::newRow("ChkGerarbackUp")
         << "ChkGerarbackUp"
         << "QCheckBox"
-        << "FrameBackup" << QRect(6, 19, 290, 13) << "Gerar arquivo de backup após impressão"
+        << "FrameBackup"
+        << "Gerar arquivo de backup após impressão"
         << "Marque esta opção se desejar gravar um backup dos arquivos que foram impressos.";
     QTest::newRow("chkParalela") << "chkParalela"
-                                 << "QCheckBox" << window << QRect(8, 248, 155, 13)
-                                 << "Impressora LPTx/Serial"
+                                 << "QCheckBox" << window << "Impressora LPTx/Serial"
                                  << "";
     QTest::newRow("Label1") << "Label1"
                             << "QLabel"
-                            << "FrameBackup" << QRect(164, 43, 73, 17) << "Caminho:"
+                            << "FrameBackup"
+                            << "Caminho:"
                             << "";
     QTest::newRow("txtPorta") << "txtPorta"
                               << "QLineEdit"
-                              << "FrameBackup" << QRect(240, 40, 105, 19) << "generica"
+                              << "FrameBackup"
+                              << "generica"
                               << "";
     QTest::newRow("CmdConfirmar") << "CmdConfirmar"
-                                  << "QPushButton" << window << QRect(360, 233, 42, 42) << ""
+                                  << "QPushButton" << window << ""
                                   << "Clique para gravar as configurações.";
     QTest::newRow("PictIconeBandeja") << "PictIconeBandeja"
-                                      << "QLabel" << window << QRect(318, 208, 32, 32) << ""
+                                      << "QLabel" << window << ""
                                       << "";
     QTest::newRow("txtLog") << "txtLog"
-                            << "QPlainTextEdit" << window << QRect(416, 8, 425, 265) << ""
+                            << "QPlainTextEdit" << window << ""
                             << "";
 }
 
@@ -202,21 +207,34 @@ void TestFrmVelmorix::controls()
     QFETCH(QString, name);
     QFETCH(QString, kind);
     QFETCH(QString, container);
-    QFETCH(QRect, geometry);
     QFETCH(QString, text);
     QFETCH(QString, toolTip);
 
     Rig rig;
     FrmVelmorix& w = rig.start();
     QCOMPARE(w.windowTitle(), QStringLiteral("Velmorix - Configuração"));
-    QCOMPARE(w.size(), QSize(850, 283));
     QCOMPARE(w.minimumSize(), w.maximumSize());
 
     auto* control = w.findChild<QWidget*>(name);
     QVERIFY2(control, qPrintable(name));
     QCOMPARE(QString::fromLatin1(control->metaObject()->className()), kind);
     QCOMPARE(control->parentWidget()->objectName(), container);
-    QCOMPARE(control->geometry(), geometry);
+    // On screen, whole inside its container and the window, and clear of every other control
+    // the user reads or works (the frames and the banner hold some of them).
+    QVERIFY(control->isVisible());
+    QVERIFY(control->parentWidget()->rect().contains(control->geometry()));
+    const QStringList leaves = {"LbVersao",         "CbImpressoras", "TxtArquivos", "ChkGerarbackUp",
+                                "chkParalela",      "Label1",        "txtPorta",    "CmdConfirmar",
+                                "PictIconeBandeja", "txtLog"};
+    const auto onWindow = [&w](const QWidget* c) { return QRect(c->mapTo(&w, QPoint()), c->size()); };
+    QVERIFY(w.rect().contains(onWindow(control)));
+    if (leaves.contains(name)) {
+        for (const QString& other : leaves) {
+            if (other != name)
+                QVERIFY2(!onWindow(control).intersects(onWindow(w.findChild<QWidget*>(other))),
+                         qPrintable(other));
+        }
+    }
     QCOMPARE(control->toolTip(), toolTip);
     QString shown;
     if (auto* label = qobject_cast<QLabel*>(control))
@@ -696,6 +714,31 @@ void TestFrmVelmorix::tickBlinksTrayIcon()
     QCOMPARE(rig.printJob.texts, QList<QByteArray>{QByteArray("\r\nhello")});
     QVERIFY(w.activityLog().text().startsWith(QStringLiteral("Arquivo ") + rig.dir.path() +
                                               QStringLiteral("/spool/A.TXT excluido\r\n")));
+
+    // While watching the eye blinks through its three pictures, in the tray, the window's icon
+    // and the window's corner alike; the closing eye shows no tool tip.
+    const auto pictures = [&rig] {
+        QList<QImage> seen;
+        for (const QImage& picture : std::as_const(rig.tray.pictures))
+            if (!seen.contains(picture))
+                seen.append(picture);
+        return seen.size();
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(pictures(), 3, 8000);
+    const QImage last = rig.tray.pictures.last();
+    QCOMPARE(w.windowIcon().pixmap(32, 32).toImage(), last);
+    QCOMPARE(rig.control<QLabel>("PictIconeBandeja")->pixmap().toImage(), last);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.tray.tip, QString(), 8000);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.tray.tip, QStringLiteral("Velmorix ativo..."), 8000);
+
+    // It holds still while a file is in hand, and stops when the watch stops.
+    QVERIFY(w.tray().isBlinking());
+    w.setActivity(WindowServices::Activity::Busy);
+    QVERIFY(!w.tray().isBlinking());
+    w.setActivity(WindowServices::Activity::Watching);
+    QVERIFY(w.tray().isBlinking());
+    w.mnu_IconeBandeja_Configurar_Click();
+    QVERIFY(!w.tray().isBlinking());
 }
 
 void TestFrmVelmorix::failedFileIsToldInTheTray()
