@@ -49,8 +49,7 @@ void TrayController::show()
 {
     if (m_tray.isVisible())
         return;
-    m_tray.setIcon(m_window.windowIcon());
-    m_tray.setToolTip(kFirstToolTip);
+    icone_bandeja(m_window.windowIcon(), kFirstToolTip);
     m_tray.show();
 }
 
@@ -113,9 +112,14 @@ void TrayController::showEye(const char* name, bool withToolTip)
     const QIcon icon = eye(name);
     m_picture.setPixmap(icon.pixmap(32, 32));
     m_window.setWindowIcon(icon);
-    m_tray.setIcon(icon);
     m_toolTipShown = withToolTip;
-    m_tray.setToolTip(withToolTip ? m_toolTip : QString());
+    icone_bandeja(icon, withToolTip ? m_toolTip : QString());
+}
+
+void TrayController::icone_bandeja(const QIcon& icon, const QString& toolTip)
+{
+    m_tray.setIcon(icon);
+    m_tray.setToolTip(toolTip);
 }
 
 void TrayController::activated(QSystemTrayIcon::ActivationReason reason)

@@ -51,6 +51,8 @@ private:
     /// Shows the next picture of the eye.
     void blinkStep();
     void showEye(const char* name, bool withToolTip);
+    /// What the tray icon shows: its picture and its tool tip.
+    void icone_bandeja(const QIcon& icon, const QString& toolTip);
 
     TrayService& m_tray;
     QWidget& m_window;
