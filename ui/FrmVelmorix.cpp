@@ -97,7 +97,7 @@ bool FrmVelmorix::leConfiguracoes()
 {
     QString error;
     QStringList notes;
-    if (!le_ini(m_settings, m_settings.sCaminhoIni, m_services.settingsFile, &error, &notes)) {
+    if (!le_ini(m_settings, m_settings.path, m_services.settingsFile, &error, &notes)) {
         falha(QStringLiteral("Não foi possível ler o arquivo de configurações: ") + error);
         return false;
     }
@@ -109,9 +109,9 @@ bool FrmVelmorix::leConfiguracoes()
 void FrmVelmorix::Form_Initialize()
 {
     setWatching(false);
-    m_settings.sCaminhoIni = m_services.caminhoIni;
+    m_settings.path = m_services.caminhoIni;
     m_firstConfiguration = true;
-    if (!m_services.settingsFile.isPlainFile(QFile::encodeName(m_settings.sCaminhoIni)))
+    if (!m_services.settingsFile.isPlainFile(QFile::encodeName(m_settings.path)))
         return; // first configuration: nothing read, no icon, nothing watched
     if (!leConfiguracoes())
         return;
@@ -234,7 +234,7 @@ void FrmVelmorix::CmdConfirmar_Click()
 {
     m_form->controlesParaValores(m_settings);
     QString error;
-    if (!grava_ini(m_settings, m_settings.sCaminhoIni, m_services.settingsFile, &error)) {
+    if (!grava_ini(m_settings, m_settings.path, m_services.settingsFile, &error)) {
         falha(QStringLiteral("Não foi possível gravar o arquivo de configurações: ") + error);
         return;
     }

@@ -38,19 +38,19 @@ void SettingsForm::listPrinters()
 
 bool SettingsForm::valoresParaControles(const Settings& settings, QStringList* unshown)
 {
-    m_ui.CbImpressoras->setEditText(settings.sImpressora);
-    m_ui.TxtArquivos->setText(settings.sLocal);
-    m_ui.txtPorta->setText(settings.sPorta);
+    m_ui.CbImpressoras->setEditText(settings.printer);
+    m_ui.TxtArquivos->setText(settings.pattern);
+    m_ui.txtPorta->setText(settings.port);
     bool allShown = true;
-    for (const auto& [key, value, box] : {std::tuple{"BACKUP", &settings.sBackup, m_ui.ChkGerarbackUp},
-                                          std::tuple{"PARALELA", &settings.sParalela, m_ui.chkParalela}}) {
-        const std::optional<bool> checked = estado_marcado(*value);
+    for (const auto& [key, value, box] : {std::tuple{"BACKUP", &settings.backup, m_ui.ChkGerarbackUp},
+                                          std::tuple{"PARALELA", &settings.raw, m_ui.chkParalela}}) {
+        const std::optional<bool> checked = value->shown();
         // A value the box cannot show stays "not known" until the user picks one.
         box->setCheckState(!checked ? Qt::PartiallyChecked : *checked ? Qt::Checked : Qt::Unchecked);
         if (!checked) {
             allShown = false;
             if (unshown)
-                unshown->append(QStringLiteral("%1: \"%2\"").arg(QLatin1String(key), *value));
+                unshown->append(QStringLiteral("%1: \"%2\"").arg(QLatin1String(key), value->text()));
         }
     }
     return allShown;
@@ -58,22 +58,22 @@ bool SettingsForm::valoresParaControles(const Settings& settings, QStringList* u
 
 void SettingsForm::controlesParaValores(Settings& settings)
 {
-    settings.sImpressora = m_ui.CbImpressoras->currentText();
-    for (const auto& [box, value] : {std::pair{m_ui.ChkGerarbackUp, &settings.sBackup},
-                                     std::pair{m_ui.chkParalela, &settings.sParalela}}) {
+    settings.printer = m_ui.CbImpressoras->currentText();
+    for (const auto& [box, value] :
+         {std::pair{m_ui.ChkGerarbackUp, &settings.backup}, std::pair{m_ui.chkParalela, &settings.raw}}) {
         if (box->checkState() != Qt::PartiallyChecked)
-            *value = valor_marcado(box->isChecked());
+            *value = OnOff::checked(box->isChecked());
     }
-    settings.sLocal = m_ui.TxtArquivos->text();
-    settings.sPorta = m_ui.txtPorta->text();
+    settings.pattern = m_ui.TxtArquivos->text();
+    settings.port = m_ui.txtPorta->text();
 
-    if (marcado(settings.sParalela) && settings.sPorta.isEmpty()) {
-        settings.sPorta = porta_da_impressora(m_printing, settings.sImpressora);
-        m_ui.txtPorta->setText(settings.sPorta);
+    if (settings.raw.isOn() && settings.port.isEmpty()) {
+        settings.port = porta_da_impressora(m_printing, settings.printer);
+        m_ui.txtPorta->setText(settings.port);
     }
 }
 
 bool SettingsForm::isComplete(const Settings& settings)
 {
-    return !settings.sBackup.isEmpty() && !settings.sImpressora.isEmpty() && !settings.sLocal.isEmpty();
+    return !settings.backup.isEmpty() && !settings.printer.isEmpty() && !settings.pattern.isEmpty();
 }

@@ -446,7 +446,7 @@ void TestFrmVelmorix::confirmation()
         QApplication::setActiveWindow(&w);
         QTRY_VERIFY(!w.movimento().isEnabled());
     } else {
-        QCOMPARE(w.settings().sLocal, local);
+        QCOMPARE(w.settings().pattern, local);
         // A second confirmation keeps the one icon there.
         w.mnu_IconeBandeja_Configurar_Click();
         QVERIFY(!w.movimento().isEnabled());
@@ -496,7 +496,7 @@ void TestFrmVelmorix::portLookup()
     rig.control<QCheckBox>("chkParalela")->setChecked(raw);
     rig.control<QLineEdit>("txtPorta")->setText(portBox);
     w.CmdConfirmar_Click();
-    QCOMPARE(w.settings().sPorta, port);
+    QCOMPARE(w.settings().port, port);
     QCOMPARE(rig.control<QLineEdit>("txtPorta")->text(),
              port == QString() && !portBox.trimmed().isEmpty() ? portBox : port);
 }
