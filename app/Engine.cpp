@@ -1,77 +1,56 @@
-#include "ui/Engine.h"
+#include "app/Engine.h"
 
 #include "settings/SettingsStore.h"
 
-#include <QCoreApplication>
-#include <QFile>
-
-bool WindowRelay::setTrayPicture(const QString& iconName)
+bool EngineRelay::setTrayPicture(const QString& iconName)
 {
-    return target && target->setTrayPicture(iconName);
+    emit trayPictureChanged(iconName);
+    return true;
 }
 
-bool WindowRelay::setWindowIconByName(const QString& iconName)
+bool EngineRelay::setWindowIconByName(const QString& iconName)
 {
-    return target && target->setWindowIconByName(iconName);
+    emit windowIconChanged(iconName);
+    return true;
 }
 
-void WindowRelay::icone_bandeja(int mode, const QString& tip)
+void EngineRelay::icone_bandeja(int mode, const QString& tip)
 {
-    if (target)
-        target->icone_bandeja(mode, tip);
+    emit trayChanged(mode, tip);
 }
 
-void WindowRelay::log(const QString& line)
+void EngineRelay::log(const QString& line)
 {
-    if (target)
-        target->log(line);
+    emit lineLogged(line);
 }
 
-void WindowRelay::logFalha(const QString& line)
+void EngineRelay::logFalha(const QString& line)
 {
-    if (target)
-        target->logFalha(line);
+    emit failureLogged(line);
 }
 
-void WindowRelay::aviso(const QString& title, const QString& text)
+void EngineRelay::aviso(const QString& title, const QString& text)
 {
-    if (target)
-        target->aviso(title, text);
+    emit noticeGiven(title, text);
 }
 
-void WindowRelay::betweenFiles()
+void connectWindow(const EngineRelay& relay, WindowServices& window, const QObject* context)
 {
-    if (target)
-        target->betweenFiles();
-    // A tick never starts inside this one (the cycle guards against it).
-    if (!m_sinceEvents.isValid() || m_sinceEvents.elapsed() >= 50) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        m_sinceEvents.start();
-    }
+    QObject::connect(&relay, &EngineRelay::trayPictureChanged, context,
+                     [&window](const QString& name) { window.setTrayPicture(name); });
+    QObject::connect(&relay, &EngineRelay::windowIconChanged, context,
+                     [&window](const QString& name) { window.setWindowIconByName(name); });
+    QObject::connect(&relay, &EngineRelay::trayChanged, context,
+                     [&window](int mode, const QString& tip) { window.icone_bandeja(mode, tip); });
+    QObject::connect(&relay, &EngineRelay::lineLogged, context,
+                     [&window](const QString& line) { window.log(line); });
+    QObject::connect(&relay, &EngineRelay::failureLogged, context,
+                     [&window](const QString& line) { window.logFalha(line); });
+    QObject::connect(&relay, &EngineRelay::noticeGiven, context,
+                     [&window](const QString& title, const QString& text) { window.aviso(title, text); });
 }
 
-namespace {
-
-/// Whatever ends the event loop (a signal, the exit question, the session) ends a running batch
-/// after the file in hand: the loop only stops once the tick returns to it.
-class StopOnQuit : public QObject
-{
-public:
-    explicit StopOnQuit(WatchCycle& cycle) : m_cycle(cycle) {}
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (event->type() == QEvent::Quit && watched == QCoreApplication::instance())
-            m_cycle.stopAfterFile();
-        return false;
-    }
-
-private:
-    WatchCycle& m_cycle;
-};
-
-} // namespace
-
-Engine::Engine(const EngineParts& parts) : m_settingsFile(parts.settingsFile)
+Engine::Engine(const EngineParts& parts) : movimento(this), m_settingsFile(parts.settingsFile), m_relay(this)
 {
     PrintJob* printJob = parts.printJob;
     if (!printJob) {
@@ -81,12 +60,7 @@ Engine::Engine(const EngineParts& parts) : m_settingsFile(parts.settingsFile)
     }
     m_cycle = std::make_unique<WatchCycle>(settings, parts.files, parts.clock, parts.asker, *printJob,
                                            m_relay, movimento);
-    QObject::connect(&movimento.timer(), &QTimer::timeout, &movimento.timer(),
-                     [this] { m_cycle->Movimento_Timer(); });
-    if (QCoreApplication* app = QCoreApplication::instance()) {
-        m_stopOnQuit = std::make_unique<StopOnQuit>(*m_cycle);
-        app->installEventFilter(m_stopOnQuit.get());
-    }
+    connect(&movimento.timer(), &QTimer::timeout, this, &Engine::tick);
     // The timer runs from creation; start-up decides whether it goes on.
     movimento.setInterval(1000);
     movimento.setEnabled(true);
@@ -94,19 +68,55 @@ Engine::Engine(const EngineParts& parts) : m_settingsFile(parts.settingsFile)
 
 Engine::~Engine() = default;
 
+void Engine::start()
+{
+    m_cycle->resumeAfterFile();
+    // Called on the engine's thread, the timer is on when this returns; from another, once
+    // the batch in progress is over.
+    QMetaObject::invokeMethod(this, [this] { movimento.setEnabled(true); });
+}
+
+void Engine::stopAfterFile()
+{
+    m_cycle->stopAfterFile();
+    QMetaObject::invokeMethod(this, [this] { movimento.setEnabled(false); });
+}
+
+void Engine::setSettings(const Settings& settings)
+{
+    {
+        QMutexLocker lock(&m_incomingLock);
+        m_incoming = settings;
+    }
+    m_cycle->restartAfterFile();
+    QMetaObject::invokeMethod(this, &Engine::takeSettings);
+}
+
+void Engine::takeSettings()
+{
+    // The file in hand is printed with the settings it began with.
+    if (m_ticking)
+        return;
+    QMutexLocker lock(&m_incomingLock);
+    if (m_incoming) {
+        settings = std::move(*m_incoming);
+        m_incoming.reset();
+    }
+}
+
+void Engine::tick()
+{
+    takeSettings();
+    m_ticking = true;
+    m_cycle->Movimento_Timer();
+    m_ticking = false;
+}
+
 bool Engine::recarrega(QString* error)
 {
-    // Reading a missing file would write one from the values in memory: a reload never does.
-    if (!m_settingsFile.isPlainFile(QFile::encodeName(settings.sCaminhoIni))) {
-        if (error)
-            *error = settings.sCaminhoIni + QStringLiteral(": não existe");
-        return false;
-    }
-    Settings read = settings;
     QStringList notes;
-    if (!le_ini(read, settings.sCaminhoIni, m_settingsFile, error, &notes))
+    if (!rereadSettings(settings, m_settingsFile, error, &notes))
         return false;
-    settings = read;
     for (const QString& note : std::as_const(notes))
         m_relay.log(note);
     // A batch in progress looks at the new pattern from its next file; a stop asked for wins.

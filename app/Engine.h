@@ -2,13 +2,16 @@
 
 #include "platform/desktop/QtDesktop.h"
 #include "settings/Settings.h"
+#include "spool/EngineControl.h"
 #include "spool/PrintJob.h"
 #include "spool/WatchCycle.h"
 #include "spool/WindowServices.h"
 
-#include <QElapsedTimer>
+#include <QMutex>
+#include <QObject>
 
 #include <memory>
+#include <optional>
 
 class Asker;
 class Clock;
@@ -27,51 +30,75 @@ struct EngineParts
     RawPort& rawPort;
     Places& places;
     PrintingService& printing;
+    /// Answers the questions the engine asks, on the engine's thread.
     Asker& asker;
     /// The print job; null gives the real one on the printing service.
     PrintJob* printJob = nullptr;
 };
 
-/// Hands the cycle's calls on to whoever shows them now: the window, the console, or nobody.
-/// Between two files it lets events in now and then, so that a long batch does not freeze the
-/// desktop and a signal or a click is seen after the file in hand.
-class WindowRelay : public WindowServices
+/// The cycle's icons, log lines and notices as signals: a window on another thread connects to
+/// them and gets them queued, in order; a receiver on the engine's own thread gets them at once.
+class EngineRelay : public QObject, public WindowServices
 {
+    Q_OBJECT
 public:
-    WindowServices* target = nullptr;
+    using QObject::QObject;
     bool setTrayPicture(const QString& iconName) override;
     bool setWindowIconByName(const QString& iconName) override;
     void icone_bandeja(int mode, const QString& tip) override;
     void log(const QString& line) override;
     void logFalha(const QString& line) override;
     void aviso(const QString& title, const QString& text) override;
-    void betweenFiles() override;
 
-private:
-    QElapsedTimer m_sinceEvents;
+signals:
+    void trayPictureChanged(const QString& iconName);
+    void windowIconChanged(const QString& iconName);
+    /// The tray's state: its mode and its tip, which holds the count of files waiting.
+    void trayChanged(int mode, const QString& tip);
+    void lineLogged(const QString& line);
+    void failureLogged(const QString& line);
+    void noticeGiven(const QString& title, const QString& text);
 };
 
+/// Hands the relay's signals to @p window, on the thread @p context lives on.
+void connectWindow(const EngineRelay& relay, WindowServices& window, const QObject* context);
+
 /// The spooler the program runs: settings, the watch timer, the print job and the watch cycle.
-class Engine
+/// It may live on a thread of its own (see EngineThread): the requests of EngineControl are
+/// then queued to it; everything else is called on its thread, or before it starts.
+class Engine : public QObject, public EngineControl
 {
+    Q_OBJECT
 public:
     explicit Engine(const EngineParts& parts);
-    ~Engine();
-    /// Where the cycle's icons, log lines and pauses between files go.
-    void setWindow(WindowServices* window) { m_relay.target = window; }
-    /// Reads the settings file again; a batch in progress takes them up from its next file.
-    /// On failure the settings stay as they were.
+    ~Engine() override;
+
+    void start() override;
+    void stopAfterFile() override;
+    void setSettings(const Settings& settings) override;
+
+    /// Reads the settings file again; a batch takes them up from its next file. On failure the
+    /// settings stay as they were.
     bool recarrega(QString* error);
 
+    const EngineRelay& relay() const { return m_relay; }
+    WatchCycle& cycle() { return *m_cycle; }
+
+    /// The engine's own settings: read and written on its thread only.
     Settings settings;
     QtTimer movimento;
 
-    WatchCycle& cycle() { return *m_cycle; }
-
 private:
+    /// One tick of the watch timer, with the settings handed over since the last one.
+    void tick();
+    /// Puts the settings handed over in place, unless a tick is running.
+    void takeSettings();
+
     SettingsStore& m_settingsFile;
-    WindowRelay m_relay;
-    std::unique_ptr<QObject> m_stopOnQuit;
+    EngineRelay m_relay;
     std::unique_ptr<PrintJob> m_ownPrintJob;
     std::unique_ptr<WatchCycle> m_cycle;
+    bool m_ticking = false;
+    QMutex m_incomingLock;
+    std::optional<Settings> m_incoming; ///< handed over by setSettings(), not yet in place
 };

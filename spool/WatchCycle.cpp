@@ -816,10 +816,11 @@ WatchCycle::Acrescimo WatchCycle::imprime_acrescimos(const QByteArray& folder, c
 
 bool WatchCycle::interrupted()
 {
-    if (m_interruption == Interruption::None)
+    const Interruption asked = m_interruption.exchange(Interruption::None);
+    if (asked == Interruption::None)
         return false;
-    // Whoever asked while the batch let events in decides whether the timer runs on.
-    m_timer.setEnabled(m_interruption == Interruption::Restart);
+    // Whoever asked while the file was in hand decides whether the timer runs on.
+    m_timer.setEnabled(asked == Interruption::Restart);
     return true;
 }
 
@@ -828,8 +829,12 @@ void WatchCycle::Movimento_Timer()
     // A tick never runs inside another, whoever turned the timer on meanwhile.
     if (m_inTick)
         return;
+    // A stop asked for between two ticks holds; a restart is what this tick does anyway.
+    if (m_interruption.exchange(Interruption::None) == Interruption::Stop) {
+        m_timer.setEnabled(false);
+        return;
+    }
     m_inTick = true;
-    m_interruption = Interruption::None;
     m_failedThisTick.clear();
     confere_trabalhos();
     reimprime_pendentes();
@@ -862,11 +867,8 @@ void WatchCycle::Movimento_Timer()
                 // scheduler finishes, and then forgets, unseen.
                 confere_trabalhos();
                 stopped = interrupted();
-                if (!stopped) {
+                if (!stopped)
                     m_timer.setEnabled(true);
-                    m_window.betweenFiles();
-                    stopped = interrupted();
-                }
                 // A batch ended early leaves the rest of its names waiting for the next tick.
                 if (stopped)
                     waiting.append(lote.mid(i + 1));

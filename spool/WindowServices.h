@@ -3,6 +3,7 @@
 #include <QString>
 
 /// What the watch cycle needs of the window: icons by name, the tray and the on-screen log.
+/// The cycle calls it on its own thread; whoever shows these on another thread passes them on.
 class WindowServices
 {
 public:
@@ -16,13 +17,7 @@ public:
     /// Puts one line on top of the activity log.
     virtual void log(const QString& line) = 0;
     /// A line about a file that was not printed; where the log has levels, a warning.
-    virtual void logFalha(const QString& line) { log(line); }
+    virtual void logFalha(const QString& line) = 0;
     /// Tells the user something that needs their attention, also while the window is hidden.
-    virtual void aviso(const QString& title, const QString& text)
-    {
-        Q_UNUSED(title);
-        Q_UNUSED(text);
-    }
-    /// Called between two files of a batch, so a long batch does not freeze the desktop.
-    virtual void betweenFiles() {}
+    virtual void aviso(const QString& title, const QString& text) = 0;
 };

@@ -64,9 +64,7 @@ void twoStateOnceChosen(QCheckBox* box)
 
 } // namespace
 
-FrmVelmorix::FrmVelmorix(const FrmServices& services, QWidget* parent)
-    : QWidget(parent), m_services(services), m_settings(services.engine.settings),
-      m_movimento(services.engine.movimento)
+FrmVelmorix::FrmVelmorix(const FrmServices& services, QWidget* parent) : QWidget(parent), m_services(services)
 {
     setObjectName(QStringLiteral("FrmVelmorix"));
     setWindowTitle(QStringLiteral("Velmorix - Configuração"));
@@ -194,7 +192,6 @@ FrmVelmorix::FrmVelmorix(const FrmServices& services, QWidget* parent)
         fitCaption(caption);
     twoStateOnceChosen(ChkGerarbackUp);
     twoStateOnceChosen(chkParalela);
-    m_services.engine.setWindow(this);
 
     connect(CmdConfirmar, &QPushButton::clicked, this, &FrmVelmorix::CmdConfirmar_Click);
     connect(mnu_IconeBandeja_Configurar, &QAction::triggered, this,
@@ -206,10 +203,7 @@ FrmVelmorix::FrmVelmorix(const FrmServices& services, QWidget* parent)
     Form_Load();
 }
 
-FrmVelmorix::~FrmVelmorix()
-{
-    m_services.engine.setWindow(nullptr);
-}
+FrmVelmorix::~FrmVelmorix() = default;
 
 QIcon FrmVelmorix::iconByName(const QString& name) const
 {
@@ -226,7 +220,7 @@ void FrmVelmorix::Form_Load()
 
 void FrmVelmorix::Form_Initialize()
 {
-    m_movimento.setEnabled(false);
+    m_services.engine.stopAfterFile();
     m_settings.sCaminhoIni = m_services.caminhoIni;
     m_firstConfiguration = true;
     if (!m_services.settingsFile.isPlainFile(QFile::encodeName(m_settings.sCaminhoIni)))
@@ -238,6 +232,7 @@ void FrmVelmorix::Form_Initialize()
         falha(QStringLiteral("Não foi possível ler o arquivo de configurações: ") + error);
         return;
     }
+    m_services.engine.setSettings(m_settings);
     for (const QString& note : std::as_const(notes))
         log(note);
     QStringList unshown;
@@ -249,7 +244,7 @@ void FrmVelmorix::Form_Initialize()
     m_firstConfiguration = false;
     icone_bandeja(0, kTipInicial);
     goToTray();
-    m_movimento.setEnabled(true);
+    m_services.engine.start();
 }
 
 bool FrmVelmorix::valoresParaControles(QStringList* unshown)
@@ -322,7 +317,7 @@ void FrmVelmorix::termina(bool announce)
 {
     m_ending = true;
     // The file in hand is finished; the rest of a batch waits for the next start.
-    m_services.engine.cycle().stopAfterFile();
+    m_services.engine.stopAfterFile();
     if (announce)
         emit encerrar();
 }
@@ -330,17 +325,21 @@ void FrmVelmorix::termina(bool announce)
 void FrmVelmorix::recarrega()
 {
     QString error;
-    if (!m_services.engine.recarrega(&error)) {
+    QStringList notes;
+    if (!rereadSettings(m_settings, m_services.settingsFile, &error, &notes)) {
         log(QStringLiteral("Não foi possível ler o arquivo de configurações: ") + error);
         return;
     }
+    for (const QString& note : std::as_const(notes))
+        log(note);
+    // A batch in progress looks at the new pattern from its next file; a stop asked for wins.
+    m_services.engine.setSettings(m_settings);
     valoresParaControles();
 }
 
 void FrmVelmorix::Form_Activate()
 {
-    m_movimento.setEnabled(false);
-    m_services.engine.cycle().stopAfterFile();
+    m_services.engine.stopAfterFile();
 }
 
 void FrmVelmorix::Form_Resize()
@@ -375,10 +374,11 @@ void FrmVelmorix::closeEvent(QCloseEvent* event)
 
 bool FrmVelmorix::Form_QueryUnload()
 {
-    const int answer = m_services.asker.ask(QStringLiteral("Deseja encerrar o usa do Velmorix ?"),
-                                            Asker::YesNo | Asker::Information | Asker::DefaultSecond,
-                                            QStringLiteral("Velmorix -Encerramento"));
-    if (answer == Asker::No)
+    const Asker::Answer answer =
+        m_services.asker.ask(QStringLiteral("Deseja encerrar o usa do Velmorix ?"),
+                             Asker::Option::YesNo | Asker::Option::Information | Asker::Option::DefaultSecond,
+                             QStringLiteral("Velmorix -Encerramento"));
+    if (answer == Asker::Answer::No)
         return false;
     removeIcone();
     return true;
@@ -449,6 +449,7 @@ void FrmVelmorix::CmdConfirmar_Click()
     }
     for (const QString& note : std::as_const(notes))
         log(note);
+    m_services.engine.setSettings(m_settings);
 
     const bool complete =
         !m_settings.sBackup.isEmpty() && !m_settings.sImpressora.isEmpty() && !m_settings.sLocal.isEmpty();
@@ -459,7 +460,7 @@ void FrmVelmorix::CmdConfirmar_Click()
         m_configurando = false;
         goToTray();
     }
-    m_movimento.setEnabled(true);
+    m_services.engine.start();
 }
 
 void FrmVelmorix::PictIconeBandeja_MouseMove(TrayAction action)

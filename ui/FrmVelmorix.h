@@ -1,7 +1,10 @@
 #pragma once
 
 #include "platform/Tray.h"
-#include "ui/Engine.h"
+#include "settings/Settings.h"
+#include "spool/Asker.h"
+#include "spool/EngineControl.h"
+#include "spool/WindowServices.h"
 
 #include <QWidget>
 
@@ -27,13 +30,14 @@ struct FrmServices
     PrintingService& printing;
     Asker& asker;
     TrayService& tray;
-    /// The spooler the window configures; the window shows its cycle's icons and log.
-    Engine& engine;
+    /// The spooler the window configures, on a thread of its own; its cycle's icons and log
+    /// reach the window's WindowServices by queued signals.
+    EngineControl& engine;
     /// Full path of the settings file.
     QString caminhoIni;
 };
 
-/// The settings window: it configures the spooler, shows the log and owns the watch timer.
+/// The settings window: it configures the spooler, starts and stops its watch, and shows the log.
 class FrmVelmorix : public QWidget, public WindowServices
 {
     Q_OBJECT
@@ -66,12 +70,13 @@ public:
     bool setWindowIconByName(const QString& iconName) override;
     void icone_bandeja(int mode, const QString& tip) override;
     void log(const QString& line) override;
+    void logFalha(const QString& line) override { log(line); }
     void aviso(const QString& title, const QString& text) override;
 
     /// The log as the program holds it: newest line first, CR LF after each.
     QString logText() const;
+    /// The window's own copy of the settings; the engine gets a copy of it.
     Settings& settings() { return m_settings; }
-    Timer& movimento() { return m_movimento; }
     const NotifyIconData& nidIcone() const { return nidIcone_; }
     QMenu* menuBandeja() const { return mnu_IconeBandeja; }
 
@@ -104,8 +109,7 @@ private:
     QIcon iconByName(const QString& name) const;
 
     FrmServices m_services;
-    Settings& m_settings;
-    QtTimer& m_movimento;
+    Settings m_settings;
     NotifyIconData nidIcone_;
     bool bOcupado = false;
     TrayAction lMensagem = TrayAction::Move;

@@ -413,10 +413,10 @@ void TestWatchCycle::notPrintedFileStays()
     rig.job.duringPrint = [&] { ++printCalls; };
     if (cause == QLatin1String("declined")) {
         rig.files.failReadsAfter = {-1};
-        rig.asker.answers = {Asker::No};
+        rig.asker.answers = {Asker::Answer::No};
     } else if (cause == QLatin1String("second reading failed")) {
         rig.files.failReadsAfter = {-1, 4};
-        rig.asker.answers = {Asker::Yes};
+        rig.asker.answers = {Asker::Answer::Yes};
     } else {
         rig.job.fail = true;
     }
@@ -504,7 +504,7 @@ void TestWatchCycle::declinedFileIsNotAskedAboutUntilItChanges()
     QVERIFY(rig.put("A.TXT", "locked\r\n"));
     QVERIFY(rig.files.setMtime(rig.bytesPath("A.TXT"), 1000000));
     rig.files.failReadsAfter = {-1, -1, -1, -1};
-    rig.asker.answers = {Asker::No, Asker::No, Asker::No};
+    rig.asker.answers = {Asker::Answer::No, Asker::Answer::No, Asker::Answer::No};
 
     rig.tick();
     QCOMPARE(rig.asker.prompts.size(), 1);
@@ -621,7 +621,7 @@ void TestWatchCycle::failedSecondReadingIsRetriedLater()
     Rig rig;
     QVERIFY(rig.put("A.TXT", "a\r\n"));
     rig.files.failReadsAfter = {-1, -1};
-    rig.asker.answers = {Asker::Yes};
+    rig.asker.answers = {Asker::Answer::Yes};
 
     rig.tick();
     rig.tick();

@@ -1,8 +1,6 @@
 // The settings window against the real printers of a private CUPS scheduler.
-#include "platform/CupsPrintingService.h"
-#include "platform/PosixClock.h"
-#include "platform/PosixPlaces.h"
-#include "platform/PosixRawPort.h"
+#include "app/DesktopProgram.h"
+#include "platform/Tray.h"
 #include "tests/support/Doubles.h"
 #include "ui/FrmVelmorix.h"
 
@@ -48,18 +46,12 @@ void TestFrmCups::printerListAndPortLookup()
     QFETCH(QString, port);
 
     QTemporaryDir dir;
-    PosixFileServices files;
-    PosixClock clock;
-    PosixRawPort rawPort;
-    PosixPlaces places;
-    CupsPrintingService printing;
     ScriptedAsker asker;
     NoTray tray;
     RecordingPrintJob job;
-    Engine engine({files, files, clock, rawPort, places, printing, asker, &job});
-    FrmServices services{files, printing, asker, tray, engine, dir.path() + QStringLiteral("/VELMORIX.INI")};
-    FrmVelmorix w(services);
-    w.Form_Initialize();
+    DesktopProgram program(dir.path() + QStringLiteral("/VELMORIX.INI"), {&asker, &tray, &job});
+    program.start();
+    FrmVelmorix& w = program.window();
 
     auto* printers = w.findChild<QComboBox*>(QStringLiteral("CbImpressoras"));
     QStringList listed;
