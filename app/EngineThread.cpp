@@ -53,6 +53,12 @@ Asker::Answer WindowAsker::ask(const QString& prompt, Options options, const QSt
     QMetaObject::invokeMethod(
         this,
         [this, answer, prompt, options, title] {
+            {
+                // Nobody waits for the answer any more.
+                QMutexLocker lock(&m_lock);
+                if (m_givenUp)
+                    return;
+            }
             const Answer given = m_window.ask(prompt, options, title);
             QMutexLocker lock(&m_lock);
             *answer = given;

@@ -124,6 +124,8 @@ private slots:
     void longLinesPrintNormally();
     void noTickInsideATick_data();
     void noTickInsideATick();
+    void requestsBetweenTicks_data();
+    void requestsBetweenTicks();
 
     void rewrittenFileIsPrintedWholeAgain_data();
     void rewrittenFileIsPrintedWholeAgain();
@@ -807,6 +809,40 @@ void TestWatchCycle::longLinesPrintNormally()
     QVERIFY(rig.job.texts.value(0) == "\r\ntop\r\n" + longLine);
     QVERIFY(rig.asker.prompts.isEmpty());
     QCOMPARE(rig.window.logLines.size(), 2);
+}
+
+void TestWatchCycle::requestsBetweenTicks_data()
+{
+    // Made from another thread while no batch runs, a request must hold until the next tick.
+    QTest::addColumn<QStringList>("requests");
+    QTest::addColumn<bool>("prints");
+    QTest::newRow("stop") << QStringList{"stop"} << false;
+    QTest::newRow("stop, then the settings changed") << QStringList{"stop", "restart"} << false;
+    QTest::newRow("stop, then started again") << QStringList{"stop", "resume"} << true;
+    QTest::newRow("settings changed") << QStringList{"restart"} << true;
+}
+
+void TestWatchCycle::requestsBetweenTicks()
+{
+    QFETCH(QStringList, requests);
+    QFETCH(bool, prints);
+    Rig rig;
+    QVERIFY(rig.put("A.TXT", "a\r\n"));
+    rig.timer.setEnabled(true);
+    for (const QString& request : std::as_const(requests)) {
+        if (request == QLatin1String("stop"))
+            rig.cycle->stopAfterFile();
+        else if (request == QLatin1String("restart"))
+            rig.cycle->restartAfterFile();
+        else
+            rig.cycle->resumeAfterFile();
+    }
+    rig.tick();
+    QCOMPARE(rig.job.texts.size(), prints ? 1 : 0);
+    QCOMPARE(rig.timer.isEnabled(), prints);
+    // A request is taken up once: the tick after prints, whoever started the timer again.
+    rig.tick();
+    QCOMPARE(rig.job.texts.size(), 1);
 }
 
 void TestWatchCycle::noTickInsideATick_data()

@@ -6,9 +6,17 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 class NoTray : public TrayService
 {
@@ -26,6 +34,7 @@ class TestFrmCups : public QObject
 private slots:
     void printerListAndPortLookup_data();
     void printerListAndPortLookup();
+    void windowAnswersWhileAFilePrints();
 };
 
 void TestFrmCups::printerListAndPortLookup_data()
@@ -67,6 +76,64 @@ void TestFrmCups::printerListAndPortLookup()
     w.CmdConfirmar_Click();
     QCOMPARE(w.settings().sPorta, port);
     QCOMPARE(w.findChild<QLineEdit*>(QStringLiteral("txtPorta"))->text(), port);
+}
+
+void TestFrmCups::windowAnswersWhileAFilePrints()
+{
+    // A raw print-out to a FIFO that holds bytes nobody reads: the engine stays inside the file.
+    QTemporaryDir dir;
+    const QString spool = dir.path() + QStringLiteral("/spool/");
+    QVERIFY(QDir().mkpath(spool));
+    const QByteArray port = QFile::encodeName(dir.path() + QStringLiteral("/porta"));
+    QCOMPARE(::mkfifo(port.constData(), 0600), 0);
+    const int reader = ::open(port.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    QVERIFY(reader >= 0);
+    const QByteArray report = QByteArray("linha do relatorio\r\n").repeated(20000);
+    QVERIFY(writeBytes(spool + QStringLiteral("A.TXT"), report));
+    QVERIFY(writeBytes(spool + QStringLiteral("B.TXT"), "b\r\n"));
+    const QString ini = dir.path() + QStringLiteral("/VELMORIX.INI");
+    QVERIFY(writeBytes(ini, "LOCAL = " + QFile::encodeName(spool) +
+                                "*.TXT\r\nIMPRESSORA = VelRaw\r\nBACKUP = 0\r\n"
+                                "PARALELA = 1\r\nPORTA = " +
+                                port + "\r\n"));
+
+    ScriptedAsker asker;
+    NoTray tray;
+    DesktopProgram program(ini, {&asker, &tray, nullptr});
+    program.start();
+    FrmVelmorix& w = program.window();
+    const auto unread = [reader] {
+        int bytes = 0;
+        return ::ioctl(reader, FIONREAD, &bytes) == 0 ? bytes : -1;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(unread() > 0, 5000);
+
+    // The window's thread answers a timer and a click on the tray while the file prints.
+    bool answered = false;
+    QTimer::singleShot(0, &w, [&answered] { answered = true; });
+    QTRY_VERIFY(answered);
+    w.PictIconeBandeja_MouseMove(TrayAction::LeftUp);
+    QVERIFY(w.isVisible());
+    QVERIFY2(!w.logText().contains(QStringLiteral("A.TXT")), qPrintable(w.logText()));
+    QVERIFY(QFile::exists(spool + QStringLiteral("A.TXT")));
+
+    // Quitting waits for the file in hand, which the port now takes whole; the next one waits.
+    QByteArray received;
+    std::thread drain([reader, &received] {
+        ::fcntl(reader, F_SETFL, 0);
+        char block[65536];
+        for (ssize_t n; (n = ::read(reader, block, sizeof block)) > 0;)
+            received.append(block, n);
+    });
+    program.finish();
+    drain.join();
+    ::close(reader);
+    QCOMPARE(received.size(), report.size());
+    QVERIFY(received == report);
+    QVERIFY(!QFile::exists(spool + QStringLiteral("A.TXT")));
+    QVERIFY(QFile::exists(spool + QStringLiteral("B.TXT")));
+    QVERIFY2(w.logText().startsWith(QStringLiteral("Arquivo ") + spool + QStringLiteral("A.TXT excluido")),
+             qPrintable(w.logText()));
 }
 
 QTEST_MAIN(TestFrmCups)
