@@ -90,7 +90,7 @@ int runService(const QString& caminhoIni)
     connectWindow(engine.relay(), console, &engine.relay());
     PosixFolderChanges folderChanges;
     engine.cycle().setFolderChanges(&folderChanges);
-    engine.settings.sCaminhoIni = caminhoIni;
+    engine.settings.path = caminhoIni;
 
     QString error;
     if (!engine.recarrega(&error)) {

@@ -8,13 +8,13 @@
 bool rereadSettings(Settings& settings, SettingsStore& store, QString* error, QStringList* notes)
 {
     // Reading a missing file would write one from the values in memory.
-    if (!store.isPlainFile(QFile::encodeName(settings.sCaminhoIni))) {
+    if (!store.isPlainFile(QFile::encodeName(settings.path))) {
         if (error)
-            *error = settings.sCaminhoIni + QStringLiteral(": não existe");
+            *error = settings.path + QStringLiteral(": não existe");
         return false;
     }
     Settings read = settings;
-    if (!le_ini(read, settings.sCaminhoIni, store, error, notes))
+    if (!le_ini(read, settings.path, store, error, notes))
         return false;
     settings = read;
     return true;

@@ -22,7 +22,7 @@ public:
     virtual void setSettings(const Settings& settings) = 0;
 };
 
-/// Reads the settings file @p settings names (sCaminhoIni) again. A reload never writes a
+/// Reads the settings file @p settings names (path) again. A reload never writes a
 /// missing file: that is an error, as is a file that cannot be read; either way @p settings
 /// stay as they were.
 bool rereadSettings(Settings& settings, SettingsStore& store, QString* error, QStringList* notes);
