@@ -45,7 +45,7 @@ SubmittedJob Disposal::trabalho_da_marca(const QByteArray& mark, const FileStamp
 Disposal::Outcome Disposal::backup_ou_exclui(const QByteArray& folder, const QByteArray& name,
                                              const QString& shown, const QByteArray& from)
 {
-    const bool backup = m_settings.sBackup == QLatin1String("1");
+    const bool backup = m_settings.backup.isOn();
     const QByteArray to = backup ? folder + nome_backup(name) : QByteArray();
     if (backup && m_files.isPlainFile(to))
         m_files.remove(to, nullptr);

@@ -225,7 +225,7 @@ void WatchCycle::Movimento_Timer()
 
     passo_animacao();
 
-    m_folders.vigia_padroes(QFile::encodeName(m_settings.sLocal));
+    m_folders.vigia_padroes(QFile::encodeName(m_settings.pattern));
 
     // Each folder is read once per batch, and the batch taken in name order; names that appear
     // meanwhile come with the next batch. The folders are taken in the order the patterns give.

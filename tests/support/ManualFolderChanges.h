@@ -20,5 +20,5 @@ public:
     bool changed = true;
     QSet<QByteArray> changedFolders;
     int asked = 0;
-    QList<QByteArray> watched; ///< the folders last watched
+    QList<QByteArray> watched; ///< the folders of the last watchOnly()
 };
