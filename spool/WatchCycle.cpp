@@ -386,22 +386,21 @@ void WatchCycle::confere_trabalhos()
             const SubmittedJob& job = pendente.jobs[i];
             if (job.id == 0)
                 continue;
-            const PrintingService::JobState state =
-                busy.contains(job.printer) ? PrintingService::JobState::Pending : m_printJob.jobState(job);
+            const JobState state = busy.contains(job.printer) ? JobState::Pending : m_printJob.jobState(job);
             switch (state) {
-            case PrintingService::JobState::Pending:
+            case JobState::Pending:
                 waiting = true;
                 busy.insert(job.printer);
                 break;
-            case PrintingService::JobState::Completed:
+            case JobState::Completed:
                 pendente.jobs[i].id = 0; // over: not asked about again
                 break;
-            case PrintingService::JobState::Failed:
+            case JobState::Failed:
                 // An aborted job printed nothing to count on: its own text is printed again.
                 failedFrom = failedFrom < 0 ? pendente.jobStarts.value(i)
                                             : std::min(failedFrom, pendente.jobStarts.value(i));
                 break;
-            case PrintingService::JobState::Unknown:
+            case JobState::Unknown:
                 forgotten = true;
                 break;
             }
@@ -412,7 +411,8 @@ void WatchCycle::confere_trabalhos()
             continue;
         }
         if (failedFrom >= 0) {
-            m_failures.naoImpresso(pendente.folder + pendente.name, QStringLiteral("[job-aborted]"));
+            m_failures.naoImpresso(pendente.folder + pendente.name,
+                                   PrintError(PrintError::Kind::Aborted, QStringLiteral("job aborted")));
             pendente.again = failedFrom;
             adia(pendente.retry, m_clock.monotonicMs());
             continue;
@@ -453,7 +453,8 @@ void WatchCycle::guarda(const QByteArray& copyPath, const Pendente& pendente)
     if (pendente.copy == pendente.name || !m_files.rename(copyPath, pendente.folder + kept, nullptr))
         kept = pendente.copy;
     const QString shown = QFile::decodeName(pendente.folder + pendente.name);
-    m_failures.naoImpresso(pendente.folder + pendente.name, QStringLiteral("[job-unknown]"));
+    m_failures.naoImpresso(pendente.folder + pendente.name,
+                           PrintError(PrintError::Kind::JobUnknown, QStringLiteral("job unknown")));
     m_window.logFalha(QStringLiteral("Arquivo ") + shown + QStringLiteral(" guardado como ") +
                       QFile::decodeName(pendente.folder + kept) +
                       QStringLiteral(": renomeie-o de volta para imprimi-lo de novo"));
@@ -541,7 +542,7 @@ void WatchCycle::reimprime_pendentes()
         done.stamp = m_files.stamp(path);
         bool declined = false;
         bool rewritten = false;
-        QString error;
+        PrintError error;
         m_jobsOfFile.clear();
         m_jobStartsOfFile.clear();
         if (!le_e_imprime(pendente.folder, pendente.copy, pendente.name, pendente.again, skippedHash, done,
@@ -670,7 +671,7 @@ bool WatchCycle::trata_arquivo(const QByteArray& folder, const QByteArray& name)
     const SubmittedJob earlier = trabalho_da_marca(mark, stamp);
     if (earlier.id != 0) {
         switch (m_printJob.jobState(earlier)) {
-        case PrintingService::JobState::Pending: {
+        case JobState::Pending: {
             Pendente waiting = pendente(folder, name, name, stamp, stamp.size,
                                         Fingerprint::ofPrefix(m_files, path, stamp.size));
             waiting.jobs = {earlier};
@@ -678,14 +679,15 @@ bool WatchCycle::trata_arquivo(const QByteArray& folder, const QByteArray& name)
             m_pending.insert(path, waiting);
             return false;
         }
-        case PrintingService::JobState::Failed:
+        case JobState::Failed:
             break; // printed again
-        case PrintingService::JobState::Unknown:
+        case JobState::Unknown:
             // Nobody can say whether it printed: kept as it is, and told, until it changes.
-            m_failures.naoImpresso(path, QStringLiteral("[job-unknown]"));
+            m_failures.naoImpresso(path,
+                                   PrintError(PrintError::Kind::JobUnknown, QStringLiteral("job unknown")));
             m_printed.insert(path, stamp);
             return false;
-        case PrintingService::JobState::Completed:
+        case JobState::Completed:
             return dispose(folder, name, shown, QByteArray());
         }
     }
@@ -694,7 +696,7 @@ bool WatchCycle::trata_arquivo(const QByteArray& folder, const QByteArray& name)
     done.stamp = stamp;
     bool declined = false;
     bool rewritten = false;
-    QString error;
+    PrintError error;
     m_jobsOfFile.clear();
     m_jobStartsOfFile.clear();
     if (!le_e_imprime(folder, name, name, 0, QByteArray(), done, &declined, &rewritten, &error)) {
@@ -734,7 +736,7 @@ bool WatchCycle::trata_arquivo(const QByteArray& folder, const QByteArray& name)
 
 bool WatchCycle::le_e_imprime(const QByteArray& folder, const QByteArray& fileName, const QByteArray& name,
                               qint64 skipBytes, const QByteArray& skippedHash, Impresso& done, bool* declined,
-                              bool* rewritten, QString* error)
+                              bool* rewritten, PrintError* error)
 {
     const QString title = QFile::decodeName(name);
     // What was printed must still be the start of the file; otherwise the file was written
@@ -769,7 +771,7 @@ bool WatchCycle::le_e_imprime(const QByteArray& folder, const QByteArray& fileNa
         done.cutShort = m_printJob.takeCutShort();
     }
     if (!leitura.ok && error)
-        *error = leitura.error;
+        *error = PrintError::fromSystemText(leitura.error);
     *declined = leitura.declined;
     done.tooLarge = leitura.tooLarge;
     done.bytes = leitura.bytesRead;
@@ -797,7 +799,7 @@ WatchCycle::Acrescimo WatchCycle::imprime_acrescimos(const QByteArray& folder, c
         tail.stamp = now;
         bool declined = false;
         bool rewritten = false;
-        QString error;
+        PrintError error;
         if (!le_e_imprime(folder, name, name, done.bytes, done.hash, tail, &declined, &rewritten, &error)) {
             if (rewritten)
                 return Acrescimo::Replaced;

@@ -132,7 +132,7 @@ private:
     /// printed one prints nothing and sets *rewritten.
     bool le_e_imprime(const QByteArray& folder, const QByteArray& fileName, const QByteArray& name,
                       qint64 skipBytes, const QByteArray& skippedHash, Impresso& done, bool* declined,
-                      bool* rewritten, QString* error = nullptr);
+                      bool* rewritten, PrintError* error = nullptr);
     /// Prints what was appended to the file after the part printed already; @p done grows with it.
     Acrescimo imprime_acrescimos(const QByteArray& folder, const QByteArray& name, Impresso& done);
     /// A folder of the watched patterns and what the cycle knows of it.

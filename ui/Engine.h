@@ -14,7 +14,6 @@ class Asker;
 class Clock;
 class FileServices;
 class Places;
-class PrintingService;
 class RawPort;
 class SettingsStore;
 
@@ -26,7 +25,7 @@ struct EngineParts
     Clock& clock;
     RawPort& rawPort;
     Places& places;
-    PrintingService& printing;
+    PrintingServices printing;
     Asker& asker;
     /// The print job; null gives the real one on the printing service.
     PrintJob* printJob = nullptr;

@@ -4,7 +4,7 @@
 #include "spool/FileServices.h"
 #include "spool/LogText.h"
 #include "spool/PrinterPort.h"
-#include "spool/PrintingService.h"
+#include "spool/Printing.h"
 
 #include <QAction>
 #include <QApplication>
@@ -219,7 +219,7 @@ QIcon FrmVelmorix::iconByName(const QString& name) const
 void FrmVelmorix::Form_Load()
 {
     CbImpressoras->clear();
-    for (const PrinterInfo& printer : m_services.printing.printers())
+    for (const PrinterInfo& printer : m_services.printing.printers(nullptr))
         CbImpressoras->addItem(printer.deviceName);
     CbImpressoras->setEditText(QString());
 }

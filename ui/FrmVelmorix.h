@@ -8,7 +8,7 @@
 #include <deque>
 
 class SettingsStore;
-class PrintingService;
+class PrinterDirectory;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
@@ -24,7 +24,7 @@ class QSessionManager;
 struct FrmServices
 {
     SettingsStore& settingsFile;
-    PrintingService& printing;
+    PrinterDirectory& printing;
     Asker& asker;
     TrayService& tray;
     /// The spooler the window configures; the window shows its cycle's icons and log.
