@@ -19,11 +19,6 @@ void setError(PrintError* error, const PrintError& value)
         *error = value;
 }
 
-CodePage::Encoding encodingOf(const Settings& settings)
-{
-    return CodePage::encodingByName(settings.sCodificacao).value_or(CodePage::Encoding::Windows1252);
-}
-
 } // namespace
 
 ImpressaoConteudo::ImpressaoConteudo(const Settings& settings, const PrintingServices& printing,
@@ -38,7 +33,7 @@ ImpressaoConteudo::~ImpressaoConteudo() = default;
 bool ImpressaoConteudo::imprime_conteudo(const QByteArray& text, qint16 iMaxColunas, const QString& title,
                                          PrintError* error)
 {
-    if (m_settings.sParalela == QLatin1String("1"))
+    if (m_settings.raw.isOn())
         return raw(text, title, error);
     return graphical(text, iMaxColunas, title, error);
 }
@@ -80,7 +75,7 @@ bool ImpressaoConteudo::selecionaImpressora(int* found, PrintError* error)
         setError(error, unlisted);
         return false;
     }
-    const QString wanted = m_settings.sImpressora.toUpper();
+    const QString wanted = m_settings.printer.toUpper();
     *found = printers.isEmpty() ? kNoPrinters : -1;
     for (int i = 0; i < printers.size(); ++i) {
         if (printers[i].deviceName.toUpper() == wanted) {
@@ -108,7 +103,7 @@ bool ImpressaoConteudo::graphical(const QByteArray& text, qint16 iMaxColunas, co
     }
     bool cutShort = false;
     Document document =
-        imprime_documento(text, encodingOf(m_settings), linesPerPage(m_settings.sLinhas), &cutShort);
+        imprime_documento(text, m_settings.encoding, m_settings.linesPerPage, &cutShort);
     document.shape().face = face;
     document.shape().points = tamanho_fonte(iMaxColunas).toFloat();
     SubmittedJob job;
@@ -138,7 +133,7 @@ QByteArray nome_temporario(const QDateTime& moment)
 
 bool ImpressaoConteudo::streamsLines() const
 {
-    return m_settings.sParalela == QLatin1String("1");
+    return m_settings.raw.isOn();
 }
 
 std::unique_ptr<StreamedPrint> ImpressaoConteudo::beginLines(PrintError* error, const QString& title,
@@ -147,7 +142,7 @@ std::unique_ptr<StreamedPrint> ImpressaoConteudo::beginLines(PrintError* error, 
     // Without a port, the bytes go to the named printer's queue as a raw job: a printer CUPS
     // reaches over USB or the network has no port of its own, and still reads its own codes.
     bool toQueue = false;
-    if (m_settings.sPorta.isEmpty()) {
+    if (m_settings.port.isEmpty()) {
         int found = -1;
         if (!selecionaImpressora(&found, error))
             return nullptr;
@@ -155,12 +150,12 @@ std::unique_ptr<StreamedPrint> ImpressaoConteudo::beginLines(PrintError* error, 
             setError(error,
                      PrintError(PrintError::Kind::NoPort,
                                 QStringLiteral("no port is set for raw printing, and there is no printer %1")
-                                    .arg(m_settings.sImpressora)));
+                                    .arg(m_settings.printer)));
             return nullptr;
         }
         toQueue = true;
     }
-    const QByteArray destination = QFile::encodeName(m_settings.sPorta);
+    const QByteArray destination = QFile::encodeName(m_settings.port);
     const qint64 nowMs = m_clock.monotonicMs();
     if (!toQueue && !portFreeFor(destination, source, nowMs, error))
         return nullptr;

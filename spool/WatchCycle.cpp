@@ -48,30 +48,6 @@ bool WatchCycle::isBackupName(QByteArrayView name)
     return dot >= 0 && name.sliced(dot + 1).compare("bak", Qt::CaseInsensitive) == 0;
 }
 
-void WatchCycle::passo_animacao()
-{
-    QString tip;
-    if (iContador < 3) {
-        m_window.setTrayPicture(QStringLiteral("ATIVOABERTO"));
-        m_window.setWindowIconByName(QStringLiteral("ATIVOABERTO"));
-        bAberto = true;
-        ++iContador;
-        m_timer.setInterval(1000);
-        tip = QStringLiteral("Velmorix ativo...") + m_failures.aguardando();
-    } else if (bAberto) {
-        m_window.setTrayPicture(QStringLiteral("ATIVOMEIOABERTO"));
-        m_window.setWindowIconByName(QStringLiteral("ATIVOMEIOABERTO"));
-        bAberto = false;
-        m_timer.setInterval(100);
-    } else {
-        m_window.setTrayPicture(QStringLiteral("ATIVOFECHADO"));
-        m_window.setWindowIconByName(QStringLiteral("ATIVOFECHADO"));
-        bAberto = true;
-        iContador = 0;
-    }
-    m_window.icone_bandeja(1, tip);
-}
-
 void WatchCycle::forgetVanished()
 {
     if (m_printed.isEmpty() && m_declined.isEmpty() && m_retry.isEmpty() && m_pending.isEmpty())
@@ -624,7 +600,7 @@ void WatchCycle::adia(Retry& retry, qint64 now)
 WatchCycle::Disposal WatchCycle::backup_ou_exclui(const QByteArray& folder, const QByteArray& name,
                                                   const QString& shown, const QByteArray& from)
 {
-    const bool backup = m_settings.sBackup == QLatin1String("1");
+    const bool backup = m_settings.backup.isOn();
     const QByteArray to = backup ? folder + nome_backup(name) : QByteArray();
     if (backup && m_files.isPlainFile(to))
         m_files.remove(to, nullptr);
@@ -821,7 +797,9 @@ bool WatchCycle::interrupted()
     if (m_interruption == Interruption::None)
         return false;
     // Whoever asked while the batch let events in decides whether the timer runs on.
-    m_timer.setEnabled(m_interruption == Interruption::Restart);
+    const bool restart = m_interruption == Interruption::Restart;
+    m_timer.setEnabled(restart);
+    m_window.setActivity(restart ? WindowServices::Activity::Watching : WindowServices::Activity::Stopped);
     return true;
 }
 
@@ -836,9 +814,9 @@ void WatchCycle::Movimento_Timer()
     confere_trabalhos();
     reimprime_pendentes();
 
-    passo_animacao();
+    m_window.setToolTip(QStringLiteral("Velmorix ativo...") + m_failures.aguardando());
 
-    vigia_padroes(QFile::encodeName(m_settings.sLocal));
+    vigia_padroes(QFile::encodeName(m_settings.pattern));
 
     // Each folder is read once per batch, and the batch taken in name order; names that appear
     // meanwhile come with the next batch. The folders are taken in the order the patterns give.
@@ -858,6 +836,7 @@ void WatchCycle::Movimento_Timer()
                 }
                 worked = true;
                 m_timer.setEnabled(false);
+                m_window.setActivity(WindowServices::Activity::Busy);
                 if (!trata_arquivo(folder, name))
                     waiting.append(name);
                 // Jobs are followed between files too: a long batch must not leave a job the
@@ -866,6 +845,7 @@ void WatchCycle::Movimento_Timer()
                 stopped = interrupted();
                 if (!stopped) {
                     m_timer.setEnabled(true);
+                    m_window.setActivity(WindowServices::Activity::Watching);
                     m_window.betweenFiles();
                     stopped = interrupted();
                 }

@@ -5,20 +5,16 @@
 #include <QCoreApplication>
 #include <QFile>
 
-bool WindowRelay::setTrayPicture(const QString& iconName)
-{
-    return target && target->setTrayPicture(iconName);
-}
-
-bool WindowRelay::setWindowIconByName(const QString& iconName)
-{
-    return target && target->setWindowIconByName(iconName);
-}
-
-void WindowRelay::icone_bandeja(int mode, const QString& tip)
+void WindowRelay::setActivity(Activity activity)
 {
     if (target)
-        target->icone_bandeja(mode, tip);
+        target->setActivity(activity);
+}
+
+void WindowRelay::setToolTip(const QString& text)
+{
+    if (target)
+        target->setToolTip(text);
 }
 
 void WindowRelay::log(const QString& line)
@@ -97,14 +93,14 @@ Engine::~Engine() = default;
 bool Engine::recarrega(QString* error)
 {
     // Reading a missing file would write one from the values in memory: a reload never does.
-    if (!m_settingsFile.isPlainFile(QFile::encodeName(settings.sCaminhoIni))) {
+    if (!m_settingsFile.isPlainFile(QFile::encodeName(settings.path))) {
         if (error)
-            *error = settings.sCaminhoIni + QStringLiteral(": não existe");
+            *error = settings.path + QStringLiteral(": não existe");
         return false;
     }
     Settings read = settings;
     QStringList notes;
-    if (!le_ini(read, settings.sCaminhoIni, m_settingsFile, error, &notes))
+    if (!le_ini(read, settings.path, m_settingsFile, error, &notes))
         return false;
     settings = read;
     for (const QString& note : std::as_const(notes))

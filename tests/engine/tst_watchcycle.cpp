@@ -23,7 +23,7 @@ struct Rig
     explicit Rig(const QString& subfolder = QString())
     {
         folder = QStringLiteral("/spool") + (subfolder.isEmpty() ? QString() : '/' + subfolder);
-        settings.sLocal = folder + QStringLiteral("/*.TXT");
+        settings.pattern = folder + QStringLiteral("/*.TXT");
         cycle = std::make_unique<WatchCycle>(settings, files, clock, asker, job, window, timer);
     }
     QString path(const QString& name) const { return folder + '/' + name; }
@@ -93,8 +93,7 @@ private slots:
     void backupNames();
     void deleteModeUnlessBackupIsExactlyOne_data();
     void deleteModeUnlessBackupIsExactlyOne();
-    void animation();
-    void emptyPatternOnlyAnimates();
+    void emptyPatternOnlyTellsTheToolTip();
     void patternWithoutFolderUsesBareNames();
     void timerIsOffWhileAFileIsHandled();
     void fileAppearingDuringTickIsHandled();
@@ -163,8 +162,8 @@ struct RawRig
         : job(rig.settings, printer, rig.files, rig.clock, port, places),
           cycle(rig.settings, rig.files, rig.clock, rig.asker, job, rig.window, rig.timer)
     {
-        rig.settings.sParalela = QStringLiteral("1");
-        rig.settings.sPorta = QStringLiteral("/dev/lp0");
+        rig.settings.raw = OnOff(QStringLiteral("1"));
+        rig.settings.port = QStringLiteral("/dev/lp0");
     }
     RecordingRawPort port;
     MemoryPlaces places;
@@ -206,7 +205,7 @@ void TestWatchCycle::deleteModePrintsAndDeletesEveryFile()
 void TestWatchCycle::backupModeReplacesOlderBackup()
 {
     Rig rig;
-    rig.settings.sBackup = QStringLiteral("1");
+    rig.settings.backup = OnOff(QStringLiteral("1"));
     QVERIFY(rig.put("REL.TXT", "new report\r\n"));
     QVERIFY(rig.put("REL.bak", "old report\r\n"));
 
@@ -256,8 +255,8 @@ void TestWatchCycle::backupNames()
     QFETCH(QString, backup);
 
     Rig rig;
-    rig.settings.sBackup = QStringLiteral("1");
-    rig.settings.sLocal = rig.folder + '/' + pattern;
+    rig.settings.backup = OnOff(QStringLiteral("1"));
+    rig.settings.pattern = rig.folder + '/' + pattern;
     QVERIFY(rig.put(name, "report"));
 
     rig.tick();
@@ -281,7 +280,7 @@ void TestWatchCycle::deleteModeUnlessBackupIsExactlyOne()
 {
     QFETCH(QString, backup);
     Rig rig;
-    rig.settings.sBackup = backup;
+    rig.settings.backup = OnOff(backup);
     QVERIFY(rig.put("REL.TXT", "x"));
     rig.tick();
     QCOMPARE(rig.window.logLines,
@@ -289,37 +288,16 @@ void TestWatchCycle::deleteModeUnlessBackupIsExactlyOne()
     QCOMPARE(rig.fileNames(), QStringList());
 }
 
-void TestWatchCycle::animation()
+void TestWatchCycle::emptyPatternOnlyTellsTheToolTip()
 {
     Rig rig;
-    const QString open = QStringLiteral("ATIVOABERTO"), half = QStringLiteral("ATIVOMEIOABERTO"),
-                  closed = QStringLiteral("ATIVOFECHADO"), tip = QStringLiteral("Velmorix ativo...");
-    QList<int> intervals;
-    for (int i = 0; i < 11; ++i) {
-        rig.tick();
-        intervals.append(rig.timer.interval());
-    }
-    const QStringList pictures{open, open, open, half, closed, open, open, open, half, closed, open};
-    QCOMPARE(rig.window.trayPictures, pictures);
-    QCOMPARE(rig.window.windowIcons, pictures);
-    QCOMPARE(rig.timer.intervalsSet, (QList<int>{1000, 1000, 1000, 100, 1000, 1000, 1000, 100, 1000}));
-    QCOMPARE(intervals, (QList<int>{1000, 1000, 1000, 100, 100, 1000, 1000, 1000, 100, 100, 1000}));
-    QCOMPARE(rig.window.trayModes, QList<int>(11, 1));
-    QCOMPARE(rig.window.trayTips, (QStringList{tip, tip, tip, "", "", tip, tip, tip, "", "", tip}));
-    QVERIFY(rig.window.logLines.isEmpty());
-}
-
-void TestWatchCycle::emptyPatternOnlyAnimates()
-{
-    Rig rig;
-    rig.settings.sLocal.clear();
+    rig.settings.pattern.clear();
     QVERIFY(rig.put("A.TXT", "a"));
     rig.files.put("A.TXT", "a"); // in the current directory too
     rig.tick();
     rig.tick();
 
-    QCOMPARE(rig.window.trayPictures.size(), 2);
-    QCOMPARE(rig.window.trayModes, (QList<int>{1, 1}));
+    QCOMPARE(rig.window.trayTips, (QStringList{"Velmorix ativo...", "Velmorix ativo..."}));
     QCOMPARE(rig.files.listCalls, 0);
     QVERIFY(rig.job.texts.isEmpty());
     QVERIFY(rig.window.logLines.isEmpty());
@@ -330,7 +308,7 @@ void TestWatchCycle::emptyPatternOnlyAnimates()
 void TestWatchCycle::patternWithoutFolderUsesBareNames()
 {
     Rig rig;
-    rig.settings.sLocal = QStringLiteral("*.TXT");
+    rig.settings.pattern = QStringLiteral("*.TXT");
     // Bare names are in the current directory.
     rig.files.put("A.TXT", "a");
     rig.files.put("SUB/B.TXT", "b");
@@ -349,8 +327,10 @@ void TestWatchCycle::timerIsOffWhileAFileIsHandled()
     QVERIFY(rig.put("B.TXT", "b"));
     QList<bool> enabledDuringPrint;
     QList<int> logLinesBeforePrint;
+    QList<WindowServices::Activity> activityDuringPrint;
     rig.job.duringPrint = [&] {
         enabledDuringPrint.append(rig.timer.isEnabled());
+        activityDuringPrint.append(rig.window.activities.value(rig.window.activities.size() - 1));
         logLinesBeforePrint.append(rig.window.logLines.size());
     };
     QList<bool> switched;
@@ -363,6 +343,10 @@ void TestWatchCycle::timerIsOffWhileAFileIsHandled()
     QCOMPARE(enabledDuringPrint, (QList<bool>{false, false}));
     QCOMPARE(switched, (QList<bool>{false, true, false, true}));
     QVERIFY(rig.timer.isEnabled());
+    // The window is told: the tray icon holds still while a file is in hand.
+    using Activity = WindowServices::Activity;
+    QCOMPARE(activityDuringPrint, (QList<Activity>{Activity::Busy, Activity::Busy}));
+    QCOMPARE(rig.window.activities.last(), Activity::Watching);
     // The "impresso" line comes once the print job has taken the file, never before.
     QCOMPARE(logLinesBeforePrint, (QList<int>{0, 2}));
 }
@@ -407,7 +391,7 @@ void TestWatchCycle::notPrintedFileStays()
     QFETCH(QString, reason);
 
     Rig rig;
-    rig.settings.sBackup = backup;
+    rig.settings.backup = OnOff(backup);
     QVERIFY(rig.put("A.TXT", "spool text\r\n"));
     int printCalls = 0;
     rig.job.duringPrint = [&] { ++printCalls; };
@@ -446,7 +430,7 @@ void TestWatchCycle::failedDisposalIsLoggedAndNotPrintedAgain()
     QFETCH(QString, lastLine);
 
     Rig rig;
-    rig.settings.sBackup = backup;
+    rig.settings.backup = OnOff(backup);
     rig.files.failRemove = true;
     rig.files.failRename = true;
     QVERIFY(rig.put("A.TXT", "first\r\n"));
@@ -484,7 +468,7 @@ void TestWatchCycle::failedDisposalIsLoggedAndNotPrintedAgain()
 void TestWatchCycle::oldBackupThatCannotGoKeepsTheFile()
 {
     Rig rig;
-    rig.settings.sBackup = QStringLiteral("1");
+    rig.settings.backup = OnOff(QStringLiteral("1"));
     QVERIFY(rig.put("REL.TXT", "report\r\n"));
     QVERIFY(rig.put("REL.bak/inside", "x"));
 
@@ -609,8 +593,6 @@ void TestWatchCycle::failedPrintingIsRetriedAfterGrowingPause()
     QCOMPARE(rig.job.texts.last(), QByteArray("\r\na"));
     QCOMPARE(rig.window.logLines.first(), rig.line("A.TXT", " excluido"));
     QVERIFY(!rig.exists("A.TXT"));
-    while (rig.cycle->iContador != 0)
-        rig.tick();
     rig.tick();
     QCOMPARE(rig.window.trayTips.last(), QStringLiteral("Velmorix ativo...")); // nothing waits
     QCOMPARE(rig.window.notices.size(), 1);
@@ -759,8 +741,8 @@ void TestWatchCycle::backupsAreNeverPickedUp()
     QFETCH(bool, matchesSpoolFile);
 
     Rig rig;
-    rig.settings.sLocal = rig.folder + '/' + pattern;
-    rig.settings.sBackup = backup;
+    rig.settings.pattern = rig.folder + '/' + pattern;
+    rig.settings.backup = OnOff(backup);
     const QStringList backups{"OLD.bak", "X.BAK", "_Y.BAK", "z.Bak"};
     for (const QString& name : backups)
         QVERIFY(rig.put(name, "kept"));
@@ -853,7 +835,7 @@ void TestWatchCycle::noTickInsideATick()
     rig.tick();
 
     QVERIFY(nested > 0);
-    QCOMPARE(rig.window.trayPictures.size(), 1);
+    QCOMPARE(rig.window.trayTips.size(), 1);
     QCOMPARE(rig.job.texts, (QList<QByteArray>{"\r\na", "\r\nb"}));
     QCOMPARE(rig.window.logLines,
              (QStringList{rig.line("B.TXT", " excluido"), rig.line("B.TXT", " impresso"),
@@ -862,7 +844,7 @@ void TestWatchCycle::noTickInsideATick()
     // The next tick, from the timer, runs in full.
     rig.timer.onEnabled = nullptr;
     rig.tick();
-    QCOMPARE(rig.window.trayPictures.size(), 2);
+    QCOMPARE(rig.window.trayTips.size(), 2);
 }
 
 void TestWatchCycle::partAppendedWhilePrintingIsPrintedToo_data()
@@ -884,7 +866,7 @@ void TestWatchCycle::partAppendedWhilePrintingIsPrintedToo()
     QFETCH(QString, backup);
     QFETCH(QString, when);
     Rig rig;
-    rig.settings.sBackup = backup;
+    rig.settings.backup = OnOff(backup);
     const QString name = QStringLiteral("REL.TXT");
     QVERIFY(rig.put(name, "PART 1\r\n"));
     int appends = 0;
@@ -916,7 +898,7 @@ void TestWatchCycle::partAppendedWhilePrintingIsPrintedToo()
 void TestWatchCycle::replacedWhilePrintingIsPrintedAsNew()
 {
     Rig rig;
-    rig.settings.sBackup = QStringLiteral("1");
+    rig.settings.backup = OnOff(QStringLiteral("1"));
     QVERIFY(rig.put(QStringLiteral("REL.TXT"), "FIRST REPORT\r\n"));
     bool replaced = false;
     rig.job.duringPrint = [&] {
@@ -938,7 +920,7 @@ void TestWatchCycle::replacedWhilePrintingIsPrintedAsNew()
 void TestWatchCycle::printedMarkOutlivesARestart()
 {
     Rig rig;
-    rig.settings.sBackup = QStringLiteral("1");
+    rig.settings.backup = OnOff(QStringLiteral("1"));
     QVERIFY(rig.put(QStringLiteral("REL.TXT"), "ONCE\r\n"));
     QVERIFY(rig.put(QStringLiteral("REL.bak/inside"), "x")); // a folder: the backup cannot be made
     rig.tick();
@@ -985,9 +967,9 @@ void TestWatchCycle::rewrittenFileIsPrintedWholeAgain()
     QFETCH(QByteArray, second);
     QFETCH(bool, raw);
     Rig rig;
-    rig.settings.sBackup = QStringLiteral("1");
+    rig.settings.backup = OnOff(QStringLiteral("1"));
     RawRig rawRig(rig);
-    rig.settings.sParalela = raw ? QStringLiteral("1") : QStringLiteral("0");
+    rig.settings.raw = OnOff(raw ? QStringLiteral("1") : QStringLiteral("0"));
 
     QVERIFY(rig.put(QStringLiteral("REL.TXT"), "AAAA\r\n"));
     bool rewritten = false;
@@ -1124,7 +1106,7 @@ void TestWatchCycle::disposalWaitsForTheJob()
     QFETCH(JobState, state);
     QFETCH(QString, reason);
     Rig rig;
-    rig.settings.sBackup = backup;
+    rig.settings.backup = OnOff(backup);
     rig.job.giveJobIds = true;
     QVERIFY(rig.put(QStringLiteral("REL.TXT"), "ONCE\r\n"));
     rig.tick();
@@ -1202,8 +1184,8 @@ void TestWatchCycle::eachPrintOutKeepsItsOwnText()
     QFETCH(QString, second);
     QFETCH(bool, firstFails);
     Rig rig;
-    rig.settings.sLocal = rig.folder + QStringLiteral("/REL.*");
-    rig.settings.sBackup = QStringLiteral("1");
+    rig.settings.pattern = rig.folder + QStringLiteral("/REL.*");
+    rig.settings.backup = OnOff(QStringLiteral("1"));
     rig.job.giveJobIds = true;
     QVERIFY(rig.put(QStringLiteral("REL.TXT"), "FIRST\r\n"));
     rig.tick();
@@ -1246,7 +1228,7 @@ void TestWatchCycle::printOutsWaitingForJobsAreFollowed()
     QCOMPARE(rig.job.stateQueries, asked + 1);
 
     // A backup renamed back to its spool name is a print-out to print again.
-    rig.settings.sBackup = QStringLiteral("1");
+    rig.settings.backup = OnOff(QStringLiteral("1"));
     rig.job.giveJobIds = false;
     QVERIFY(rig.put(QStringLiteral("C.TXT"), "C\r\n"));
     rig.later();
@@ -1313,7 +1295,7 @@ void TestWatchCycle::severalPatterns()
     QFETCH(QByteArrayList, paths);
     QFETCH(QByteArrayList, printed);
     Rig rig;
-    rig.settings.sLocal = value;
+    rig.settings.pattern = value;
     for (const QByteArray& path : paths)
         rig.files.put(path, path);
     rig.tick();
@@ -1329,13 +1311,13 @@ void TestWatchCycle::keptFolderKeepsItsRetries()
     // A file whose printing failed waits out its pause, even when the patterns change in
     // another folder and that folder is read first.
     Rig rig;
-    rig.settings.sLocal = QStringLiteral("/a/*.TXT;/b/*.TXT");
+    rig.settings.pattern = QStringLiteral("/a/*.TXT;/b/*.TXT");
     rig.files.put("/b/REL.TXT", "REL");
     rig.job.fail = true;
     rig.tick();
     QCOMPARE(rig.job.failures, 1);
     rig.job.fail = false;
-    rig.settings.sLocal = QStringLiteral("/a/*.TXT;/a/*.PRN;/b/*.TXT");
+    rig.settings.pattern = QStringLiteral("/a/*.TXT;/a/*.PRN;/b/*.TXT");
     rig.tick();
     QVERIFY(rig.job.texts.isEmpty());
 }
@@ -1343,7 +1325,7 @@ void TestWatchCycle::keptFolderKeepsItsRetries()
 void TestWatchCycle::eachFolderIsReadOnlyWhenItChanged()
 {
     Rig rig;
-    rig.settings.sLocal = QStringLiteral("/a/*.TXT;/b/*.TXT;/a/*.PRN");
+    rig.settings.pattern = QStringLiteral("/a/*.TXT;/b/*.TXT;/a/*.PRN");
     ManualFolderChanges changes;
     rig.cycle->setFolderChanges(&changes);
     rig.tick();
@@ -1384,7 +1366,7 @@ void TestWatchCycle::patternsThatCannotWorkAreToldOnce()
     QFETCH(bool, missing);
     QFETCH(QString, told);
     Rig rig;
-    rig.settings.sLocal = value;
+    rig.settings.pattern = value;
     auto breakFolder = [&](bool broken) {
         QSet<QByteArray>& set = missing ? rig.files.missingFolders : rig.files.unreadableFolders;
         if (broken)
@@ -1398,9 +1380,9 @@ void TestWatchCycle::patternsThatCannotWorkAreToldOnce()
     QCOMPARE(rig.window.logLines, QStringList{told});
     if (folder.isEmpty()) {
         // A pattern at fault stays so until the settings drop it; brought back, it is told anew.
-        rig.settings.sLocal = QStringLiteral("/spool/*.TXT");
+        rig.settings.pattern = QStringLiteral("/spool/*.TXT");
         rig.tick();
-        rig.settings.sLocal = value;
+        rig.settings.pattern = value;
     } else {
         breakFolder(false);
         rig.tick();

@@ -104,7 +104,7 @@ void TestLayout::init()
     m_printer.current = QStringLiteral("VelCap");
     m_printer.faces = {QStringLiteral("DejaVu Sans"), QStringLiteral("Courier 10 Pitch")};
     m_settings = Settings();
-    m_settings.sImpressora = QStringLiteral("VelCap");
+    m_settings.printer = QStringLiteral("VelCap");
     m_files.fixedNow = kMoment;
     // Raw mode puts its temporary file in the current folder.
     m_dir = std::make_unique<QTemporaryDir>();
@@ -131,8 +131,8 @@ bool TestLayout::printGraphical(const QByteArray& text, qint16 columns, QString*
 
 bool TestLayout::printRaw(const QString& port, const QByteArray& text, QString* error)
 {
-    m_settings.sParalela = QStringLiteral("1");
-    m_settings.sPorta = port;
+    m_settings.raw = OnOff(QStringLiteral("1"));
+    m_settings.port = port;
     ImpressaoConteudo job(m_settings, m_printer, m_files, m_files, m_port, m_places);
     PrintError failed;
     const bool printed = job.imprime_conteudo(text, 80, QStringLiteral("REL.TXT"), &failed);
@@ -274,7 +274,7 @@ void TestLayout::printerChoice()
     for (const QString& name : installed)
         m_printer.installed.append({name, QString()});
     m_printer.current = current;
-    m_settings.sImpressora = wanted;
+    m_settings.printer = wanted;
     QString error;
     ImpressaoConteudo job(m_settings, m_printer, m_files, m_files, m_port, m_places);
     PrintError failed;
@@ -311,7 +311,7 @@ void TestLayout::face()
     QFETCH(QStringList, faces);
     QFETCH(QString, chosen);
     m_printer.faces = faces;
-    m_settings.sImpressora = QStringLiteral("Laser");
+    m_settings.printer = QStringLiteral("Laser");
     QVERIFY(printGraphical(spool({"X"})));
     QCOMPARE(m_printer.documents.size(), 1);
     QCOMPARE(m_printer.documents[0].shape.face, chosen);
@@ -434,7 +434,7 @@ void TestLayout::rawFailures()
     const QString path = port.isEmpty() || port.startsWith(u'/') ? port : m_dir->filePath(port);
     // Without a port the print-out goes to the printer's queue: here there is none of that name.
     if (port.isEmpty())
-        m_settings.sImpressora = QStringLiteral("Missing");
+        m_settings.printer = QStringLiteral("Missing");
     QString error;
     QVERIFY(!printRaw(path, spool({"LINE 1", "LINE 2"}), &error));
     QVERIFY(!error.isEmpty());

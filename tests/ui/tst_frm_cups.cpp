@@ -15,10 +15,12 @@
 class NoTray : public TrayService
 {
 public:
-    bool add(const NotifyIconData&) override { return true; }
-    bool modify(const NotifyIconData&) override { return true; }
-    bool remove(const NotifyIconData&) override { return true; }
-    bool isAvailable() const override { return true; }
+    void show() override {}
+    void hide() override {}
+    bool isVisible() const override { return false; }
+    void setIcon(const QIcon&) override {}
+    void setToolTip(const QString&) override {}
+    bool isSystemTrayAvailable() const override { return true; }
     void showMessage(const QString&, const QString&) override {}
 };
 
@@ -73,7 +75,7 @@ void TestFrmCups::printerListAndPortLookup()
     w.findChild<QCheckBox*>(QStringLiteral("chkParalela"))->setChecked(true);
     w.findChild<QLineEdit*>(QStringLiteral("txtPorta"))->clear();
     w.CmdConfirmar_Click();
-    QCOMPARE(w.settings().sPorta, port);
+    QCOMPARE(w.settings().port, port);
     QCOMPARE(w.findChild<QLineEdit*>(QStringLiteral("txtPorta"))->text(), port);
 }
 
