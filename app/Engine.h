@@ -17,7 +17,7 @@ class Asker;
 class Clock;
 class FileServices;
 class Places;
-class PrintingService;
+
 class RawPort;
 class SettingsStore;
 
@@ -29,7 +29,7 @@ struct EngineParts
     Clock& clock;
     RawPort& rawPort;
     Places& places;
-    PrintingService& printing;
+    PrintingServices printing;
     /// Answers the questions the engine asks, on the engine's thread.
     Asker& asker;
     /// The print job; null gives the real one on the printing service.

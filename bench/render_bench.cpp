@@ -28,24 +28,23 @@ public:
     int pages = 0;
 
 protected:
-    bool submit(const QByteArray& pdf, int pageCount) override
+    PrintError submit(const QString&, const QString&, const QByteArray& pdf, int pageCount,
+                      SubmittedJob*) override
     {
         pages = pageCount;
         QFile out(path);
         if (out.open(QIODevice::WriteOnly | QIODevice::Truncate) && out.write(pdf) == pdf.size() &&
             out.flush())
-            return true;
-        setError(path + QStringLiteral(": ") + out.errorString());
-        return false;
+            return PrintError();
+        return PrintError::other(path + QStringLiteral(": ") + out.errorString());
     }
-    bool submitFile(QIODevice& pdf, int pageCount) override
+    PrintError submitFile(const QString&, const QString&, QIODevice& pdf, int pageCount,
+                          SubmittedJob*) override
     {
         pages = pageCount;
         QFile out(path);
-        if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-            setError(path + QStringLiteral(": ") + out.errorString());
-            return false;
-        }
+        if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return PrintError::other(path + QStringLiteral(": ") + out.errorString());
         QByteArray block(64 * 1024, Qt::Uninitialized);
         qint64 n = 0;
         while ((n = pdf.read(block.data(), block.size())) > 0) {
@@ -53,9 +52,9 @@ protected:
                 break;
         }
         if (n == 0 && out.flush())
-            return true;
-        setError(path + QStringLiteral(": ") + (n < 0 ? pdf.errorString() : out.errorString()));
-        return false;
+            return PrintError();
+        return PrintError::other(path + QStringLiteral(": ") +
+                                 (n < 0 ? pdf.errorString() : out.errorString()));
     }
 };
 
@@ -101,15 +100,13 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "render_bench: %s\n", qPrintable(read.error));
         return 1;
     }
-    seleciona_fonte(printing, QStringLiteral("Courier"));
-    printing.setBold(false);
-    printing.setItalic(false);
-    printing.setUnderline(false);
-    printing.setPointSize(tamanho_fonte(read.iMaxColunas).toFloat());
-    printing.setJobTitle(QFile::decodeName(argv[1]));
-    imprime_documento(read.text, printing, encoding);
-    if (!printing.endDocument()) {
-        std::fprintf(stderr, "render_bench: %s\n", qPrintable(printing.errorString()));
+    Document document = imprime_documento(read.text, encoding);
+    document.shape().face = seleciona_fonte(printing.faceNames(), QStringLiteral("Courier"));
+    document.shape().points = tamanho_fonte(read.iMaxColunas).toFloat();
+    const PrintError failed =
+        printing.print(printing.defaultPrinter(), document, QFile::decodeName(argv[1]), nullptr);
+    if (!failed.isNone()) {
+        std::fprintf(stderr, "render_bench: %s\n", qPrintable(failed.text));
         return 1;
     }
     std::printf("pages %d ms %lld\n", printing.pages, static_cast<long long>(clock.elapsed()));

@@ -109,20 +109,47 @@ http_t* CupsConnection::more()
     return m_http;
 }
 
-QString CupsConnection::errorString(const QString& what) const
+PrintError CupsConnection::error(const QString& what) const
 {
+    using Kind = PrintError::Kind;
     if (m_gaveUp && g_abandoned != 0)
-        return what + QStringLiteral(": given up, the program is ending");
-    // The system's own text for a time-out ends the message: the failure reasons know it.
+        return PrintError(Kind::Ending, what + QStringLiteral(": given up, the program is ending"));
     if (m_gaveUp)
-        return what +
-               QStringLiteral(": the print server did not answer in %1 s: ").arg(m_timeoutMs / 1000.0) +
-               systemError(ETIMEDOUT);
+        return PrintError(
+            Kind::TimedOut,
+            what + QStringLiteral(": the print server did not answer in %1 s: ").arg(m_timeoutMs / 1000.0) +
+                systemError(ETIMEDOUT));
     if (m_unreachable)
-        return what + QStringLiteral(": ") +
-               (m_connectErrno != 0 ? systemError(m_connectErrno) : QStringLiteral("cannot connect")) +
-               QStringLiteral(" [server-error-service-unavailable]");
+        return PrintError(Kind::ServerDown, what + QStringLiteral(": ") +
+                                                (m_connectErrno != 0 ? systemError(m_connectErrno)
+                                                                     : QStringLiteral("cannot connect")) +
+                                                QStringLiteral(" [server-error-service-unavailable]"));
+    const ipp_status_t status = cupsLastError();
+    Kind kind = Kind::Other;
+    switch (status) {
+    case IPP_STATUS_ERROR_NOT_ACCEPTING_JOBS:
+    case IPP_STATUS_ERROR_NOT_POSSIBLE:
+    case IPP_STATUS_ERROR_DOCUMENT_FORMAT_NOT_SUPPORTED:
+        kind = Kind::Rejected;
+        break;
+    case IPP_STATUS_ERROR_NOT_FOUND:
+        kind = Kind::NoSuchPrinter;
+        break;
+    case IPP_STATUS_ERROR_FORBIDDEN:
+    case IPP_STATUS_ERROR_NOT_AUTHORIZED:
+    case IPP_STATUS_ERROR_NOT_AUTHENTICATED:
+        kind = Kind::Permission;
+        break;
+    case IPP_STATUS_ERROR_TIMEOUT:
+        kind = Kind::TimedOut;
+        break;
+    case IPP_STATUS_ERROR_SERVICE_UNAVAILABLE:
+        kind = Kind::ServerDown;
+        break;
+    default:
+        break;
+    }
     // The status keyword goes along in brackets: CUPS translates its messages, never these.
-    return what + QStringLiteral(": ") + QString::fromUtf8(cupsLastErrorString()) + QStringLiteral(" [") +
-           QString::fromUtf8(ippErrorString(cupsLastError())) + u']';
+    return PrintError(kind, what + QStringLiteral(": ") + QString::fromUtf8(cupsLastErrorString()) +
+                                QStringLiteral(" [") + QString::fromUtf8(ippErrorString(status)) + u']');
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "spool/PrintError.h"
+
 #include <QString>
 
 // As cups/http.h declares it: the header stays free of libcups for its users.
@@ -39,9 +41,9 @@ public:
     bool gaveUp() const { return m_gaveUp; }
     /// The last request had no answer: given up, or the scheduler could not be reached.
     bool unanswered() const { return m_gaveUp || m_unreachable; }
-    /// Why the last request failed, after @p what: CUPS's status with its keyword in brackets,
-    /// or the time-out and the unreachable scheduler in texts the failure reasons know.
-    QString errorString(const QString& what) const;
+    /// Why the last request failed, after @p what: of the kind CUPS's status, the time-out or
+    /// the unreachable scheduler tells, with CUPS's message and its status keyword in brackets.
+    PrintError error(const QString& what) const;
     int timeoutMs() const { return m_timeoutMs; }
 
     /// Makes every request in progress and to come give up: for a signal handler (it only

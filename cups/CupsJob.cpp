@@ -61,7 +61,7 @@ QByteArray queueOfUri(const char* uri)
 
 bool CupsJob::fail(const QString& what)
 {
-    m_error = m_server.errorString(what);
+    m_error = m_server.error(what);
     cancel();
     return false;
 }
@@ -74,7 +74,7 @@ bool CupsJob::send(const QByteArray& pdf)
 bool CupsJob::begin(const char* format)
 {
     if (m_queue.isEmpty()) {
-        m_error = QStringLiteral("no printer is selected");
+        m_error = PrintError(PrintError::Kind::NoSuchPrinter, QStringLiteral("no printer is selected"));
         return false;
     }
     const bool pdf = qstrcmp(format, CUPS_FORMAT_PDF) == 0;
@@ -88,11 +88,13 @@ bool CupsJob::begin(const char* format)
     if (m_server.gaveUp())
         return fail(unreached);
     if (state == IPP_PSTATE_STOPPED) {
-        m_error = QStringLiteral("printer %1 is stopped [printer-state-stopped]").arg(m_queue);
+        m_error =
+            PrintError(PrintError::Kind::QueueStopped, QStringLiteral("printer %1 is stopped").arg(m_queue));
         return false;
     }
     if (state == kNoSuchQueue) {
-        m_error = QStringLiteral("printer %1 does not exist [client-error-not-found]").arg(m_queue);
+        m_error = PrintError(PrintError::Kind::NoSuchPrinter,
+                             QStringLiteral("printer %1 does not exist").arg(m_queue));
         return false;
     }
     // A queue that is missing, stopped accepting or cannot be reached refuses the job here.

@@ -16,7 +16,7 @@ class CupsJob
 public:
     CupsJob(const QString& queue, const QString& title, int timeoutMs = CupsConnection::kDefaultTimeoutMs);
 
-    /// Creates the job, streams the document and closes it; false, with errorString(), when
+    /// Creates the job, streams the document and closes it; false, with error(), when
     /// any step failed (the job is then cancelled).
     bool send(const QByteArray& pdf);
 
@@ -34,7 +34,7 @@ public:
     /// 0 when it did not say. With the id it names the job even after the scheduler has
     /// started its numbering again.
     qint64 created() const { return m_created; }
-    QString errorString() const { return m_error; }
+    PrintError error() const { return m_error; }
 
     enum class State
     {
@@ -57,7 +57,7 @@ private:
     QByteArray m_title;
     int m_id = 0;
     qint64 m_created = 0;
-    QString m_error;
+    PrintError m_error;
     /// One connection for all the steps of the job: a document streams on the request begun.
     CupsConnection m_server;
 };

@@ -26,14 +26,14 @@ int destinations(CupsConnection& server, cups_dest_t** dests)
 
 } // namespace
 
-QList<CupsQueue> CupsQueues::list(int timeoutMs, QString* unreached)
+QList<CupsQueue> CupsQueues::list(int timeoutMs, PrintError* unreached)
 {
     QList<CupsQueue> queues;
     CupsConnection server(timeoutMs);
     cups_dest_t* dests = nullptr;
     const int count = destinations(server, &dests);
     if (unreached && server.unanswered())
-        *unreached = server.errorString(QStringLiteral("the printers were not listed"));
+        *unreached = server.error(QStringLiteral("the printers were not listed"));
     for (int i = 0; i < count; ++i) {
         const cups_dest_t& dest = dests[i];
         if (dest.instance)
@@ -64,7 +64,7 @@ QString CupsQueues::defaultQueue(int timeoutMs)
     return name;
 }
 
-QPageLayout CupsQueues::defaultMedia(const QString& printer, int timeoutMs, QString* unreached)
+QPageLayout CupsQueues::defaultMedia(const QString& printer, int timeoutMs, PrintError* unreached)
 {
     QPageLayout layout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(10, 10, 10, 10),
                        QPageLayout::Point);
@@ -76,7 +76,7 @@ QPageLayout CupsQueues::defaultMedia(const QString& printer, int timeoutMs, QStr
     // Media asked of a scheduler that does not answer would be a guess: the caller waits.
     const auto unanswered = [&] {
         if (unreached && server.unanswered())
-            *unreached = server.errorString(QStringLiteral("printer %1 was not reached").arg(printer));
+            *unreached = server.error(QStringLiteral("printer %1 was not reached").arg(printer));
     };
     cups_dest_t* dest = cupsGetDest(printer.toUtf8().constData(), nullptr, count, dests);
     if (!dest) {

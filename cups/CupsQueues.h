@@ -19,13 +19,13 @@ struct CupsQueue
 namespace CupsQueues {
 /// The queues in CUPS's order; instances are left out. None when CUPS cannot be reached, and
 /// @p unreached (if given) tells why.
-QList<CupsQueue> list(int timeoutMs = CupsConnection::kDefaultTimeoutMs, QString* unreached = nullptr);
+QList<CupsQueue> list(int timeoutMs = CupsConnection::kDefaultTimeoutMs, PrintError* unreached = nullptr);
 /// CUPS's default destination; empty when there is none, or CUPS cannot be reached.
 QString defaultQueue(int timeoutMs = CupsConnection::kDefaultTimeoutMs);
 /// The queue's default media with its printable area; A4 with Qt's margins when unknown.
 /// When CUPS could not be asked, @p unreached (if given) tells why, and a print should wait.
 QPageLayout defaultMedia(const QString& queue, int timeoutMs = CupsConnection::kDefaultTimeoutMs,
-                         QString* unreached = nullptr);
+                         PrintError* unreached = nullptr);
 /// The local device path in a CUPS device URI: parallel:/dev/lp0 gives /dev/lp0,
 /// serial:/dev/ttyS1?baud=9600 gives /dev/ttyS1, file:///x and file:/x give /x,
 /// usb:/dev/usb/lp0 gives /dev/usb/lp0; any other URI (network, USB by identity) gives "".

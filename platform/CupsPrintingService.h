@@ -1,98 +1,57 @@
 #pragma once
 
 #include "cups/CupsConnection.h"
+#include "render/Composer.h"
 #include "render/DocumentBuffer.h"
 #include "render/EmbeddedFont.h"
-#include "render/PrintDocument.h"
-#include "spool/PrintingService.h"
+#include "spool/Printing.h"
 
 #include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QStringList>
 
-#include <memory>
-
 /**
- * The printing service on CUPS: each document is drawn into a PDF (render/), held in memory
- * while small and in a temporary file beyond, and handed to the current queue as one job (cups/).
- * Every request to CUPS gives up after the time-out without an answer.
+ * The printing services on CUPS: the queues, documents drawn into a PDF (render/), held in
+ * memory while small and in a temporary file beyond, and handed to a queue as one job (cups/),
+ * raw jobs, and the jobs' states. Every request to CUPS gives up after the time-out without an
+ * answer.
  */
-class CupsPrintingService : public PrintingService
+class CupsPrintingService : public PrinterDirectory,
+                            public DocumentPrinter,
+                            public RawPrinter,
+                            public JobTracker
 {
 public:
-    /// The current printer starts as CUPS's default destination (none when there is none).
+    /// The default printer is CUPS's default destination when the service starts (none when
+    /// there is none).
     explicit CupsPrintingService(RenderPath path = RenderPath::Best,
                                  int timeoutMs = CupsConnection::kDefaultTimeoutMs);
     ~CupsPrintingService() override;
 
     /// The queues in CUPS's order, read afresh on every call; instances are left out.
-    QList<PrinterInfo> printers() override;
-    QString printersError() const override { return m_printersError; }
-    /// Index into the list the last printers() call gave.
-    bool selectPrinter(int index) override;
-    QString currentPrinter() const override { return m_printer; }
+    QList<PrinterInfo> printers(PrintError* error) override;
+    QString defaultPrinter() override { return m_default; }
 
     QStringList faceNames() override;
-    void setFaceName(const QString& face) override { m_style.face = face; }
-    void setBold(bool on) override { m_style.bold = on; }
-    void setItalic(bool on) override { m_style.italic = on; }
-    void setUnderline(bool on) override { m_style.underline = on; }
-    void setPointSize(float points) override { m_style.points = points; }
-
-    void setJobTitle(const QString& title) override { m_title = title; }
-    void setDocumentShape(const DocumentShape& shape) override { m_shape = shape; }
-    void printLine(const QString& line) override;
-    bool printLinePart(const QString& part) override;
-    void printRuns(const QList<PrintRun>& runs, int advance) override;
-    void newPage() override;
-    bool endDocument() override;
-    QString errorString() const override { return m_error; }
-    bool printRaw(ByteSource& bytes, const QString& title) override;
-    int lastJobId() const override { return m_lastJob.id; }
-    qint64 lastJobCreated() const override { return m_lastJob.created; }
-    JobState jobState(const QString& printer, int jobId, qint64 created) override;
-
-    /// The job a document or raw print-out was handed over in.
-    struct HandedOver
-    {
-        int id = 0;
-        qint64 created = 0;
-    };
+    PrintError print(const QString& printer, const Document& document, const QString& title,
+                     SubmittedJob* job) override;
+    PrintError printRaw(const QString& printer, ByteSource& bytes, const QString& title,
+                        SubmittedJob* job) override;
+    JobState jobState(const SubmittedJob& job) override;
 
 protected:
-    /// Hands a finished document of @p pages pages to the current queue; false, with the
-    /// error set by setError(), when the queue did not take it.
-    virtual bool submit(const QByteArray& pdf, int pages);
+    /// Hands a finished document of @p pages pages to @p printer; the job goes into *job.
+    virtual PrintError submit(const QString& printer, const QString& title, const QByteArray& pdf, int pages,
+                              SubmittedJob* job);
     /// The same for a document too big to be held in memory: read from @p pdf in blocks.
-    virtual bool submitFile(QIODevice& pdf, int pages);
-    void setError(const QString& error) { m_error = error; }
+    virtual PrintError submitFile(const QString& printer, const QString& title, QIODevice& pdf, int pages,
+                                  SubmittedJob* job);
 
 private:
-    bool beginDocument();
-    /// Draws a line, wrapped where the document is wider than the sheet even at the smallest size.
-    void draw(TextLine& line);
-
-    QString m_printer;
-    QList<PrinterInfo> m_listed;
-    QString m_printersError;
-    /// Face, style and size are taken when a document begins, for all of its lines.
-    TextStyle m_style;
-    DocumentShape m_shape;
-    qreal m_cell = 0;   ///< advance of a character cell of the document's face and size, dots
-    qreal m_unit = 0;   ///< dots per 1/360 inch of a printer's page
-    qreal m_wrapAt = 0; ///< width lines wrap at, dots; 0 when they fit
-    QString m_title;
-    QString m_error;
-    HandedOver m_lastJob;
-    RenderPath m_path;
+    QString m_default;
     int m_timeoutMs;
     EmbeddedFonts m_fonts;
+    Composer m_composer;
     DocumentBuffer m_pdf;
-    std::unique_ptr<PrintDocument> m_doc;
-    /// A document that could not be begun: its lines are dropped and endDocument() fails.
-    bool m_failed = false;
-    /// The start of a line given in parts that is not drawn yet: at most a wrapped line's worth
-    /// once the line wraps.
-    QString m_lineStart;
 };

@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QString>
 
+#include "spool/PrintError.h"
+
 #include <cstring>
 
 /// "path: reason" for a failed system call.
@@ -16,4 +18,11 @@ inline void setError(QString* error, const QByteArray& path, int err)
 {
     if (error)
         *error = errnoText(path, err);
+}
+
+/// Sets *error, when asked for, to the printing error of errno @p err, with errnoText().
+inline void setPrintError(PrintError* error, const QByteArray& path, int err)
+{
+    if (error)
+        *error = PrintError::fromErrno(err, errnoText(path, err));
 }

@@ -125,13 +125,13 @@ private:
 } // namespace
 
 bool PosixRawPort::copyToDevice(ByteSource& source, const QByteArray& destination, int timeoutMs,
-                                QString* error, qint64* sent)
+                                PrintError* error, qint64* sent)
 {
     const qint64 earlier = sent ? *sent : 0;
     int err = 0;
     const int out = openDestination(destination, &err);
     if (out < 0) {
-        setError(error, destination, err);
+        setPrintError(error, destination, err);
         return false;
     }
     // A plain file is replaced whole; a device or FIFO keeps what it took in an earlier attempt,
@@ -139,7 +139,7 @@ bool PosixRawPort::copyToDevice(ByteSource& source, const QByteArray& destinatio
     struct stat st;
     const bool plainFile = ::fstat(out, &st) == 0 && S_ISREG(st.st_mode);
     if (plainFile && ::ftruncate(out, 0) != 0) {
-        setError(error, destination, errno);
+        setPrintError(error, destination, errno);
         ::close(out);
         return false;
     }
@@ -155,7 +155,7 @@ bool PosixRawPort::copyToDevice(ByteSource& source, const QByteArray& destinatio
         qint64 n = source.read(buffer.data(), buffer.size());
         if (n < 0) {
             if (error)
-                *error = source.errorString();
+                *error = PrintError::fromSystemText(source.errorString());
             ::close(out);
             if (sent)
                 *sent = plainFile ? 0 : taken;
@@ -203,6 +203,6 @@ bool PosixRawPort::copyToDevice(ByteSource& source, const QByteArray& destinatio
     if (sent)
         *sent = plainFile && err != 0 ? 0 : taken;
     if (err != 0)
-        setError(error, destination, err);
+        setPrintError(error, destination, err);
     return err == 0;
 }

@@ -6,6 +6,6 @@
 class PosixRawPort : public RawPort
 {
 public:
-    bool copyToDevice(ByteSource& source, const QByteArray& destination, int timeoutMs, QString* error,
+    bool copyToDevice(ByteSource& source, const QByteArray& destination, int timeoutMs, PrintError* error,
                       qint64* sent = nullptr) override;
 };

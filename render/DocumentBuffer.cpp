@@ -54,6 +54,7 @@ QByteArray DocumentBuffer::takeBytes()
 bool DocumentBuffer::failWith(int error)
 {
     setErrorString(QString::fromLocal8Bit(std::strerror(error)));
+    m_errno = error;
     m_failed = true;
     return false;
 }

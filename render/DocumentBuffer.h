@@ -24,6 +24,8 @@ public:
     bool start();
     /// A write failed since start(): the document is incomplete, whatever its writer says.
     bool failed() const { return m_failed; }
+    /// The errno of the failed write.
+    int errorNumber() const { return m_errno; }
     /// The document is in a temporary file rather than in memory.
     bool spilled() const { return m_fd >= 0; }
     /// The document held in memory (empty once spilled); the buffer is left empty.
@@ -53,4 +55,5 @@ private:
     qint64 m_written = 0;
     qint64 m_read = 0;
     bool m_failed = false;
+    int m_errno = 0;
 };

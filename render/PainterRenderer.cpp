@@ -164,3 +164,16 @@ void PainterRenderer::drawStyled(const TextLine& line, qreal baseline)
                 Qt::black);
     }
 }
+
+void PainterRenderer::drawRule(const QRectF& rect)
+{
+    m_painter.fillRect(rect, Qt::black);
+}
+
+void PainterRenderer::drawImage(const PageImage& image, const QRectF& place)
+{
+    QImage mask(reinterpret_cast<const uchar*>(image.bits.constData()), image.width, image.height,
+                int(image.bytesPerRow()), QImage::Format_Mono);
+    mask.setColorTable({qRgba(0, 0, 0, 0), qRgb(0, 0, 0)});
+    m_painter.drawImage(place, mask);
+}

@@ -26,6 +26,8 @@ public:
     bool begin(QIODevice* out, const PageLayout& layout, const QString& title) override;
     void beginPage() override;
     void drawLine(const TextLine& line, qreal baseline) override;
+    void drawRule(const QRectF& rect) override;
+    void drawImage(const PageImage& image, const QRectF& place) override;
     bool finish() override;
 
 private:

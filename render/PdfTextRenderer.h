@@ -31,6 +31,8 @@ public:
     bool begin(QIODevice* out, const PageLayout& layout, const QString& title) override;
     void beginPage() override;
     void drawLine(const TextLine& line, qreal baseline) override;
+    void drawRule(const QRectF& rect) override;
+    void drawImage(const PageImage& image, const QRectF& place) override;
     bool finish() override;
 
 private:
@@ -72,6 +74,7 @@ private:
     int m_info = 0;
     int m_resources = 0;
     QList<int> m_pageObjects;
+    QByteArray m_images; // names and objects of the images, for the resources
 
     QByteArray m_pageStart; // the device space of Qt's engine
     QByteArray m_mediaBox;

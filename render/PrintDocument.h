@@ -18,6 +18,10 @@ public:
     /// Ends the page; the next line goes on a new one. A break with no line since the last
     /// leaves a blank page.
     void pageBreak();
+    /// Fills a rectangle (dots) on the page the last line went on.
+    void rule(const QRectF& rect) { m_renderer->drawRule(rect); }
+    /// Draws a picture across @p place (dots) on the page the last line went on.
+    void image(const PageImage& image, const QRectF& place) { m_renderer->drawImage(image, place); }
     /// Ends the PDF; false when it could not be written whole.
     bool finish();
     int pages() const { return m_layout.pages(); }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "render/TextLine.h"
+#include "text/PrintedDocument.h"
 
 #include <QRawFont>
 #include <QString>
@@ -23,6 +24,10 @@ public:
     virtual void beginPage() = 0;
     /// Draws a line on the current page with its baseline at @p baseline dots from the top.
     virtual void drawLine(const TextLine& line, qreal baseline) = 0;
+    /// Fills @p rect (dots) black on the current page.
+    virtual void drawRule(const QRectF& rect) = 0;
+    /// Draws the inked dots of @p image across @p place (dots) on the current page.
+    virtual void drawImage(const PageImage& image, const QRectF& place) = 0;
     /// Ends the PDF; false when it could not be written whole.
     virtual bool finish() = 0;
 };

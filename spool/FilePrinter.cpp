@@ -11,7 +11,7 @@ FilePrinter::FilePrinter(FileServices& files, Asker& asker, PrintJob& printJob)
 
 bool FilePrinter::le_e_imprime(const QByteArray& folder, const QByteArray& fileName, const QByteArray& name,
                                qint64 skipBytes, const QByteArray& skippedHash, PrintedPart& done,
-                               bool* declined, bool* rewritten, QString* error)
+                               bool* declined, bool* rewritten, PrintError* error)
 {
     const QString title = QFile::decodeName(name);
     // What was printed must still be the start of the file; otherwise the file was written
@@ -46,7 +46,7 @@ bool FilePrinter::le_e_imprime(const QByteArray& folder, const QByteArray& fileN
         done.cutShort = m_printJob.takeCutShort();
     }
     if (!leitura.ok && error)
-        *error = leitura.error;
+        *error = PrintError::fromSystemText(leitura.error);
     *declined = leitura.declined;
     done.tooLarge = leitura.tooLarge;
     done.bytes = leitura.bytesRead;

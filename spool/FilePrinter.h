@@ -37,9 +37,9 @@ public:
     /// printed one prints nothing and sets *rewritten.
     bool le_e_imprime(const QByteArray& folder, const QByteArray& fileName, const QByteArray& name,
                       qint64 skipBytes, const QByteArray& skippedHash, PrintedPart& done, bool* declined,
-                      bool* rewritten, QString* error = nullptr);
+                      bool* rewritten, PrintError* error = nullptr);
     /// Where the printer has the job.
-    PrintingService::JobState jobState(const SubmittedJob& job) { return m_printJob.jobState(job); }
+    JobState jobState(const SubmittedJob& job) { return m_printJob.jobState(job); }
 
     /// A new file is in hand: the jobs gathered so far are dropped.
     void newFile() { m_jobs = HandedJobs(); }

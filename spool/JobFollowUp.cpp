@@ -183,22 +183,21 @@ void JobFollowUp::confere(const QByteArray& path, QSet<QString>& busy)
         const SubmittedJob& job = printOut.jobs[i];
         if (job.id == 0)
             continue;
-        const PrintingService::JobState state =
-            busy.contains(job.printer) ? PrintingService::JobState::Pending : m_printer.jobState(job);
+        const JobState state = busy.contains(job.printer) ? JobState::Pending : m_printer.jobState(job);
         switch (state) {
-        case PrintingService::JobState::Pending:
+        case JobState::Pending:
             waiting = true;
             busy.insert(job.printer);
             break;
-        case PrintingService::JobState::Completed:
+        case JobState::Completed:
             printOut.jobs[i].id = 0; // over: not asked about again
             break;
-        case PrintingService::JobState::Failed:
+        case JobState::Failed:
             // An aborted job printed nothing to count on: its own text is printed again.
             failedFrom = failedFrom < 0 ? printOut.jobStarts.value(i)
                                         : std::min(failedFrom, printOut.jobStarts.value(i));
             break;
-        case PrintingService::JobState::Unknown:
+        case JobState::Unknown:
             forgotten = true;
             break;
         }
@@ -209,7 +208,8 @@ void JobFollowUp::confere(const QByteArray& path, QSet<QString>& busy)
         return;
     }
     if (failedFrom >= 0) {
-        m_failures.naoImpresso(printOut.folder + printOut.name, QStringLiteral("[job-aborted]"));
+        m_failures.naoImpresso(printOut.folder + printOut.name,
+                               PrintError(PrintError::Kind::Aborted, QStringLiteral("job aborted")));
         printOut.again = failedFrom;
         printOut.pause.lengthen(m_clock.monotonicMs());
         return;
@@ -251,7 +251,8 @@ void JobFollowUp::guarda(const QByteArray& copyPath, const WaitingPrintOut& prin
     if (printOut.copy == printOut.name || !m_files.rename(copyPath, printOut.folder + kept, nullptr))
         kept = printOut.copy;
     const QString shown = QFile::decodeName(printOut.folder + printOut.name);
-    m_failures.naoImpresso(printOut.folder + printOut.name, QStringLiteral("[job-unknown]"));
+    m_failures.naoImpresso(printOut.folder + printOut.name,
+                           PrintError(PrintError::Kind::JobUnknown, QStringLiteral("job unknown")));
     m_window.logFalha(QStringLiteral("Arquivo ") + shown + QStringLiteral(" guardado como ") +
                       QFile::decodeName(printOut.folder + kept) +
                       QStringLiteral(": renomeie-o de volta para imprimi-lo de novo"));
@@ -342,7 +343,7 @@ void JobFollowUp::reimprime_pendentes(const std::function<bool()>& stopRequested
         done.stamp = m_files.stamp(path);
         bool declined = false;
         bool rewritten = false;
-        QString error;
+        PrintError error;
         m_printer.newFile();
         if (!m_printer.le_e_imprime(printOut.folder, printOut.copy, printOut.name, printOut.again,
                                     skippedHash, done, &declined, &rewritten, &error)) {

@@ -1,15 +1,15 @@
 #include "spool/PrintFailures.h"
 
 #include "spool/Clock.h"
-#include "spool/FailureReason.h"
 #include "spool/LogText.h"
+#include "spool/PrintError.h"
 #include "spool/WindowServices.h"
 
 #include <QFile>
 
 PrintFailures::PrintFailures(WindowServices& window, Clock& clock) : m_window(window), m_clock(clock) {}
 
-void PrintFailures::naoImpresso(const QByteArray& path, const QString& error)
+void PrintFailures::naoImpresso(const QByteArray& path, const PrintError& error)
 {
     QString line = QStringLiteral("Arquivo ") + QFile::decodeName(path) + QStringLiteral(" não impresso");
     const QString motivo = motivo_falha(error);

@@ -7,6 +7,7 @@
 
 class Clock;
 class WindowServices;
+struct PrintError;
 
 /**
  * Files that could not be printed and wait for their retry. Each failure is logged with its
@@ -19,7 +20,7 @@ public:
     PrintFailures(WindowServices& window, Clock& clock);
 
     /// Logs "Arquivo ... não impresso (reason)"; a file not already waiting starts an episode.
-    void naoImpresso(const QByteArray& path, const QString& error);
+    void naoImpresso(const QByteArray& path, const PrintError& error);
     /// The file printed: its episode is over.
     void impresso(const QByteArray& path) { m_aguardando.remove(path); }
     /// Files no longer in the folder wait no more.

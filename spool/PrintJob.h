@@ -4,12 +4,14 @@
 #include <QDateTime>
 #include <QString>
 
+#include "spool/Documents.h"
 #include "spool/FileServices.h"
-#include "spool/PrintingService.h"
+#include "spool/Printing.h"
 #include "spool/Reader.h"
 #include "text/Encoding.h"
 
 #include <memory>
+#include <optional>
 #include <utility>
 
 class Clock;
@@ -24,7 +26,7 @@ class StreamedPrint : public LineSink
 {
 public:
     /// Sends what was given; false, with *error set, when it was not printed.
-    virtual bool finish(QString* error) = 0;
+    virtual bool finish(PrintError* error) = 0;
 };
 
 /// The spool file a print-out comes from, as it was before it was read: a raw print-out that a
@@ -37,68 +39,48 @@ struct PrintOutSource
     bool operator==(const PrintOutSource& o) const { return path == o.path && stamp == o.stamp; }
 };
 
-/// A job handed to a printer, that the printer may still abort.
-struct SubmittedJob
-{
-    QString printer;
-    int id = 0;         ///< 0: no job to follow, it was over once handed over
-    qint64 created = 0; ///< when the printer created it, in its own seconds; 0 when unknown
-
-    bool operator==(const SubmittedJob& o) const
-    {
-        return printer == o.printer && id == o.id && created == o.created;
-    }
-};
-
 /// Prints the text of one spool file.
 class PrintJob
 {
 public:
     virtual ~PrintJob() = default;
     /// The job the last successful print handed over, taken once: a second call gives none.
-    virtual SubmittedJob takeLastJob() { return SubmittedJob(); }
+    virtual SubmittedJob takeLastJob() = 0;
     /// Where a job handed over stands; jobs without an id are over.
-    virtual PrintingService::JobState jobState(const SubmittedJob& job)
-    {
-        Q_UNUSED(job);
-        return PrintingService::JobState::Completed;
-    }
+    virtual JobState jobState(const SubmittedJob& job) = 0;
     /// True when the job takes lines as they are read (beginLines) rather than a whole text.
-    virtual bool streamsLines() const { return false; }
+    virtual bool streamsLines() const = 0;
     /// The most bytes of a spool file the job takes: a larger file is set aside unread.
-    virtual qint64 sizeLimit() const { return kNoSizeLimit; }
+    virtual qint64 sizeLimit() const = 0;
     /// True when the last print-out ended in a printer command cut short by the end of the
     /// file, whose bytes were printed as text; taken once: a second call gives false.
-    virtual bool takeCutShort() { return false; }
+    virtual bool takeCutShort() = 0;
     /// Starts a print-out, titled @p title, of the lines of @p source as they are read; null,
     /// with *error set, when none can start.
-    virtual std::unique_ptr<StreamedPrint> beginLines(QString* error, const QString& title = QString(),
-                                                      const PrintOutSource& source = PrintOutSource())
-    {
-        Q_UNUSED(error);
-        Q_UNUSED(title);
-        Q_UNUSED(source);
-        return nullptr;
-    }
+    virtual std::unique_ptr<StreamedPrint> beginLines(PrintError* error, const QString& title,
+                                                      const PrintOutSource& source) = 0;
     /// Prints the spool text; false, with *error set, when it was not printed.
     virtual bool imprime_conteudo(const QByteArray& text, qint16 iMaxColunas, const QString& title,
-                                  QString* error) = 0;
+                                  PrintError* error) = 0;
 };
 
 /// Graphical printing on the configured printer, or raw output to the configured port.
 class ImpressaoConteudo : public PrintJob
 {
 public:
-    ImpressaoConteudo(const Settings& settings, PrintingService& printing, FileServices& files, Clock& clock,
-                      RawPort& port, Places& places);
+    ImpressaoConteudo(const Settings& settings, const PrintingServices& printing, FileServices& files,
+                      Clock& clock, RawPort& port, Places& places);
     ~ImpressaoConteudo() override;
     bool imprime_conteudo(const QByteArray& text, qint16 iMaxColunas, const QString& title,
-                          QString* error) override;
+                          PrintError* error) override;
     bool streamsLines() const override;
-    std::unique_ptr<StreamedPrint> beginLines(QString* error, const QString& title = QString(),
+    std::unique_ptr<StreamedPrint> beginLines(PrintError* error, const QString& title = QString(),
                                               const PrintOutSource& source = PrintOutSource()) override;
     SubmittedJob takeLastJob() override { return std::exchange(m_lastJob, SubmittedJob()); }
-    PrintingService::JobState jobState(const SubmittedJob& job) override;
+    JobState jobState(const SubmittedJob& job) override;
+    /// The printer documents go to: the one named in the settings once it was found, the
+    /// default printer before.
+    QString currentPrinter();
     qint64 sizeLimit() const override { return streamsLines() ? kMostRawBytes : kMostGraphicalBytes; }
     bool takeCutShort() override { return std::exchange(m_cutShort, false); }
 
@@ -118,20 +100,21 @@ public:
     static constexpr qint64 kPartialHoldMs = 6 * 60 * 1000;
 
 private:
-    bool graphical(const QByteArray& text, qint16 iMaxColunas, const QString& title, QString* error);
-    bool raw(const QByteArray& text, const QString& title, QString* error);
+    bool graphical(const QByteArray& text, qint16 iMaxColunas, const QString& title, PrintError* error);
+    bool raw(const QByteArray& text, const QString& title, PrintError* error);
     /// False, with *error set, while the raw destination holds the first part of a print-out
     /// other than @p source, whose rest must come first.
     bool portFreeFor(const QByteArray& destination, const PrintOutSource& source, qint64 nowMs,
-                     QString* error);
+                     PrintError* error);
     /// Makes the printer named in the settings current, when it is installed; *found is its
-    /// index, -1 when it is not installed, kNoPrinters when none is. False when it could not be
-    /// made current, or the printers could not be listed (the print server did not answer).
-    bool selecionaImpressora(int* found, QString* error);
+    /// index, -1 when it is not installed, kNoPrinters when none is. False when the printers
+    /// could not be listed (the print server did not answer).
+    bool selecionaImpressora(int* found, PrintError* error);
     static constexpr int kNoPrinters = -2;
 
     const Settings& m_settings;
-    PrintingService& m_printing;
+    PrintingServices m_printing;
+    std::optional<QString> m_current; ///< the printer chosen; none before the first print-out
     FileServices& m_files;
     Clock& m_clock;
     RawPort& m_port;
@@ -143,17 +126,5 @@ private:
     std::unique_ptr<RawPartials> m_partials;
 };
 
-/// Sets the current printer's face to the first face whose name starts with the prefix.
-void seleciona_fonte(PrintingService& printing, const QString& prefix);
-/// Point size for the longest line: "11", "9", "8" or "7".
-QString tamanho_fonte(qint16 iMaxColunas);
-/// Draws the lines of the spool text with their page breaks (form feeds, "eject" lines).
-/// Lines decode from @p encoding; @p linesPerPage more than 0 fits that many lines on a page.
-void imprime_linhas(const QByteArray& text, PrintingService& printing,
-                    CodePage::Encoding encoding = CodePage::Encoding::Windows1252, int linesPerPage = 0);
-/// Draws a spool text: as a printer's pages when it carries printer commands, as lines otherwise.
-/// True when a printer command was cut short by the end of the text: its bytes were drawn as text.
-bool imprime_documento(const QByteArray& text, PrintingService& printing, CodePage::Encoding encoding,
-                       int linesPerPage = 0);
 /// The name of the raw temporary file for a moment: temp + ddMMyyyyHHmmss + .BAK
 QByteArray nome_temporario(const QDateTime& moment);

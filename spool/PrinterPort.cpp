@@ -1,12 +1,12 @@
 #include "spool/PrinterPort.h"
 
-#include "spool/PrintingService.h"
+#include "spool/Printing.h"
 
-QString porta_da_impressora(PrintingService& printing, const QString& printerName)
+QString porta_da_impressora(PrinterDirectory& printers, const QString& printerName)
 {
     const QString wanted = printerName.toLower();
     QString port;
-    for (const PrinterInfo& printer : printing.printers()) {
+    for (const PrinterInfo& printer : printers.printers(nullptr)) {
         if (printer.deviceName.toLower() == wanted)
             port = QString(printer.port).remove(u':');
     }

@@ -1,10 +1,9 @@
 #include "spool/RawOutput.h"
 
-#include "spool/FailureReason.h"
 #include "spool/FileServices.h"
 #include "spool/Fingerprint.h"
 #include "spool/PrintJob.h"
-#include "spool/PrintingService.h"
+#include "spool/Printing.h"
 #include "spool/RawPort.h"
 
 namespace {
@@ -22,16 +21,19 @@ RawOutput::RawOutput(FileServices& files, const QByteArray& folder, const QDateT
 
 RawOutput::~RawOutput() = default;
 
-bool RawOutput::open(QString* error)
+bool RawOutput::open(PrintError* error)
 {
+    QString failed;
     // Two jobs in the same second, or two programs sharing the working folder, want the same
     // name: each takes the first free one, and never touches a file it did not make.
     const QByteArray base = nome_temporario(m_moment);
     const QByteArray stem = base.left(base.size() - 4);
     for (int n = 0; n < kMostNames && !m_file; ++n) {
         const QByteArray name = n == 0 ? base : stem + '-' + QByteArray::number(n) + ".BAK";
-        m_file = m_files.createScratch(m_folder + name, error);
+        m_file = m_files.createScratch(m_folder + name, &failed);
     }
+    if (!m_file && error)
+        *error = PrintError::fromSystemText(failed);
     m_buffer.reserve(kBlock + 4096);
     return m_file != nullptr;
 }
@@ -42,7 +44,7 @@ void RawOutput::begin(qint64)
     m_staged = 0;
     if (m_file && !m_file->restart()) {
         m_failed = true;
-        m_error = m_file->errorString();
+        m_error = PrintError::fromSystemText(m_file->errorString());
     }
 }
 
@@ -72,7 +74,7 @@ void RawOutput::write(const char* data, qsizetype size)
         m_staged += size;
     } else {
         m_failed = true;
-        m_error = m_file->errorString();
+        m_error = PrintError::fromSystemText(m_file->errorString());
     }
 }
 
@@ -95,7 +97,7 @@ QByteArray RawOutput::stagedHash()
     return n == 0 && m_file->rewind() ? hash.result() : QByteArray();
 }
 
-bool RawOutput::sendToPort(QString* error)
+bool RawOutput::sendToPort(PrintError* error)
 {
     if (!m_partials || m_source.path.isEmpty())
         return m_port.copyToDevice(*m_file, m_destination, m_timeoutMs, error);
@@ -129,11 +131,11 @@ bool RawOutput::sendToPort(QString* error)
         m_partials->keep(m_destination, partial);
     }
     if (error)
-        *error = comEnvio(*error, sent, m_staged);
+        *error = error->withProgress(sent, m_staged);
     return false;
 }
 
-bool RawOutput::finish(QString* error)
+bool RawOutput::finish(PrintError* error)
 {
     bool sent = m_file && flush();
     if (!sent && error)
@@ -141,14 +143,16 @@ bool RawOutput::finish(QString* error)
     if (sent && !m_file->rewind()) {
         sent = false;
         if (error)
-            *error = m_file->errorString();
+            *error = PrintError::fromSystemText(m_file->errorString());
     }
     if (sent && m_queue) {
-        sent = m_queue->printRaw(*m_file, m_title);
+        SubmittedJob job;
+        const PrintError failed = m_queue->printRaw(m_printer, *m_file, m_title, &job);
+        sent = failed.isNone();
         if (!sent && error)
-            *error = m_queue->errorString();
+            *error = failed;
         if (sent && m_job)
-            *m_job = SubmittedJob{m_queue->currentPrinter(), m_queue->lastJobId(), m_queue->lastJobCreated()};
+            *m_job = job;
     } else {
         sent = sent && sendToPort(error);
     }

@@ -9,7 +9,7 @@
 #include <memory>
 
 class FileServices;
-class PrintingService;
+class RawPrinter;
 class RawPort;
 class ScratchFile;
 
@@ -58,11 +58,12 @@ public:
               const QByteArray& destination, int timeoutMs);
     ~RawOutput() override;
 
-    /// Sends the staged bytes to the current printer of @p printing as a raw job, titled
-    /// @p title, instead of to the port; the job handed over goes into @p job.
-    void sendToQueue(PrintingService& printing, const QString& title, SubmittedJob* job)
+    /// Sends the staged bytes to @p printer's queue as a raw job, titled @p title, instead of
+    /// to the port; the job handed over goes into @p job.
+    void sendToQueue(RawPrinter& queue, const QString& printer, const QString& title, SubmittedJob* job)
     {
-        m_queue = &printing;
+        m_queue = &queue;
+        m_printer = printer;
         m_title = title;
         m_job = job;
     }
@@ -77,14 +78,14 @@ public:
     }
     /// Creates the temporary file: temp + ddMMyyyyHHmmss + .BAK, or with a suffix when that
     /// name is taken. False, with *error set, when no name could be had.
-    bool open(QString* error);
+    bool open(PrintError* error);
     void begin(qint64 sizeHint) override;
     void line(QByteArrayView line) override;
     /// A line of any length comes in parts, each written as it comes.
     bool takesParts() const override { return true; }
     void linePart(QByteArrayView part) override { put(part); }
     /// Copies what was written to the port and removes the temporary file.
-    bool finish(QString* error) override;
+    bool finish(PrintError* error) override;
 
     /// How many names are tried before giving up.
     static constexpr int kMostNames = 100;
@@ -94,7 +95,7 @@ private:
     void put(QByteArrayView bytes);
     bool flush();
     void write(const char* data, qsizetype size);
-    bool sendToPort(QString* error);
+    bool sendToPort(PrintError* error);
     /// The hash of the staged bytes, read back from the temporary file; empty when it cannot be read.
     QByteArray stagedHash();
 
@@ -103,7 +104,8 @@ private:
     QDateTime m_moment;
     RawPort& m_port;
     QByteArray m_destination;
-    PrintingService* m_queue = nullptr;
+    RawPrinter* m_queue = nullptr;
+    QString m_printer;
     QString m_title;
     SubmittedJob* m_job = nullptr;
     RawPartials* m_partials = nullptr;
@@ -114,5 +116,5 @@ private:
     QByteArray m_buffer;
     qint64 m_staged = 0;
     bool m_failed = false;
-    QString m_error;
+    PrintError m_error;
 };

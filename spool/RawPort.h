@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+struct PrintError;
+
 class ByteSource;
 
 /// Writes print-outs raw to a port: a device, a FIFO or a plain file.
@@ -20,5 +22,5 @@ public:
     /// whole anew). On the way out it holds how many bytes of the file the destination has
     /// taken, where a later attempt goes on from; 0 for a plain file that failed.
     virtual bool copyToDevice(ByteSource& source, const QByteArray& destination, int timeoutMs,
-                              QString* error, qint64* sent = nullptr) = 0;
+                              PrintError* error, qint64* sent = nullptr) = 0;
 };

@@ -76,7 +76,7 @@ bool WatchCycle::trata_arquivo(const QByteArray& folder, const QByteArray& name)
     const SubmittedJob earlier = Disposal::trabalho_da_marca(mark, stamp);
     if (earlier.id != 0) {
         switch (m_printer.jobState(earlier)) {
-        case PrintingService::JobState::Pending: {
+        case JobState::Pending: {
             WaitingPrintOut waiting;
             waiting.folder = folder;
             waiting.name = name;
@@ -89,14 +89,15 @@ bool WatchCycle::trata_arquivo(const QByteArray& folder, const QByteArray& name)
             m_ledger.setWaiting(path, waiting);
             return false;
         }
-        case PrintingService::JobState::Failed:
+        case JobState::Failed:
             break; // printed again
-        case PrintingService::JobState::Unknown:
+        case JobState::Unknown:
             // Nobody can say whether it printed: kept as it is, and told, until it changes.
-            m_failures.naoImpresso(path, QStringLiteral("[job-unknown]"));
+            m_failures.naoImpresso(path,
+                                   PrintError(PrintError::Kind::JobUnknown, QStringLiteral("job unknown")));
             m_ledger.setPrinted(path, stamp);
             return false;
-        case PrintingService::JobState::Completed:
+        case JobState::Completed:
             return m_disposal.dispose(folder, name, shown, QByteArray());
         }
     }
@@ -105,7 +106,7 @@ bool WatchCycle::trata_arquivo(const QByteArray& folder, const QByteArray& name)
     done.stamp = stamp;
     bool declined = false;
     bool rewritten = false;
-    QString error;
+    PrintError error;
     m_printer.newFile();
     if (!m_printer.le_e_imprime(folder, name, name, 0, QByteArray(), done, &declined, &rewritten, &error)) {
         // Not printed: the file stays where it is, untouched.
@@ -161,7 +162,7 @@ WatchCycle::Appended WatchCycle::imprime_acrescimos(const QByteArray& folder, co
         tail.stamp = now;
         bool declined = false;
         bool rewritten = false;
-        QString error;
+        PrintError error;
         if (!m_printer.le_e_imprime(folder, name, name, done.bytes, done.hash, tail, &declined, &rewritten,
                                     &error)) {
             if (rewritten)

@@ -26,6 +26,8 @@ public:
 private:
     void reset();
     RunStyle style() const;
+    /// Makes the line's last run one of style @p s, starting where the one before ends.
+    void appendRun(const RunStyle& s);
     void put(char c, const RunStyle& s);
     void text(QByteArrayView file, qsizetype& i);
     void overstrike(char next);
@@ -76,10 +78,17 @@ RunStyle Interpreter::style() const
     return s;
 }
 
+void Interpreter::appendRun(const RunStyle& s)
+{
+    if (!m_line.runs.isEmpty() && m_line.runs.last().style == s)
+        return;
+    const qreal x = m_line.runs.isEmpty() ? 0 : m_line.runs.last().end();
+    m_line.runs.append({s, {}, x});
+}
+
 void Interpreter::put(char c, const RunStyle& s)
 {
-    if (m_line.runs.isEmpty() || !(m_line.runs.last().style == s))
-        m_line.runs.append({s, {}});
+    appendRun(s);
     m_line.runs.last().text.append(c);
     ++m_column;
 }
@@ -154,9 +163,7 @@ void Interpreter::text(QByteArrayView file, qsizetype& i)
         qsizetype end = i + 1;
         while (end < file.size() && static_cast<unsigned char>(file[end]) >= 0x20 && file[end] != 0x7F)
             ++end;
-        const RunStyle s = style();
-        if (m_line.runs.isEmpty() || !(m_line.runs.last().style == s))
-            m_line.runs.append({s, {}});
+        appendRun(style());
         m_line.runs.last().text.append(file.sliced(i, end - i));
         m_column += end - i;
         i = end - 1;
@@ -372,13 +379,11 @@ bool EscP::carriesPrinterCodes(QByteArrayView file)
 
 bool EscP::isPcl(QByteArrayView file)
 {
-    qsizetype at = 0;
-    if (file.startsWith(kUel))
-        at = file.indexOf(QByteArrayView("\x1b"
-                                         "E"));
-    if (at < 0 || file.size() < at + 4 ||
-        file.sliced(at, 2) != QByteArrayView("\x1b"
-                                             "E"))
+    const QByteArrayView reset("\x1b"
+                               "E",
+                               2); // ESC E, the printer reset a PCL job begins with
+    const qsizetype at = file.startsWith(kUel) ? file.indexOf(reset) : 0;
+    if (at < 0 || file.size() < at + 4 || file.sliced(at, 2) != reset)
         return false;
     return file[at + 2] == kEsc && (file[at + 3] == '&' || file[at + 3] == '(' || file[at + 3] == '*');
 }

@@ -18,7 +18,7 @@ bool isPcl(QByteArrayView file);
  */
 PrintedDocument interpret(QByteArrayView file);
 
-using PageSink = std::function<void(PrintedPage&& page)>;
+using PageSink = ::PageSink;
 /// The same pages handed to @p page one at a time as they end, so no more than one is held;
 /// the document returned has no pages, only what is said of the whole. A form is @p lines lines
 /// of 1/6 inch (at most kMostFormLines) until the file sets its length (66 when 0).

@@ -1,5 +1,7 @@
 #include "text/PrintedDocument.h"
 
+#include "text/Encoding.h"
+
 double charactersPerInch(Pitch pitch)
 {
     switch (pitch) {
@@ -22,5 +24,29 @@ QByteArray PrintedLine::text() const
     QByteArray out;
     for (const StyledRun& run : runs)
         out += run.text;
+    return out;
+}
+
+Document Document::ofPages(const DocumentShape& shape, const QList<PrintedPage>& pages)
+{
+    return Document(shape, [pages](const PageSink& sink) {
+        for (PrintedPage page : pages)
+            sink(std::move(page));
+    });
+}
+
+QString drawnText(QByteArrayView bytes, CodePage::Encoding encoding, qsizetype column)
+{
+    QString text = CodePage::decode(bytes, encoding);
+    if (!text.contains(u'\t'))
+        return text;
+    QString out;
+    out.reserve(text.size() + 16);
+    for (const QChar ch : text) {
+        if (ch == u'\t')
+            out.append(QString(8 - (column + out.size()) % 8, u' '));
+        else
+            out.append(ch);
+    }
     return out;
 }

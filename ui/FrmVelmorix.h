@@ -12,7 +12,7 @@
 #include <memory>
 
 class ExitGuard;
-class PrintingService;
+class PrinterDirectory;
 class QMenu;
 class QSessionManager;
 class SettingsForm;
@@ -27,7 +27,7 @@ class FrmVelmorix;
 struct FrmServices
 {
     SettingsStore& settingsFile;
-    PrintingService& printing;
+    PrinterDirectory& printing;
     Asker& asker;
     TrayService& tray;
     /// The spooler the window configures, on a thread of its own; its cycle's activity and log

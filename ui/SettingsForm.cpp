@@ -2,7 +2,7 @@
 
 #include "settings/Settings.h"
 #include "spool/PrinterPort.h"
-#include "spool/PrintingService.h"
+#include "spool/Printing.h"
 
 #include "ui_FrmVelmorix.h"
 
@@ -22,7 +22,7 @@ void twoStateOnceChosen(QCheckBox* box)
 
 } // namespace
 
-SettingsForm::SettingsForm(Ui::FrmVelmorix& ui, PrintingService& printing) : m_ui(ui), m_printing(printing)
+SettingsForm::SettingsForm(Ui::FrmVelmorix& ui, PrinterDirectory& printing) : m_ui(ui), m_printing(printing)
 {
     twoStateOnceChosen(m_ui.ChkGerarbackUp);
     twoStateOnceChosen(m_ui.chkParalela);
@@ -31,7 +31,7 @@ SettingsForm::SettingsForm(Ui::FrmVelmorix& ui, PrintingService& printing) : m_u
 void SettingsForm::listPrinters()
 {
     m_ui.CbImpressoras->clear();
-    for (const PrinterInfo& printer : m_printing.printers())
+    for (const PrinterInfo& printer : m_printing.printers(nullptr))
         m_ui.CbImpressoras->addItem(printer.deviceName);
     m_ui.CbImpressoras->setEditText(QString());
 }

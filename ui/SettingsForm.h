@@ -2,7 +2,7 @@
 
 #include <QStringList>
 
-class PrintingService;
+class PrinterDirectory;
 struct Settings;
 
 namespace Ui {
@@ -17,7 +17,7 @@ class FrmVelmorix;
 class SettingsForm
 {
 public:
-    SettingsForm(Ui::FrmVelmorix& ui, PrintingService& printing);
+    SettingsForm(Ui::FrmVelmorix& ui, PrinterDirectory& printing);
 
     /// Fills the printer box with the installed printers, none of them chosen.
     void listPrinters();
@@ -33,5 +33,5 @@ public:
 
 private:
     Ui::FrmVelmorix& m_ui;
-    PrintingService& m_printing;
+    PrinterDirectory& m_printing;
 };

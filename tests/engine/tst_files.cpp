@@ -6,9 +6,9 @@
 #include "platform/PosixPlaces.h"
 #include "platform/PosixRawPort.h"
 #include "settings/Settings.h"
-#include "spool/FailureReason.h"
 #include "spool/LogText.h"
 #include "spool/NameMatch.h"
+#include "spool/PrintError.h"
 #include "spool/PrintJob.h"
 #include "spool/SpoolFolder.h"
 
@@ -789,7 +789,7 @@ void TestFiles::rawPortCreatesOnlyPlainFiles()
     const QByteArray path = port.startsWith('/') ? port : dir() + port;
     PartsSource source;
     source.parts = {"LINE\r\n"};
-    QString error;
+    PrintError error;
     const bool sent = PosixRawPort().copyToDevice(source, path, 1000, &error);
     const bool exists = QFileInfo::exists(QFile::decodeName(path));
     // Made where it must not be: taken away again, so the next run starts clean.
@@ -832,7 +832,7 @@ void TestFiles::rawPortToAFifoDevice()
     };
     if (!switchedOff)
         device.readInBackground(bytes.size(), 2048, 20);
-    QString error;
+    PrintError error;
     qint64 sent = 0;
     QCOMPARE(PosixRawPort().copyToDevice(source, fifo, 500, &error, &sent), !switchedOff);
     QCOMPARE(device.received(), switchedOff ? bytes.first(1000) : bytes);
@@ -869,7 +869,7 @@ void TestFiles::rawRetrySendsOnlyWhatTheDeviceDidNotTake()
     PosixRawPort port;
     ImpressaoConteudo job(settings, printer, files, files, port, places);
     job.setRawTimeoutMs(300);
-    auto print = [&](const QByteArray& path, QString* error) {
+    auto print = [&](const QByteArray& path, PrintError* error) {
         std::unique_ptr<StreamedPrint> out =
             job.beginLines(error, QStringLiteral("REL.TXT"), PrintOutSource{path, files.stamp(path)});
         if (!out)
@@ -880,7 +880,7 @@ void TestFiles::rawRetrySendsOnlyWhatTheDeviceDidNotTake()
         return out->finish(error);
     };
 
-    QString error;
+    PrintError error;
     QVERIFY(!print(spool, &error));
     const QByteArray first = device.drain();
     QVERIFY(!first.isEmpty());
@@ -890,13 +890,13 @@ void TestFiles::rawRetrySendsOnlyWhatTheDeviceDidNotTake()
     // Another print-out would come out in the middle of this one: it waits for the rest.
     QVERIFY(m_files.writeFile(dir() + "OUTRO.TXT", "OUTRO", nullptr));
     QVERIFY(!print(dir() + "OUTRO.TXT", &error));
-    QVERIFY2(error.contains("REL.TXT"), qPrintable(error));
+    QVERIFY2(error.text.contains("REL.TXT"), qPrintable(error.text));
 
     if (rewritten)
         QVERIFY(m_files.writeFile(spool, "RELATORIO NOVO", nullptr));
     const QByteArray rest = rewritten ? rawBytes(lines) : rawBytes(lines).mid(first.size());
     device.readInBackground(rest.size(), 64 * 1024, 0);
-    QVERIFY2(print(spool, &error), qPrintable(error));
+    QVERIFY2(print(spool, &error), qPrintable(error.text));
     QCOMPARE(device.received(), rest);
     QCOMPARE(device.drain(), QByteArray());
 }

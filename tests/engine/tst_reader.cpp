@@ -331,11 +331,11 @@ void TestReader::rawLongLineGoesInParts()
     QVERIFY(writeBytes(m_dir.filePath("WIDE.TXT"), file));
     RecordingRawPort port;
     MeasuredRawOutput out(*m_files, folder(), QDateTime::currentDateTime(), port, "/dev/lp0", 1000);
-    QString error;
-    QVERIFY2(out.open(&error), qPrintable(error));
+    PrintError error;
+    QVERIFY2(out.open(&error), qPrintable(error.text));
     QVERIFY(le_conteudo(folder(), "WIDE.TXT", *m_files, *m_asker, 0, out).ok);
     QVERIFY2(out.longest <= 512 * 1024, QByteArray::number(out.longest));
-    QVERIFY2(out.finish(&error), qPrintable(error));
+    QVERIFY2(out.finish(&error), qPrintable(error.text));
     QCOMPARE(port.copies.size(), 1);
     QVERIFY(port.copies.first().bytes == file + "\r\n");
 }

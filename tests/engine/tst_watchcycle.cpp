@@ -2,8 +2,8 @@
 // the files that must be left alone.
 
 #include "settings/Settings.h"
-#include "spool/FailureReason.h"
 #include "spool/Places.h"
+#include "spool/PrintError.h"
 #include "spool/PrintJob.h"
 #include "spool/WatchCycle.h"
 #include "tests/support/Doubles.h"
@@ -685,30 +685,36 @@ void TestWatchCycle::failuresAreToldOncePerBurst()
 
 void TestWatchCycle::failureReasons_data()
 {
-    QTest::addColumn<QString>("error");
+    QTest::addColumn<PrintError>("error");
     QTest::addColumn<QString>("reason");
 
     auto sys = [](int err) {
         return QStringLiteral("/dev/usb/lp0: ") + QString::fromLocal8Bit(strerror(err));
     };
-    QTest::newRow("queue stopped") << "printer Q is stopped [printer-state-stopped]"
-                                   << "fila parada";
-    QTest::newRow("queue rejecting") << "printer Q refused the job: Destino \"Q\" não aceita trabalhos. "
-                                        "[server-error-not-accepting-jobs]"
+    using Kind = PrintError::Kind;
+    QTest::newRow("queue stopped") << PrintError(Kind::QueueStopped, "printer Q is stopped") << "fila parada";
+    QTest::newRow("queue rejecting") << PrintError(
+                                            Kind::Rejected,
+                                            "printer Q refused the job: Destino \"Q\" não aceita trabalhos. "
+                                            "[server-error-not-accepting-jobs]")
                                      << "trabalho recusado";
-    QTest::newRow("no such queue") << "printer Q refused the job: x [client-error-not-found]"
+    QTest::newRow("no such queue") << PrintError(Kind::NoSuchPrinter, "printer Q refused the job: x")
                                    << "impressora inexistente";
-    QTest::newRow("no device") << sys(ENXIO) << "dispositivo inexistente";
-    QTest::newRow("permission") << sys(EACCES) << "permissão negada";
-    QTest::newRow("disk full") << sys(ENOSPC) << "sem espaço no disco";
-    QTest::newRow("timeout") << sys(ETIMEDOUT) << "tempo esgotado";
-    QTest::newRow("unknown: the system's text") << sys(EMLINK) << sys(EMLINK);
-    QTest::newRow("none") << QString() << QString();
+    QTest::newRow("no device") << PrintError::fromErrno(ENXIO, sys(ENXIO)) << "dispositivo inexistente";
+    QTest::newRow("permission") << PrintError::fromErrno(EACCES, sys(EACCES)) << "permissão negada";
+    QTest::newRow("disk full") << PrintError::fromErrno(ENOSPC, sys(ENOSPC)) << "sem espaço no disco";
+    QTest::newRow("timeout") << PrintError::fromErrno(ETIMEDOUT, sys(ETIMEDOUT)) << "tempo esgotado";
+    QTest::newRow("unknown: the system's text") << PrintError::fromErrno(EMLINK, sys(EMLINK)) << sys(EMLINK);
+    // The file services still tell their errors as text: its system message gives the kind.
+    QTest::newRow("file error as text") << PrintError::fromSystemText(sys(EACCES)) << "permissão negada";
+    QTest::newRow("part sent") << PrintError::fromErrno(ETIMEDOUT, sys(ETIMEDOUT)).withProgress(5, 9)
+                               << "tempo esgotado, 5 de 9 bytes enviados";
+    QTest::newRow("none") << PrintError() << QString();
 }
 
 void TestWatchCycle::failureReasons()
 {
-    QFETCH(QString, error);
+    QFETCH(PrintError, error);
     QFETCH(QString, reason);
     QCOMPARE(motivo_falha(error), reason);
 }
@@ -1109,8 +1115,6 @@ void TestWatchCycle::folderIsReadOncePerBatchAndOnlyWhenChanged()
     QCOMPARE(rig.job.texts.mid(rig.job.texts.size() - 2), (QList<QByteArray>{"\r\nH.TXT", "\r\nI.TXT"}));
 }
 
-using JobState = PrintingService::JobState;
-
 void TestWatchCycle::disposalWaitsForTheJob_data()
 {
     QTest::addColumn<QString>("backup");
@@ -1293,8 +1297,8 @@ void TestWatchCycle::pendingJobsCostOneQuestionAQueue()
     rig.tick();
     rig.tick();
     QCOMPARE(rig.job.stateQueries, 2);
-    rig.job.jobStates.insert(1, PrintingService::JobState::Completed);
-    rig.job.jobStates.insert(2, PrintingService::JobState::Completed);
+    rig.job.jobStates.insert(1, JobState::Completed);
+    rig.job.jobStates.insert(2, JobState::Completed);
     rig.clock.clockMs += WatchCycle::kJobPollMs;
     rig.tick();
     QCOMPARE(rig.fileNames(), QStringList{QStringLiteral(".C.TXT~Q~3~1003~6")});

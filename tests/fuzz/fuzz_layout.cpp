@@ -1,45 +1,7 @@
-// Page layout of a print job: pages begin only with a printed line, nothing undrawable is drawn.
-#include "spool/PrintJob.h"
-#include "spool/PrintingService.h"
+// Page layout of a plain document: pages begin only with a printed line, nothing undrawable is drawn.
+#include "spool/Documents.h"
 
 #include <cstdlib>
-
-namespace {
-class CheckingPrinter : public PrintingService
-{
-public:
-    QList<PrinterInfo> printers() override { return {}; }
-    bool selectPrinter(int) override { return true; }
-    QString currentPrinter() const override { return QStringLiteral("P"); }
-    QStringList faceNames() override { return {}; }
-    void setFaceName(const QString&) override {}
-    void setBold(bool) override {}
-    void setItalic(bool) override {}
-    void setUnderline(bool) override {}
-    void setPointSize(float) override {}
-    void setJobTitle(const QString&) override {}
-    void printLine(const QString& line) override
-    {
-        if (line.contains(u'\f') || line.contains(u'\t') || line.contains(u'\r') || line.contains(u'\n'))
-            std::abort();
-        ++lines;
-        lastWasPage = false;
-    }
-    void newPage() override
-    {
-        if (lines == 0) // a break before the first line would print a blank first sheet
-            std::abort();
-        ++pages;
-        lastWasPage = true;
-    }
-    bool endDocument() override { return true; }
-    QString errorString() const override { return QString(); }
-
-    int lines = 0;
-    int pages = 0;
-    bool lastWasPage = false;
-};
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -53,9 +15,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     if (size == 0)
         text.clear();
-    CheckingPrinter printer;
-    imprime_linhas(text, printer);
-    if (printer.lastWasPage) // a break after the last line would print a blank last sheet
+    int lines = 0;
+    bool lastWasBlank = false;
+    imprime_linhas(text).pages([&](PrintedPage&& page) {
+        // A break before the first line would print a blank first sheet.
+        if (lines == 0 && (page.lines.isEmpty() || page.continued))
+            std::abort();
+        for (const PrintedLine& line : std::as_const(page.lines)) {
+            const QByteArray bytes = line.text();
+            if (bytes.contains('\f') || bytes.contains('\r') || bytes.contains('\n'))
+                std::abort();
+            ++lines;
+        }
+        lastWasBlank = page.lines.isEmpty();
+    });
+    if (lastWasBlank) // a break after the last line would print a blank last sheet
         std::abort();
     return 0;
 }

@@ -8,8 +8,10 @@
 #include "platform/PosixFileServices.h"
 #include "platform/PosixPlaces.h"
 #include "platform/PosixRawPort.h"
+#include "render/EmbeddedFont.h"
+#include "render/PrintDocument.h"
 #include "settings/Settings.h"
-#include "spool/FailureReason.h"
+#include "spool/PrintError.h"
 #include "spool/PrintJob.h"
 #include "spool/SpoolText.h"
 #include "spool/WatchCycle.h"
@@ -17,6 +19,7 @@
 #include "tests/support/Doubles.h"
 #include "tests/support/ManualClock.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -209,25 +212,48 @@ class CapturingPrinting : public CupsPrintingService
 {
 public:
     using CupsPrintingService::CupsPrintingService;
+    using CupsPrintingService::jobState;
     /// Documents are kept in lastPdf only, not sent to a queue.
     bool keepOnly = false;
     QByteArray lastPdf;
+    SubmittedJob lastJob;
 
-    bool endDocument() override
+    PrintError print(const QString& printer, const Document& document, const QString& title,
+                     SubmittedJob* job) override
     {
         lastPdf.clear();
-        return CupsPrintingService::endDocument();
+        return keep(CupsPrintingService::print(printer, document, title, &lastJob), job);
+    }
+    PrintError printRaw(const QString& printer, ByteSource& bytes, const QString& title,
+                        SubmittedJob* job) override
+    {
+        return keep(CupsPrintingService::printRaw(printer, bytes, title, &lastJob), job);
+    }
+    int lastJobId() const { return lastJob.id; }
+    qint64 lastJobCreated() const { return lastJob.created; }
+    JobState jobState(const QString& printer, int id, qint64 created)
+    {
+        return jobState(SubmittedJob{printer, id, created});
     }
     /// The last document was written directly as PDF text, its face embedded as a simple font.
     bool lastUsedTextPath() const { return lastPdf.contains("/Encoding /WinAnsiEncoding"); }
 
 protected:
-    bool submit(const QByteArray& pdf, int pages) override
+    PrintError submit(const QString& printer, const QString& title, const QByteArray& pdf, int pages,
+                      SubmittedJob* job) override
     {
         lastPdf = pdf;
         if (keepOnly)
-            return true;
-        return CupsPrintingService::submit(pdf, pages);
+            return PrintError();
+        return CupsPrintingService::submit(printer, title, pdf, pages, job);
+    }
+
+private:
+    PrintError keep(const PrintError& error, SubmittedJob* job)
+    {
+        if (job)
+            *job = lastJob;
+        return error;
     }
 };
 
@@ -297,6 +323,9 @@ private:
     QString m_sandboxDir;
     QString m_script;
     std::unique_ptr<CapturingPrinting> m_printing;
+    std::unique_ptr<ImpressaoConteudo> m_job;
+    const CapturingPrinting* m_jobPrinting = nullptr;
+    PrintError m_failure; ///< why the last print() failed
     Settings m_settings;
     PosixFileServices m_files;
     PosixClock m_clock;
@@ -323,6 +352,7 @@ void TestCups::initTestCase()
 
 void TestCups::init()
 {
+    m_job.reset();
     m_printing = std::make_unique<CapturingPrinting>();
     m_settings = Settings();
     m_settings.printer = QStringLiteral("VelCap");
@@ -344,8 +374,18 @@ void TestCups::admin(const QStringList& arguments)
 
 bool TestCups::print(const QList<QByteArray>& lines, QString* error)
 {
-    ImpressaoConteudo job(m_settings, *m_printing, m_files, m_clock, m_port, m_places);
-    return job.imprime_conteudo(spool(lines), widest(lines), QStringLiteral("tst_cups"), error);
+    // One job for the service, as the program has: the printer it found stays its current one.
+    if (!m_job || m_jobPrinting != m_printing.get()) {
+        m_job =
+            std::make_unique<ImpressaoConteudo>(m_settings, *m_printing, m_files, m_clock, m_port, m_places);
+        m_jobPrinting = m_printing.get();
+    }
+    m_failure = PrintError();
+    const bool printed =
+        m_job->imprime_conteudo(spool(lines), widest(lines), QStringLiteral("tst_cups"), &m_failure);
+    if (error)
+        *error = m_failure.text;
+    return printed;
 }
 
 QString TestCups::waitForJobFile(const QString& queue, int job, bool raw)
@@ -372,9 +412,9 @@ QString TestCups::waitForJobFile(const QString& queue, int job, bool raw)
 
 void TestCups::printersListsTheQueues()
 {
-    QCOMPARE(m_printing->currentPrinter(), QStringLiteral("VelCap")); // the sandbox's default
+    QCOMPARE(m_printing->defaultPrinter(), QStringLiteral("VelCap")); // the sandbox's default
     QMap<QString, QString> ports;
-    for (const PrinterInfo& p : m_printing->printers())
+    for (const PrinterInfo& p : m_printing->printers(nullptr))
         ports.insert(p.deviceName, p.port);
     QCOMPARE(ports.value("VelLpt"), QStringLiteral("/dev/lp0"));
     QCOMPARE(ports.value("VelCom"), QStringLiteral("/dev/ttyVEL9"));
@@ -607,7 +647,7 @@ void TestCups::rejectingQueueFails()
     QString error;
     QVERIFY(!print({"REFUSED"}, &error));
     QVERIFY2(error.contains("VelReject"), qPrintable(error));
-    QCOMPARE(motivo_falha(error), QStringLiteral("trabalho recusado"));
+    QCOMPARE(motivo_falha(m_failure), QStringLiteral("trabalho recusado"));
     QCOMPARE(jobCount("VelReject"), 0);
 }
 
@@ -624,9 +664,9 @@ void TestCups::missingQueueFails()
     admin({"-x", "VelGone"});
     m_queuesToRemove.clear();
     QVERIFY(!print({"SECOND"}, &error));
-    QCOMPARE(m_printing->currentPrinter(), QStringLiteral("VelGone"));
+    QCOMPARE(m_job->currentPrinter(), QStringLiteral("VelGone"));
     QVERIFY2(error.contains("VelGone"), qPrintable(error));
-    QCOMPARE(motivo_falha(error), QStringLiteral("impressora inexistente"));
+    QCOMPARE(motivo_falha(m_failure), QStringLiteral("impressora inexistente"));
 }
 
 void TestCups::stoppedQueueKeepsTheFileAndSaysWhy()
@@ -678,26 +718,22 @@ void TestCups::stoppedSchedulerFails()
     QVERIFY(!waitForJobFile("VelCap", before).isEmpty());
     // The job is known by its queue and its time of creation too: the same id elsewhere, or
     // created at another time (ids start again after the scheduler lost its jobs), is not it.
-    QCOMPARE(m_printing->jobState(QStringLiteral("VelCap"), before, created),
-             PrintingService::JobState::Completed);
-    QCOMPARE(m_printing->jobState(QStringLiteral("VelRaw"), before, created),
-             PrintingService::JobState::Unknown);
-    QCOMPARE(m_printing->jobState(QStringLiteral("VelCap"), before, created + 1),
-             PrintingService::JobState::Unknown);
+    QCOMPARE(m_printing->jobState(QStringLiteral("VelCap"), before, created), JobState::Completed);
+    QCOMPARE(m_printing->jobState(QStringLiteral("VelRaw"), before, created), JobState::Unknown);
+    QCOMPARE(m_printing->jobState(QStringLiteral("VelCap"), before, created + 1), JobState::Unknown);
     int code = -1;
     const QString stopped = run(QStringLiteral("bash"), {m_script, "stop"}, &code);
     QVERIFY2(code == 0, qPrintable(stopped));
     // A scheduler that does not answer says nothing of a job: it is not taken for over.
-    const PrintingService::JobState whileDown =
-        m_printing->jobState(QStringLiteral("VelCap"), before, created);
+    const JobState whileDown = m_printing->jobState(QStringLiteral("VelCap"), before, created);
     const bool printed = print({"NOBODY LISTENS"}, &error);
     // Start it again whatever happened, for the tests after this one.
     const QString started = run(QStringLiteral("bash"), {m_script, "start"}, &code);
     QVERIFY2(code == 0, qPrintable(started));
     QVERIFY(!printed);
     QVERIFY(!error.isEmpty());
-    QCOMPARE(whileDown, PrintingService::JobState::Pending);
-    QCOMPARE(m_printing->jobState(QStringLiteral("VelCap"), 999999, 0), PrintingService::JobState::Unknown);
+    QCOMPARE(whileDown, JobState::Pending);
+    QCOMPARE(m_printing->jobState(QStringLiteral("VelCap"), 999999, 0), JobState::Unknown);
 
     // Once the scheduler is back, the same service prints again.
     QVERIFY2(print({"BACK AGAIN"}, &error), qPrintable(error));
@@ -719,19 +755,21 @@ void TestCups::hungSchedulerGivesUp()
     QCOMPARE(::kill(scheduler, SIGSTOP), 0);
     QString graphicalError;
     const bool graphical = print({"NOBODY ANSWERS"}, &graphicalError);
+    const PrintError graphicalFailure = m_failure;
     m_settings.raw = OnOff(QStringLiteral("1"));
     m_settings.printer = QStringLiteral("VelRaw");
     QString rawError;
     const bool raw = print({"RAW, NOBODY ANSWERS"}, &rawError);
-    const PrintingService::JobState state = m_printing->jobState(QStringLiteral("VelCap"), before, 0);
-    const qsizetype listed = m_printing->printers().size();
+    const PrintError rawFailure = m_failure;
+    const JobState state = m_printing->jobState(QStringLiteral("VelCap"), before, 0);
+    const qsizetype listed = m_printing->printers(nullptr).size();
     QCOMPARE(::kill(scheduler, SIGCONT), 0);
 
     QVERIFY(!graphical);
-    QCOMPARE(motivo_falha(graphicalError), QStringLiteral("tempo esgotado"));
+    QCOMPARE(motivo_falha(graphicalFailure), QStringLiteral("tempo esgotado"));
     QVERIFY(!raw);
-    QCOMPARE(motivo_falha(rawError), QStringLiteral("tempo esgotado"));
-    QCOMPARE(state, PrintingService::JobState::Pending); // never taken for over
+    QCOMPARE(motivo_falha(rawFailure), QStringLiteral("tempo esgotado"));
+    QCOMPARE(state, JobState::Pending); // never taken for over
     QCOMPARE(listed, 0);
     // Awake again, the scheduler answers the same service.
     QVERIFY2(print({"RAW, AWAKE"}, &error), qPrintable(error));
@@ -756,7 +794,7 @@ void TestCups::fullDiskUnderTheSpill()
     ::umount2(QFile::encodeName(dir.path()).constData(), MNT_DETACH);
     oldTemp.isNull() ? qunsetenv("TMPDIR") : qputenv("TMPDIR", oldTemp);
     QVERIFY(!printed);
-    QCOMPARE(motivo_falha(error), QStringLiteral("sem espaço no disco"));
+    QCOMPARE(motivo_falha(m_failure), QStringLiteral("sem espaço no disco"));
 }
 
 QString TestCups::printBy(bool textPath, const QList<QByteArray>& lines)
@@ -781,25 +819,32 @@ QString TestCups::draw(bool textPath, const QString& face, const QStringList& li
     static QTemporaryDir dir;
     static int count = 0;
     const QString path = dir.filePath(QStringLiteral("drawn-%1.pdf").arg(++count));
-    CapturingPrinting printing(textPath ? RenderPath::Best : RenderPath::Painter);
-    printing.keepOnly = true;
-    printing.setFaceName(face);
-    printing.setPointSize(points);
-    printing.setUnderline(underline);
-    printing.setBold(bold);
-    for (const QString& line : lines) {
-        if (line == QLatin1String("\f"))
-            printing.newPage();
-        else
-            printing.printLine(line);
-    }
-    if (!printing.endDocument()) {
-        QTest::qFail(qPrintable(printing.errorString()), __FILE__, __LINE__);
+    // Lines drawn one by one in one style on the default queue's sheet, as render/ draws them.
+    const TextStyle style{face, bold, false, underline, points};
+    const QRawFont font = rawFontOf(style);
+    EmbeddedFonts fonts;
+    PrintDocument doc(makeRenderer(style, font, fonts, textPath ? RenderPath::Best : RenderPath::Painter),
+                      CupsQueues::defaultMedia(CupsQueues::defaultQueue()), font);
+    QBuffer pdf;
+    pdf.open(QIODevice::WriteOnly);
+    if (!doc.begin(&pdf, QString())) {
+        QTest::qFail("the PDF could not begin", __FILE__, __LINE__);
         return QString();
     }
-    m_drawnAsText = printing.lastUsedTextPath();
+    for (const QString& line : lines) {
+        if (line == QLatin1String("\f"))
+            doc.pageBreak();
+        else
+            doc.line(TextLine::plain(line));
+    }
+    if (!doc.finish()) {
+        QTest::qFail("the PDF could not be written", __FILE__, __LINE__);
+        return QString();
+    }
+    const QByteArray written = pdf.data();
+    m_drawnAsText = written.contains("/Encoding /WinAnsiEncoding");
     QFile out(path);
-    if (!out.open(QIODevice::WriteOnly) || out.write(printing.lastPdf) != printing.lastPdf.size()) {
+    if (!out.open(QIODevice::WriteOnly) || out.write(written) != written.size()) {
         QTest::qFail(qPrintable(path + ": " + out.errorString()), __FILE__, __LINE__);
         return QString();
     }

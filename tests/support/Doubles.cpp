@@ -76,11 +76,48 @@ bool TestFileServices::remove(const QByteArray& path, QString* error)
     return !failRemove && PosixFileServices::remove(path, error);
 }
 
-bool RecordingPrinter::selectPrinter(int index)
+PrintError RecordingPrinter::print(const QString& printer, const Document& document, const QString& title,
+                                   SubmittedJob* job)
 {
-    if (index < 0 || index >= installed.size())
-        return false;
-    current = installed[index].deviceName;
-    calls.append("select " + current);
-    return true;
+    Printed printed{printer, title, document.shape(), {}};
+    bool first = true;
+    document.pages([&](PrintedPage&& page) {
+        if (!first && !page.continued)
+            calls.append(QStringLiteral("page"));
+        first = false;
+        for (const PrintedLine& line : std::as_const(page.lines)) {
+            QString text;
+            for (const StyledRun& run : line.runs)
+                text += drawnText(run.text, document.shape().encoding, text.size());
+            calls.append("line " + text);
+        }
+        // The runs of plain lines read the spool text: the copies kept here must not.
+        for (PrintedLine& line : page.lines) {
+            for (StyledRun& run : line.runs)
+                run.text = QByteArray(run.text.constData(), run.text.size());
+        }
+        printed.pages.append(std::move(page));
+    });
+    calls.append(QStringLiteral("end"));
+    documents.append(printed);
+    if (failEnd)
+        return PrintError::other(QStringLiteral("printer failed"));
+    if (job)
+        *job = SubmittedJob{printer, nextJob > 0 ? nextJob++ : 0, 0};
+    return PrintError();
+}
+
+PrintError RecordingPrinter::printRaw(const QString& printer, ByteSource& bytes, const QString& title,
+                                      SubmittedJob* job)
+{
+    Q_UNUSED(title);
+    QByteArray all;
+    char block[4096];
+    qint64 n = 0;
+    while ((n = bytes.read(block, sizeof block)) > 0)
+        all.append(block, n);
+    rawJobs.append(all);
+    if (job)
+        *job = SubmittedJob{printer, nextJob > 0 ? nextJob++ : 0, 0};
+    return PrintError();
 }

@@ -3,7 +3,7 @@
 #include "platform/PosixFileServices.h"
 #include "spool/Asker.h"
 #include "spool/PrintJob.h"
-#include "spool/PrintingService.h"
+#include "spool/Printing.h"
 #include "spool/Timer.h"
 #include "spool/WindowServices.h"
 #include "tests/support/ManualClock.h"
@@ -100,13 +100,13 @@ class RecordingPrintJob : public PrintJob
 {
 public:
     bool imprime_conteudo(const QByteArray& text, qint16 iMaxColunas, const QString& title,
-                          QString* error) override
+                          PrintError* error) override
     {
         if (duringPrint)
             duringPrint();
         if (fail) {
             if (error)
-                *error = QStringLiteral("refused");
+                *error = PrintError::other(QStringLiteral("refused"));
             ++failures;
             return false;
         }
@@ -121,14 +121,19 @@ public:
     qint64 sizeLimit() const override { return limit; }
     bool takeCutShort() override { return std::exchange(cutShort, false); }
     /// The script of job states: a job not in it is pending.
-    PrintingService::JobState jobState(const SubmittedJob& job) override
+    JobState jobState(const SubmittedJob& job) override
     {
         ++stateQueries;
-        return jobStates.value(job.id, PrintingService::JobState::Pending);
+        return jobStates.value(job.id, JobState::Pending);
+    }
+    bool streamsLines() const override { return false; }
+    std::unique_ptr<StreamedPrint> beginLines(PrintError*, const QString&, const PrintOutSource&) override
+    {
+        return nullptr;
     }
     /// Jobs are numbered 1, 2, ... on printer "Q", as a scheduler numbers them.
     bool giveJobIds = false;
-    QHash<int, PrintingService::JobState> jobStates;
+    QHash<int, JobState> jobStates;
     int stateQueries = 0;
     bool fail = false;
     int failures = 0;
@@ -165,32 +170,44 @@ public:
     int matchCalls = 0;
 };
 
-/// A printing service that records every call as text.
-class RecordingPrinter : public PrintingService
+/// A printing service that records what it is given: the documents, as the lines and breaks
+/// they draw, the raw jobs and the job states asked for.
+class RecordingPrinter : public PrinterDirectory, public DocumentPrinter, public RawPrinter, public JobTracker
 {
 public:
-    QList<PrinterInfo> printers() override { return installed; }
-    bool selectPrinter(int index) override;
-    QString currentPrinter() const override { return current; }
-    QStringList faceNames() override { return faces; }
-    void setFaceName(const QString& face) override { calls.append("face " + face); }
-    void setBold(bool on) override { calls.append(QStringLiteral("bold %1").arg(on)); }
-    void setItalic(bool on) override { calls.append(QStringLiteral("italic %1").arg(on)); }
-    void setUnderline(bool on) override { calls.append(QStringLiteral("underline %1").arg(on)); }
-    void setPointSize(float points) override { calls.append(QStringLiteral("size %1").arg(points)); }
-    void setJobTitle(const QString& title) override { calls.append("title " + title); }
-    void printLine(const QString& line) override { calls.append("line " + line); }
-    void newPage() override { calls.append(QStringLiteral("page")); }
-    bool endDocument() override
+    QList<PrinterInfo> printers(PrintError* error) override
     {
-        calls.append(QStringLiteral("end"));
-        return !failEnd;
+        if (error)
+            *error = listError;
+        return installed;
     }
-    QString errorString() const override { return QStringLiteral("printer failed"); }
+    QString defaultPrinter() override { return current; }
+    QStringList faceNames() override { return faces; }
+    PrintError print(const QString& printer, const Document& document, const QString& title,
+                     SubmittedJob* job) override;
+    PrintError printRaw(const QString& printer, ByteSource& bytes, const QString& title,
+                        SubmittedJob* job) override;
+    /// The script of job states: a job not in it is pending.
+    JobState jobState(const SubmittedJob& job) override { return jobStates.value(job.id, JobState::Pending); }
+
+    /// A document as it was handed over.
+    struct Printed
+    {
+        QString printer;
+        QString title;
+        DocumentShape shape;
+        QList<PrintedPage> pages;
+    };
 
     QList<PrinterInfo> installed;
-    QString current;
+    PrintError listError; ///< given with an empty list: the print server did not answer
+    QString current;      ///< the default printer
     QStringList faces;
+    /// Of every document: "line TEXT" for each line as drawn, "page" for each break, "end".
     QStringList calls;
-    bool failEnd = false;
+    QList<Printed> documents;
+    QList<QByteArray> rawJobs;
+    QHash<int, JobState> jobStates;
+    bool failEnd = false; ///< documents are refused
+    int nextJob = 0;      ///< more than 0: jobs are numbered from it
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "spool/FileServices.h"
+#include "spool/PrintError.h"
 #include "spool/RawPort.h"
 
 #include <QList>
@@ -9,7 +10,7 @@
 class RecordingRawPort : public RawPort
 {
 public:
-    bool copyToDevice(ByteSource& source, const QByteArray& destination, int timeoutMs, QString* error,
+    bool copyToDevice(ByteSource& source, const QByteArray& destination, int timeoutMs, PrintError* error,
                       qint64* sent = nullptr) override
     {
         QByteArray bytes;
@@ -18,7 +19,7 @@ public:
             bytes.append(buffer, n);
         copies.append({bytes, destination, timeoutMs});
         if (fail && error)
-            *error = QStringLiteral("port refused");
+            *error = PrintError::other(QStringLiteral("port refused"));
         if (sent)
             *sent = fail ? 0 : bytes.size();
         return !fail;

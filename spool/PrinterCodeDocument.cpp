@@ -1,0 +1,73 @@
+#include "spool/Documents.h"
+
+#include "text/EscP.h"
+
+#include <algorithm>
+
+Document imprime_codigos(QByteArrayView file, CodePage::Encoding encoding, int linesPerPage, bool* cutShort)
+{
+    // The file is read twice, a page at a time: to measure it here, then to hand its pages on
+    // when they are drawn, so that no copy of the whole file is held besides the spool text.
+    const QList<bool> needsFallback = bytesNeedingFallback(encoding);
+    DocumentShape shape;
+    shape.encoding = encoding;
+    int pagesWithLines = 0; // pages without a line at the end (after a last form feed) print no sheet
+    int pages = 0;
+    const PrintedDocument measured = EscP::interpret(
+        file,
+        [&](PrintedPage&& page) {
+            ++pages;
+            if (!page.lines.isEmpty())
+                pagesWithLines = pages;
+            shape.printerPageInches = std::max(shape.printerPageInches, qreal(page.length) / kUnitsPerInch);
+            for (const PrintedLine& line : std::as_const(page.lines)) {
+                if (!line.runs.isEmpty())
+                    shape.widestCells = std::max(shape.widestCells, line.runs.last().end());
+                for (const StyledRun& run : line.runs) {
+                    if (shape.needsFallbackFace)
+                        break;
+                    if (needsFallback.isEmpty()) {
+                        const QString chars = CodePage::decode(run.text, encoding);
+                        shape.needsFallbackFace =
+                            !std::all_of(chars.begin(), chars.end(), drawnWithoutFallback);
+                    } else {
+                        shape.needsFallbackFace =
+                            std::any_of(run.text.begin(), run.text.end(),
+                                        [&needsFallback](char b) { return needsFallback[uchar(b)]; });
+                    }
+                }
+            }
+        },
+        linesPerPage);
+    if (shape.printerPageInches <= 0)
+        shape.printerPageInches = 11;
+    // A PCL job's orientation is the sheet's.
+    shape.landscape = measured.landscape;
+    if (cutShort)
+        *cutShort = measured.cutShortAt >= 0;
+    return Document(shape, [file, linesPerPage, pagesWithLines](const PageSink& sink) {
+        int page = 0;
+        EscP::interpret(
+            file,
+            [&](PrintedPage&& printed) {
+                if (++page <= pagesWithLines)
+                    sink(std::move(printed));
+            },
+            linesPerPage);
+    });
+}
+
+Document imprime_documento(const QByteArray& text, CodePage::Encoding encoding, int linesPerPage,
+                           bool* cutShort)
+{
+    if (cutShort)
+        *cutShort = false;
+    // Backspace overstrikes (bold and underline as groff writes them) are printer work too.
+    if (EscP::carriesPrinterCodes(text) || text.contains('\b')) {
+        // The spool text puts a line end before the first line; the file itself has none there.
+        const QByteArrayView file =
+            text.startsWith("\r\n") ? QByteArrayView(text).sliced(2) : QByteArrayView(text);
+        return imprime_codigos(file, encoding, linesPerPage, cutShort);
+    }
+    return imprime_linhas(text, encoding, linesPerPage);
+}

@@ -1,0 +1,155 @@
+// The composer without a scheduler: size, orientation and wrap chosen from a document's shape,
+// and pictures and rules drawn on its pages.
+
+#include "render/Composer.h"
+#include "render/EmbeddedFont.h"
+#include "spool/Documents.h"
+
+#include <QBuffer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+const QPageLayout kA4(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(10, 10, 10, 10),
+                      QPageLayout::Point);
+
+/// Runs a poppler tool on the PDF and gives its output.
+QString poppler(const QString& tool, const QByteArray& pdf, const QStringList& arguments = {})
+{
+    QTemporaryDir dir;
+    QFile file(dir.filePath(QStringLiteral("doc.pdf")));
+    if (!file.open(QIODevice::WriteOnly) || file.write(pdf) != pdf.size())
+        return QString();
+    file.close();
+    QProcess process;
+    process.start(tool, arguments + QStringList{file.fileName()});
+    process.waitForFinished(20000);
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+} // namespace
+
+class TestComposer : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void composition_data();
+    void composition();
+    void pictures_data();
+    void pictures();
+};
+
+void TestComposer::composition_data()
+{
+    QTest::addColumn<QByteArray>("file"); ///< a spool text whose document is composed; empty: the shape
+    QTest::addColumn<qreal>("widest");
+    QTest::addColumn<double>("points");
+    QTest::addColumn<bool>("landscape");
+    QTest::addColumn<bool>("wrap");
+    QTest::newRow("80 columns at 11 points") << QByteArray() << 80.0 << 11.0 << false << false;
+    QTest::newRow("150 columns turn the sheet") << QByteArray() << 150.0 << 7.0 << true << false;
+    QTest::newRow("500 columns wrap at the smallest size") << QByteArray() << 500.0 << 4.0 << true << true;
+    QTest::newRow("plain lines measured with their tabs")
+        << QByteArray("\r\n\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\tEND") << 0.0 << 7.0 << true << false;
+    // A PCL job that asks for landscape gets it, though its lines would fit across a portrait sheet.
+    QTest::newRow("PCL job in landscape") << QByteArray("\r\n\x1b"
+                                                        "E\x1b&l1OSHORT LINE")
+                                          << 0.0 << 12 * 575.0 / (11 * 72) << true << false;
+}
+
+void TestComposer::composition()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(qreal, widest);
+    QFETCH(double, points);
+    QFETCH(bool, landscape);
+    QFETCH(bool, wrap);
+    DocumentShape shape;
+    if (!file.isEmpty())
+        shape = imprime_documento(file, CodePage::Encoding::Windows1252).shape();
+    else
+        shape.widestCells = widest;
+    shape.face = QStringLiteral("Courier 10 Pitch");
+    shape.points = 11;
+    const Composition c = Composer::compose(shape, kA4);
+    QCOMPARE(c.page.orientation() == QPageLayout::Landscape, landscape);
+    QVERIFY2(qAbs(c.fit.points - points) < 0.01, qPrintable(QString::number(c.fit.points)));
+    QCOMPARE(c.fit.wrap, wrap);
+}
+
+void TestComposer::pictures_data()
+{
+    QTest::addColumn<bool>("painter");
+    QTest::newRow("PDF text") << false;
+    QTest::newRow("Qt's painter") << true;
+}
+
+void TestComposer::pictures()
+{
+    QFETCH(bool, painter);
+    // A 20 x 10 dot picture, a checkerboard of bytes, and a bar beside a line of text.
+    PrintedPage page;
+    PrintedLine line;
+    line.runs.append(StyledRun{RunStyle(), "PICTURE"});
+    page.lines.append(line);
+    PageImage image;
+    image.width = 20;
+    image.height = 10;
+    for (int row = 0; row < image.height; ++row)
+        image.bits += row % 2 ? QByteArray("\x0f\xf0\x30", 3) : QByteArray("\xf0\x0f\xc0", 3);
+    image.x = 360;
+    image.y = 720;
+    page.images.append(image);
+    page.rules.append(PageRule{360, 1440, 1440, 36});
+    DocumentShape shape;
+    shape.face = QStringLiteral("Courier 10 Pitch");
+    shape.printerPageInches = 11;
+    EmbeddedFonts fonts;
+    Composer composer(fonts, painter ? RenderPath::Painter : RenderPath::Best);
+    QByteArray pdf;
+    QBuffer buffer(&pdf);
+    QVERIFY(composer.render(Document::ofPages(shape, {page}), QStringLiteral("tst_composer"),
+                            [&](QPageLayout* media, QString*) -> QIODevice* {
+                                *media = kA4;
+                                buffer.open(QIODevice::WriteOnly);
+                                return &buffer;
+                            }));
+    QCOMPARE(composer.pages(), 1);
+    // pdfimages lists each picture: page, number, type, width, height...
+    const QStringList images = poppler(QStringLiteral("pdfimages"), pdf, {"-list"}).split(u'\n').mid(2);
+    QStringList sizes;
+    for (const QString& row : images) {
+        const QStringList fields = row.simplified().split(u' ');
+        if (fields.size() > 4)
+            sizes.append(fields[3] + u'x' + fields[4]);
+    }
+    QVERIFY2(sizes.contains(QStringLiteral("20x10")), qPrintable(images.join(u'\n')));
+    if (!painter)
+        QVERIFY2(images.first().contains(QLatin1String("stencil")), qPrintable(images.first()));
+
+    // The bar is inked: a dark row across most of its inch at 72 dpi.
+    QTemporaryDir dir;
+    QFile out(dir.filePath(QStringLiteral("p.pdf")));
+    QVERIFY(out.open(QIODevice::WriteOnly) && out.write(pdf) == pdf.size());
+    out.close();
+    QCOMPARE(QProcess::execute(QStringLiteral("pdftoppm"),
+                               {"-r", "72", "-gray", out.fileName(), dir.filePath(QStringLiteral("p"))}),
+             0);
+    const QImage sheet(dir.filePath(QStringLiteral("p-1.pgm")));
+    QVERIFY(!sheet.isNull());
+    int longest = 0;
+    for (int y = 0; y < sheet.height(); ++y) {
+        int run = 0;
+        for (int x = 0; x < sheet.width(); ++x) {
+            run = qGray(sheet.pixel(x, y)) < 128 ? run + 1 : 0;
+            longest = std::max(longest, run);
+        }
+    }
+    QVERIFY2(longest > 50, qPrintable(QString::number(longest)));
+}
+
+QTEST_MAIN(TestComposer)
+#include "tst_composer.moc"
