@@ -86,7 +86,8 @@ private slots:
 
 private:
     bool printGraphical(const QByteArray& text, qint16 columns = 10, QString* error = nullptr);
-    bool printRaw(const QString& port, const QByteArray& text, QString* error = nullptr);
+    bool printRaw(const QString& port, const QByteArray& text, QString* error = nullptr,
+                  int timeoutMs = ImpressaoConteudo::kRawTimeoutMs);
 
     RecordingPrinter m_printer;
     TestFileServices m_files;
@@ -129,11 +130,12 @@ bool TestLayout::printGraphical(const QByteArray& text, qint16 columns, QString*
     return printed;
 }
 
-bool TestLayout::printRaw(const QString& port, const QByteArray& text, QString* error)
+bool TestLayout::printRaw(const QString& port, const QByteArray& text, QString* error, int timeoutMs)
 {
     m_settings.raw = OnOff(QStringLiteral("1"));
     m_settings.port = port;
     ImpressaoConteudo job(m_settings, m_printer, m_files, m_files, m_port, m_places);
+    job.setRawTimeoutMs(timeoutMs);
     PrintError failed;
     const bool printed = job.imprime_conteudo(text, 80, QStringLiteral("REL.TXT"), &failed);
     if (error)
@@ -405,7 +407,8 @@ void TestLayout::rawToFifoNobodyReads()
     const int fd = openedForReading ? ::open(fifo.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC) : -1;
     QList<QByteArray> lines(2000, QByteArray(78, 'x')); // well over what a pipe holds
     QString error;
-    QVERIFY(!printRaw(QFile::decodeName(fifo), spool(lines), &error));
+    // A stall is a stall at any time limit: a short one keeps the test from waiting.
+    QVERIFY(!printRaw(QFile::decodeName(fifo), spool(lines), &error, 200));
     if (fd >= 0)
         ::close(fd);
     QVERIFY(!error.isEmpty());
