@@ -66,6 +66,8 @@ private slots:
     void dataPastTheEndPrintsAsText();
     void generated_data();
     void generated();
+    void codesFoundAnywhere_data();
+    void codesFoundAnywhere();
 
 private:
     QTemporaryDir m_dir;
@@ -197,6 +199,36 @@ void TestEscP::initTestCase()
     generate.start(VELMORIX_GENERATORS "/generate.sh", {m_dir.path()});
     QVERIFY(generate.waitForFinished(120000));
     QVERIFY2(generate.exitCode() == 0, generate.readAllStandardError().constData());
+}
+
+void TestEscP::codesFoundAnywhere_data()
+{
+    QTest::addColumn<char>("byte");
+    QTest::addColumn<bool>("coded");
+    const struct
+    {
+        const char* name;
+        char byte;
+        bool coded;
+    } rows[] = {{"ESC", '\033', true}, {"SI", '\017', true},  {"SO", '\016', true},
+                {"DC2", '\022', true}, {"DC4", '\024', true}, {"CR LF", '\n', false},
+                {"FF", '\f', false},   {"TAB", '\t', false},  {"NUL", '\0', false},
+                {"US", '\037', false}, {"blank", ' ', false}, {"high", '\x9B', false}};
+    for (const auto& row : rows)
+        QTest::newRow(row.name) << row.byte << row.coded;
+}
+
+void TestEscP::codesFoundAnywhere()
+{
+    QFETCH(char, byte);
+    QFETCH(bool, coded);
+    // Wherever the byte stands, within or after the words the scan looks at together.
+    for (int at = 0; at < 21; ++at) {
+        QByteArray line(21, 'x');
+        line[at] = byte;
+        QVERIFY2(EscP::carriesPrinterCodes(line) == coded, qPrintable(QString::number(at)));
+        QVERIFY(!EscP::carriesPrinterCodes(line.first(at)));
+    }
 }
 
 void TestEscP::generated_data()
