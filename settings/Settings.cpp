@@ -17,20 +17,21 @@ namespace {
 struct Key
 {
     const char* name;
-    QString Settings::*value;
+    QString (*get)(const Settings&);
+    void (*set)(Settings&, const QString&);
 };
 
 // The file's lines, in the order they are written and compared.
 constexpr Key kKeys[] = {
-    {"LOCAL", &Settings::sLocal},   {"IMPRESSORA", &Settings::sImpressora},
-    {"BACKUP", &Settings::sBackup}, {"PARALELA", &Settings::sParalela},
-    {"PORTA", &Settings::sPorta},
-};
-
-// Keys the program reads but never writes: the user sets them by hand.
-constexpr Key kOptionalKeys[] = {
-    {"CODIFICACAO", &Settings::sCodificacao},
-    {"LINHAS", &Settings::sLinhas},
+    {"LOCAL", [](const Settings& s) { return s.pattern; },
+     [](Settings& s, const QString& v) { s.pattern = v; }},
+    {"IMPRESSORA", [](const Settings& s) { return s.printer; },
+     [](Settings& s, const QString& v) { s.printer = v; }},
+    {"BACKUP", [](const Settings& s) { return s.backup.text(); },
+     [](Settings& s, const QString& v) { s.backup = OnOff(v); }},
+    {"PARALELA", [](const Settings& s) { return s.raw.text(); },
+     [](Settings& s, const QString& v) { s.raw = OnOff(v); }},
+    {"PORTA", [](const Settings& s) { return s.port; }, [](Settings& s, const QString& v) { s.port = v; }},
 };
 
 bool ownedKey(const QString& key)
@@ -106,7 +107,7 @@ bool grava_ini(const Settings& settings, const QString& path, SettingsStore& fil
     for (const Key& key : kKeys) {
         data += key.name;
         data += " = ";
-        data += CodePage::encode(settings.*key.value);
+        data += CodePage::encode(key.get(settings));
         data += "\r\n";
     }
     // Lines the window does not own survive a confirmation.
@@ -128,45 +129,42 @@ bool grava_ini(const Settings& settings, const QString& path, SettingsStore& fil
 bool le_ini(Settings& settings, const QString& path, SettingsStore& files, QString* error, QStringList* notes)
 {
     if (path.isEmpty() || !files.isPlainFile(QFile::encodeName(path))) {
-        if (!grava_ini(settings, settings.sCaminhoIni, files, error))
+        if (!grava_ini(settings, settings.path, files, error))
             return false;
     }
     QByteArray data;
     if (!files.readFile(QFile::encodeName(path), &data, error))
         return false;
 
-    TextLines lines([&settings](QByteArrayView bytes) {
+    // LINHAS is told of once, as the last one given is what is used.
+    std::optional<QString> linesGiven;
+    TextLines lines([&settings, &linesGiven](QByteArrayView bytes) {
         const QString line = CodePage::decode(bytes);
         const QString key = chave_linha(line);
         for (const Key& k : kKeys) {
             if (key == QLatin1String(k.name))
-                settings.*k.value = valor_linha(line);
+                k.set(settings, valor_linha(line));
         }
-        for (const Key& k : kOptionalKeys) {
-            if (key == QLatin1String(k.name))
-                settings.*k.value = valor_linha(line);
-        }
+        // Keys the program reads but never writes: the user sets them by hand.
+        if (key == QLatin1String("CODIFICACAO"))
+            settings.encoding = encodingOf(valor_linha(line));
+        else if (key == QLatin1String("LINHAS"))
+            linesGiven = valor_linha(line);
     });
     lines.feed(data);
     lines.finish();
-    if (notes) {
-        const QString note = linesPerPageNote(settings.sLinhas);
-        if (!note.isEmpty())
+    if (linesGiven) {
+        QString note;
+        settings.linesPerPage = readLines(*linesGiven, &note);
+        if (notes && !note.isEmpty())
             notes->append(note);
     }
     return true;
 }
 
-int linesPerPage(const QString& value)
+int linesPerPageOf(const QString& value)
 {
     return readLines(value, nullptr);
-}
-
-QString linesPerPageNote(const QString& value)
-{
-    QString note;
-    readLines(value, &note);
-    return note;
 }
 
 QString caminho_ini(const QString& applicationFolder)
@@ -182,21 +180,26 @@ QString caminho_ini(const QString& applicationFolder)
     return folder + QStringLiteral("/VELMORIX.INI");
 }
 
-bool marcado(const QString& value)
+CodePage::Encoding encodingOf(const QString& value)
 {
-    return value == QLatin1String("1");
+    return CodePage::encodingByName(value).value_or(CodePage::Encoding::Windows1252);
 }
 
-QString valor_marcado(bool checked)
+OnOff OnOff::checked(bool on)
 {
-    return checked ? QStringLiteral("1") : QStringLiteral("0");
+    return OnOff(on ? QStringLiteral("1") : QStringLiteral("0"));
 }
 
-std::optional<bool> estado_marcado(const QString& value)
+bool OnOff::isOn() const
 {
-    if (value.isEmpty() || value == QLatin1String("0"))
+    return m_written == QLatin1String("1");
+}
+
+std::optional<bool> OnOff::shown() const
+{
+    if (m_written.isEmpty() || m_written == QLatin1String("0"))
         return false;
-    if (marcado(value))
+    if (isOn())
         return true;
     return std::nullopt;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "text/Encoding.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -7,18 +9,45 @@
 
 class SettingsStore;
 
-/// The five settings values and the path of the settings file; all empty until set.
+/// A BACKUP or PARALELA value. It is on only when written exactly "1"; every other text is kept
+/// as written, so a value the window cannot show is written back unchanged.
+class OnOff
+{
+public:
+    OnOff() = default;
+    explicit OnOff(const QString& written) : m_written(written) {}
+    /// The value a check box stands for: "1" checked, "0" not.
+    static OnOff checked(bool on);
+
+    /// True only for exactly "1": every test of BACKUP and PARALELA is this one.
+    bool isOn() const;
+    /// The check state the value shows: "1" checked, "0" or empty not; nothing for any other value.
+    std::optional<bool> shown() const;
+    const QString& text() const { return m_written; }
+    bool isEmpty() const { return m_written.isEmpty(); }
+
+    friend bool operator==(const OnOff& a, const OnOff& b) { return a.m_written == b.m_written; }
+    friend bool operator!=(const OnOff& a, const OnOff& b) { return !(a == b); }
+
+private:
+    QString m_written;
+};
+
+/// The settings values and the path of the settings file; all empty until set.
 struct Settings
 {
-    QString sLocal;      ///< LOCAL: the watched path pattern
-    QString sImpressora; ///< IMPRESSORA: printer device name, compared without regard to case
-    QString sBackup;     ///< BACKUP: "1" keeps a backup of each printed file
-    QString sParalela;   ///< PARALELA: "1" prints raw to sPorta
-    QString sPorta;      ///< PORTA: destination path of raw printing
-    QString sCaminhoIni; ///< full path of the settings file
-    /// CODIFICACAO (optional, read only): code page of spool files, "1252" when absent
-    QString sCodificacao;
-    QString sLinhas; ///< LINHAS (optional, read only): lines per page of files without printer codes
+    QString pattern; ///< LOCAL: the watched path pattern
+    QString printer; ///< IMPRESSORA: printer device name, compared without regard to case
+    OnOff backup;    ///< BACKUP: on keeps a backup of each printed file
+    OnOff raw;       ///< PARALELA: on prints raw to port
+    QString port;    ///< PORTA: destination path of raw printing
+    QString path;    ///< full path of the settings file
+    /// CODIFICACAO (optional, read only): code page of spool files; Windows-1252 when absent or
+    /// not a code page the program knows
+    CodePage::Encoding encoding = CodePage::Encoding::Windows1252;
+    /// LINHAS (optional, read only): lines per page of files without printer codes; 0 fits as
+    /// many as the page holds
+    int linesPerPage = 0;
 };
 
 /// Key of a settings line: the text left of its first "=", without surrounding blanks.
@@ -29,7 +58,7 @@ QString valor_linha(const QString& line);
 /// Writes the five values to the file at path; every other line already there (the optional
 /// keys, comments, unknown keys) is kept after them.
 bool grava_ini(const Settings& settings, const QString& path, SettingsStore& files, QString* error);
-/// Reads the file at path into the values; creates it from the values at sCaminhoIni first
+/// Reads the file at path into the values; creates it from the values at Settings::path first
 /// when the path is empty or names no plain file. Lines that are not settings are ignored.
 /// A value read that is used otherwise than written adds a log line to @p notes.
 bool le_ini(Settings& settings, const QString& path, SettingsStore& files, QString* error,
@@ -39,18 +68,13 @@ bool le_ini(Settings& settings, const QString& path, SettingsStore& files, QStri
 constexpr int kFewestLines = 1;
 constexpr int kMostLines = 132;
 /// The lines per page a LINHAS value asks for, brought within kFewestLines..kMostLines; 0 (as
-/// many as fit) when it is empty, 0, negative or not a whole number.
-int linesPerPage(const QString& value);
-/// The log line telling how a LINHAS value is used when that is not as written; empty otherwise.
-QString linesPerPageNote(const QString& value);
+/// many as fit) when it is empty, 0, negative or not a whole number. le_ini logs how a value is
+/// used when that is not as written.
+int linesPerPageOf(const QString& value);
 
 /// Where the settings file lives: beside the program when it is there or that folder can be
 /// written, else in the user's configuration folder (XDG_CONFIG_HOME, default ~/.config).
 QString caminho_ini(const QString& applicationFolder);
 
-/// True only for exactly "1": every test of BACKUP and PARALELA is this comparison.
-bool marcado(const QString& value);
-/// The value a check box stands for: "1" checked, "0" not.
-QString valor_marcado(bool checked);
-/// The check state a value shows: "1" checked, "0" or empty not; nothing for any other value.
-std::optional<bool> estado_marcado(const QString& value);
+/// The code page a CODIFICACAO value names; Windows-1252 when it names none the program knows.
+CodePage::Encoding encodingOf(const QString& value);

@@ -119,18 +119,9 @@ public:
 
     /// Marks a file as printed, on the file itself, so the mark outlives the program; false
     /// where the file system keeps no such marks.
-    virtual bool markPrinted(const QByteArray& path, const QByteArray& mark)
-    {
-        Q_UNUSED(path);
-        Q_UNUSED(mark);
-        return false;
-    }
+    virtual bool markPrinted(const QByteArray& path, const QByteArray& mark) = 0;
     /// The mark set by markPrinted(), or empty.
-    virtual QByteArray printedMark(const QByteArray& path)
-    {
-        Q_UNUSED(path);
-        return QByteArray();
-    }
+    virtual QByteArray printedMark(const QByteArray& path) = 0;
 
     /// Opens a plain file for reading; never follows a link. Null with *error set on failure.
     virtual std::unique_ptr<ByteSource> openRead(const QByteArray& path, QString* error) = 0;
@@ -143,7 +134,7 @@ public:
     /// and a record kept outside the folder lets a later run remove it should this one end first.
     virtual std::unique_ptr<ScratchFile> createScratch(const QByteArray& path, QString* error) = 0;
     /// Removes the scratch files of earlier runs of this program that ended without removing them.
-    virtual void removeOwnLeftovers() {}
+    virtual void removeOwnLeftovers() = 0;
     /// Claims a spool file until the claim is dropped; null when another program holds it or
     /// the path no longer names a plain file. A file that cannot be opened gets a claim that
     /// holds nothing, so its reading reports why. Never waits.

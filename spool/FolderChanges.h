@@ -12,5 +12,5 @@ public:
     /// the last call for it, and always true when the folder cannot be watched.
     virtual bool takeChanges(const QByteArray& folder) = 0;
     /// Stops watching every folder but these.
-    virtual void watchOnly(const QList<QByteArray>& folders) { Q_UNUSED(folders); }
+    virtual void watchOnly(const QList<QByteArray>& folders) = 0;
 };

@@ -240,11 +240,6 @@ bool imprime_codigos(QByteArrayView file, CodePage::Encoding encoding, int lines
     return drawn.cutShortAt >= 0;
 }
 
-CodePage::Encoding encodingOf(const Settings& settings)
-{
-    return CodePage::encodingByName(settings.sCodificacao).value_or(CodePage::Encoding::Windows1252);
-}
-
 } // namespace
 
 ImpressaoConteudo::ImpressaoConteudo(const Settings& settings, PrintingService& printing, FileServices& files,
@@ -259,7 +254,7 @@ ImpressaoConteudo::~ImpressaoConteudo() = default;
 bool ImpressaoConteudo::imprime_conteudo(const QByteArray& text, qint16 iMaxColunas, const QString& title,
                                          QString* error)
 {
-    if (m_settings.sParalela == QLatin1String("1"))
+    if (m_settings.raw.isOn())
         return raw(text, title, error);
     return graphical(text, iMaxColunas, title, error);
 }
@@ -331,7 +326,7 @@ bool ImpressaoConteudo::selecionaImpressora(int* found, QString* error)
         setError(error, m_printing.printersError());
         return false;
     }
-    const QString wanted = m_settings.sImpressora.toUpper();
+    const QString wanted = m_settings.printer.toUpper();
     *found = printers.isEmpty() ? kNoPrinters : -1;
     for (int i = 0; i < printers.size(); ++i) {
         if (printers[i].deviceName.toUpper() == wanted) {
@@ -365,8 +360,7 @@ bool ImpressaoConteudo::graphical(const QByteArray& text, qint16 iMaxColunas, co
     m_printing.setUnderline(false);
     m_printing.setPointSize(tamanho_fonte(iMaxColunas).toFloat());
     m_printing.setJobTitle(title);
-    const bool cutShort =
-        imprime_documento(text, m_printing, encodingOf(m_settings), linesPerPage(m_settings.sLinhas));
+    const bool cutShort = imprime_documento(text, m_printing, m_settings.encoding, m_settings.linesPerPage);
     if (!m_printing.endDocument()) {
         setError(error, m_printing.errorString());
         return false;
@@ -393,7 +387,7 @@ QByteArray nome_temporario(const QDateTime& moment)
 
 bool ImpressaoConteudo::streamsLines() const
 {
-    return m_settings.sParalela == QLatin1String("1");
+    return m_settings.raw.isOn();
 }
 
 std::unique_ptr<StreamedPrint> ImpressaoConteudo::beginLines(QString* error, const QString& title,
@@ -402,18 +396,18 @@ std::unique_ptr<StreamedPrint> ImpressaoConteudo::beginLines(QString* error, con
     // Without a port, the bytes go to the named printer's queue as a raw job: a printer CUPS
     // reaches over USB or the network has no port of its own, and still reads its own codes.
     bool toQueue = false;
-    if (m_settings.sPorta.isEmpty()) {
+    if (m_settings.port.isEmpty()) {
         int found = -1;
         if (!selecionaImpressora(&found, error))
             return nullptr;
         if (found < 0) {
             setError(error, QStringLiteral("no port is set for raw printing, and there is no printer %1")
-                                .arg(m_settings.sImpressora));
+                                .arg(m_settings.printer));
             return nullptr;
         }
         toQueue = true;
     }
-    const QByteArray destination = QFile::encodeName(m_settings.sPorta);
+    const QByteArray destination = QFile::encodeName(m_settings.port);
     const qint64 nowMs = m_clock.monotonicMs();
     if (!toQueue && !portFreeFor(destination, source, nowMs, error))
         return nullptr;

@@ -623,7 +623,7 @@ void WatchCycle::adia(Retry& retry, qint64 now)
 WatchCycle::Disposal WatchCycle::backup_ou_exclui(const QByteArray& folder, const QByteArray& name,
                                                   const QString& shown, const QByteArray& from)
 {
-    const bool backup = m_settings.sBackup == QLatin1String("1");
+    const bool backup = m_settings.backup.isOn();
     const QByteArray to = backup ? folder + nome_backup(name) : QByteArray();
     if (backup && m_files.isPlainFile(to))
         m_files.remove(to, nullptr);
@@ -836,7 +836,7 @@ void WatchCycle::Movimento_Timer()
 
     passo_animacao();
 
-    vigia_padroes(QFile::encodeName(m_settings.sLocal));
+    vigia_padroes(QFile::encodeName(m_settings.pattern));
 
     // Each folder is read once per batch, and the batch taken in name order; names that appear
     // meanwhile come with the next batch. The folders are taken in the order the patterns give.

@@ -97,14 +97,14 @@ Engine::~Engine() = default;
 bool Engine::recarrega(QString* error)
 {
     // Reading a missing file would write one from the values in memory: a reload never does.
-    if (!m_settingsFile.isPlainFile(QFile::encodeName(settings.sCaminhoIni))) {
+    if (!m_settingsFile.isPlainFile(QFile::encodeName(settings.path))) {
         if (error)
-            *error = settings.sCaminhoIni + QStringLiteral(": não existe");
+            *error = settings.path + QStringLiteral(": não existe");
         return false;
     }
     Settings read = settings;
     QStringList notes;
-    if (!le_ini(read, settings.sCaminhoIni, m_settingsFile, error, &notes))
+    if (!le_ini(read, settings.path, m_settingsFile, error, &notes))
         return false;
     settings = read;
     for (const QString& note : std::as_const(notes))

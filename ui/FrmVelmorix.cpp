@@ -227,14 +227,14 @@ void FrmVelmorix::Form_Load()
 void FrmVelmorix::Form_Initialize()
 {
     m_movimento.setEnabled(false);
-    m_settings.sCaminhoIni = m_services.caminhoIni;
+    m_settings.path = m_services.caminhoIni;
     m_firstConfiguration = true;
-    if (!m_services.settingsFile.isPlainFile(QFile::encodeName(m_settings.sCaminhoIni)))
+    if (!m_services.settingsFile.isPlainFile(QFile::encodeName(m_settings.path)))
         return; // first configuration: nothing read, no icon, nothing watched
 
     QString error;
     QStringList notes;
-    if (!le_ini(m_settings, m_settings.sCaminhoIni, m_services.settingsFile, &error, &notes)) {
+    if (!le_ini(m_settings, m_settings.path, m_services.settingsFile, &error, &notes)) {
         falha(QStringLiteral("Não foi possível ler o arquivo de configurações: ") + error);
         return;
     }
@@ -254,19 +254,19 @@ void FrmVelmorix::Form_Initialize()
 
 bool FrmVelmorix::valoresParaControles(QStringList* unshown)
 {
-    CbImpressoras->setEditText(m_settings.sImpressora);
-    TxtArquivos->setText(m_settings.sLocal);
-    txtPorta->setText(m_settings.sPorta);
+    CbImpressoras->setEditText(m_settings.printer);
+    TxtArquivos->setText(m_settings.pattern);
+    txtPorta->setText(m_settings.port);
     bool allShown = true;
-    for (const auto& [key, value, box] : {std::tuple{"BACKUP", &m_settings.sBackup, ChkGerarbackUp},
-                                          std::tuple{"PARALELA", &m_settings.sParalela, chkParalela}}) {
-        const std::optional<bool> checked = estado_marcado(*value);
+    for (const auto& [key, value, box] : {std::tuple{"BACKUP", &m_settings.backup, ChkGerarbackUp},
+                                          std::tuple{"PARALELA", &m_settings.raw, chkParalela}}) {
+        const std::optional<bool> checked = value->shown();
         // A value the box cannot show stays "not known" until the user picks one.
         box->setCheckState(!checked ? Qt::PartiallyChecked : *checked ? Qt::Checked : Qt::Unchecked);
         if (!checked) {
             allShown = false;
             if (unshown)
-                unshown->append(QStringLiteral("%1: \"%2\"").arg(QLatin1String(key), *value));
+                unshown->append(QStringLiteral("%1: \"%2\"").arg(QLatin1String(key), value->text()));
         }
     }
     return allShown;
@@ -422,28 +422,28 @@ void FrmVelmorix::mnu_IconeBandeja_Sair_Click()
 
 void FrmVelmorix::CmdConfirmar_Click()
 {
-    m_settings.sImpressora = CbImpressoras->currentText();
+    m_settings.printer = CbImpressoras->currentText();
     // A box still showing "not known" keeps the value the window could not show.
     for (const auto& [box, value] :
-         {std::pair{ChkGerarbackUp, &m_settings.sBackup}, std::pair{chkParalela, &m_settings.sParalela}}) {
+         {std::pair{ChkGerarbackUp, &m_settings.backup}, std::pair{chkParalela, &m_settings.raw}}) {
         if (box->checkState() != Qt::PartiallyChecked)
-            *value = valor_marcado(box->isChecked());
+            *value = OnOff::checked(box->isChecked());
     }
-    m_settings.sLocal = TxtArquivos->text();
-    m_settings.sPorta = txtPorta->text();
+    m_settings.pattern = TxtArquivos->text();
+    m_settings.port = txtPorta->text();
 
-    if (marcado(m_settings.sParalela) && m_settings.sPorta.isEmpty()) {
-        m_settings.sPorta = porta_da_impressora(m_services.printing, m_settings.sImpressora);
-        txtPorta->setText(m_settings.sPorta);
+    if (m_settings.raw.isOn() && m_settings.port.isEmpty()) {
+        m_settings.port = porta_da_impressora(m_services.printing, m_settings.printer);
+        txtPorta->setText(m_settings.port);
     }
 
     QString error;
-    if (!grava_ini(m_settings, m_settings.sCaminhoIni, m_services.settingsFile, &error)) {
+    if (!grava_ini(m_settings, m_settings.path, m_services.settingsFile, &error)) {
         falha(QStringLiteral("Não foi possível gravar o arquivo de configurações: ") + error);
         return;
     }
     QStringList notes;
-    if (!le_ini(m_settings, m_settings.sCaminhoIni, m_services.settingsFile, &error, &notes)) {
+    if (!le_ini(m_settings, m_settings.path, m_services.settingsFile, &error, &notes)) {
         falha(QStringLiteral("Não foi possível ler o arquivo de configurações: ") + error);
         return;
     }
@@ -451,7 +451,7 @@ void FrmVelmorix::CmdConfirmar_Click()
         log(note);
 
     const bool complete =
-        !m_settings.sBackup.isEmpty() && !m_settings.sImpressora.isEmpty() && !m_settings.sLocal.isEmpty();
+        !m_settings.backup.isEmpty() && !m_settings.printer.isEmpty() && !m_settings.pattern.isEmpty();
     if (complete) {
         valoresParaControles(); // a value the window did not show was told of at start
         icone_bandeja(0, kTipInicial);

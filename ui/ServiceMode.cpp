@@ -86,7 +86,7 @@ int runService(const QString& caminhoIni)
     engine.setWindow(&console);
     PosixFolderChanges folderChanges;
     engine.cycle().setFolderChanges(&folderChanges);
-    engine.settings.sCaminhoIni = caminhoIni;
+    engine.settings.path = caminhoIni;
 
     QString error;
     if (!engine.recarrega(&error)) {

@@ -860,8 +860,8 @@ void TestFiles::rawRetrySendsOnlyWhatTheDeviceDidNotTake()
     const QList<QByteArray> lines = manyLines(2500);
 
     Settings settings;
-    settings.sParalela = QStringLiteral("1");
-    settings.sPorta = QFile::decodeName(fifo);
+    settings.raw = OnOff(QStringLiteral("1"));
+    settings.port = QFile::decodeName(fifo);
     RecordingPrinter printer;
     TestFileServices files;
     FolderPlaces places;

@@ -12,11 +12,11 @@ namespace {
 Settings sample()
 {
     Settings s;
-    s.sLocal = QStringLiteral("/var/spool/video/*.TXT");
-    s.sImpressora = QStringLiteral("Laser_Sala");
-    s.sBackup = QStringLiteral("1");
-    s.sParalela = QStringLiteral("0");
-    s.sPorta = QStringLiteral("/dev/usb/lp0");
+    s.pattern = QStringLiteral("/var/spool/video/*.TXT");
+    s.printer = QStringLiteral("Laser_Sala");
+    s.backup = OnOff(QStringLiteral("1"));
+    s.raw = OnOff(QStringLiteral("0"));
+    s.port = QStringLiteral("/dev/usb/lp0");
     return s;
 }
 
@@ -59,7 +59,7 @@ void TestSettings::init()
 void TestSettings::writtenBytes()
 {
     Settings s = sample();
-    s.sPorta.clear();
+    s.port.clear();
     QString error;
     QVERIFY2(grava_ini(s, m_ini, m_files, &error), qPrintable(error));
     QCOMPARE(readAll(m_ini), QByteArray("LOCAL = /var/spool/video/*.TXT\r\n"
@@ -71,7 +71,7 @@ void TestSettings::writtenBytes()
     // Writing again replaces the five keys; lines added by hand (optional keys, comments,
     // unknown keys) follow them, in their order.
     QVERIFY(writeBytes(m_ini, "EXTRA = 1\r\n" + readAll(m_ini) + "; note\nCODIFICACAO = 850\r\nMORE\r\n"));
-    s.sBackup = QStringLiteral("0");
+    s.backup = OnOff(QStringLiteral("0"));
     QVERIFY(grava_ini(s, m_ini, m_files, &error));
     QCOMPARE(readAll(m_ini), QByteArray("LOCAL = /var/spool/video/*.TXT\r\n"
                                         "IMPRESSORA = Laser_Sala\r\n"
@@ -84,7 +84,7 @@ void TestSettings::writtenBytes()
                                         "MORE\r\n"));
     Settings read;
     QVERIFY(le_ini(read, m_ini, m_files, &error));
-    QCOMPARE(read.sCodificacao, QStringLiteral("850"));
+    QCOMPARE(read.encoding, CodePage::Encoding::Cp850);
 }
 
 void TestSettings::roundTrip_data()
@@ -118,20 +118,20 @@ void TestSettings::roundTrip()
     QFETCH(QByteArray, localBytes);
 
     Settings written = sample();
-    written.sLocal = local;
-    written.sImpressora = QStringLiteral("  HP LaserJet  ");
+    written.pattern = local;
+    written.printer = QStringLiteral("  HP LaserJet  ");
     QString error;
     QVERIFY2(grava_ini(written, m_ini, m_files, &error), qPrintable(error));
     QVERIFY(readAll(m_ini).startsWith("LOCAL = " + localBytes + "\r\nIMPRESSORA = "));
 
     Settings read;
-    read.sCaminhoIni = m_ini;
+    read.path = m_ini;
     QVERIFY2(le_ini(read, m_ini, m_files, &error), qPrintable(error));
-    QCOMPARE(read.sLocal, expectedLocal);
-    QCOMPARE(read.sImpressora, QStringLiteral("HP LaserJet"));
-    QCOMPARE(read.sBackup, written.sBackup);
-    QCOMPARE(read.sParalela, written.sParalela);
-    QCOMPARE(read.sPorta, written.sPorta);
+    QCOMPARE(read.pattern, expectedLocal);
+    QCOMPARE(read.printer, QStringLiteral("HP LaserJet"));
+    QCOMPARE(read.backup.text(), written.backup.text());
+    QCOMPARE(read.raw.text(), written.raw.text());
+    QCOMPARE(read.port, written.port);
 }
 
 // Each file is read over the same starting values; the row names what it should change.
@@ -182,10 +182,11 @@ void TestSettings::lines()
     QFETCH(QStringList, expected);
 
     QVERIFY(writeBytes(m_ini, file));
-    Settings s{"local0", "printer0", "backup0", "paralela0", "porta0", m_ini, {}, {}};
+    Settings s{"local0", "printer0", OnOff(QStringLiteral("backup0")), OnOff(QStringLiteral("paralela0")),
+               "porta0", m_ini};
     QString error;
     QVERIFY2(le_ini(s, m_ini, m_files, &error), qPrintable(error));
-    QCOMPARE((QStringList{s.sLocal, s.sImpressora, s.sBackup, s.sParalela, s.sPorta}), expected);
+    QCOMPARE((QStringList{s.pattern, s.printer, s.backup.text(), s.raw.text(), s.port}), expected);
     QCOMPARE(readAll(m_ini), file); // reading never writes an existing file
 }
 
@@ -193,58 +194,58 @@ void TestSettings::keyGivenTwiceTakesLast()
 {
     QVERIFY(writeBytes(m_ini, "LOCAL = /first/*.TXT\r\nBACKUP = 1\r\nLOCAL = /second/*.TXT\r\n"));
     Settings s;
-    s.sCaminhoIni = m_ini;
+    s.path = m_ini;
     QString error;
     QVERIFY(le_ini(s, m_ini, m_files, &error));
-    QCOMPARE(s.sLocal, QStringLiteral("/second/*.TXT"));
-    QCOMPARE(s.sBackup, QStringLiteral("1"));
+    QCOMPARE(s.pattern, QStringLiteral("/second/*.TXT"));
+    QCOMPARE(s.backup.text(), QStringLiteral("1"));
 }
 
 void TestSettings::lineBreakInValueReadsAsTwoLines()
 {
     Settings written = sample();
-    written.sImpressora = QStringLiteral("HP\r\nMORE TEXT");
-    written.sPorta = QStringLiteral("/dev/lp0\r\nLOCAL = /elsewhere/*.PRN");
+    written.printer = QStringLiteral("HP\r\nMORE TEXT");
+    written.port = QStringLiteral("/dev/lp0\r\nLOCAL = /elsewhere/*.PRN");
     QString error;
     QVERIFY(grava_ini(written, m_ini, m_files, &error));
 
     Settings read;
-    read.sCaminhoIni = m_ini;
+    read.path = m_ini;
     QVERIFY(le_ini(read, m_ini, m_files, &error));
-    QCOMPARE(read.sImpressora, QStringLiteral("HP"));
-    QCOMPARE(read.sPorta, QStringLiteral("/dev/lp0"));
-    QCOMPARE(read.sLocal, QStringLiteral("/elsewhere/*.PRN")); // the later line wins
+    QCOMPARE(read.printer, QStringLiteral("HP"));
+    QCOMPARE(read.port, QStringLiteral("/dev/lp0"));
+    QCOMPARE(read.pattern, QStringLiteral("/elsewhere/*.PRN")); // the later line wins
 }
 
 void TestSettings::missingFileIsWrittenFromCurrentValues()
 {
     Settings s = sample();
-    s.sLocal = QStringLiteral("  /padded/*.TXT ");
-    s.sCaminhoIni = m_ini;
+    s.pattern = QStringLiteral("  /padded/*.TXT ");
+    s.path = m_ini;
     QVERIFY(!QFile::exists(m_ini));
     QString error;
     QVERIFY2(le_ini(s, m_ini, m_files, &error), qPrintable(error));
     QVERIFY(readAll(m_ini).startsWith("LOCAL =   /padded/*.TXT \r\nIMPRESSORA = Laser_Sala\r\n"));
-    QCOMPARE(s.sLocal, QStringLiteral("/padded/*.TXT")); // read back
-    QCOMPARE(s.sPorta, QStringLiteral("/dev/usb/lp0"));
+    QCOMPARE(s.pattern, QStringLiteral("/padded/*.TXT")); // read back
+    QCOMPARE(s.port, QStringLiteral("/dev/usb/lp0"));
 
     // A folder standing where the file should be is not a settings file either.
     const QString folder = m_dir.filePath(QStringLiteral("FOLDER.INI"));
     QVERIFY(QDir().mkdir(folder));
     Settings t = sample();
-    t.sCaminhoIni = folder;
+    t.path = folder;
     QVERIFY(!le_ini(t, folder, m_files, &error));
 }
 
 void TestSettings::emptyPathWritesAtIniPathAndFails()
 {
     Settings s = sample();
-    s.sCaminhoIni = m_ini;
+    s.path = m_ini;
     QString error;
     QVERIFY(!le_ini(s, QString(), m_files, &error));
     QVERIFY(!error.isEmpty());
     QVERIFY(readAll(m_ini).startsWith("LOCAL = /var/spool/video/*.TXT\r\n"));
-    QCOMPARE(s.sLocal, sample().sLocal);
+    QCOMPARE(s.pattern, sample().pattern);
 }
 
 void TestSettings::longLines_data()
@@ -272,15 +273,16 @@ void TestSettings::longLines()
     QCOMPARE(longLine.size(), length);
     QVERIFY(writeBytes(m_ini, "BACKUP = 1\r\n" + longLine + "\r\nPORTA = /dev/lp1\r\n"));
 
-    Settings s{"local0", "printer0", "backup0", "paralela0", "porta0", m_ini, {}, {}};
+    Settings s{"local0", "printer0", OnOff(QStringLiteral("backup0")), OnOff(QStringLiteral("paralela0")),
+               "porta0", m_ini};
     QString error;
     QVERIFY2(le_ini(s, m_ini, m_files, &error), qPrintable(error));
-    QCOMPARE(s.sBackup, QStringLiteral("1"));
-    QCOMPARE(s.sPorta, QStringLiteral("/dev/lp1"));
+    QCOMPARE(s.backup.text(), QStringLiteral("1"));
+    QCOMPARE(s.port, QStringLiteral("/dev/lp1"));
     if (withEquals)
-        QCOMPARE(s.sLocal, QString(length - 8, u'x'));
+        QCOMPARE(s.pattern, QString(length - 8, u'x'));
     else
-        QCOMPARE(s.sLocal, QStringLiteral("local0"));
+        QCOMPARE(s.pattern, QStringLiteral("local0"));
 }
 
 void TestSettings::linesPerPage_data()
@@ -318,7 +320,7 @@ void TestSettings::linesPerPage()
     QString error;
     QStringList notes;
     QVERIFY2(le_ini(s, m_ini, m_files, &error, &notes), qPrintable(error));
-    QCOMPARE(::linesPerPage(s.sLinhas), lines);
+    QCOMPARE(s.linesPerPage, lines);
     QCOMPARE(notes, note.isEmpty() ? QStringList() : QStringList{note});
 }
 

@@ -23,7 +23,7 @@ struct Rig
     explicit Rig(const QString& subfolder = QString())
     {
         folder = QStringLiteral("/spool") + (subfolder.isEmpty() ? QString() : '/' + subfolder);
-        settings.sLocal = folder + QStringLiteral("/*.TXT");
+        settings.pattern = folder + QStringLiteral("/*.TXT");
         cycle = std::make_unique<WatchCycle>(settings, files, clock, asker, job, window, timer);
     }
     QString path(const QString& name) const { return folder + '/' + name; }
@@ -163,8 +163,8 @@ struct RawRig
         : job(rig.settings, printer, rig.files, rig.clock, port, places),
           cycle(rig.settings, rig.files, rig.clock, rig.asker, job, rig.window, rig.timer)
     {
-        rig.settings.sParalela = QStringLiteral("1");
-        rig.settings.sPorta = QStringLiteral("/dev/lp0");
+        rig.settings.raw = OnOff(QStringLiteral("1"));
+        rig.settings.port = QStringLiteral("/dev/lp0");
     }
     RecordingRawPort port;
     MemoryPlaces places;
@@ -206,7 +206,7 @@ void TestWatchCycle::deleteModePrintsAndDeletesEveryFile()
 void TestWatchCycle::backupModeReplacesOlderBackup()
 {
     Rig rig;
-    rig.settings.sBackup = QStringLiteral("1");
+    rig.settings.backup = OnOff(QStringLiteral("1"));
     QVERIFY(rig.put("REL.TXT", "new report\r\n"));
     QVERIFY(rig.put("REL.bak", "old report\r\n"));
 
@@ -256,8 +256,8 @@ void TestWatchCycle::backupNames()
     QFETCH(QString, backup);
 
     Rig rig;
-    rig.settings.sBackup = QStringLiteral("1");
-    rig.settings.sLocal = rig.folder + '/' + pattern;
+    rig.settings.backup = OnOff(QStringLiteral("1"));
+    rig.settings.pattern = rig.folder + '/' + pattern;
     QVERIFY(rig.put(name, "report"));
 
     rig.tick();
@@ -281,7 +281,7 @@ void TestWatchCycle::deleteModeUnlessBackupIsExactlyOne()
 {
     QFETCH(QString, backup);
     Rig rig;
-    rig.settings.sBackup = backup;
+    rig.settings.backup = OnOff(backup);
     QVERIFY(rig.put("REL.TXT", "x"));
     rig.tick();
     QCOMPARE(rig.window.logLines,
@@ -312,7 +312,7 @@ void TestWatchCycle::animation()
 void TestWatchCycle::emptyPatternOnlyAnimates()
 {
     Rig rig;
-    rig.settings.sLocal.clear();
+    rig.settings.pattern.clear();
     QVERIFY(rig.put("A.TXT", "a"));
     rig.files.put("A.TXT", "a"); // in the current directory too
     rig.tick();
@@ -330,7 +330,7 @@ void TestWatchCycle::emptyPatternOnlyAnimates()
 void TestWatchCycle::patternWithoutFolderUsesBareNames()
 {
     Rig rig;
-    rig.settings.sLocal = QStringLiteral("*.TXT");
+    rig.settings.pattern = QStringLiteral("*.TXT");
     // Bare names are in the current directory.
     rig.files.put("A.TXT", "a");
     rig.files.put("SUB/B.TXT", "b");
@@ -407,7 +407,7 @@ void TestWatchCycle::notPrintedFileStays()
     QFETCH(QString, reason);
 
     Rig rig;
-    rig.settings.sBackup = backup;
+    rig.settings.backup = OnOff(backup);
     QVERIFY(rig.put("A.TXT", "spool text\r\n"));
     int printCalls = 0;
     rig.job.duringPrint = [&] { ++printCalls; };
@@ -446,7 +446,7 @@ void TestWatchCycle::failedDisposalIsLoggedAndNotPrintedAgain()
     QFETCH(QString, lastLine);
 
     Rig rig;
-    rig.settings.sBackup = backup;
+    rig.settings.backup = OnOff(backup);
     rig.files.failRemove = true;
     rig.files.failRename = true;
     QVERIFY(rig.put("A.TXT", "first\r\n"));
@@ -484,7 +484,7 @@ void TestWatchCycle::failedDisposalIsLoggedAndNotPrintedAgain()
 void TestWatchCycle::oldBackupThatCannotGoKeepsTheFile()
 {
     Rig rig;
-    rig.settings.sBackup = QStringLiteral("1");
+    rig.settings.backup = OnOff(QStringLiteral("1"));
     QVERIFY(rig.put("REL.TXT", "report\r\n"));
     QVERIFY(rig.put("REL.bak/inside", "x"));
 
@@ -753,8 +753,8 @@ void TestWatchCycle::backupsAreNeverPickedUp()
     QFETCH(bool, matchesSpoolFile);
 
     Rig rig;
-    rig.settings.sLocal = rig.folder + '/' + pattern;
-    rig.settings.sBackup = backup;
+    rig.settings.pattern = rig.folder + '/' + pattern;
+    rig.settings.backup = OnOff(backup);
     const QStringList backups{"OLD.bak", "X.BAK", "_Y.BAK", "z.Bak"};
     for (const QString& name : backups)
         QVERIFY(rig.put(name, "kept"));
@@ -878,7 +878,7 @@ void TestWatchCycle::partAppendedWhilePrintingIsPrintedToo()
     QFETCH(QString, backup);
     QFETCH(QString, when);
     Rig rig;
-    rig.settings.sBackup = backup;
+    rig.settings.backup = OnOff(backup);
     const QString name = QStringLiteral("REL.TXT");
     QVERIFY(rig.put(name, "PART 1\r\n"));
     int appends = 0;
@@ -910,7 +910,7 @@ void TestWatchCycle::partAppendedWhilePrintingIsPrintedToo()
 void TestWatchCycle::replacedWhilePrintingIsPrintedAsNew()
 {
     Rig rig;
-    rig.settings.sBackup = QStringLiteral("1");
+    rig.settings.backup = OnOff(QStringLiteral("1"));
     QVERIFY(rig.put(QStringLiteral("REL.TXT"), "FIRST REPORT\r\n"));
     bool replaced = false;
     rig.job.duringPrint = [&] {
@@ -932,7 +932,7 @@ void TestWatchCycle::replacedWhilePrintingIsPrintedAsNew()
 void TestWatchCycle::printedMarkOutlivesARestart()
 {
     Rig rig;
-    rig.settings.sBackup = QStringLiteral("1");
+    rig.settings.backup = OnOff(QStringLiteral("1"));
     QVERIFY(rig.put(QStringLiteral("REL.TXT"), "ONCE\r\n"));
     QVERIFY(rig.put(QStringLiteral("REL.bak/inside"), "x")); // a folder: the backup cannot be made
     rig.tick();
@@ -979,9 +979,9 @@ void TestWatchCycle::rewrittenFileIsPrintedWholeAgain()
     QFETCH(QByteArray, second);
     QFETCH(bool, raw);
     Rig rig;
-    rig.settings.sBackup = QStringLiteral("1");
+    rig.settings.backup = OnOff(QStringLiteral("1"));
     RawRig rawRig(rig);
-    rig.settings.sParalela = raw ? QStringLiteral("1") : QStringLiteral("0");
+    rig.settings.raw = OnOff(raw ? QStringLiteral("1") : QStringLiteral("0"));
 
     QVERIFY(rig.put(QStringLiteral("REL.TXT"), "AAAA\r\n"));
     bool rewritten = false;
@@ -1120,7 +1120,7 @@ void TestWatchCycle::disposalWaitsForTheJob()
     QFETCH(JobState, state);
     QFETCH(QString, reason);
     Rig rig;
-    rig.settings.sBackup = backup;
+    rig.settings.backup = OnOff(backup);
     rig.job.giveJobIds = true;
     QVERIFY(rig.put(QStringLiteral("REL.TXT"), "ONCE\r\n"));
     rig.tick();
@@ -1198,8 +1198,8 @@ void TestWatchCycle::eachPrintOutKeepsItsOwnText()
     QFETCH(QString, second);
     QFETCH(bool, firstFails);
     Rig rig;
-    rig.settings.sLocal = rig.folder + QStringLiteral("/REL.*");
-    rig.settings.sBackup = QStringLiteral("1");
+    rig.settings.pattern = rig.folder + QStringLiteral("/REL.*");
+    rig.settings.backup = OnOff(QStringLiteral("1"));
     rig.job.giveJobIds = true;
     QVERIFY(rig.put(QStringLiteral("REL.TXT"), "FIRST\r\n"));
     rig.tick();
@@ -1242,7 +1242,7 @@ void TestWatchCycle::printOutsWaitingForJobsAreFollowed()
     QCOMPARE(rig.job.stateQueries, asked + 1);
 
     // A backup renamed back to its spool name is a print-out to print again.
-    rig.settings.sBackup = QStringLiteral("1");
+    rig.settings.backup = OnOff(QStringLiteral("1"));
     rig.job.giveJobIds = false;
     QVERIFY(rig.put(QStringLiteral("C.TXT"), "C\r\n"));
     rig.later();
@@ -1309,7 +1309,7 @@ void TestWatchCycle::severalPatterns()
     QFETCH(QByteArrayList, paths);
     QFETCH(QByteArrayList, printed);
     Rig rig;
-    rig.settings.sLocal = value;
+    rig.settings.pattern = value;
     for (const QByteArray& path : paths)
         rig.files.put(path, path);
     rig.tick();
@@ -1325,13 +1325,13 @@ void TestWatchCycle::keptFolderKeepsItsRetries()
     // A file whose printing failed waits out its pause, even when the patterns change in
     // another folder and that folder is read first.
     Rig rig;
-    rig.settings.sLocal = QStringLiteral("/a/*.TXT;/b/*.TXT");
+    rig.settings.pattern = QStringLiteral("/a/*.TXT;/b/*.TXT");
     rig.files.put("/b/REL.TXT", "REL");
     rig.job.fail = true;
     rig.tick();
     QCOMPARE(rig.job.failures, 1);
     rig.job.fail = false;
-    rig.settings.sLocal = QStringLiteral("/a/*.TXT;/a/*.PRN;/b/*.TXT");
+    rig.settings.pattern = QStringLiteral("/a/*.TXT;/a/*.PRN;/b/*.TXT");
     rig.tick();
     QVERIFY(rig.job.texts.isEmpty());
 }
@@ -1339,7 +1339,7 @@ void TestWatchCycle::keptFolderKeepsItsRetries()
 void TestWatchCycle::eachFolderIsReadOnlyWhenItChanged()
 {
     Rig rig;
-    rig.settings.sLocal = QStringLiteral("/a/*.TXT;/b/*.TXT;/a/*.PRN");
+    rig.settings.pattern = QStringLiteral("/a/*.TXT;/b/*.TXT;/a/*.PRN");
     ManualFolderChanges changes;
     rig.cycle->setFolderChanges(&changes);
     rig.tick();
@@ -1380,7 +1380,7 @@ void TestWatchCycle::patternsThatCannotWorkAreToldOnce()
     QFETCH(bool, missing);
     QFETCH(QString, told);
     Rig rig;
-    rig.settings.sLocal = value;
+    rig.settings.pattern = value;
     auto breakFolder = [&](bool broken) {
         QSet<QByteArray>& set = missing ? rig.files.missingFolders : rig.files.unreadableFolders;
         if (broken)
@@ -1394,9 +1394,9 @@ void TestWatchCycle::patternsThatCannotWorkAreToldOnce()
     QCOMPARE(rig.window.logLines, QStringList{told});
     if (folder.isEmpty()) {
         // A pattern at fault stays so until the settings drop it; brought back, it is told anew.
-        rig.settings.sLocal = QStringLiteral("/spool/*.TXT");
+        rig.settings.pattern = QStringLiteral("/spool/*.TXT");
         rig.tick();
-        rig.settings.sLocal = value;
+        rig.settings.pattern = value;
     } else {
         breakFolder(false);
         rig.tick();

@@ -325,7 +325,7 @@ void TestCups::init()
 {
     m_printing = std::make_unique<CapturingPrinting>();
     m_settings = Settings();
-    m_settings.sImpressora = QStringLiteral("VelCap");
+    m_settings.printer = QStringLiteral("VelCap");
 }
 
 void TestCups::cleanup()
@@ -426,8 +426,8 @@ void TestCups::rawJobsThroughTheQueue()
     QFETCH(QString, printer);
     QFETCH(bool, printed);
     // Raw mode without a port: the queue of the named printer gets the very bytes a port would.
-    m_settings.sImpressora = printer;
-    m_settings.sParalela = QStringLiteral("1");
+    m_settings.printer = printer;
+    m_settings.raw = OnOff(QStringLiteral("1"));
     const QList<QByteArray> lines{QByteArray("\x1b@\x1b"
                                              "E TITLE\x1b"
                                              "F\x0f"),
@@ -572,14 +572,14 @@ void TestCups::pageSizeIsTheQueueDefault()
     admin({"-p", "VelLetter", "-E", "-v", "velcap:" + sandbox("out/jobs"), "-P", sandbox("etc/vel-pdf.ppd"),
            "-o", "PageSize=Letter"});
     m_queuesToRemove.append("VelLetter");
-    m_settings.sImpressora = QStringLiteral("velletter");
+    m_settings.printer = QStringLiteral("velletter");
     QString error;
     QVERIFY2(print({"ON LETTER"}, &error), qPrintable(error));
     const QString letter = waitForJobFile("VelLetter", m_printing->lastJobId());
     QVERIFY(!letter.isEmpty());
     QCOMPARE(pdfPageSize(letter), QStringLiteral("612 x 792"));
 
-    m_settings.sImpressora = QStringLiteral("VelCap");
+    m_settings.printer = QStringLiteral("VelCap");
     QVERIFY2(print({"ON A4"}, &error), qPrintable(error));
     const QString a4 = waitForJobFile("VelCap", m_printing->lastJobId());
     QVERIFY(!a4.isEmpty());
@@ -603,7 +603,7 @@ void TestCups::rejectingQueueFails()
     int code = -1;
     run(QStringLiteral("cupsreject"), {"VelReject"}, &code);
     QCOMPARE(code, 0);
-    m_settings.sImpressora = QStringLiteral("VelReject");
+    m_settings.printer = QStringLiteral("VelReject");
     QString error;
     QVERIFY(!print({"REFUSED"}, &error));
     QVERIFY2(error.contains("VelReject"), qPrintable(error));
@@ -615,7 +615,7 @@ void TestCups::missingQueueFails()
 {
     admin({"-p", "VelGone", "-E", "-v", "velcap:" + sandbox("out/jobs"), "-P", sandbox("etc/vel-pdf.ppd")});
     m_queuesToRemove.append("VelGone");
-    m_settings.sImpressora = QStringLiteral("VelGone");
+    m_settings.printer = QStringLiteral("VelGone");
     QString error;
     QVERIFY2(print({"FIRST"}, &error), qPrintable(error));
     QVERIFY(!waitForJobFile("VelGone", m_printing->lastJobId()).isEmpty());
@@ -639,9 +639,9 @@ void TestCups::stoppedQueueKeepsTheFileAndSaysWhy()
     QFile file(spoolFile);
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write("STOPPED QUEUE\r\n") > 0);
     file.close();
-    m_settings.sLocal = dir.path() + QStringLiteral("/*.TXT");
-    m_settings.sImpressora = QStringLiteral("VelStop");
-    m_settings.sBackup = QStringLiteral("1");
+    m_settings.pattern = dir.path() + QStringLiteral("/*.TXT");
+    m_settings.printer = QStringLiteral("VelStop");
+    m_settings.backup = OnOff(QStringLiteral("1"));
     ManualClock clock;
     ScriptedAsker asker;
     RecordingWindow window;
@@ -719,8 +719,8 @@ void TestCups::hungSchedulerGivesUp()
     QCOMPARE(::kill(scheduler, SIGSTOP), 0);
     QString graphicalError;
     const bool graphical = print({"NOBODY ANSWERS"}, &graphicalError);
-    m_settings.sParalela = QStringLiteral("1");
-    m_settings.sImpressora = QStringLiteral("VelRaw");
+    m_settings.raw = OnOff(QStringLiteral("1"));
+    m_settings.printer = QStringLiteral("VelRaw");
     QString rawError;
     const bool raw = print({"RAW, NOBODY ANSWERS"}, &rawError);
     const PrintingService::JobState state = m_printing->jobState(QStringLiteral("VelCap"), before, 0);
@@ -1023,7 +1023,7 @@ void TestCups::generatedFiles()
     split.setKeepCommands(true);
     split.feed(in.readAll());
     split.finish();
-    m_settings.sCodificacao = codePage;
+    m_settings.encoding = encodingOf(codePage);
     QString error;
     QVERIFY2(print(lines, &error), qPrintable(error));
     const QString pdf = waitForJobFile("VelCap", m_printing->lastJobId());
@@ -1157,7 +1157,7 @@ void TestCups::codePages()
     QFETCH(QByteArray, line);
     QFETCH(QString, text);
     QFETCH(QString, font);
-    m_settings.sCodificacao = codePage;
+    m_settings.encoding = encodingOf(codePage);
     const QString pdf = printKept({line});
     QCOMPARE(run(QStringLiteral("pdftotext"), {pdf, "-"}).trimmed(), text);
     QVERIFY2(fontsOf(pdf).join(u' ').contains(font), qPrintable(fontsOf(pdf).join(u' ')));
@@ -1191,7 +1191,7 @@ void TestCups::linesPerPage()
     QFETCH(QByteArray, first);
     QFETCH(int, lines);
     QFETCH(QList<int>, perPage);
-    m_settings.sLinhas = linhas;
+    m_settings.linesPerPage = linesPerPageOf(linhas);
     QList<QByteArray> text;
     for (int i = 0; i < lines; ++i)
         text.append((i == 0 ? first : QByteArray()) + "L" + QByteArray::number(i));

@@ -104,7 +104,7 @@ void TestLayout::init()
     m_printer.current = QStringLiteral("VelCap");
     m_printer.faces = {QStringLiteral("DejaVu Sans"), QStringLiteral("Courier 10 Pitch")};
     m_settings = Settings();
-    m_settings.sImpressora = QStringLiteral("VelCap");
+    m_settings.printer = QStringLiteral("VelCap");
     m_files.fixedNow = kMoment;
     // Raw mode puts its temporary file in the current folder.
     m_dir = std::make_unique<QTemporaryDir>();
@@ -127,8 +127,8 @@ bool TestLayout::printGraphical(const QByteArray& text, qint16 columns, QString*
 
 bool TestLayout::printRaw(const QString& port, const QByteArray& text, QString* error)
 {
-    m_settings.sParalela = QStringLiteral("1");
-    m_settings.sPorta = port;
+    m_settings.raw = OnOff(QStringLiteral("1"));
+    m_settings.port = port;
     ImpressaoConteudo job(m_settings, m_printer, m_files, m_files, m_port, m_places);
     return job.imprime_conteudo(text, 80, QStringLiteral("REL.TXT"), error);
 }
@@ -269,7 +269,7 @@ void TestLayout::printerChoice()
     for (const QString& name : installed)
         m_printer.installed.append({name, QString()});
     m_printer.current = current;
-    m_settings.sImpressora = wanted;
+    m_settings.printer = wanted;
     QString error;
     QCOMPARE(printGraphical(spool({"X"}), 10, &error), printed);
     QCOMPARE(m_printer.current, chosen);
@@ -301,7 +301,7 @@ void TestLayout::face()
     QFETCH(QStringList, faces);
     QFETCH(QString, chosen);
     m_printer.faces = faces;
-    m_settings.sImpressora = QStringLiteral("Laser");
+    m_settings.printer = QStringLiteral("Laser");
     QVERIFY(printGraphical(spool({"X"})));
     const QStringList faceCalls = m_printer.calls.filter(QRegularExpression("^face "));
     QCOMPARE(faceCalls, chosen.isEmpty() ? QStringList() : QStringList{"face " + chosen});

@@ -16,7 +16,9 @@ public:
         changed = false;
         return was;
     }
+    void watchOnly(const QList<QByteArray>& folders) override { watched = folders; }
     bool changed = true;
     QSet<QByteArray> changedFolders;
     int asked = 0;
+    QList<QByteArray> watched; ///< the folders of the last watchOnly()
 };

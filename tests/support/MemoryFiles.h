@@ -55,6 +55,8 @@ public:
     bool remove(const QByteArray& path, QString* error) override;
     bool rename(const QByteArray& from, const QByteArray& to, QString* error) override;
     std::unique_ptr<ScratchFile> createScratch(const QByteArray& path, QString* error) override;
+    /// Scratch files here end with the test: none is left by an earlier run.
+    void removeOwnLeftovers() override {}
     std::unique_ptr<FileClaim> claim(const QByteArray& path) override;
     std::unique_ptr<PutAwayFile> putAway(const QByteArray& path, const QByteArray& to,
                                          const FileStamp& expected, int waitMs, PutAwayResult* result,

@@ -73,7 +73,7 @@ void TestFrmCups::printerListAndPortLookup()
     w.findChild<QCheckBox*>(QStringLiteral("chkParalela"))->setChecked(true);
     w.findChild<QLineEdit*>(QStringLiteral("txtPorta"))->clear();
     w.CmdConfirmar_Click();
-    QCOMPARE(w.settings().sPorta, port);
+    QCOMPARE(w.settings().port, port);
     QCOMPARE(w.findChild<QLineEdit*>(QStringLiteral("txtPorta"))->text(), port);
 }
 

@@ -445,7 +445,7 @@ void TestFrmVelmorix::confirmation()
         QApplication::setActiveWindow(&w);
         QTRY_VERIFY(!w.movimento().isEnabled());
     } else {
-        QCOMPARE(w.settings().sLocal, local);
+        QCOMPARE(w.settings().pattern, local);
         // A second confirmation asks to add again; the tray refuses and nothing changes.
         w.mnu_IconeBandeja_Configurar_Click();
         QVERIFY(!w.movimento().isEnabled());
@@ -495,7 +495,7 @@ void TestFrmVelmorix::portLookup()
     rig.control<QCheckBox>("chkParalela")->setChecked(raw);
     rig.control<QLineEdit>("txtPorta")->setText(portBox);
     w.CmdConfirmar_Click();
-    QCOMPARE(w.settings().sPorta, port);
+    QCOMPARE(w.settings().port, port);
     QCOMPARE(rig.control<QLineEdit>("txtPorta")->text(),
              port == QString() && !portBox.trimmed().isEmpty() ? portBox : port);
 }
