@@ -48,30 +48,6 @@ bool WatchCycle::isBackupName(QByteArrayView name)
     return dot >= 0 && name.sliced(dot + 1).compare("bak", Qt::CaseInsensitive) == 0;
 }
 
-void WatchCycle::passo_animacao()
-{
-    QString tip;
-    if (iContador < 3) {
-        m_window.setTrayPicture(QStringLiteral("ATIVOABERTO"));
-        m_window.setWindowIconByName(QStringLiteral("ATIVOABERTO"));
-        bAberto = true;
-        ++iContador;
-        m_timer.setInterval(1000);
-        tip = QStringLiteral("Velmorix ativo...") + m_failures.aguardando();
-    } else if (bAberto) {
-        m_window.setTrayPicture(QStringLiteral("ATIVOMEIOABERTO"));
-        m_window.setWindowIconByName(QStringLiteral("ATIVOMEIOABERTO"));
-        bAberto = false;
-        m_timer.setInterval(100);
-    } else {
-        m_window.setTrayPicture(QStringLiteral("ATIVOFECHADO"));
-        m_window.setWindowIconByName(QStringLiteral("ATIVOFECHADO"));
-        bAberto = true;
-        iContador = 0;
-    }
-    m_window.icone_bandeja(1, tip);
-}
-
 void WatchCycle::forgetVanished()
 {
     if (m_printed.isEmpty() && m_declined.isEmpty() && m_retry.isEmpty() && m_pending.isEmpty())
@@ -819,7 +795,9 @@ bool WatchCycle::interrupted()
     if (m_interruption == Interruption::None)
         return false;
     // Whoever asked while the batch let events in decides whether the timer runs on.
-    m_timer.setEnabled(m_interruption == Interruption::Restart);
+    const bool restart = m_interruption == Interruption::Restart;
+    m_timer.setEnabled(restart);
+    m_window.setActivity(restart ? WindowServices::Activity::Watching : WindowServices::Activity::Stopped);
     return true;
 }
 
@@ -834,7 +812,7 @@ void WatchCycle::Movimento_Timer()
     confere_trabalhos();
     reimprime_pendentes();
 
-    passo_animacao();
+    m_window.setToolTip(QStringLiteral("Velmorix ativo...") + m_failures.aguardando());
 
     vigia_padroes(QFile::encodeName(m_settings.pattern));
 
@@ -856,6 +834,7 @@ void WatchCycle::Movimento_Timer()
                 }
                 worked = true;
                 m_timer.setEnabled(false);
+                m_window.setActivity(WindowServices::Activity::Busy);
                 if (!trata_arquivo(folder, name))
                     waiting.append(name);
                 // Jobs are followed between files too: a long batch must not leave a job the
@@ -864,6 +843,7 @@ void WatchCycle::Movimento_Timer()
                 stopped = interrupted();
                 if (!stopped) {
                     m_timer.setEnabled(true);
+                    m_window.setActivity(WindowServices::Activity::Watching);
                     m_window.betweenFiles();
                     stopped = interrupted();
                 }

@@ -15,7 +15,7 @@ class WindowServices;
 struct Settings;
 
 /**
- * The timer-driven watch cycle: every tick blinks the tray icon one step, then prints every
+ * The timer-driven watch cycle: every tick tells the tray icon's tool tip, then prints every
  * spool file matching the watched patterns and backs it up or deletes it.
  */
 class WatchCycle
@@ -44,9 +44,6 @@ public:
     static QByteArray nome_backup(const QByteArray& name);
     /// Backups are never spool files, whatever the pattern.
     static bool isBackupName(QByteArrayView name);
-
-    qint16 iContador = 0; ///< ticks in a row that showed the open eye
-    bool bAberto = false; ///< after the third open tick: half-open next, else closed
 
     /// First and longest pause before a file whose printing failed is tried again.
     static constexpr qint64 kFirstRetryMs = 5000;
@@ -124,7 +121,6 @@ private:
     static Pendente pendente(const QByteArray& folder, const QByteArray& name, const QByteArray& copy,
                              const FileStamp& stamp, qint64 bytes, const QByteArray& hash);
 
-    void passo_animacao();
     /// Reads, prints and puts away one spool file; true when it is gone from the folder.
     bool trata_arquivo(const QByteArray& folder, const QByteArray& name);
     /// Reads the file @p fileName from skipBytes on and prints it, titled with the spool name

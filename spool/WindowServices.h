@@ -2,27 +2,30 @@
 
 #include <QString>
 
-/// What the watch cycle needs of the window: icons by name, the tray and the on-screen log.
+/// What the watch cycle tells whoever shows it (the window and its tray icon, or the console):
+/// what it is doing, the tray icon's tool tip, the log lines and the notices.
 class WindowServices
 {
 public:
+    /// What the cycle is doing: the tray icon blinks while it watches, holds still while a file
+    /// is in hand, and stops when the watch stops.
+    enum class Activity
+    {
+        Stopped,
+        Watching,
+        Busy
+    };
+
     virtual ~WindowServices() = default;
-    /// Loads the named icon and makes it the picture of the tray picture box.
-    virtual bool setTrayPicture(const QString& iconName) = 0;
-    /// Loads the named icon and makes it the window's icon.
-    virtual bool setWindowIconByName(const QString& iconName) = 0;
-    /// Mode 0 adds the tray icon, 1 modifies it, other modes only update the record.
-    virtual void icone_bandeja(int mode, const QString& tip) = 0;
+    virtual void setActivity(Activity activity) = 0;
+    /// The tray icon's tool tip: the program is active, and how many files wait to be printed.
+    virtual void setToolTip(const QString& text) = 0;
     /// Puts one line on top of the activity log.
     virtual void log(const QString& line) = 0;
     /// A line about a file that was not printed; where the log has levels, a warning.
-    virtual void logFalha(const QString& line) { log(line); }
+    virtual void logFalha(const QString& line) = 0;
     /// Tells the user something that needs their attention, also while the window is hidden.
-    virtual void aviso(const QString& title, const QString& text)
-    {
-        Q_UNUSED(title);
-        Q_UNUSED(text);
-    }
+    virtual void aviso(const QString& title, const QString& text) = 0;
     /// Called between two files of a batch, so a long batch does not freeze the desktop.
-    virtual void betweenFiles() {}
+    virtual void betweenFiles() = 0;
 };

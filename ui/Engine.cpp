@@ -5,20 +5,16 @@
 #include <QCoreApplication>
 #include <QFile>
 
-bool WindowRelay::setTrayPicture(const QString& iconName)
-{
-    return target && target->setTrayPicture(iconName);
-}
-
-bool WindowRelay::setWindowIconByName(const QString& iconName)
-{
-    return target && target->setWindowIconByName(iconName);
-}
-
-void WindowRelay::icone_bandeja(int mode, const QString& tip)
+void WindowRelay::setActivity(Activity activity)
 {
     if (target)
-        target->icone_bandeja(mode, tip);
+        target->setActivity(activity);
+}
+
+void WindowRelay::setToolTip(const QString& text)
+{
+    if (target)
+        target->setToolTip(text);
 }
 
 void WindowRelay::log(const QString& line)

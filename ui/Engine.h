@@ -39,9 +39,8 @@ class WindowRelay : public WindowServices
 {
 public:
     WindowServices* target = nullptr;
-    bool setTrayPicture(const QString& iconName) override;
-    bool setWindowIconByName(const QString& iconName) override;
-    void icone_bandeja(int mode, const QString& tip) override;
+    void setActivity(Activity activity) override;
+    void setToolTip(const QString& text) override;
     void log(const QString& line) override;
     void logFalha(const QString& line) override;
     void aviso(const QString& title, const QString& text) override;
@@ -57,7 +56,7 @@ class Engine
 public:
     explicit Engine(const EngineParts& parts);
     ~Engine();
-    /// Where the cycle's icons, log lines and pauses between files go.
+    /// Where the cycle's activity, log lines and pauses between files go.
     void setWindow(WindowServices* window) { m_relay.target = window; }
     /// Reads the settings file again; a batch in progress takes them up from its next file.
     /// On failure the settings stay as they were.

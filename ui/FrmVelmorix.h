@@ -1,24 +1,24 @@
 #pragma once
 
 #include "platform/Tray.h"
+#include "ui/ActivityLog.h"
 #include "ui/Engine.h"
 
 #include <QWidget>
 
-#include <deque>
+#include <memory>
 
-class SettingsStore;
+class ExitGuard;
 class PrintingService;
-class QCheckBox;
-class QComboBox;
-class QGroupBox;
-class QLabel;
-class QLineEdit;
 class QMenu;
-class QAction;
-class QPlainTextEdit;
-class QPushButton;
 class QSessionManager;
+class SettingsForm;
+class SettingsStore;
+class TrayController;
+
+namespace Ui {
+class FrmVelmorix;
+}
 
 /// What the window works with; the program passes the real services, tests their own.
 struct FrmServices
@@ -27,13 +27,17 @@ struct FrmServices
     PrintingService& printing;
     Asker& asker;
     TrayService& tray;
-    /// The spooler the window configures; the window shows its cycle's icons and log.
+    /// The spooler the window configures; the window shows its cycle's activity and log.
     Engine& engine;
     /// Full path of the settings file.
     QString caminhoIni;
 };
 
-/// The settings window: it configures the spooler, shows the log and owns the watch timer.
+/**
+ * The settings window: it configures the spooler, shows the log and starts and stops the watch.
+ * Its controls come from FrmVelmorix.ui; the settings form, the tray icon, the activity log and
+ * the exit question are parts of their own.
+ */
 class FrmVelmorix : public QWidget, public WindowServices
 {
     Q_OBJECT
@@ -58,24 +62,20 @@ public:
     void mnu_IconeBandeja_Sair_Click();
     /// Asks whether to end the program; false keeps it running.
     bool Form_QueryUnload();
-    /// A mouse action over the tray icon.
-    void PictIconeBandeja_MouseMove(TrayAction action);
 
     // WindowServices
-    bool setTrayPicture(const QString& iconName) override;
-    bool setWindowIconByName(const QString& iconName) override;
-    void icone_bandeja(int mode, const QString& tip) override;
+    void setActivity(Activity activity) override;
+    void setToolTip(const QString& text) override;
     void log(const QString& line) override;
+    void logFalha(const QString& line) override;
     void aviso(const QString& title, const QString& text) override;
+    void betweenFiles() override {}
 
-    /// The log as the program holds it: newest line first, CR LF after each.
-    QString logText() const;
+    const ActivityLog& activityLog() const { return m_log; }
     Settings& settings() { return m_settings; }
     Timer& movimento() { return m_movimento; }
-    const NotifyIconData& nidIcone() const { return nidIcone_; }
-    QMenu* menuBandeja() const { return mnu_IconeBandeja; }
-
-    static constexpr int kLogLimit = 30000;
+    TrayController& tray() { return *m_tray; }
+    QMenu* menuBandeja() const;
 
 signals:
     /// The user confirmed the exit: the program ends.
@@ -90,48 +90,23 @@ private:
     /// The user takes over the window: the watch stops, a batch after the file in hand.
     void Form_Activate();
     void Form_Resize();
+    /// Starts or stops the watch timer, and the tray icon's blinking with it.
+    void setWatching(bool on);
     /// Shows the window at normal size; pausa stops the watch while the user configures.
     void mostra(bool pausa = true);
     void goToTray();
-    /// Puts the settings values into the controls; false, with a message, when one is not valid.
-    /// Unshown check-box values are left as they are; false, with their keys, when any is.
-    bool valoresParaControles(QStringList* unshown = nullptr);
     void falha(const QString& what);
-    void commitData(QSessionManager& manager);
-    void removeIcone();
-    /// The exit is decided: no question at closing, a running batch ends after its file.
-    void termina(bool announce);
-    QIcon iconByName(const QString& name) const;
+    /// Reads the settings file into the settings; false, told to the user, when it cannot.
+    bool leConfiguracoes();
 
     FrmServices m_services;
     Settings& m_settings;
     QtTimer& m_movimento;
-    NotifyIconData nidIcone_;
-    bool bOcupado = false;
-    TrayAction lMensagem = TrayAction::Move;
+    std::unique_ptr<Ui::FrmVelmorix> m_ui;
+    std::unique_ptr<SettingsForm> m_form;
+    TrayController* m_tray;
+    ActivityLog m_log;
+    ExitGuard* m_exit;
     bool m_firstConfiguration = false;
     bool m_configurando = false; ///< opened for configuring, until a complete confirmation
-    bool m_ending = false;
-    bool m_logRefreshPending = false;
-    bool m_iconeAdicionado = false;
-    std::deque<QString> m_logLines; ///< newest first
-    qsizetype m_logChars = 0;       ///< characters of m_logLines with their line ends
-
-    QLabel* PictDecoracao;
-    QLabel* LbVersao;
-    QGroupBox* FrameInpressoras;
-    QComboBox* CbImpressoras;
-    QGroupBox* FrameArquivosSelecionados;
-    QLineEdit* TxtArquivos;
-    QGroupBox* FrameBackup;
-    QCheckBox* ChkGerarbackUp;
-    QCheckBox* chkParalela;
-    QLabel* Label1;
-    QLineEdit* txtPorta;
-    QPushButton* CmdConfirmar;
-    QLabel* PictIconeBandeja;
-    QPlainTextEdit* txtLog;
-    QMenu* mnu_IconeBandeja;
-    QAction* mnu_IconeBandeja_Configurar;
-    QAction* mnu_IconeBandeja_Sair;
 };

@@ -50,16 +50,17 @@ void writeLine(const QString& line, Level level = Level::Error)
     std::fflush(stdout);
 }
 
-/// The log on standard output; there are no icons to show, and no one to tell: a file not
+/// The log on standard output; there is no tray icon to show, and no one to tell: a file not
 /// printed is a warning in the journal (journalctl -p warning lists those alone).
 class ConsoleLog : public WindowServices
 {
 public:
-    bool setTrayPicture(const QString&) override { return true; }
-    bool setWindowIconByName(const QString&) override { return true; }
-    void icone_bandeja(int, const QString&) override {}
+    void setActivity(Activity) override {}
+    void setToolTip(const QString&) override {}
     void log(const QString& line) override { writeLine(line, Level::Info); }
     void logFalha(const QString& line) override { writeLine(line, Level::Warning); }
+    void aviso(const QString&, const QString&) override {}
+    void betweenFiles() override {}
 };
 
 /// Nobody is there to answer: a file that cannot be read is tried once more at once, then

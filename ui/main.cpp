@@ -74,7 +74,6 @@ int runDesktop(QApplication& app, const QString& caminhoIni)
     PosixFolderChanges folderChanges;
     FrmVelmorix window(services);
     engine.cycle().setFolderChanges(&folderChanges);
-    QObject::connect(&tray, &QtTrayService::action, &window, &FrmVelmorix::PictIconeBandeja_MouseMove);
     QObject::connect(&window, &FrmVelmorix::encerrar, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     // A request to a scheduler that does not answer gives up at once: the file in hand waits.
     UnixSignals unixSignals(nullptr, &CupsConnection::abandonRequests);

@@ -33,69 +33,47 @@ void QtAsker::inform(const QString& text, const QString& title)
     box.exec();
 }
 
-QtTrayService::QtTrayService(QObject* parent) : QObject(parent), m_icon(new QSystemTrayIcon(this))
+QtTrayService::QtTrayService(QObject* parent) : TrayService(parent), m_icon(new QSystemTrayIcon(this))
 {
     // Handed on once the icon's own mouse event is over: the handler may open a menu and end
     // the program, which removes the icon, and with it the widget that sent the event.
-    connect(
-        m_icon, &QSystemTrayIcon::activated, this,
-        [this](QSystemTrayIcon::ActivationReason reason) {
-            switch (reason) {
-            case QSystemTrayIcon::Trigger:
-                emit action(TrayAction::LeftUp);
-                break;
-            case QSystemTrayIcon::Context:
-                emit action(TrayAction::RightUp);
-                break;
-            case QSystemTrayIcon::DoubleClick:
-                emit action(TrayAction::LeftDoubleClick);
-                break;
-            default:
-                break;
-            }
-        },
-        Qt::QueuedConnection);
+    connect(m_icon, &QSystemTrayIcon::activated, this, &TrayService::activated, Qt::QueuedConnection);
 }
 
 QtTrayService::~QtTrayService() = default;
 
-bool QtTrayService::add(const NotifyIconData& data)
+void QtTrayService::show()
 {
-    if (m_exists)
-        return false;
-    m_icon->setIcon(data.hIcon);
-    m_icon->setToolTip(data.tip());
-    // Shown even without a notification area: the icon embeds itself once one appears.
     m_icon->show();
-    m_exists = true;
-    return true;
 }
 
-bool QtTrayService::modify(const NotifyIconData& data)
+void QtTrayService::hide()
 {
-    if (!m_exists)
-        return false;
-    m_icon->setIcon(data.hIcon);
-    m_icon->setToolTip(data.tip());
-    return true;
-}
-
-bool QtTrayService::remove(const NotifyIconData&)
-{
-    if (!m_exists)
-        return false;
     m_icon->hide();
-    m_exists = false;
-    return true;
+}
+
+bool QtTrayService::isVisible() const
+{
+    return m_icon->isVisible();
+}
+
+void QtTrayService::setIcon(const QIcon& icon)
+{
+    m_icon->setIcon(icon);
+}
+
+void QtTrayService::setToolTip(const QString& text)
+{
+    m_icon->setToolTip(text);
 }
 
 void QtTrayService::showMessage(const QString& title, const QString& text)
 {
-    if (m_exists)
+    if (m_icon->isVisible())
         m_icon->showMessage(title, text, QSystemTrayIcon::Warning, kMessageMs);
 }
 
-bool QtTrayService::isAvailable() const
+bool QtTrayService::isSystemTrayAvailable() const
 {
     return QSystemTrayIcon::isSystemTrayAvailable();
 }

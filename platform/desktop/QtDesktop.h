@@ -3,12 +3,10 @@
 #include "platform/Tray.h"
 #include "spool/Asker.h"
 #include "spool/Timer.h"
-#include "spool/WindowServices.h"
 
 #include <QObject>
 #include <QTimer>
 
-class QSystemTrayIcon;
 class QWidget;
 
 /// The watch timer on a QTimer.
@@ -38,28 +36,26 @@ private:
     QWidget* m_parent;
 };
 
-/// The tray icon as a QSystemTrayIcon; its mouse actions come out as typed actions.
-class QtTrayService : public QObject, public TrayService
+/// The tray icon on a real QSystemTrayIcon.
+class QtTrayService : public TrayService
 {
     Q_OBJECT
 public:
     explicit QtTrayService(QObject* parent = nullptr);
     ~QtTrayService() override;
-    bool add(const NotifyIconData& data) override;
-    bool modify(const NotifyIconData& data) override;
-    bool remove(const NotifyIconData& data) override;
+    void show() override;
+    void hide() override;
+    bool isVisible() const override;
+    void setIcon(const QIcon& icon) override;
+    void setToolTip(const QString& text) override;
     void showMessage(const QString& title, const QString& text) override;
-    bool isAvailable() const override;
+    bool isSystemTrayAvailable() const override;
     /// Where the icon is on the screen (empty when not shown).
     QRect geometry() const;
 
     /// How long a balloon message stays, where the desktop lets the program choose.
     static constexpr int kMessageMs = 15000;
 
-signals:
-    void action(TrayAction action);
-
 private:
     QSystemTrayIcon* m_icon = nullptr;
-    bool m_exists = false;
 };

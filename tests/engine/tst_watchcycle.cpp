@@ -93,8 +93,7 @@ private slots:
     void backupNames();
     void deleteModeUnlessBackupIsExactlyOne_data();
     void deleteModeUnlessBackupIsExactlyOne();
-    void animation();
-    void emptyPatternOnlyAnimates();
+    void emptyPatternOnlyTellsTheToolTip();
     void patternWithoutFolderUsesBareNames();
     void timerIsOffWhileAFileIsHandled();
     void fileAppearingDuringTickIsHandled();
@@ -289,27 +288,7 @@ void TestWatchCycle::deleteModeUnlessBackupIsExactlyOne()
     QCOMPARE(rig.fileNames(), QStringList());
 }
 
-void TestWatchCycle::animation()
-{
-    Rig rig;
-    const QString open = QStringLiteral("ATIVOABERTO"), half = QStringLiteral("ATIVOMEIOABERTO"),
-                  closed = QStringLiteral("ATIVOFECHADO"), tip = QStringLiteral("Velmorix ativo...");
-    QList<int> intervals;
-    for (int i = 0; i < 11; ++i) {
-        rig.tick();
-        intervals.append(rig.timer.interval());
-    }
-    const QStringList pictures{open, open, open, half, closed, open, open, open, half, closed, open};
-    QCOMPARE(rig.window.trayPictures, pictures);
-    QCOMPARE(rig.window.windowIcons, pictures);
-    QCOMPARE(rig.timer.intervalsSet, (QList<int>{1000, 1000, 1000, 100, 1000, 1000, 1000, 100, 1000}));
-    QCOMPARE(intervals, (QList<int>{1000, 1000, 1000, 100, 100, 1000, 1000, 1000, 100, 100, 1000}));
-    QCOMPARE(rig.window.trayModes, QList<int>(11, 1));
-    QCOMPARE(rig.window.trayTips, (QStringList{tip, tip, tip, "", "", tip, tip, tip, "", "", tip}));
-    QVERIFY(rig.window.logLines.isEmpty());
-}
-
-void TestWatchCycle::emptyPatternOnlyAnimates()
+void TestWatchCycle::emptyPatternOnlyTellsTheToolTip()
 {
     Rig rig;
     rig.settings.pattern.clear();
@@ -318,8 +297,7 @@ void TestWatchCycle::emptyPatternOnlyAnimates()
     rig.tick();
     rig.tick();
 
-    QCOMPARE(rig.window.trayPictures.size(), 2);
-    QCOMPARE(rig.window.trayModes, (QList<int>{1, 1}));
+    QCOMPARE(rig.window.trayTips, (QStringList{"Velmorix ativo...", "Velmorix ativo..."}));
     QCOMPARE(rig.files.listCalls, 0);
     QVERIFY(rig.job.texts.isEmpty());
     QVERIFY(rig.window.logLines.isEmpty());
@@ -349,8 +327,10 @@ void TestWatchCycle::timerIsOffWhileAFileIsHandled()
     QVERIFY(rig.put("B.TXT", "b"));
     QList<bool> enabledDuringPrint;
     QList<int> logLinesBeforePrint;
+    QList<WindowServices::Activity> activityDuringPrint;
     rig.job.duringPrint = [&] {
         enabledDuringPrint.append(rig.timer.isEnabled());
+        activityDuringPrint.append(rig.window.activities.value(rig.window.activities.size() - 1));
         logLinesBeforePrint.append(rig.window.logLines.size());
     };
     QList<bool> switched;
@@ -363,6 +343,10 @@ void TestWatchCycle::timerIsOffWhileAFileIsHandled()
     QCOMPARE(enabledDuringPrint, (QList<bool>{false, false}));
     QCOMPARE(switched, (QList<bool>{false, true, false, true}));
     QVERIFY(rig.timer.isEnabled());
+    // The window is told: the tray icon holds still while a file is in hand.
+    using Activity = WindowServices::Activity;
+    QCOMPARE(activityDuringPrint, (QList<Activity>{Activity::Busy, Activity::Busy}));
+    QCOMPARE(rig.window.activities.last(), Activity::Watching);
     // The "impresso" line comes once the print job has taken the file, never before.
     QCOMPARE(logLinesBeforePrint, (QList<int>{0, 2}));
 }
@@ -609,8 +593,6 @@ void TestWatchCycle::failedPrintingIsRetriedAfterGrowingPause()
     QCOMPARE(rig.job.texts.last(), QByteArray("\r\na"));
     QCOMPARE(rig.window.logLines.first(), rig.line("A.TXT", " excluido"));
     QVERIFY(!rig.exists("A.TXT"));
-    while (rig.cycle->iContador != 0)
-        rig.tick();
     rig.tick();
     QCOMPARE(rig.window.trayTips.last(), QStringLiteral("Velmorix ativo...")); // nothing waits
     QCOMPARE(rig.window.notices.size(), 1);
@@ -847,7 +829,7 @@ void TestWatchCycle::noTickInsideATick()
     rig.tick();
 
     QVERIFY(nested > 0);
-    QCOMPARE(rig.window.trayPictures.size(), 1);
+    QCOMPARE(rig.window.trayTips.size(), 1);
     QCOMPARE(rig.job.texts, (QList<QByteArray>{"\r\na", "\r\nb"}));
     QCOMPARE(rig.window.logLines,
              (QStringList{rig.line("B.TXT", " excluido"), rig.line("B.TXT", " impresso"),
@@ -856,7 +838,7 @@ void TestWatchCycle::noTickInsideATick()
     // The next tick, from the timer, runs in full.
     rig.timer.onEnabled = nullptr;
     rig.tick();
-    QCOMPARE(rig.window.trayPictures.size(), 2);
+    QCOMPARE(rig.window.trayTips.size(), 2);
 }
 
 void TestWatchCycle::partAppendedWhilePrintingIsPrintedToo_data()

@@ -473,7 +473,7 @@ scenario_settings_unwritable() {
         return
     fi
     win=$(config_window)
-    # The confirm button: 5400,3495 twips, 630 wide, its middle at 381,254 pixels. The click is
+    # The confirm button: at 360,233 in FrmVelmorix.ui, 42 wide, its middle at 381,254. The click is
     # a real pointer click at that place on the screen, tried again while no message shows.
     local try shown=0
     for try in 1 2 3 4 5; do

@@ -38,15 +38,11 @@ inline QByteArray spool(const QList<QByteArray>& lines)
     return text;
 }
 
-/// A timer the test ticks by hand; it remembers every interval set.
+/// A timer the test ticks by hand.
 class ManualTimer : public Timer
 {
 public:
-    void setInterval(int ms) override
-    {
-        m_interval = ms;
-        intervalsSet.append(ms);
-    }
+    void setInterval(int ms) override { m_interval = ms; }
     int interval() const override { return m_interval; }
     void setEnabled(bool on) override
     {
@@ -56,7 +52,6 @@ public:
     }
     bool isEnabled() const override { return m_enabled; }
 
-    QList<int> intervalsSet;
     std::function<void(bool)> onEnabled;
 
 private:
@@ -84,30 +79,19 @@ public:
     std::function<void()> duringQuestion;
 };
 
-/// Records what the watch cycle asks of the window.
+/// Records what the watch cycle tells the window.
 class RecordingWindow : public WindowServices
 {
 public:
-    bool setTrayPicture(const QString& name) override
-    {
-        trayPictures.append(name);
-        return true;
-    }
-    bool setWindowIconByName(const QString& name) override
-    {
-        windowIcons.append(name);
-        return true;
-    }
-    void icone_bandeja(int mode, const QString& tip) override
-    {
-        trayModes.append(mode);
-        trayTips.append(tip);
-    }
+    void setActivity(Activity activity) override { activities.append(activity); }
+    void setToolTip(const QString& text) override { trayTips.append(text); }
     void log(const QString& line) override { logLines.prepend(line); }
+    void logFalha(const QString& line) override { log(line); }
     void aviso(const QString& title, const QString& text) override { notices.append(title + '|' + text); }
+    void betweenFiles() override {}
 
-    QStringList trayPictures, windowIcons, trayTips, notices;
-    QList<int> trayModes;
+    QStringList trayTips, notices;
+    QList<Activity> activities;
     QStringList logLines; ///< newest first, as the on-screen log shows them
 };
 

@@ -15,10 +15,12 @@
 class NoTray : public TrayService
 {
 public:
-    bool add(const NotifyIconData&) override { return true; }
-    bool modify(const NotifyIconData&) override { return true; }
-    bool remove(const NotifyIconData&) override { return true; }
-    bool isAvailable() const override { return true; }
+    void show() override {}
+    void hide() override {}
+    bool isVisible() const override { return false; }
+    void setIcon(const QIcon&) override {}
+    void setToolTip(const QString&) override {}
+    bool isSystemTrayAvailable() const override { return true; }
     void showMessage(const QString&, const QString&) override {}
 };
 
