@@ -66,7 +66,8 @@ protected:
 class NoRetry : public Asker
 {
 public:
-    int ask(const QString&, int, const QString&) override { return No; }
+    Answer ask(const QString&, Options, const QString&) override { return Answer::No; }
+    void inform(const QString&, const QString&) override {}
 };
 
 /// Pages the process touched for the first time so far: fresh memory costs a fault a page.

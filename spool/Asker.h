@@ -1,29 +1,30 @@
 #pragma once
 
+#include <QFlags>
 #include <QString>
 
-/// Modal question boxes. Answers are the classic codes: Yes 6, No 7.
+/// Modal question boxes: the engine asks, the user (or, with nobody there, a policy) answers.
 class Asker
 {
 public:
-    enum Answer
+    enum class Answer
     {
-        Yes = 6,
-        No = 7
+        Yes,
+        No
     };
-    enum Flags
+    enum class Option
     {
-        YesNo = 4,
-        Information = 64,
-        DefaultSecond = 256
+        YesNo = 0x1,
+        Information = 0x2,  ///< the box shows the information sign
+        DefaultSecond = 0x4 ///< No is the default button
     };
+    Q_DECLARE_FLAGS(Options, Option)
+
     virtual ~Asker() = default;
     /// An empty title shows the application's title.
-    virtual int ask(const QString& prompt, int flags, const QString& title = QString()) = 0;
+    virtual Answer ask(const QString& prompt, Options options, const QString& title = QString()) = 0;
     /// Tells the user about a failure, with an OK button only.
-    virtual void inform(const QString& text, const QString& title = QString())
-    {
-        Q_UNUSED(text);
-        Q_UNUSED(title);
-    }
+    virtual void inform(const QString& text, const QString& title = QString()) = 0;
 };
+
+Q_DECLARE_OPERATORS_FOR_FLAGS(Asker::Options)

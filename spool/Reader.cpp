@@ -190,7 +190,7 @@ LeituraConteudo le_conteudo(const QByteArray& sRota, const QByteArray& strArquiv
         return result; // nothing a second reading could change
     const QString prompt = QStringLiteral("Deu erro ao abrir o arquivo ") + QFile::decodeName(path) +
                            QStringLiteral(". Tentar novamente ?");
-    if (asker.ask(prompt, Asker::YesNo) != Asker::Yes) {
+    if (asker.ask(prompt, Asker::Option::YesNo) != Asker::Answer::Yes) {
         result.declined = true;
         return result;
     }

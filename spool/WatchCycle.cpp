@@ -792,10 +792,11 @@ WatchCycle::Acrescimo WatchCycle::imprime_acrescimos(const QByteArray& folder, c
 
 bool WatchCycle::interrupted()
 {
-    if (m_interruption == Interruption::None)
+    const Interruption asked = m_interruption.exchange(Interruption::None);
+    if (asked == Interruption::None)
         return false;
-    // Whoever asked while the batch let events in decides whether the timer runs on.
-    const bool restart = m_interruption == Interruption::Restart;
+    // Whoever asked while the file was in hand decides whether the timer runs on.
+    const bool restart = asked == Interruption::Restart;
     m_timer.setEnabled(restart);
     m_window.setActivity(restart ? WindowServices::Activity::Watching : WindowServices::Activity::Stopped);
     return true;
@@ -806,8 +807,12 @@ void WatchCycle::Movimento_Timer()
     // A tick never runs inside another, whoever turned the timer on meanwhile.
     if (m_inTick)
         return;
+    // A stop asked for between two ticks holds; a restart is what this tick does anyway.
+    if (m_interruption.exchange(Interruption::None) == Interruption::Stop) {
+        m_timer.setEnabled(false);
+        return;
+    }
     m_inTick = true;
-    m_interruption = Interruption::None;
     m_failedThisTick.clear();
     confere_trabalhos();
     reimprime_pendentes();
@@ -844,8 +849,6 @@ void WatchCycle::Movimento_Timer()
                 if (!stopped) {
                     m_timer.setEnabled(true);
                     m_window.setActivity(WindowServices::Activity::Watching);
-                    m_window.betweenFiles();
-                    stopped = interrupted();
                 }
                 // A batch ended early leaves the rest of its names waiting for the next tick.
                 if (stopped)

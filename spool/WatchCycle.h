@@ -7,6 +7,8 @@
 #include <QHash>
 #include <QSet>
 
+#include <atomic>
+
 class Asker;
 class Clock;
 class FolderChanges;
@@ -26,16 +28,21 @@ public:
 
     /// One tick of the timer.
     void Movimento_Timer();
-    /// Ends a running batch after the file in hand and leaves the timer off; a later tick
-    /// starts afresh.
+    // The three requests below may come from any thread while a batch runs on the cycle's own:
+    // each is honoured after the file in hand, or by the next tick when no batch runs.
+
+    /// Ends a running batch after the file in hand and leaves the timer off; the next tick
+    /// does nothing but turn the timer off, unless a resume comes first.
     void stopAfterFile() { m_interruption = Interruption::Stop; }
     /// Ends a running batch after the file in hand with the timer on: the next tick looks at
-    /// the pattern afresh (the settings changed).
+    /// the pattern afresh (the settings changed). A stop asked for wins.
     void restartAfterFile()
     {
-        if (m_interruption == Interruption::None)
-            m_interruption = Interruption::Restart;
+        Interruption none = Interruption::None;
+        m_interruption.compare_exchange_strong(none, Interruption::Restart);
     }
+    /// As restartAfterFile(), and it takes back a stop asked for: the user started the watch.
+    void resumeAfterFile() { m_interruption = Interruption::Restart; }
     /// Where the cycle learns that the watched folder may have changed; without one, the folder
     /// is read on every tick.
     void setFolderChanges(FolderChanges* changes) { m_folderChanges = changes; }
@@ -200,7 +207,7 @@ private:
 
     FolderChanges* m_folderChanges = nullptr;
     bool m_inTick = false;
-    Interruption m_interruption = Interruption::None;
+    std::atomic<Interruption> m_interruption{Interruption::None};
     /// The watched folders, in the order the patterns give them.
     QList<Watched> m_watched;
     QByteArray m_watchedValue;

@@ -3,7 +3,8 @@
 #include <QString>
 
 /// What the watch cycle tells whoever shows it (the window and its tray icon, or the console):
-/// what it is doing, the tray icon's tool tip, the log lines and the notices.
+/// what it is doing, the tray icon's tool tip, the log lines and the notices. The cycle calls it
+/// on its own thread; whoever shows these on another thread passes them on.
 class WindowServices
 {
 public:
@@ -26,6 +27,4 @@ public:
     virtual void logFalha(const QString& line) = 0;
     /// Tells the user something that needs their attention, also while the window is hidden.
     virtual void aviso(const QString& title, const QString& text) = 0;
-    /// Called between two files of a batch, so a long batch does not freeze the desktop.
-    virtual void betweenFiles() = 0;
 };

@@ -14,10 +14,11 @@ ExitGuard::ExitGuard(Asker& asker, TrayController& tray, std::function<void()> s
 
 bool ExitGuard::Form_QueryUnload()
 {
-    const int answer = m_asker.ask(QStringLiteral("Deseja encerrar o usa do Velmorix ?"),
-                                   Asker::YesNo | Asker::Information | Asker::DefaultSecond,
-                                   QStringLiteral("Velmorix -Encerramento"));
-    if (answer == Asker::No)
+    const Asker::Answer answer =
+        m_asker.ask(QStringLiteral("Deseja encerrar o usa do Velmorix ?"),
+                    Asker::Option::YesNo | Asker::Option::Information | Asker::Option::DefaultSecond,
+                    QStringLiteral("Velmorix -Encerramento"));
+    if (answer == Asker::Answer::No)
         return false;
     m_tray.hide();
     return true;

@@ -30,8 +30,7 @@ void fitCaption(QWidget* w)
 } // namespace
 
 FrmVelmorix::FrmVelmorix(const FrmServices& services, QWidget* parent)
-    : QWidget(parent), m_services(services), m_settings(services.engine.settings),
-      m_movimento(services.engine.movimento), m_ui(std::make_unique<Ui::FrmVelmorix>())
+    : QWidget(parent), m_services(services), m_ui(std::make_unique<Ui::FrmVelmorix>())
 {
     // The controls have fixed places sized for a small dialog face: the desktop's own family,
     // at a dialog's usual 8 points, so the captions fit their boxes.
@@ -58,8 +57,7 @@ FrmVelmorix::FrmVelmorix(const FrmServices& services, QWidget* parent)
     m_tray = new TrayController(m_services.tray, *this, *m_ui->PictIconeBandeja);
     new ActivityLogView(m_log, *m_ui->txtLog);
     m_exit = new ExitGuard(
-        m_services.asker, *m_tray, [this] { m_services.engine.cycle().stopAfterFile(); }, this);
-    m_services.engine.setWindow(this);
+        m_services.asker, *m_tray, [this] { m_services.engine.stopAfterFile(); }, this);
 
     connect(m_ui->CmdConfirmar, &QPushButton::clicked, this, &FrmVelmorix::CmdConfirmar_Click);
     connect(m_tray, &TrayController::configureRequested, this,
@@ -72,10 +70,7 @@ FrmVelmorix::FrmVelmorix(const FrmServices& services, QWidget* parent)
     Form_Load();
 }
 
-FrmVelmorix::~FrmVelmorix()
-{
-    m_services.engine.setWindow(nullptr);
-}
+FrmVelmorix::~FrmVelmorix() = default;
 
 QMenu* FrmVelmorix::menuBandeja() const
 {
@@ -89,7 +84,10 @@ void FrmVelmorix::Form_Load()
 
 void FrmVelmorix::setWatching(bool on)
 {
-    m_movimento.setEnabled(on);
+    if (on)
+        m_services.engine.start();
+    else
+        m_services.engine.stopAfterFile();
     m_tray->setActivity(on ? Activity::Watching : Activity::Stopped);
 }
 
@@ -101,6 +99,7 @@ bool FrmVelmorix::leConfiguracoes()
         falha(QStringLiteral("Não foi possível ler o arquivo de configurações: ") + error);
         return false;
     }
+    m_services.engine.setSettings(m_settings);
     for (const QString& note : std::as_const(notes))
         log(note);
     return true;
@@ -175,17 +174,21 @@ void FrmVelmorix::encerraSemPerguntar()
 void FrmVelmorix::recarrega()
 {
     QString error;
-    if (!m_services.engine.recarrega(&error)) {
+    QStringList notes;
+    if (!rereadSettings(m_settings, m_services.settingsFile, &error, &notes)) {
         log(QStringLiteral("Não foi possível ler o arquivo de configurações: ") + error);
         return;
     }
+    for (const QString& note : std::as_const(notes))
+        log(note);
+    // A batch in progress looks at the new pattern from its next file; a stop asked for wins.
+    m_services.engine.setSettings(m_settings);
     m_form->valoresParaControles(m_settings);
 }
 
 void FrmVelmorix::Form_Activate()
 {
     setWatching(false);
-    m_services.engine.cycle().stopAfterFile();
 }
 
 void FrmVelmorix::Form_Resize()

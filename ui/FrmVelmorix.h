@@ -1,8 +1,11 @@
 #pragma once
 
 #include "platform/Tray.h"
+#include "settings/Settings.h"
+#include "spool/Asker.h"
+#include "spool/EngineControl.h"
+#include "spool/WindowServices.h"
 #include "ui/ActivityLog.h"
-#include "ui/Engine.h"
 
 #include <QWidget>
 
@@ -27,8 +30,9 @@ struct FrmServices
     PrintingService& printing;
     Asker& asker;
     TrayService& tray;
-    /// The spooler the window configures; the window shows its cycle's activity and log.
-    Engine& engine;
+    /// The spooler the window configures, on a thread of its own; its cycle's activity and log
+    /// reach the window's WindowServices by queued signals.
+    EngineControl& engine;
     /// Full path of the settings file.
     QString caminhoIni;
 };
@@ -69,11 +73,10 @@ public:
     void log(const QString& line) override;
     void logFalha(const QString& line) override;
     void aviso(const QString& title, const QString& text) override;
-    void betweenFiles() override {}
 
     const ActivityLog& activityLog() const { return m_log; }
+    /// The window's own copy of the settings; the engine gets a copy of it.
     Settings& settings() { return m_settings; }
-    Timer& movimento() { return m_movimento; }
     TrayController& tray() { return *m_tray; }
     QMenu* menuBandeja() const;
 
@@ -100,8 +103,7 @@ private:
     bool leConfiguracoes();
 
     FrmServices m_services;
-    Settings& m_settings;
-    QtTimer& m_movimento;
+    Settings m_settings;
     std::unique_ptr<Ui::FrmVelmorix> m_ui;
     std::unique_ptr<SettingsForm> m_form;
     TrayController* m_tray;

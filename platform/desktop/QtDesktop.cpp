@@ -11,16 +11,16 @@ void QtTimer::setEnabled(bool on)
         m_timer.start();
 }
 
-int QtAsker::ask(const QString& prompt, int flags, const QString& title)
+Asker::Answer QtAsker::ask(const QString& prompt, Options options, const QString& title)
 {
     QMessageBox box(m_parent);
     box.setWindowTitle(title.isEmpty() ? QStringLiteral("Velmorix2") : title);
     box.setText(prompt);
-    box.setIcon((flags & Information) ? QMessageBox::Information : QMessageBox::NoIcon);
+    box.setIcon(options.testFlag(Option::Information) ? QMessageBox::Information : QMessageBox::NoIcon);
     box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-    box.setDefaultButton((flags & DefaultSecond) ? QMessageBox::No : QMessageBox::Yes);
+    box.setDefaultButton(options.testFlag(Option::DefaultSecond) ? QMessageBox::No : QMessageBox::Yes);
     box.setEscapeButton(QMessageBox::No);
-    return box.exec() == QMessageBox::Yes ? Yes : No;
+    return box.exec() == QMessageBox::Yes ? Answer::Yes : Answer::No;
 }
 
 void QtAsker::inform(const QString& text, const QString& title)

@@ -29,7 +29,7 @@ class QtAsker : public Asker
 {
 public:
     explicit QtAsker(QWidget* parent = nullptr) : m_parent(parent) {}
-    int ask(const QString& prompt, int flags, const QString& title = QString()) override;
+    Answer ask(const QString& prompt, Options options, const QString& title = QString()) override;
     void inform(const QString& text, const QString& title = QString()) override;
 
 private:

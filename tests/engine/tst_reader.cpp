@@ -170,7 +170,7 @@ void TestReader::lineEndAcrossReadBlocks()
 
 void TestReader::missingFileAsksAndNoDeclines()
 {
-    m_asker->answers = {Asker::No};
+    m_asker->answers = {Asker::Answer::No};
     const QByteArray name = QStringLiteral("relatório.TXT").toUtf8();
     const LeituraConteudo r = read(name);
     QVERIFY(!r.ok);
@@ -179,14 +179,14 @@ void TestReader::missingFileAsksAndNoDeclines()
     QCOMPARE(int(r.iMaxColunas), 0);
     QCOMPARE(m_asker->prompts, QStringList{QStringLiteral("Deu erro ao abrir o arquivo ") + m_dir.path() +
                                            QStringLiteral("/relatório.TXT. Tentar novamente ?")});
-    QCOMPARE(m_asker->flags, QList<int>{4});
+    QCOMPARE(m_asker->options, QList<Asker::Options>{Asker::Option::YesNo});
     QCOMPARE(m_asker->titles, QStringList{QString()});
 }
 
 void TestReader::yesReadsTheFileOnceItIsThere()
 {
     const QString path = m_dir.filePath("LATE.TXT");
-    m_asker->answers = {Asker::Yes};
+    m_asker->answers = {Asker::Answer::Yes};
     m_asker->duringQuestion = [&] { QVERIFY(writeBytes(path, "ONE\r\nTWO\r\n")); };
     const LeituraConteudo r = read("LATE.TXT");
     QVERIFY(r.ok);
@@ -200,7 +200,7 @@ void TestReader::secondFailureAsksNothingMore()
 {
     QVERIFY(writeBytes(m_dir.filePath("BUSY.TXT"), "X\r\n"));
     m_files->failReadsAfter = {-1, -1};
-    m_asker->answers = {Asker::Yes, Asker::Yes};
+    m_asker->answers = {Asker::Answer::Yes, Asker::Answer::Yes};
     const LeituraConteudo r = read("BUSY.TXT");
     QVERIFY(!r.ok);
     QVERIFY(!r.declined);
@@ -216,7 +216,7 @@ void TestReader::failurePartwayRetriedGivesTextOnce()
         file += "LINE " + QByteArray::number(i) + "\r\n";
     QVERIFY(writeBytes(m_dir.filePath("PART.TXT"), file));
     m_files->failReadsAfter = {100};
-    m_asker->answers = {Asker::Yes};
+    m_asker->answers = {Asker::Answer::Yes};
     const LeituraConteudo r = read("PART.TXT");
     QVERIFY(r.ok);
     QCOMPARE(r.text, "\r\n" + file.chopped(2));
@@ -229,7 +229,7 @@ void TestReader::failurePartwayDeclinedKeepsMeasureReached()
 {
     QVERIFY(writeBytes(m_dir.filePath("PART.TXT"), "ABCDEF\r\nG\r\n" + QByteArray(100, 'z') + "\r\n"));
     m_files->failReadsAfter = {12};
-    m_asker->answers = {Asker::No};
+    m_asker->answers = {Asker::Answer::No};
     const LeituraConteudo r = read("PART.TXT");
     QVERIFY(!r.ok);
     QVERIFY(r.declined);

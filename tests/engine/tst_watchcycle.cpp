@@ -123,6 +123,8 @@ private slots:
     void longLinesPrintNormally();
     void noTickInsideATick_data();
     void noTickInsideATick();
+    void requestsBetweenTicks_data();
+    void requestsBetweenTicks();
 
     void rewrittenFileIsPrintedWholeAgain_data();
     void rewrittenFileIsPrintedWholeAgain();
@@ -397,10 +399,10 @@ void TestWatchCycle::notPrintedFileStays()
     rig.job.duringPrint = [&] { ++printCalls; };
     if (cause == QLatin1String("declined")) {
         rig.files.failReadsAfter = {-1};
-        rig.asker.answers = {Asker::No};
+        rig.asker.answers = {Asker::Answer::No};
     } else if (cause == QLatin1String("second reading failed")) {
         rig.files.failReadsAfter = {-1, 4};
-        rig.asker.answers = {Asker::Yes};
+        rig.asker.answers = {Asker::Answer::Yes};
     } else {
         rig.job.fail = true;
     }
@@ -488,7 +490,7 @@ void TestWatchCycle::declinedFileIsNotAskedAboutUntilItChanges()
     QVERIFY(rig.put("A.TXT", "locked\r\n"));
     QVERIFY(rig.files.setMtime(rig.bytesPath("A.TXT"), 1000000));
     rig.files.failReadsAfter = {-1, -1, -1, -1};
-    rig.asker.answers = {Asker::No, Asker::No, Asker::No};
+    rig.asker.answers = {Asker::Answer::No, Asker::Answer::No, Asker::Answer::No};
 
     rig.tick();
     QCOMPARE(rig.asker.prompts.size(), 1);
@@ -603,7 +605,7 @@ void TestWatchCycle::failedSecondReadingIsRetriedLater()
     Rig rig;
     QVERIFY(rig.put("A.TXT", "a\r\n"));
     rig.files.failReadsAfter = {-1, -1};
-    rig.asker.answers = {Asker::Yes};
+    rig.asker.answers = {Asker::Answer::Yes};
 
     rig.tick();
     rig.tick();
@@ -789,6 +791,40 @@ void TestWatchCycle::longLinesPrintNormally()
     QVERIFY(rig.job.texts.value(0) == "\r\ntop\r\n" + longLine);
     QVERIFY(rig.asker.prompts.isEmpty());
     QCOMPARE(rig.window.logLines.size(), 2);
+}
+
+void TestWatchCycle::requestsBetweenTicks_data()
+{
+    // Made from another thread while no batch runs, a request must hold until the next tick.
+    QTest::addColumn<QStringList>("requests");
+    QTest::addColumn<bool>("prints");
+    QTest::newRow("stop") << QStringList{"stop"} << false;
+    QTest::newRow("stop, then the settings changed") << QStringList{"stop", "restart"} << false;
+    QTest::newRow("stop, then started again") << QStringList{"stop", "resume"} << true;
+    QTest::newRow("settings changed") << QStringList{"restart"} << true;
+}
+
+void TestWatchCycle::requestsBetweenTicks()
+{
+    QFETCH(QStringList, requests);
+    QFETCH(bool, prints);
+    Rig rig;
+    QVERIFY(rig.put("A.TXT", "a\r\n"));
+    rig.timer.setEnabled(true);
+    for (const QString& request : std::as_const(requests)) {
+        if (request == QLatin1String("stop"))
+            rig.cycle->stopAfterFile();
+        else if (request == QLatin1String("restart"))
+            rig.cycle->restartAfterFile();
+        else
+            rig.cycle->resumeAfterFile();
+    }
+    rig.tick();
+    QCOMPARE(rig.job.texts.size(), prints ? 1 : 0);
+    QCOMPARE(rig.timer.isEnabled(), prints);
+    // A request is taken up once: the tick after prints, whoever started the timer again.
+    rig.tick();
+    QCOMPARE(rig.job.texts.size(), 1);
 }
 
 void TestWatchCycle::noTickInsideATick_data()

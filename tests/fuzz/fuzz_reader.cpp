@@ -12,7 +12,8 @@ namespace {
 class NoAsker : public Asker
 {
 public:
-    int ask(const QString&, int, const QString&) override { std::abort(); }
+    Answer ask(const QString&, Options, const QString&) override { std::abort(); }
+    void inform(const QString&, const QString&) override {}
 };
 } // namespace
 

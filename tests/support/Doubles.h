@@ -63,18 +63,19 @@ private:
 class ScriptedAsker : public Asker
 {
 public:
-    int ask(const QString& prompt, int flags, const QString& title) override
+    Answer ask(const QString& prompt, Options options, const QString& title) override
     {
         prompts.append(prompt);
-        this->flags.append(flags);
+        this->options.append(options);
         titles.append(title);
         if (duringQuestion)
             duringQuestion();
-        return answers.isEmpty() ? Yes : answers.takeFirst();
+        return answers.isEmpty() ? Answer::Yes : answers.takeFirst();
     }
-    QList<int> answers;
+    void inform(const QString&, const QString&) override {}
+    QList<Answer> answers;
     QStringList prompts;
-    QList<int> flags;
+    QList<Options> options;
     QStringList titles;
     std::function<void()> duringQuestion;
 };
@@ -88,7 +89,6 @@ public:
     void log(const QString& line) override { logLines.prepend(line); }
     void logFalha(const QString& line) override { log(line); }
     void aviso(const QString& title, const QString& text) override { notices.append(title + '|' + text); }
-    void betweenFiles() override {}
 
     QStringList trayTips, notices;
     QList<Activity> activities;

@@ -1,3 +1,4 @@
+#include "app/Engine.h"
 #include "platform/PosixPlaces.h"
 #include "platform/PosixRawPort.h"
 #include "tests/support/Doubles.h"
@@ -87,6 +88,7 @@ private:
         {
             FrmServices services{files, printing, asker, tray, engine, ini()};
             window = std::make_unique<FrmVelmorix>(services);
+            connectWindow(engine.relay(), *window, window.get());
             window->Form_Initialize();
             window->showAtStart();
             return *window;
@@ -306,7 +308,7 @@ void TestFrmVelmorix::startWithoutSettingsFile()
     QVERIFY(w.needsFirstConfiguration());
     QVERIFY(w.isVisible());
     QVERIFY(rig.tray.requests.isEmpty());
-    QVERIFY(!w.movimento().isEnabled());
+    QVERIFY(!rig.engine.movimento.isEnabled());
     QCOMPARE(rig.control<QLineEdit>("txtPorta")->text(), QStringLiteral("generica"));
     QCOMPARE(rig.control<QLineEdit>("TxtArquivos")->text(), QString());
     QCOMPARE(rig.control<QComboBox>("CbImpressoras")->currentText(), QString());
@@ -342,7 +344,7 @@ void TestFrmVelmorix::startWithSettingsFile()
     QVERIFY(!w.isVisible());
     QCOMPARE(rig.tray.requests.value(0), QStringLiteral("show"));
     QCOMPARE(rig.tray.tip, QStringLiteral("Velmorix ativo... "));
-    QVERIFY(w.movimento().isEnabled());
+    QVERIFY(rig.engine.movimento.isEnabled());
     QCOMPARE(rig.control<QLineEdit>("TxtArquivos")->text(), local);
     QCOMPARE(rig.control<QCheckBox>("ChkGerarbackUp")->isChecked(), backup);
 }
@@ -355,11 +357,11 @@ void TestFrmVelmorix::startWithoutTrayKeepsWindow()
     FrmVelmorix& w = rig.start();
     QVERIFY(w.isVisible());
     QVERIFY(rig.tray.exists); // added all the same: it shows up once a tray appears
-    QVERIFY(w.movimento().isEnabled());
+    QVERIFY(rig.engine.movimento.isEnabled());
     // The window stays on screen: being clicked into does not stop the watch.
     QApplication::setActiveWindow(&w);
-    QCoreApplication::processEvents();
-    QVERIFY(w.movimento().isEnabled());
+    QTest::qWait(0);
+    QVERIFY(rig.engine.movimento.isEnabled());
 }
 
 void TestFrmVelmorix::batchEndsAfterFileInHand_data()
@@ -396,7 +398,7 @@ void TestFrmVelmorix::batchEndsAfterFileInHand()
     QTRY_COMPARE_WITH_TIMEOUT(rig.printJob.texts.size(), how == 2 ? 2 : 1, 5000);
     QTest::qWait(300);
     QCOMPARE(rig.printJob.texts.size(), how == 2 ? 2 : 1);
-    QCOMPARE(w.movimento().isEnabled(), how == 2);
+    QCOMPARE(rig.engine.movimento.isEnabled(), how == 2);
     QCOMPARE(QDir(spool).entryList({QStringLiteral("*.TXT")}).size(), 2);
 }
 
@@ -434,7 +436,7 @@ void TestFrmVelmorix::confirmation()
     QVERIFY(f.open(QIODevice::ReadOnly));
     QCOMPARE(f.readAll(), "LOCAL = " + local.toLatin1() + "\r\nIMPRESSORA = " + printer.toLatin1() +
                               "\r\nBACKUP = 1\r\nPARALELA = 0\r\nPORTA = generica\r\n");
-    QVERIFY(w.movimento().isEnabled());
+    QVERIFY(rig.engine.movimento.isEnabled());
     QCOMPARE(w.isVisible(), !complete);
     QCOMPARE(rig.tray.exists, complete);
     QVERIFY(rig.asker.informed.isEmpty());
@@ -444,16 +446,16 @@ void TestFrmVelmorix::confirmation()
         other.show();
         QApplication::setActiveWindow(&other);
         QApplication::setActiveWindow(&w);
-        QTRY_VERIFY(!w.movimento().isEnabled());
+        QTRY_VERIFY(!rig.engine.movimento.isEnabled());
     } else {
         QCOMPARE(w.settings().pattern, local);
         // A second confirmation keeps the one icon there.
         w.mnu_IconeBandeja_Configurar_Click();
-        QVERIFY(!w.movimento().isEnabled());
+        QVERIFY(!rig.engine.movimento.isEnabled());
         rig.control<QPushButton>("CmdConfirmar")->click();
         QCOMPARE(rig.tray.requests, QStringList{QStringLiteral("show")});
         QVERIFY(rig.tray.exists);
-        QVERIFY(w.movimento().isEnabled());
+        QVERIFY(rig.engine.movimento.isEnabled());
     }
 }
 
@@ -505,10 +507,10 @@ void TestFrmVelmorix::exitQuestion_data()
 {
     QTest::addColumn<int>("answer");
     QTest::addColumn<bool>("fromMenu");
-    QTest::newRow("No from Sair") << int(Asker::No) << true;
-    QTest::newRow("Yes from Sair") << int(Asker::Yes) << true;
-    QTest::newRow("No from close") << int(Asker::No) << false;
-    QTest::newRow("Yes from close") << int(Asker::Yes) << false;
+    QTest::newRow("No from Sair") << int(Asker::Answer::No) << true;
+    QTest::newRow("Yes from Sair") << int(Asker::Answer::Yes) << true;
+    QTest::newRow("No from close") << int(Asker::Answer::No) << false;
+    QTest::newRow("Yes from close") << int(Asker::Answer::Yes) << false;
 }
 
 void TestFrmVelmorix::exitQuestion()
@@ -520,19 +522,20 @@ void TestFrmVelmorix::exitQuestion()
     rig.writeIni("LOCAL = /tmp/none/*.TXT\r\nIMPRESSORA = VelTest\r\nBACKUP = 1\r\n");
     FrmVelmorix& w = rig.start();
     QSignalSpy ending(&w, &FrmVelmorix::encerrar);
-    rig.asker.answers = {answer};
+    rig.asker.answers = {Asker::Answer(answer)};
     if (fromMenu)
         w.mnu_IconeBandeja_Sair_Click();
     else
         w.close();
 
     QCOMPARE(rig.asker.prompts, QStringList{QStringLiteral("Deseja encerrar o usa do Velmorix ?")});
-    QCOMPARE(rig.asker.flags, QList<int>{324});
+    QCOMPARE(rig.asker.options, QList<Asker::Options>{Asker::Option::YesNo | Asker::Option::Information |
+                                                      Asker::Option::DefaultSecond});
     QCOMPARE(rig.asker.titles, QStringList{QStringLiteral("Velmorix -Encerramento")});
-    if (answer == Asker::No) {
+    if (Asker::Answer(answer) == Asker::Answer::No) {
         QCOMPARE(ending.count(), 0);
         QVERIFY(rig.tray.exists);
-        QVERIFY(w.movimento().isEnabled());
+        QVERIFY(rig.engine.movimento.isEnabled());
         QVERIFY(!w.isVisible());
     } else {
         QCOMPARE(ending.count(), 1);
@@ -611,7 +614,7 @@ void TestFrmVelmorix::trayMessages()
     w.setWindowState(Qt::WindowMaximized);
     emit rig.tray.activated(reason);
     QCOMPARE(w.isVisible(), shows);
-    QCOMPARE(w.movimento().isEnabled(), !shows); // showing the window stops the watch
+    QCOMPARE(rig.engine.movimento.isEnabled(), !shows); // showing the window stops the watch
     if (shows)
         QCOMPARE(w.windowState() & (Qt::WindowMaximized | Qt::WindowMinimized), Qt::WindowNoState);
 }
@@ -693,7 +696,7 @@ void TestFrmVelmorix::failuresAreShownNotFatal()
         QCOMPARE(rig.asker.informed.size(), 1);
         QVERIFY(rig.asker.informed[0].contains(QStringLiteral("VELMORIX.INI")));
         QVERIFY(w.isVisible());
-        QVERIFY(!w.movimento().isEnabled());
+        QVERIFY(!rig.engine.movimento.isEnabled());
         QFile::setPermissions(rig.dir.path(),
                               QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     }

@@ -1,16 +1,6 @@
-#include "cups/CupsConnection.h"
-#include "platform/CupsPrintingService.h"
-#include "platform/PosixClock.h"
-#include "platform/PosixFileServices.h"
-#include "platform/PosixFolderChanges.h"
-#include "platform/PosixPlaces.h"
-#include "platform/PosixRawPort.h"
-#include "platform/desktop/QtDesktop.h"
+#include "app/DesktopProgram.h"
+#include "app/ServiceMode.h"
 #include "settings/Settings.h"
-#include "ui/Engine.h"
-#include "ui/FrmVelmorix.h"
-#include "ui/ServiceMode.h"
-#include "ui/UnixSignals.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -55,38 +45,6 @@ void describe()
     QCoreApplication::setApplicationVersion(QStringLiteral(VELMORIX_VERSION));
 }
 
-int runDesktop(QApplication& app, const QString& caminhoIni)
-{
-    QGuiApplication::setDesktopFileName(QStringLiteral("velmorix2"));
-    // The window hides into the tray: only the exit question ends the program.
-    QApplication::setQuitOnLastWindowClosed(false);
-
-    PosixFileServices files;
-    PosixClock clock;
-    PosixRawPort rawPort;
-    PosixPlaces places;
-    CupsPrintingService printing;
-    QtAsker asker;
-    QtTrayService tray;
-    Engine engine({files, files, clock, rawPort, places, printing, asker});
-    FrmServices services{files, printing, asker, tray, engine, caminhoIni};
-
-    PosixFolderChanges folderChanges;
-    FrmVelmorix window(services);
-    engine.cycle().setFolderChanges(&folderChanges);
-    QObject::connect(&window, &FrmVelmorix::encerrar, &app, &QCoreApplication::quit, Qt::QueuedConnection);
-    // A request to a scheduler that does not answer gives up at once: the file in hand waits.
-    UnixSignals unixSignals(nullptr, &CupsConnection::abandonRequests);
-    QObject::connect(&unixSignals, &UnixSignals::terminate, &app, [&app, &window] {
-        window.encerraSemPerguntar(); // nobody may be there to answer a question
-        app.quit();
-    });
-    QObject::connect(&unixSignals, &UnixSignals::reload, &window, &FrmVelmorix::recarrega);
-    window.Form_Initialize();
-    window.showAtStart();
-    return app.exec();
-}
-
 } // namespace
 
 int main(int argc, char* argv[])
@@ -108,5 +66,6 @@ int main(int argc, char* argv[])
     }
     QApplication app(argc, argv);
     describe();
-    return runDesktop(app, settingsPath(app));
+    DesktopProgram program(settingsPath(app));
+    return program.exec();
 }

@@ -1,4 +1,4 @@
-#include "ui/UnixSignals.h"
+#include "app/UnixSignals.h"
 
 #include <QSocketNotifier>
 

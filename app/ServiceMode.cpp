@@ -1,5 +1,8 @@
-#include "ui/ServiceMode.h"
+#include "app/ServiceMode.h"
 
+#include "app/Engine.h"
+#include "app/EngineThread.h"
+#include "app/UnixSignals.h"
 #include "cups/CupsConnection.h"
 #include "platform/CupsPrintingService.h"
 #include "platform/PosixClock.h"
@@ -8,8 +11,6 @@
 #include "platform/PosixPlaces.h"
 #include "platform/PosixRawPort.h"
 #include "spool/LogText.h"
-#include "ui/Engine.h"
-#include "ui/UnixSignals.h"
 
 #include <QCoreApplication>
 
@@ -50,8 +51,9 @@ void writeLine(const QString& line, Level level = Level::Error)
     std::fflush(stdout);
 }
 
-/// The log on standard output; there is no tray icon to show, and no one to tell: a file not
-/// printed is a warning in the journal (journalctl -p warning lists those alone).
+/// The log on standard output, written on the engine's thread as it happens; there are no
+/// icons to show, and no one to tell: a file not printed is a warning in the journal
+/// (journalctl -p warning lists those alone).
 class ConsoleLog : public WindowServices
 {
 public:
@@ -60,7 +62,6 @@ public:
     void log(const QString& line) override { writeLine(line, Level::Info); }
     void logFalha(const QString& line) override { writeLine(line, Level::Warning); }
     void aviso(const QString&, const QString&) override {}
-    void betweenFiles() override {}
 };
 
 /// Nobody is there to answer: a file that cannot be read is tried once more at once, then
@@ -68,7 +69,7 @@ public:
 class UnattendedAsker : public Asker
 {
 public:
-    int ask(const QString&, int, const QString&) override { return Yes; }
+    Answer ask(const QString&, Options, const QString&) override { return Answer::Yes; }
     void inform(const QString& text, const QString&) override { writeLine(text); }
 };
 
@@ -77,6 +78,7 @@ public:
 int runService(const QString& caminhoIni)
 {
     PosixFileServices files;
+    PosixFileServices settingsFile; // the main thread's own, for SIGHUP
     PosixClock clock;
     PosixRawPort rawPort;
     PosixPlaces places;
@@ -84,7 +86,7 @@ int runService(const QString& caminhoIni)
     UnattendedAsker asker;
     ConsoleLog console;
     Engine engine({files, files, clock, rawPort, places, printing, asker});
-    engine.setWindow(&console);
+    connectWindow(engine.relay(), console, &engine.relay());
     PosixFolderChanges folderChanges;
     engine.cycle().setFolderChanges(&folderChanges);
     engine.settings.path = caminhoIni;
@@ -94,17 +96,29 @@ int runService(const QString& caminhoIni)
         writeLine(QStringLiteral("Não foi possível ler o arquivo de configurações: ") + error);
         return 1;
     }
+    // What SIGHUP reads, on this thread; the engine gets a copy.
+    Settings settings = engine.settings;
 
+    EngineThread engineThread(engine);
+    engineThread.start();
     // A request to a scheduler that does not answer gives up at once: the file in hand waits.
     UnixSignals unixSignals(nullptr, &CupsConnection::abandonRequests);
     QObject::connect(&unixSignals, &UnixSignals::terminate, [&engine] {
-        engine.cycle().stopAfterFile();
+        engine.stopAfterFile();
         QCoreApplication::quit();
     });
-    QObject::connect(&unixSignals, &UnixSignals::reload, [&engine] {
+    QObject::connect(&unixSignals, &UnixSignals::reload, [&engine, &settings, &settingsFile] {
         QString error;
-        if (!engine.recarrega(&error))
+        QStringList notes;
+        if (!rereadSettings(settings, settingsFile, &error, &notes)) {
             writeLine(QStringLiteral("Não foi possível ler o arquivo de configurações: ") + error);
+            return;
+        }
+        for (const QString& note : std::as_const(notes))
+            writeLine(note, Level::Info);
+        engine.setSettings(settings);
     });
-    return QCoreApplication::exec();
+    const int status = QCoreApplication::exec();
+    engineThread.finish();
+    return status;
 }
