@@ -7,12 +7,29 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 namespace {
 
 /// Once spilled, writes go to the file in blocks of this size.
 constexpr qsizetype kFileBlock = 64 * 1024;
+
+/// Room for a document in memory is taken at once, up to this size: growing by steps copies
+/// what was written at each step, into pages the system must fault in one by one.
+constexpr qint64 kMaxReserve = 16 * 1024 * 1024;
+
+/// Asks for the memory of @p bytes in huge pages where the system gives them on request: a
+/// big document then costs a few page faults rather than one per 4 KB.
+void preferHugePages(const QByteArray& bytes)
+{
+    constexpr quintptr kHuge = 2 * 1024 * 1024;
+    const auto begin = (reinterpret_cast<quintptr>(bytes.constData()) + kHuge - 1) & ~(kHuge - 1);
+    const auto end =
+        (reinterpret_cast<quintptr>(bytes.constData()) + quintptr(bytes.capacity())) & ~(kHuge - 1);
+    if (end > begin)
+        ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+}
 
 /// A file nobody can open by name, in @p folder: created unlinked (O_TMPFILE), else made and
 /// unlinked at once, so that nothing is left behind by a program that ends early. -1, with
@@ -43,6 +60,8 @@ bool DocumentBuffer::start()
 {
     release();
     m_failed = false;
+    m_bytes.reserve(qsizetype(std::min(m_limit, kMaxReserve)));
+    preferHugePages(m_bytes);
     return open(QIODevice::WriteOnly);
 }
 

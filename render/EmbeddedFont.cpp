@@ -51,46 +51,51 @@ bool EmbeddedFont::measure(const QRawFont& raw)
     if (stemV <= 0)
         stemV = units.weight() >= QFont::Bold ? 140 : 80;
 
-    // Every UTF-16 unit but the surrogates, looked up as the Qt path looks them up.
-    constexpr int kUnits = 0x10000;
-    QList<QChar> chars;
-    QList<int> index;
-    chars.reserve(kUnits);
-    for (int u = 0; u < kUnits; ++u) {
-        if (u < 0xD800 || u > 0xDFFF) {
-            chars.append(QChar(char16_t(u)));
-            index.append(u);
-        }
-    }
-    QList<quint32> glyphs(chars.size());
-    int found = int(glyphs.size());
-    if (!raw.glyphIndexesForChars(chars.constData(), int(chars.size()), glyphs.data(), &found) ||
-        found != chars.size())
-        return false;
-    std::array<quint32, kUnits> glyphOf{};
-    for (qsizetype i = 0; i < chars.size(); ++i)
-        glyphOf[size_t(index[i])] = glyphs[i];
-
     const auto advance = [&units](quint32 glyph) {
         QPointF a;
         units.advancesForGlyphIndexes(&glyph, &a, 1, QRawFont::UseDesignMetrics);
         return a.x();
     };
-    const int questionCode = glyphOf['?'] != 0 ? '?' : kGap;
+    const auto glyphOf = [&raw](char16_t u) {
+        const QChar ch(u);
+        quint32 glyph = 0;
+        int found = 1;
+        return raw.glyphIndexesForChars(&ch, 1, &glyph, &found) ? glyph : 0;
+    };
+    const int questionCode = glyphOf(u'?') != 0 ? '?' : kGap;
+
+    // Every UTF-16 unit but the surrogates, looked up as the Qt path looks them up, a block at a
+    // time: the tables of a whole plane would be fresh memory faulted in page by page.
+    constexpr int kUnits = 0x10000;
+    constexpr int kBlock = 4096;
     codes.reset(new unsigned char[kUnits]);
-    for (int u = 0; u < kUnits; ++u) {
-        // Control characters draw nothing, whatever glyph a face gives them.
-        const bool control = u < 0x20 || (u >= 0x7F && u < 0xA0);
-        codes[u] = glyphOf[size_t(u)] != 0 && !control ? questionCode : kGap;
+    std::array<QChar, kBlock> chars;
+    std::array<quint32, kBlock> glyphs;
+    for (int first = 0; first < kUnits; first += kBlock) {
+        int count = 0;
+        for (int u = first; u < first + kBlock; ++u) {
+            if (u < 0xD800 || u > 0xDFFF)
+                chars[size_t(count++)] = QChar(char16_t(u));
+        }
+        int found = count;
+        if (count > 0 &&
+            (!raw.glyphIndexesForChars(chars.data(), count, glyphs.data(), &found) || found != count))
+            return false;
+        for (int i = 0; i < count; ++i) {
+            const char16_t u = chars[size_t(i)].unicode();
+            // Control characters draw nothing, whatever glyph a face gives them.
+            const bool control = u < 0x20 || (u >= 0x7F && u < 0xA0);
+            codes[u] = glyphs[size_t(i)] != 0 && !control ? questionCode : kGap;
+        }
     }
     for (int code = 0; code < 256; ++code) {
         const char16_t u = unicodeOfCode(code);
         widths[size_t(code)] = 0;
         if (u == 0)
             continue;
-        if (glyphOf[u] != 0) {
+        if (const quint32 glyph = glyphOf(u)) {
             codes[u] = static_cast<unsigned char>(code);
-            widths[size_t(code)] = thousandths(advance(glyphOf[u]));
+            widths[size_t(code)] = thousandths(advance(glyph));
         } else {
             codes[u] = kGap;
         }

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <array>
+
 /// The 8-bit code page of spool and settings files: Windows-1252.
 namespace CodePage {
 QString decode(QByteArrayView bytes);
@@ -10,4 +12,9 @@ QString decode(QByteArrayView bytes);
 char16_t unicodeOf(unsigned char code);
 /// Characters outside the code page are written as "?".
 QByteArray encode(const QString& text);
+
+/// The characters of bytes 0x80..0xFF of a single-byte code page whose lower half is ASCII.
+using UpperHalf = std::array<char16_t, 128>;
+/// Decodes a single-byte code page: ASCII below 0x80, @p upper above.
+QString decodeSingleByte(QByteArrayView bytes, const UpperHalf& upper);
 } // namespace CodePage

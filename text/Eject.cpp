@@ -1,5 +1,7 @@
 #include "text/Eject.h"
 
+#include <cstring>
+
 namespace {
 bool isLetter(QByteArrayView bytes, CodePage::Encoding encoding)
 {
@@ -29,13 +31,27 @@ bool isEjectLine(QByteArrayView line, CodePage::Encoding encoding)
 {
     static constexpr char kWord[] = "eject";
     constexpr qsizetype kLength = sizeof(kWord) - 1;
-    for (qsizetype i = 0; i + kLength <= line.size(); ++i) {
+    // Few lines hold a "j" at all: the byte search below passes over the rest of a report at
+    // once, and the word is matched only around each "j" found.
+    if (line.size() < kLength)
+        return false;
+    const char* const begin = line.data();
+    const char* const end = begin + line.size();
+    for (const char* at = begin + 1; end - at >= kLength - 1;) {
+        const auto* lower = static_cast<const char*>(std::memchr(at, 'j', size_t(end - at)));
+        const auto* upper =
+            static_cast<const char*>(std::memchr(at, 'J', size_t((lower ? lower : end) - at)));
+        const char* j = upper ? upper : lower;
+        if (!j)
+            return false;
+        const qsizetype i = j - 1 - begin;
         qsizetype k = 0;
-        while (k < kLength && (line[i + k] | 0x20) == kWord[k])
+        while (k < kLength && i + k < line.size() && (line[i + k] | 0x20) == kWord[k])
             ++k;
         if (k == kLength && !letterNear(line, i, false, encoding) &&
             !letterNear(line, i + kLength, true, encoding))
             return true;
+        at = j + 1;
     }
     return false;
 }

@@ -2,11 +2,9 @@
 
 #include "text/CodePage.h"
 
-#include <array>
-
 namespace {
 // The upper halves (0x80..0xFF) of the DOS code pages. CP860 differs from CP437 only below 0xB0.
-constexpr std::array<char16_t, 128> kCp437 = {
+constexpr CodePage::UpperHalf kCp437 = {
     0x00C7, 0x00FC, 0x00E9, 0x00E2, 0x00E4, 0x00E0, 0x00E5, 0x00E7, 0x00EA, 0x00EB, 0x00E8, 0x00EF, 0x00EE,
     0x00EC, 0x00C4, 0x00C5, 0x00C9, 0x00E6, 0x00C6, 0x00F4, 0x00F6, 0x00F2, 0x00FB, 0x00F9, 0x00FF, 0x00D6,
     0x00DC, 0x00A2, 0x00A3, 0x00A5, 0x20A7, 0x0192, 0x00E1, 0x00ED, 0x00F3, 0x00FA, 0x00F1, 0x00D1, 0x00AA,
@@ -18,7 +16,7 @@ constexpr std::array<char16_t, 128> kCp437 = {
     0x03A6, 0x0398, 0x03A9, 0x03B4, 0x221E, 0x03C6, 0x03B5, 0x2229, 0x2261, 0x00B1, 0x2265, 0x2264, 0x2320,
     0x2321, 0x00F7, 0x2248, 0x00B0, 0x2219, 0x00B7, 0x221A, 0x207F, 0x00B2, 0x25A0, 0x00A0,
 };
-constexpr std::array<char16_t, 128> kCp850 = {
+constexpr CodePage::UpperHalf kCp850 = {
     0x00C7, 0x00FC, 0x00E9, 0x00E2, 0x00E4, 0x00E0, 0x00E5, 0x00E7, 0x00EA, 0x00EB, 0x00E8, 0x00EF, 0x00EE,
     0x00EC, 0x00C4, 0x00C5, 0x00C9, 0x00E6, 0x00C6, 0x00F4, 0x00F6, 0x00F2, 0x00FB, 0x00F9, 0x00FF, 0x00D6,
     0x00DC, 0x00F8, 0x00A3, 0x00D8, 0x00D7, 0x0192, 0x00E1, 0x00ED, 0x00F3, 0x00FA, 0x00F1, 0x00D1, 0x00AA,
@@ -37,20 +35,12 @@ constexpr std::array<char16_t, 48> kCp860Low = {
     0x00F1, 0x00D1, 0x00AA, 0x00BA, 0x00BF, 0x00D2, 0x00AC, 0x00BD, 0x00BC, 0x00A1, 0x00AB, 0x00BB,
 };
 
-char16_t dosChar(unsigned char b, CodePage::Encoding encoding)
-{
-    if (b < 0x80)
-        return b; // ASCII, and the control bytes as controls rather than CP437's glyphs
-    const int i = b - 0x80;
-    switch (encoding) {
-    case CodePage::Encoding::Cp850:
-        return kCp850[i];
-    case CodePage::Encoding::Cp860:
-        return i < int(kCp860Low.size()) ? kCp860Low[i] : kCp437[i];
-    default:
-        return kCp437[i];
-    }
-}
+constexpr CodePage::UpperHalf kCp860 = [] {
+    CodePage::UpperHalf upper = kCp437;
+    for (size_t i = 0; i < kCp860Low.size(); ++i)
+        upper[i] = kCp860Low[i];
+    return upper;
+}();
 } // namespace
 
 std::optional<CodePage::Encoding> CodePage::encodingByName(QStringView name)
@@ -71,17 +61,18 @@ std::optional<CodePage::Encoding> CodePage::encodingByName(QStringView name)
 
 QString CodePage::decode(QByteArrayView bytes, Encoding encoding)
 {
+    // The DOS pages keep ASCII below 0x80, the control bytes as controls rather than CP437's glyphs.
     switch (encoding) {
     case Encoding::Windows1252:
         return decode(bytes);
     case Encoding::Utf8:
         return QString::fromUtf8(bytes);
-    default:
+    case Encoding::Cp850:
+        return decodeSingleByte(bytes, kCp850);
+    case Encoding::Cp860:
+        return decodeSingleByte(bytes, kCp860);
+    case Encoding::Cp437:
         break;
     }
-    QString out(bytes.size(), Qt::Uninitialized);
-    QChar* dst = out.data();
-    for (const char c : bytes)
-        *dst++ = QChar(dosChar(static_cast<unsigned char>(c), encoding));
-    return out;
+    return decodeSingleByte(bytes, kCp437);
 }

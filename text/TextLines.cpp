@@ -2,6 +2,8 @@
 
 #include "text/PrinterCommands.h"
 
+#include <array>
+
 bool TextLines::inCommand(const char* p, qsizetype& i, qsizetype n)
 {
     if (m_commandLeft > 0) {
@@ -35,7 +37,22 @@ void TextLines::feed(QByteArrayView chunk)
         if (p[0] == '\n')
             start = 1; // the LF of a CR LF split across two chunks
     }
+    // Outside a command only line ends, and the ESC that starts a kept command, stop the scan.
+    static constexpr auto kStops = [] {
+        std::array<std::array<bool, 256>, 2> stops{};
+        for (auto& table : stops)
+            table['\r'] = table['\n'] = true;
+        stops[1][PrinterCommands::kEsc] = true;
+        return stops;
+    }();
+    const std::array<bool, 256>& stops = kStops[m_keepCommands ? 1 : 0];
     for (qsizetype i = start; i < n; ++i) {
+        if (m_commandLeft == 0 && m_command.isEmpty()) {
+            while (i < n && !stops[static_cast<unsigned char>(p[i])])
+                ++i;
+            if (i == n)
+                break;
+        }
         if (inCommand(p, i, n))
             continue;
         const char c = p[i];

@@ -1,5 +1,6 @@
 // Documents rendered into a buffer by each renderer and read back with poppler's tools.
 
+#include "render/DocumentBuffer.h"
 #include "render/EmbeddedFont.h"
 #include "render/PrintDocument.h"
 
@@ -67,6 +68,8 @@ private slots:
     void pageSizeIsTheLayouts();
     void directPathEmbedsTheFace_data();
     void directPathEmbedsTheFace();
+    void bufferKeepsEveryByte_data();
+    void bufferKeepsEveryByte();
 
 private:
     /// Renders the lines ("\f" for a page break) by one path and gives the PDF.
@@ -158,6 +161,44 @@ void TestRender::directPathEmbedsTheFace()
     QVERIFY2(fonts.first().contains(type) && fonts.first().contains(QLatin1String("yes")),
              qPrintable(fonts.first()));
     QCOMPARE(pagesOf(pdf), QList<QStringList>{{"EMBEDDED"}});
+}
+
+void TestRender::bufferKeepsEveryByte_data()
+{
+    QTest::addColumn<qint64>("limit");
+    QTest::addColumn<int>("size");
+    QTest::addColumn<bool>("spilled");
+    QTest::newRow("in memory") << DocumentBuffer::kDefaultLimit << 3 * 1024 * 1024 << false;
+    QTest::newRow("the limit itself in memory") << qint64(5000) << 5000 << false;
+    QTest::newRow("spilled at once") << qint64(0) << 1000 << true;
+    QTest::newRow("spilled midway") << qint64(70000) << 300000 << true;
+}
+
+void TestRender::bufferKeepsEveryByte()
+{
+    QFETCH(qint64, limit);
+    QFETCH(int, size);
+    QFETCH(bool, spilled);
+    QByteArray document(size, Qt::Uninitialized);
+    for (int i = 0; i < size; ++i)
+        document[i] = char(i * 7 + i / 251);
+    DocumentBuffer buffer(limit);
+    // Twice: a buffer begins afresh with each document.
+    for (int round = 0; round < 2; ++round) {
+        QVERIFY(buffer.start());
+        for (int at = 0; at < size; at += 4093) {
+            const int n = std::min(4093, size - at);
+            QCOMPARE(buffer.write(document.constData() + at, n), qint64(n));
+        }
+        QCOMPARE(buffer.size(), qint64(size));
+        QCOMPARE(buffer.spilled(), spilled);
+        if (spilled) {
+            QVERIFY(buffer.rewind());
+            QCOMPARE(buffer.readAll(), document);
+        } else {
+            QCOMPARE(buffer.takeBytes(), document);
+        }
+    }
 }
 
 QTEST_MAIN(TestRender)

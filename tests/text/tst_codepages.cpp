@@ -1,6 +1,7 @@
-// The code pages of spool files, checked against iconv, and the eject word.
+// The code pages of spool files, checked against iconv, the eject word and the line splitter.
 #include "text/Eject.h"
 #include "text/Encoding.h"
+#include "text/TextLines.h"
 
 #include <QProcess>
 #include <QtTest>
@@ -18,6 +19,8 @@ private slots:
     void upperHalfAgreesWithIconv();
     void eject_data();
     void eject();
+    void linesSplitAnywhere_data();
+    void linesSplitAnywhere();
 };
 
 void TestCodePages::decode_data()
@@ -33,6 +36,10 @@ void TestCodePages::decode_data()
     QTest::newRow("DOS control bytes stay controls")
         << "437" << QByteArray("\x01\x0F\x1F", 3) << QString::fromLatin1("\x01\x0F\x1F", 3);
     QTest::newRow("1252") << "1252" << QByteArray("\x80\xE7\x93") << u"€ç“"_qs;
+    // The scan for bytes above ASCII goes a word at a time: high bytes in and after a whole word.
+    QTest::newRow("1252 after a word of ASCII")
+        << "1252" << QByteArray("abcdefgh\x80z\x9F") << u"abcdefgh€zŸ"_qs;
+    QTest::newRow("850 in a word's last byte") << "850" << QByteArray("0123456\xC9\xCD") << u"0123456╔═"_qs;
     QTest::newRow("UTF-8") << "UTF-8" << QByteArray("a\xC3\xA7\xE2\x94\x80") << u"aç─"_qs;
     QTest::newRow("unknown name") << "cp850" << QByteArray("x") << QString();
     QTest::newRow("empty name") << "" << QByteArray("x") << QString();
@@ -84,6 +91,9 @@ void TestCodePages::eject_data()
     QTest::newRow("accented letter after") << QByteArray("EJECT\xC9") << false;
     QTest::newRow("multiplication sign after") << QByteArray("EJECT\xD7") << true;
     QTest::newRow("second one standalone") << QByteArray("rejected, EJECT") << true;
+    QTest::newRow("lowercase j before an uppercase word") << QByteArray("ject EJECT") << true;
+    QTest::newRow("uppercase J before a lowercase word") << QByteArray("JJ eject") << true;
+    QTest::newRow("j right before") << QByteArray("jEJECT") << false;
 }
 
 void TestCodePages::eject()
@@ -91,6 +101,44 @@ void TestCodePages::eject()
     QFETCH(QByteArray, line);
     QFETCH(bool, eject);
     QCOMPARE(isEjectLine(line), eject);
+}
+
+void TestCodePages::linesSplitAnywhere_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("keepCommands");
+    QTest::addColumn<QByteArrayList>("lines");
+
+    QTest::newRow("CR LF, CR, LF") << QByteArray("A\r\nBB\rC\n\nD") << false
+                                   << QByteArrayList{"A", "BB", "C", "", "D"};
+    const QByteArray image("A\033K\003\000\r\n\nB\r\nC", 12);
+    QTest::newRow("bit image kept whole") << image << true << QByteArrayList{image.first(9), "C"};
+    QTest::newRow("bit image bytes end lines")
+        << image << false << QByteArrayList{image.first(5), "", "B", "C"};
+    QTest::newRow("parameter, then a line end")
+        << QByteArray("\033A\014\nB\033@\r") << true << QByteArrayList{"\033A\014", "B\033@"};
+}
+
+void TestCodePages::linesSplitAnywhere()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, keepCommands);
+    QFETCH(QByteArrayList, lines);
+
+    // However the bytes come in chunks, the lines are the same.
+    for (qsizetype first = 0; first <= bytes.size(); ++first) {
+        for (qsizetype second = first; second <= bytes.size(); ++second) {
+            QByteArrayList got;
+            TextLines split([&got](QByteArrayView line) { got.append(line.toByteArray()); });
+            split.setKeepCommands(keepCommands);
+            split.feed(QByteArrayView(bytes).first(first));
+            split.feed(QByteArrayView(bytes).sliced(first, second - first));
+            split.feed(QByteArrayView(bytes).sliced(second));
+            split.finish();
+            QVERIFY2(got == lines,
+                     qPrintable(QStringLiteral("chunks end at %1 and %2").arg(first).arg(second)));
+        }
+    }
 }
 
 QTEST_GUILESS_MAIN(TestCodePages)

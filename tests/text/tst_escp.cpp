@@ -66,6 +66,8 @@ private slots:
     void dataPastTheEndPrintsAsText();
     void generated_data();
     void generated();
+    void codesFoundAnywhere_data();
+    void codesFoundAnywhere();
 
 private:
     QTemporaryDir m_dir;
@@ -197,6 +199,31 @@ void TestEscP::initTestCase()
     generate.start(VELMORIX_GENERATORS "/generate.sh", {m_dir.path()});
     QVERIFY(generate.waitForFinished(120000));
     QVERIFY2(generate.exitCode() == 0, generate.readAllStandardError().constData());
+}
+
+void TestEscP::codesFoundAnywhere_data()
+{
+    QTest::addColumn<char>("byte");
+    QTest::addColumn<bool>("coded");
+    QTest::newRow("ESC") << '\033' << true;
+    QTest::newRow("SI") << '\017' << true;
+    QTest::newRow("DC4") << '\024' << true;
+    QTest::newRow("LF") << '\n' << false;
+    QTest::newRow("US") << '\037' << false;
+    QTest::newRow("high") << '\x9B' << false;
+}
+
+void TestEscP::codesFoundAnywhere()
+{
+    QFETCH(char, byte);
+    QFETCH(bool, coded);
+    // Wherever the byte stands, within or after the words the scan looks at together.
+    for (int at = 0; at < 21; ++at) {
+        QByteArray line(21, 'x');
+        line[at] = byte;
+        QVERIFY2(EscP::carriesPrinterCodes(line) == coded, qPrintable(QString::number(at)));
+        QVERIFY(!EscP::carriesPrinterCodes(line.first(at)));
+    }
 }
 
 void TestEscP::generated_data()
