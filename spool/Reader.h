@@ -16,10 +16,11 @@ public:
     /// A reading starts (again): whatever an earlier one gave is dropped.
     virtual void begin(qint64 sizeHint) = 0;
     virtual void line(QByteArrayView line) = 0;
-    /// Takes the start of a long line, more parts and then line() with its last part to come;
-    /// a sink that does not override it is given every line whole.
-    virtual bool takesParts() const { return false; }
-    virtual void linePart(QByteArrayView part) { (void)part; }
+    /// True when the sink takes a long line in parts (linePart(), then line() with the last
+    /// part); false gives it every line whole.
+    virtual bool takesParts() const = 0;
+    /// The start of a long line, more parts and then line() with its last part to come.
+    virtual void linePart(QByteArrayView part) = 0;
 };
 
 /// What reading one spool file gave.

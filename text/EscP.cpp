@@ -2,24 +2,15 @@
 
 #include "text/PrinterCommands.h"
 
-#include <cstring>
-
 namespace {
 using PrinterCommands::kEsc;
 
 constexpr char kBs = 0x08, kTab = 0x09, kLf = 0x0A, kFf = 0x0C, kCr = 0x0D, kSo = 0x0E, kSi = 0x0F;
 constexpr char kDc2 = 0x12, kDc4 = 0x14;
 
-/// The bytes that tell a file was written for a printer.
-bool isCodeByte(char c)
-{
-    return c == kEsc || c == kSi || c == kSo || c == kDc2 || c == kDc4;
-}
-
 constexpr int kLine = kUnitsPerInch / 6;
 constexpr int kPage = 66 * kLine;
-/// The universal exit of PCL jobs, around which job-control (PJL) lines are written.
-constexpr QByteArrayView kUel("\x1b%-12345X");
+using PrinterCommands::kUel;
 
 /// The printer's state while it reads the file, and the pages printed so far.
 class Interpreter
@@ -376,42 +367,6 @@ void Interpreter::pcl(char kind, char group, double value, char letter)
                                 : Pitch::Pica;
 }
 } // namespace
-
-bool EscP::carriesPrinterCodes(QByteArrayView file)
-{
-    // Every code is a control byte: eight bytes at a time, words without one are passed over
-    // (a byte below 0x20 borrows into its top bit). Line ends make most lines look once.
-    constexpr quint64 kOnes = 0x0101010101010101ULL;
-    const char* p = file.data();
-    const qsizetype n = file.size();
-    qsizetype i = 0;
-    for (; i + 8 <= n; i += 8) {
-        quint64 word;
-        std::memcpy(&word, p + i, sizeof word);
-        if (((word - 0x20 * kOnes) & ~word & 0x80 * kOnes) == 0)
-            continue;
-        for (qsizetype k = i; k < i + 8; ++k) {
-            if (isCodeByte(p[k]))
-                return true;
-        }
-    }
-    for (; i < n; ++i) {
-        if (isCodeByte(p[i]))
-            return true;
-    }
-    return false;
-}
-
-bool EscP::isPcl(QByteArrayView file)
-{
-    const QByteArrayView reset("\x1b"
-                               "E",
-                               2); // ESC E, the printer reset a PCL job begins with
-    const qsizetype at = file.startsWith(kUel) ? file.indexOf(reset) : 0;
-    if (at < 0 || file.size() < at + 4 || file.sliced(at, 2) != reset)
-        return false;
-    return file[at + 2] == kEsc && (file[at + 3] == '&' || file[at + 3] == '(' || file[at + 3] == '*');
-}
 
 PrintedDocument EscP::interpret(QByteArrayView file)
 {

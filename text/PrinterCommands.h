@@ -7,6 +7,8 @@
 /// Lengths of the printer commands in a spool file, so that their parameters and data are never read as text.
 namespace PrinterCommands {
 constexpr char kEsc = 0x1B;
+/// The universal exit of PCL jobs, around which job-control (PJL) lines are written.
+constexpr QByteArrayView kUel("\x1b%-12345X");
 
 /**
  * Bytes taken by the ESC/P command that starts bytes (bytes[0] is ESC), parameters and data included;
