@@ -124,7 +124,7 @@ int main(int argc, char** argv)
     }
     Document document = imprime_documento(read.text, encoding);
     document.shape().face = seleciona_fonte(printing.faceNames(), QStringLiteral("Courier"));
-    document.shape().points = tamanho_fonte(read.iMaxColunas).toFloat();
+    document.shape().points = tamanho_fonte(read.widestColumns).toFloat();
     const PrintError failed =
         printing.print(printing.defaultPrinter(), document, QFile::decodeName(argv[1]), nullptr);
     if (!failed.isNone()) {

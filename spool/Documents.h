@@ -10,7 +10,7 @@
 /// The first of @p faces whose name starts with the prefix (case aside); empty when none does.
 QString seleciona_fonte(const QStringList& faces, const QString& prefix);
 /// Point size for the longest line: "11", "9", "8" or "7".
-QString tamanho_fonte(qint16 iMaxColunas);
+QString tamanho_fonte(qint16 widestColumns);
 
 /// The document of a spool text's lines with their page breaks (form feeds, "eject" lines).
 /// Lines decode from @p encoding; @p linesPerPage more than 0 fits that many lines on a page.

@@ -35,7 +35,7 @@ bool FilePrinter::le_e_imprime(const QByteArray& folder, const QByteArray& fileN
         leitura = le_conteudo(folder, fileName, m_files, m_asker, skipBytes, m_printJob.sizeLimit());
         printed = leitura.ok && !rewrittenSince(leitura) &&
                   ((skipBytes > 0 && leitura.text.isEmpty()) ||
-                   m_printJob.imprime_conteudo(leitura.text, leitura.iMaxColunas, title, error));
+                   m_printJob.imprime_conteudo(leitura.text, leitura.widestColumns, title, error));
     }
     if (printed) {
         const SubmittedJob job = m_printJob.takeLastJob();

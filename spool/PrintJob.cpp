@@ -30,12 +30,12 @@ ImpressaoConteudo::ImpressaoConteudo(const Settings& settings, const PrintingSer
 
 ImpressaoConteudo::~ImpressaoConteudo() = default;
 
-bool ImpressaoConteudo::imprime_conteudo(const QByteArray& text, qint16 iMaxColunas, const QString& title,
+bool ImpressaoConteudo::imprime_conteudo(const QByteArray& text, qint16 widestColumns, const QString& title,
                                          PrintError* error)
 {
     if (m_settings.raw.isOn())
         return raw(text, title, error);
-    return graphical(text, iMaxColunas, title, error);
+    return graphical(text, widestColumns, title, error);
 }
 
 QString seleciona_fonte(const QStringList& faces, const QString& prefix)
@@ -48,13 +48,13 @@ QString seleciona_fonte(const QStringList& faces, const QString& prefix)
     return QString();
 }
 
-QString tamanho_fonte(qint16 iMaxColunas)
+QString tamanho_fonte(qint16 widestColumns)
 {
-    if (iMaxColunas <= 80)
+    if (widestColumns <= 80)
         return QStringLiteral("11");
-    if (iMaxColunas <= 100)
+    if (widestColumns <= 100)
         return QStringLiteral("9");
-    if (iMaxColunas <= 110)
+    if (widestColumns <= 110)
         return QStringLiteral("8");
     return QStringLiteral("7");
 }
@@ -87,7 +87,7 @@ bool ImpressaoConteudo::selecionaImpressora(int* found, PrintError* error)
     return true;
 }
 
-bool ImpressaoConteudo::graphical(const QByteArray& text, qint16 iMaxColunas, const QString& title,
+bool ImpressaoConteudo::graphical(const QByteArray& text, qint16 widestColumns, const QString& title,
                                   PrintError* error)
 {
     const QString face = seleciona_fonte(m_printing.documents.faceNames(), QStringLiteral("Courier"));
@@ -102,10 +102,9 @@ bool ImpressaoConteudo::graphical(const QByteArray& text, qint16 iMaxColunas, co
         return false;
     }
     bool cutShort = false;
-    Document document =
-        imprime_documento(text, m_settings.encoding, m_settings.linesPerPage, &cutShort);
+    Document document = imprime_documento(text, m_settings.encoding, m_settings.linesPerPage, &cutShort);
     document.shape().face = face;
-    document.shape().points = tamanho_fonte(iMaxColunas).toFloat();
+    document.shape().points = tamanho_fonte(widestColumns).toFloat();
     SubmittedJob job;
     const PrintError failed = m_printing.documents.print(printer, document, title, &job);
     if (!failed.isNone()) {

@@ -60,7 +60,7 @@ public:
     virtual std::unique_ptr<StreamedPrint> beginLines(PrintError* error, const QString& title,
                                                       const PrintOutSource& source) = 0;
     /// Prints the spool text; false, with *error set, when it was not printed.
-    virtual bool imprime_conteudo(const QByteArray& text, qint16 iMaxColunas, const QString& title,
+    virtual bool imprime_conteudo(const QByteArray& text, qint16 widestColumns, const QString& title,
                                   PrintError* error) = 0;
 };
 
@@ -71,7 +71,7 @@ public:
     ImpressaoConteudo(const Settings& settings, const PrintingServices& printing, FileServices& files,
                       Clock& clock, RawPort& port, Places& places);
     ~ImpressaoConteudo() override;
-    bool imprime_conteudo(const QByteArray& text, qint16 iMaxColunas, const QString& title,
+    bool imprime_conteudo(const QByteArray& text, qint16 widestColumns, const QString& title,
                           PrintError* error) override;
     bool streamsLines() const override;
     std::unique_ptr<StreamedPrint> beginLines(PrintError* error, const QString& title = QString(),
@@ -100,7 +100,7 @@ public:
     static constexpr qint64 kPartialHoldMs = 6 * 60 * 1000;
 
 private:
-    bool graphical(const QByteArray& text, qint16 iMaxColunas, const QString& title, PrintError* error);
+    bool graphical(const QByteArray& text, qint16 widestColumns, const QString& title, PrintError* error);
     bool raw(const QByteArray& text, const QString& title, PrintError* error);
     /// False, with *error set, while the raw destination holds the first part of a print-out
     /// other than @p source, whose rest must come first.

@@ -98,7 +98,7 @@ bool readOnce(const QByteArray& path, FileServices& files, qint64 skipBytes, qin
               LeituraConteudo& result)
 {
     result.bytesRead = 0;
-    result.iMaxColunas = 0;
+    result.widestColumns = 0;
     result.tooLarge = false;
     result.text.clear();
     const FileStamp before = files.stamp(path);
@@ -136,7 +136,7 @@ bool readOnce(const QByteArray& path, FileServices& files, qint64 skipBytes, qin
         if (n < 0) {
             result.error = in->errorString();
             sink.begin(0);
-            result.iMaxColunas = qint16(std::min<qsizetype>(longest, std::numeric_limits<qint16>::max()));
+            result.widestColumns = qint16(std::min<qsizetype>(longest, std::numeric_limits<qint16>::max()));
             return false;
         }
         if (n == 0)
@@ -161,26 +161,26 @@ bool readOnce(const QByteArray& path, FileServices& files, qint64 skipBytes, qin
     lines.finish();
     result.hash = print.result();
     // The measure is a 16-bit value: longer lines count as the longest it can hold.
-    result.iMaxColunas = qint16(std::min<qsizetype>(longest, std::numeric_limits<qint16>::max()));
+    result.widestColumns = qint16(std::min<qsizetype>(longest, std::numeric_limits<qint16>::max()));
     return true;
 }
 
 } // namespace
 
-LeituraConteudo le_conteudo(const QByteArray& sRota, const QByteArray& strArquivo, FileServices& files,
+LeituraConteudo le_conteudo(const QByteArray& folder, const QByteArray& fileName, FileServices& files,
                             Asker& asker, qint64 skipBytes, qint64 sizeLimit)
 {
     LeituraConteudo result;
     TextSink sink(result.text);
-    LeituraConteudo read = le_conteudo(sRota, strArquivo, files, asker, skipBytes, sink, sizeLimit);
+    LeituraConteudo read = le_conteudo(folder, fileName, files, asker, skipBytes, sink, sizeLimit);
     read.text = std::move(result.text);
     return read;
 }
 
-LeituraConteudo le_conteudo(const QByteArray& sRota, const QByteArray& strArquivo, FileServices& files,
+LeituraConteudo le_conteudo(const QByteArray& folder, const QByteArray& fileName, FileServices& files,
                             Asker& asker, qint64 skipBytes, LineSink& sink, qint64 sizeLimit)
 {
-    const QByteArray path = sRota + strArquivo;
+    const QByteArray path = folder + fileName;
     LeituraConteudo result;
     if (readOnce(path, files, skipBytes, sizeLimit, sink, result)) {
         result.ok = true;

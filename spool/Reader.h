@@ -26,11 +26,11 @@ public:
 /// What reading one spool file gave.
 struct LeituraConteudo
 {
-    bool ok = false;        ///< the whole file was read
-    bool declined = false;  ///< the reading failed and the user declined to try again
-    bool tooLarge = false;  ///< more bytes than the size limit: not read, or not read whole
-    QByteArray text;        ///< the spool text (CR LF before every line)
-    qint16 iMaxColunas = 0; ///< longest line without its surrounding blanks, at most 32,767
+    bool ok = false;          ///< the whole file was read
+    bool declined = false;    ///< the reading failed and the user declined to try again
+    bool tooLarge = false;    ///< more bytes than the size limit: not read, or not read whole
+    QByteArray text;          ///< the spool text (CR LF before every line)
+    qint16 widestColumns = 0; ///< longest line without its surrounding blanks, at most 32,767
     QString error;
     qint64 bytesRead = 0;   ///< bytes of the file read, those skipped included
     QByteArray hash;        ///< fingerprint of all bytesRead bytes
@@ -41,14 +41,14 @@ struct LeituraConteudo
 constexpr qint64 kNoSizeLimit = std::numeric_limits<qint64>::max();
 
 /**
- * Reads the spool file sRota + strArquivo whole. When the first reading fails the user is
+ * Reads the spool file folder + fileName whole. When the first reading fails the user is
  * asked whether to try again; a second reading asks nothing. skipBytes leaves out the start of
  * the file: the part of it that was printed already. A file with more than sizeLimit bytes
  * after the skipped start is not read (its size is looked at first), or no further once it has
  * grown past the limit while being read: tooLarge is set, nothing is asked and nothing is kept.
  */
-LeituraConteudo le_conteudo(const QByteArray& sRota, const QByteArray& strArquivo, FileServices& files,
+LeituraConteudo le_conteudo(const QByteArray& folder, const QByteArray& fileName, FileServices& files,
                             Asker& asker, qint64 skipBytes = 0, qint64 sizeLimit = kNoSizeLimit);
 /// The same, giving the lines to a sink as they are read instead of keeping the text.
-LeituraConteudo le_conteudo(const QByteArray& sRota, const QByteArray& strArquivo, FileServices& files,
+LeituraConteudo le_conteudo(const QByteArray& folder, const QByteArray& fileName, FileServices& files,
                             Asker& asker, qint64 skipBytes, LineSink& sink, qint64 sizeLimit = kNoSizeLimit);

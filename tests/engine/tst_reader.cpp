@@ -105,7 +105,7 @@ void TestReader::text()
     QVERIFY(r.ok);
     QVERIFY(!r.declined);
     QCOMPARE(r.text, text);
-    QCOMPARE(int(r.iMaxColunas), measure);
+    QCOMPARE(int(r.widestColumns), measure);
     QVERIFY(m_asker->prompts.isEmpty());
     QVERIFY(QFile::exists(m_dir.filePath("REL.TXT"))); // reading leaves the file alone
 }
@@ -135,7 +135,7 @@ void TestReader::measureHoldsAtMost32767()
     QVERIFY(writeBytes(m_dir.filePath("LONG.TXT"), "short\r\n" + line + "\r\nend\r\n"));
     const LeituraConteudo r = read("LONG.TXT");
     QVERIFY(r.ok);
-    QCOMPARE(int(r.iMaxColunas), measure);
+    QCOMPARE(int(r.widestColumns), measure);
     QCOMPARE(r.text.size(), qsizetype(2 + 5 + 2 + line.size() + 2 + 3));
     QVERIFY(r.text == "\r\nshort\r\n" + line + "\r\nend");
     QVERIFY(m_asker->prompts.isEmpty());
@@ -176,7 +176,7 @@ void TestReader::missingFileAsksAndNoDeclines()
     QVERIFY(!r.ok);
     QVERIFY(r.declined);
     QVERIFY(r.text.isEmpty());
-    QCOMPARE(int(r.iMaxColunas), 0);
+    QCOMPARE(int(r.widestColumns), 0);
     QCOMPARE(m_asker->prompts, QStringList{QStringLiteral("Deu erro ao abrir o arquivo ") + m_dir.path() +
                                            QStringLiteral("/relatório.TXT. Tentar novamente ?")});
     QCOMPARE(m_asker->options, QList<Asker::Options>{Asker::Option::YesNo});
@@ -192,7 +192,7 @@ void TestReader::yesReadsTheFileOnceItIsThere()
     QVERIFY(r.ok);
     QVERIFY(!r.declined);
     QCOMPARE(r.text, QByteArray("\r\nONE\r\nTWO"));
-    QCOMPARE(int(r.iMaxColunas), 3);
+    QCOMPARE(int(r.widestColumns), 3);
     QCOMPARE(m_asker->prompts.size(), 1);
 }
 
@@ -221,7 +221,7 @@ void TestReader::failurePartwayRetriedGivesTextOnce()
     QVERIFY(r.ok);
     QCOMPARE(r.text, "\r\n" + file.chopped(2));
     QCOMPARE(r.text.count("LINE 0\r\n"), 1);
-    QCOMPARE(int(r.iMaxColunas), 7);
+    QCOMPARE(int(r.widestColumns), 7);
     QCOMPARE(m_asker->prompts.size(), 1);
 }
 
@@ -234,16 +234,16 @@ void TestReader::failurePartwayDeclinedKeepsMeasureReached()
     QVERIFY(!r.ok);
     QVERIFY(r.declined);
     QVERIFY(r.text.isEmpty());
-    QCOMPARE(int(r.iMaxColunas), 6);
+    QCOMPARE(int(r.widestColumns), 6);
 }
 
 void TestReader::secondReadingStartsMeasureAgain()
 {
     QVERIFY(writeBytes(m_dir.filePath("LONG.TXT"), QByteArray(120, 'L') + "\r\n"));
     QVERIFY(writeBytes(m_dir.filePath("SHORT.TXT"), "ab\r\n"));
-    QCOMPARE(int(read("LONG.TXT").iMaxColunas), 120);
+    QCOMPARE(int(read("LONG.TXT").widestColumns), 120);
     const LeituraConteudo r = read("SHORT.TXT");
-    QCOMPARE(int(r.iMaxColunas), 2);
+    QCOMPARE(int(r.widestColumns), 2);
     QCOMPARE(r.text, QByteArray("\r\nab"));
 }
 

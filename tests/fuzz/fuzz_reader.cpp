@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     files.put("/spool/REL.TXT", bytes);
     NoAsker asker;
     const LeituraConteudo r = le_conteudo("/spool/", "REL.TXT", files, asker);
-    if (!r.ok || r.iMaxColunas < 0)
+    if (!r.ok || r.widestColumns < 0)
         std::abort();
     if (bytes.isEmpty() != r.text.isEmpty())
         std::abort();
@@ -45,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     stripped.replace('\r', QByteArray()).replace('\n', QByteArray());
     if (!commands && joined != stripped)
         std::abort();
-    if (!commands && r.iMaxColunas != std::min<qsizetype>(longest, 32767))
+    if (!commands && r.widestColumns != std::min<qsizetype>(longest, 32767))
         std::abort();
     return 0;
 }

@@ -99,7 +99,7 @@ public:
 class RecordingPrintJob : public PrintJob
 {
 public:
-    bool imprime_conteudo(const QByteArray& text, qint16 iMaxColunas, const QString& title,
+    bool imprime_conteudo(const QByteArray& text, qint16 widestColumns, const QString& title,
                           PrintError* error) override
     {
         if (duringPrint)
@@ -111,7 +111,7 @@ public:
             return false;
         }
         texts.append(text);
-        measures.append(iMaxColunas);
+        measures.append(widestColumns);
         titles.append(title);
         if (giveJobIds)
             m_lastJob = SubmittedJob{QStringLiteral("Q"), int(texts.size()), 1000 + texts.size()};
