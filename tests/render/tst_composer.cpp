@@ -5,6 +5,8 @@
 #include "render/EmbeddedFont.h"
 #include "spool/Documents.h"
 
+#include "tests/support/Poppler.h"
+
 #include <QBuffer>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -14,20 +16,6 @@ namespace {
 
 const QPageLayout kA4(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(10, 10, 10, 10),
                       QPageLayout::Point);
-
-/// Runs a poppler tool on the PDF and gives its output.
-QString poppler(const QString& tool, const QByteArray& pdf, const QStringList& arguments = {})
-{
-    QTemporaryDir dir;
-    QFile file(dir.filePath(QStringLiteral("doc.pdf")));
-    if (!file.open(QIODevice::WriteOnly) || file.write(pdf) != pdf.size())
-        return QString();
-    file.close();
-    QProcess process;
-    process.start(tool, arguments + QStringList{file.fileName()});
-    process.waitForFinished(20000);
-    return QString::fromUtf8(process.readAllStandardOutput());
-}
 
 } // namespace
 

@@ -4,6 +4,8 @@
 #include "render/EmbeddedFont.h"
 #include "render/PrintDocument.h"
 
+#include "tests/support/Poppler.h"
+
 #include <QBuffer>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -18,21 +20,6 @@ enum class Path
     Direct,
     Painter
 };
-
-/// Runs a poppler tool on the PDF and gives its output.
-QString poppler(const QString& tool, const QByteArray& pdf, const QStringList& arguments = {})
-{
-    QTemporaryDir dir;
-    QFile file(dir.filePath(QStringLiteral("doc.pdf")));
-    if (!file.open(QIODevice::WriteOnly) || file.write(pdf) != pdf.size())
-        return QString();
-    file.close();
-    QProcess process;
-    process.start(tool, arguments + QStringList{file.fileName()} +
-                            (tool == QLatin1String("pdftotext") ? QStringList{"-"} : QStringList()));
-    process.waitForFinished(20000);
-    return QString::fromUtf8(process.readAllStandardOutput());
-}
 
 /// Each page's lines as pdftotext -layout reads them, blank lines at the end of a page left out.
 QList<QStringList> pagesOf(const QByteArray& pdf)
