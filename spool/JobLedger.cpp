@@ -74,19 +74,21 @@ void JobLedger::printedNow(const QByteArray& path)
 
 void JobLedger::setPrinted(const QByteArray& path, const FileStamp& stamp)
 {
-    Entry& entry = m_entries[path];
-    if (entry.state == State::Waiting)
-        entry = Entry();
-    entry.state = State::Printed;
-    entry.stamp = stamp;
+    setAside(path, State::Printed, stamp);
 }
 
 void JobLedger::setDeclined(const QByteArray& path, const FileStamp& stamp)
 {
+    setAside(path, State::Declined, stamp);
+}
+
+void JobLedger::setAside(const QByteArray& path, State state, const FileStamp& stamp)
+{
+    // A failure's pause stays with the file; a print-out that waited there is over.
     Entry& entry = m_entries[path];
     if (entry.state == State::Waiting)
         entry = Entry();
-    entry.state = State::Declined;
+    entry.state = state;
     entry.stamp = stamp;
 }
 

@@ -92,6 +92,8 @@ public:
     void newTick() { m_passedBy.clear(); }
 
 private:
+    /// Printed or declined: the file stays, and is left alone while it is @p stamp.
+    void setAside(const QByteArray& path, State state, const FileStamp& stamp);
     struct Entry
     {
         State state = State::None;
