@@ -40,12 +40,14 @@ struct RunStyle
     bool doubleWidth = false; ///< twice as wide: a width factor of 2
     quint8 heightFactor = 1;  ///< 2: twice as tall, from the baseline up
     Script script = Script::Normal;
+    /// Drawn in a proportional face where one is installed (its cells stay the pitch's).
+    bool proportional = false;
     Pitch pitch = Pitch::Pica;
     bool operator==(const RunStyle& o) const
     {
         return bold == o.bold && italic == o.italic && underline == o.underline &&
                doubleWidth == o.doubleWidth && heightFactor == o.heightFactor && script == o.script &&
-               pitch == o.pitch;
+               proportional == o.proportional && pitch == o.pitch;
     }
     /// Width of @p characters of the run in pica cells (tenths of an inch).
     qreal picaCells(qsizetype characters) const
