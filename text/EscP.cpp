@@ -32,13 +32,13 @@ void Interpreter::reset()
     m_condensed = m_doubleWidth = m_doubleWidthLine = m_proportional = m_doubleHeight = false;
     m_script = Script::Normal;
     m_pitch = Pitch::Pica;
+    m_tables = {};
     m_spacing = kFinePerInch / 6;
     m_page.length = m_pageLength = m_formLength;
     m_leftMargin = m_rightMargin = m_extraSpace = m_justify = m_skip = m_unit = 0;
     m_tabsSet = false;
     m_tabs.clear();
-    m_verticalTabs.clear();
-    m_headX = 0;
+    m_verticalTabs.clear(); // the head stays where it is: text after ESC @ follows the line's
 }
 
 RunStyle Interpreter::style() const
@@ -54,6 +54,7 @@ RunStyle Interpreter::style() const
     s.pitch = m_pitch;
     if (m_condensed && m_pitch != Pitch::Fifteen) // condensed 15 cpi does not exist: it stays at 15
         s.pitch = m_pitch == Pitch::Elite ? Pitch::CondensedElite : Pitch::CondensedPica;
+    m_tables.stamp(s);
     return s;
 }
 
@@ -73,9 +74,8 @@ void Interpreter::appendRun(const RunStyle& s)
 
 // A stretch of printable characters of one style, wrapped at the right margin as the printer
 // does: a carriage return and a line feed before the character that would pass it.
-void Interpreter::printable(QByteArrayView chars)
+void Interpreter::printable(QByteArrayView chars, const RunStyle& s)
 {
-    const RunStyle s = style();
     const int width = characterWidth(s);
     while (!chars.isEmpty()) {
         qsizetype fit = chars.size();
@@ -103,6 +103,13 @@ void Interpreter::overstrike(char next)
     if (last.text.isEmpty())
         m_line.runs.removeLast();
     m_headX -= characterWidth(s) + m_extraSpace;
+    // A letter and an accent: the accented letter, or both drawn in the one cell.
+    if (const AccentedCell accented = accentedCell(previous, next, s); accented.pair) {
+        printable(QByteArrayView(&accented.byte, 1), accented.style);
+        if (!accented.composed)
+            m_line.runs.append({s, QByteArray(1, next), m_line.runs.last().end() - s.picaCells(1)});
+        return;
+    }
     if (next == previous)
         s.bold = true;
     else if (previous == '_' || next == '_')
@@ -171,12 +178,19 @@ void Interpreter::text(QByteArrayView file, qsizetype& i)
         backspace(file, i);
     } else if (c == kTab) {
         horizontalTab();
+    } else if (const auto u = static_cast<unsigned char>(c);
+               m_tables.printsControl(u) || (isPrintable(c) && !m_tables.passesBytes())) {
+        RunStyle s = style();
+        if (const int b = m_tables.place(u, s); b >= 0) {
+            const char placed = char(b);
+            printable(QByteArrayView(&placed, 1), s);
+        }
     } else if (isPrintable(c)) {
         // A stretch of printable characters shares one style: take it whole.
         qsizetype end = i + 1;
         while (end < file.size() && isPrintable(file[end]))
             ++end;
-        printable(file.sliced(i, end - i));
+        printable(file.sliced(i, end - i), style());
         i = end - 1;
     }
 }

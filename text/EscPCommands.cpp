@@ -11,6 +11,8 @@ void Interpreter::escP(QByteArrayView cmd)
     // are read in 24-pin units from there on.
     if (cmd[1] == '(' || cmd[1] == '.' || (cmd[1] == '*' && n >= 32))
         m_pins = 24;
+    if (m_tables.command(cmd))
+        return;
     switch (cmd[1]) {
     case '@':
         reset();

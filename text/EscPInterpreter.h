@@ -4,6 +4,7 @@
 // bytes and the text; EscPCommands.cpp: the ESC commands; EscPPositions.cpp: where the print
 // head and the paper go). Not for use outside text/.
 
+#include "text/CharacterTables.h"
 #include "text/EscP.h"
 
 #include <QList>
@@ -44,7 +45,7 @@ private:
     /// Makes the line's last run one of style @p s starting at the head.
     void appendRun(const RunStyle& s);
     void text(QByteArrayView file, qsizetype& i);
-    void printable(QByteArrayView chars);
+    void printable(QByteArrayView chars, const RunStyle& s);
     void backspace(QByteArrayView file, qsizetype& i);
     void overstrike(char next);
     /// Ends the line, feeding @p advance 1/1080 inch (back when negative); the head goes to the
@@ -86,6 +87,7 @@ private:
     bool m_proportional = false, m_doubleHeight = false;
     Script m_script = Script::Normal;
     Pitch m_pitch = Pitch::Pica;
+    CharacterTables m_tables;
     int m_spacing = kFinePerInch / 6; ///< line spacing, 1/1080 inch
     int m_pageLength = 66 * kUnitsPerInch / 6;
     int m_headX = 0;

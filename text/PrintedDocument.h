@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 /// Vertical measures of the printed document are in 1/360 inch, the finest step of ESC/P 2.
 constexpr int kUnitsPerInch = 360;
@@ -43,11 +44,15 @@ struct RunStyle
     /// Drawn in a proportional face where one is installed (its cells stay the pitch's).
     bool proportional = false;
     Pitch pitch = Pitch::Pica;
+    /// The character table the file chose for the run (ESC t); none keeps the document's code page.
+    std::optional<CodePage::Encoding> table;
+    quint8 national = 0; ///< the national set of ESC R; 0, the USA's, replaces nothing
     bool operator==(const RunStyle& o) const
     {
         return bold == o.bold && italic == o.italic && underline == o.underline &&
                doubleWidth == o.doubleWidth && heightFactor == o.heightFactor && script == o.script &&
-               proportional == o.proportional && pitch == o.pitch;
+               proportional == o.proportional && pitch == o.pitch && table == o.table &&
+               national == o.national;
     }
     /// Width of @p characters of the run in pica cells (tenths of an inch).
     qreal picaCells(qsizetype characters) const
