@@ -1,5 +1,6 @@
 #include "text/EscP.h"
 
+#include "text/BitImage.h"
 #include "text/PrinterCommands.h"
 
 namespace {
@@ -325,6 +326,21 @@ void Interpreter::escP(QByteArrayView cmd)
     case '[':
         controlSequence(cmd);
         break;
+    case 'K': // bit images: drawn where the head stands, which then moves across them
+    case 'L':
+    case 'Y':
+    case 'Z':
+    case '*':
+    case '^':
+    case '.': {
+        const qreal head = m_line.runs.isEmpty() ? 0 : m_line.runs.last().end();
+        PageImage image = BitImage::decode(cmd, BitImage::kNinePinRows);
+        image.x = qRound(head * kUnitsPerInch / 10);
+        image.y = m_position;
+        m_line.runs.append({style(), {}, head + BitImage::advance(image) * 10.0 / kUnitsPerInch});
+        BitImage::place(m_page.images, std::move(image));
+        break;
+    }
     default:
         break; // graphics, tabs, character sets, margins: nothing the text shows
     }

@@ -1,5 +1,7 @@
 #include "text/PrinterCommands.h"
 
+#include "text/BitImage.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -64,6 +66,10 @@ qsizetype PrinterCommands::escPLength(QByteArrayView b)
         const auto m = static_cast<unsigned char>(b[2]);
         return 5 + dataCount(b, 3) * (m >= 64 ? 6 : m >= 32 ? 3 : 1);
     }
+    case '^': // 9-pin bit image: two bytes a column
+        return b.size() < 5 ? 0 : 5 + 2 * dataCount(b, 3);
+    case '.':
+        return BitImage::rasterLength(b);
     case '(':
         return b.size() < 5 ? 0 : 5 + dataCount(b, 3);
     case 'D':
@@ -92,6 +98,7 @@ qsizetype PrinterCommands::escPDataStart(QByteArrayView b)
     case 'Z':
         return 4;
     case '*':
+    case '^':
     case '(':
         return 5;
     default:
