@@ -147,7 +147,8 @@ void orRow(char* target, qsizetype targetBytes, int at, const char* source, int 
 /// stand) puts both on a grid fine enough for the two, each row drawn as tall as it is.
 bool merge(PageImage& into, PageImage& image)
 {
-    constexpr int kFinest = 720;
+    constexpr int kFinest = 720; // dots an inch
+    constexpr int kWidest = 16;  // inches: the widest carriage is 13.6
     int dx = 0, dy = 0, rows = 0;
     if (into.dotsPerInchX != image.dotsPerInchX || !onGrid(image.x - into.x, into.dotsPerInchX, 0.5, &dx))
         return false;
@@ -157,12 +158,20 @@ bool merge(PageImage& into, PageImage& image)
             onGrid(image.y - into.y, grid, 0.4, &dy))
             rows = grid;
     }
-    if (rows == 0 || dy < 0 || dy > into.height * (rows / into.dotsPerInchY))
+    const int intoTimes = rows / into.dotsPerInchY, imageTimes = rows / image.dotsPerInchY;
+    if (rows == 0 || dy < 0 || dy > into.height * intoTimes)
         return false;
-    stretch(into, rows / into.dotsPerInchY);
-    stretch(image, rows / image.dotsPerInchY);
     const int left = std::min(0, dx), right = std::max(into.width, dx + image.width);
-    const int height = std::max(into.height, dy + image.height);
+    const int height = std::max(into.height * intoTimes, dy + image.height * imageTimes);
+    // Strips far apart stay pictures of their own: the one they would make is mostly blank, and
+    // a few bytes of a file could ask for a great deal of memory.
+    const qint64 joined = qint64(right - left + 7) / 8 * height;
+    const qint64 apart =
+        into.bytesPerRow() * into.height * intoTimes + image.bytesPerRow() * image.height * imageTimes;
+    if (right - left > kWidest * into.dotsPerInchX || joined > 2 * apart + 64 * 1024)
+        return false;
+    stretch(into, intoTimes);
+    stretch(image, imageTimes);
     if (left < 0 || right > into.width) {
         PageImage wider;
         wider.width = right - left;
@@ -258,7 +267,7 @@ int BitImage::advance(const PageImage& image)
 
 void BitImage::place(QList<PageImage>& images, PageImage&& image)
 {
-    if (image.width <= 0 || image.height <= 0)
+    if (image.width <= 0 || image.height <= 0 || image.dotsPerInchX <= 0 || image.dotsPerInchY <= 0)
         return;
     if (!images.isEmpty() && merge(images.last(), image))
         return;

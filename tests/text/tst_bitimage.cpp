@@ -115,6 +115,8 @@ void TestBitImage::place_data()
                                            << QStringList{kPattern + " 3x8@60x72", kPattern + " 3x8@60x72"};
     QTest::newRow("below a gap: apart")
         << QList{two, two} << QList{0, 0, 0, 45} << QStringList{"0,7 1,7 2x8@60x72", "0,7 1,7 2x8@60x72"};
+    QTest::newRow("17 inches across: apart")
+        << QList{two, two} << QList{0, 0, 6120, 0} << QStringList{"0,7 1,7 2x8@60x72", "0,7 1,7 2x8@60x72"};
     QTest::newRow("other density: apart")
         << QList{one, bytes("\x1bL\x03\x00") + kColumns} << QList{0, 0, 0, 40}
         << QStringList{kPattern + " 3x8@60x72", kPattern + " 3x8@120x72"};
