@@ -265,6 +265,18 @@ int BitImage::advance(const PageImage& image)
                                   : 0;
 }
 
+void BitImage::print(QByteArrayView command, int eightDotRows, const RunStyle& style, int y,
+                     PrintedLine& line, QList<PageImage>& images)
+{
+    constexpr qreal kPica = kUnitsPerInch / 10.0;
+    const qreal head = line.runs.isEmpty() ? 0 : line.runs.last().end();
+    PageImage image = decode(command, eightDotRows);
+    image.x = qRound(head * kPica);
+    image.y = y;
+    line.runs.append({style, {}, head + advance(image) / kPica});
+    place(images, std::move(image));
+}
+
 void BitImage::place(QList<PageImage>& images, PageImage&& image)
 {
     if (image.width <= 0 || image.height <= 0 || image.dotsPerInchX <= 0 || image.dotsPerInchY <= 0)

@@ -31,6 +31,14 @@ PageImage decode(QByteArrayView command, int eightDotRows = kNinePinRows);
 int advance(const PageImage& image);
 
 /**
+ * Prints the bit-image command @p command where the print head stands, at the end of @p line's
+ * runs, the line @p y (1/360 inch) down the page: its picture goes on the page's @p images (see
+ * place()), and an empty run of @p style at its right edge moves the head past it.
+ */
+void print(QByteArrayView command, int eightDotRows, const RunStyle& style, int y, PrintedLine& line,
+           QList<PageImage>& images);
+
+/**
  * Puts @p image on the page's @p images. One that overlaps or continues the last picture at the
  * same densities, on its grid of dots, is drawn into it (two passes over one strip, or the next
  * strip below), so that a page of strips becomes one picture.

@@ -1,6 +1,7 @@
 #include "text/EscP.h"
 
 #include "text/BitImage.h"
+#include "text/CharacterTables.h"
 #include "text/PrinterCommands.h"
 
 namespace {
@@ -53,6 +54,7 @@ private:
     bool m_bold = false, m_doubleStrike = false, m_italic = false, m_underline = false;
     bool m_condensed = false, m_doubleWidth = false, m_doubleWidthLine = false;
     Pitch m_pitch = Pitch::Pica;
+    CharacterTables m_tables;
     int m_spacing = kLine;
     int m_pageLength = kPage;
 };
@@ -62,6 +64,7 @@ void Interpreter::reset()
     m_bold = m_doubleStrike = m_italic = m_underline = false;
     m_condensed = m_doubleWidth = m_doubleWidthLine = false;
     m_pitch = Pitch::Pica;
+    m_tables = {};
     m_spacing = kLine;
     m_page.length = m_pageLength = m_formLength;
 }
@@ -76,6 +79,7 @@ RunStyle Interpreter::style() const
     s.pitch = m_pitch;
     if (m_condensed && m_pitch != Pitch::Fifteen) // condensed 15 cpi does not exist: it stays at 15
         s.pitch = m_pitch == Pitch::Elite ? Pitch::CondensedElite : Pitch::CondensedPica;
+    m_tables.stamp(s);
     return s;
 }
 
@@ -104,6 +108,13 @@ void Interpreter::overstrike(char next)
     if (last.text.isEmpty())
         m_line.runs.removeLast();
     --m_column;
+    // A letter and an accent: the accented letter, or both drawn in the one cell.
+    if (const AccentedCell accented = accentedCell(previous, next, s); accented.pair) {
+        put(accented.byte, accented.style);
+        if (!accented.composed)
+            m_line.runs.append({s, QByteArray(1, next), m_line.runs.last().end() - s.picaCells(1)});
+        return;
+    }
     if (next == previous)
         s.bold = true;
     else if (previous == '_' || next == '_')
@@ -159,6 +170,10 @@ void Interpreter::text(QByteArrayView file, qsizetype& i)
         do
             put(' ', s);
         while (m_column % 8 != 0);
+    } else if (m_tables.printsControl(u) || (u >= 0x20 && u != 0x7F && !m_tables.passesBytes())) {
+        RunStyle s = style();
+        if (const int b = m_tables.place(u, s); b >= 0)
+            put(char(b), s);
     } else if (u >= 0x20 && u != 0x7F) {
         // A stretch of printable characters shares one style: take it whole.
         qsizetype end = i + 1;
@@ -232,6 +247,8 @@ PrintedDocument Interpreter::run(QByteArrayView file)
 
 void Interpreter::escP(QByteArrayView cmd)
 {
+    if (m_tables.command(cmd))
+        return;
     const auto n = cmd.size() > 2 ? static_cast<unsigned char>(cmd[2]) : 0;
     switch (cmd[1]) {
     case '@':
@@ -326,23 +343,10 @@ void Interpreter::escP(QByteArrayView cmd)
     case '[':
         controlSequence(cmd);
         break;
-    case 'K': // bit images: drawn where the head stands, which then moves across them
-    case 'L':
-    case 'Y':
-    case 'Z':
-    case '*':
-    case '^':
-    case '.': {
-        const qreal head = m_line.runs.isEmpty() ? 0 : m_line.runs.last().end();
-        PageImage image = BitImage::decode(cmd, BitImage::kNinePinRows);
-        image.x = qRound(head * kUnitsPerInch / 10);
-        image.y = m_position;
-        m_line.runs.append({style(), {}, head + BitImage::advance(image) * 10.0 / kUnitsPerInch});
-        BitImage::place(m_page.images, std::move(image));
-        break;
-    }
-    default:
-        break; // graphics, tabs, character sets, margins: nothing the text shows
+    default: // a bit image is drawn where the head stands, which moves on past it
+        if (BitImage::isImage(cmd[1]))
+            BitImage::print(cmd, BitImage::kNinePinRows, style(), m_position, m_line, m_page.images);
+        break; // tabs, margins: nothing the text shows
     }
 }
 
