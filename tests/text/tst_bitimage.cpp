@@ -21,11 +21,8 @@ QString describe(const PageImage& image)
                 dots << QStringLiteral("%1,%2").arg(x).arg(y);
         }
     }
-    return dots.join(u' ') + QStringLiteral(" %1x%2@%3x%4")
-                                 .arg(image.width)
-                                 .arg(image.height)
-                                 .arg(image.dotsPerInchX)
-                                 .arg(image.dotsPerInchY);
+    return dots.join(u' ') + QString::asprintf(" %dx%d@%dx%d", image.width, image.height, image.dotsPerInchX,
+                                               image.dotsPerInchY);
 }
 
 // The pattern X.X / .X. / XX. as columns of 8 dots, the top dot in the high bit.
