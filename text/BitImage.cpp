@@ -203,30 +203,6 @@ bool BitImage::isImage(char command)
            command == '^' || command == '.';
 }
 
-qsizetype BitImage::rasterLength(QByteArrayView b)
-{
-    if (b.size() < 8)
-        return 0;
-    const qsizetype total = qsizetype(byteAt(b, 5)) * ((countAt(b, 6) + 7) / 8);
-    switch (byteAt(b, 2)) {
-    case 0:
-        return 8 + total;
-    case 1: {
-        qsizetype at = 8;
-        for (qsizetype drawn = 0; drawn < total;) {
-            if (at >= b.size())
-                return 0;
-            const int count = byteAt(b, at);
-            at += count < 128 ? count + 2 : 2;
-            drawn += count < 128 ? count + 1 : 257 - count;
-        }
-        return at <= b.size() ? at : 0;
-    }
-    default:
-        return 8; // a compression these printers do not have: nothing to measure its data by
-    }
-}
-
 PageImage BitImage::decode(QByteArrayView cmd, int eightDotRows)
 {
     if (cmd.size() < 4)
@@ -265,16 +241,14 @@ int BitImage::advance(const PageImage& image)
                                   : 0;
 }
 
-void BitImage::print(QByteArrayView command, int eightDotRows, const RunStyle& style, int y,
-                     PrintedLine& line, QList<PageImage>& images)
+int BitImage::print(QByteArrayView command, int eightDotRows, int x, int y, QList<PageImage>& images)
 {
-    constexpr qreal kPica = kUnitsPerInch / 10.0;
-    const qreal head = line.runs.isEmpty() ? 0 : line.runs.last().end();
     PageImage image = decode(command, eightDotRows);
-    image.x = qRound(head * kPica);
+    image.x = x;
     image.y = y;
-    line.runs.append({style, {}, head + advance(image) / kPica});
+    const int moved = advance(image);
     place(images, std::move(image));
+    return moved;
 }
 
 void BitImage::place(QList<PageImage>& images, PageImage&& image)

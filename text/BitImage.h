@@ -16,10 +16,6 @@ constexpr int kTwentyFourPinRows = 60;
 /// True when ESC @p command is one of the bit-image commands.
 bool isImage(char command);
 
-/// Bytes the raster command ESC . that starts @p bytes takes, its compressed data included;
-/// 0 when the bytes end before it does.
-qsizetype rasterLength(QByteArrayView bytes);
-
 /**
  * The picture of the whole bit-image command @p command (as long as the printer reads it), at
  * x = y = 0, in rows of dots with its densities. 8-dot rows stand @p eightDotRows an inch apart.
@@ -30,13 +26,10 @@ PageImage decode(QByteArrayView command, int eightDotRows = kNinePinRows);
 /// How far the print head moves across @p image, 1/360 inch.
 int advance(const PageImage& image);
 
-/**
- * Prints the bit-image command @p command where the print head stands, at the end of @p line's
- * runs, the line @p y (1/360 inch) down the page: its picture goes on the page's @p images (see
- * place()), and an empty run of @p style at its right edge moves the head past it.
- */
-void print(QByteArrayView command, int eightDotRows, const RunStyle& style, int y, PrintedLine& line,
-           QList<PageImage>& images);
+/// Prints the bit-image command @p command with the print head @p x from the left margin, on
+/// the line @p y down the page (1/360 inch): its picture goes on the page's @p images (see
+/// place()). Gives how far the head moves, 1/360 inch.
+int print(QByteArrayView command, int eightDotRows, int x, int y, QList<PageImage>& images);
 
 /**
  * Puts @p image on the page's @p images. One that overlaps or continues the last picture at the

@@ -85,6 +85,7 @@ private:
 void TestProducers::printedInk_data()
 {
     QTest::addColumn<QString>("producer"); ///< writes out.prn from page.pdf
+    QTest::addColumn<int>("pins");         ///< the printer's (AGULHAS)
     const QString gs =
         QStringLiteral("gs -q -dBATCH -dNOPAUSE -dSAFER -sPAPERSIZE=a4 -sOutputFile=out.prn -sDEVICE=");
     QCOMPARE(shell(gs + "pdfwrite " VELMORIX_GENERATORS "/epson-page.ps && mv out.prn page.pdf && "
@@ -92,23 +93,24 @@ void TestProducers::printedInk_data()
                         "ppdc /usr/share/cups/drv/sample.drv -d ppd",
                    m_dir.path()),
              0);
-    QTest::newRow("gs epson: 9-pin ESC *, two passes a strip") << gs + "epson page.pdf";
-    QTest::newRow("gs lq850: 24-pin ESC * at tab stops") << gs + "lq850 page.pdf";
-    QTest::newRow("gs st800: ESC . run-length raster") << gs + "st800 page.pdf";
+    QTest::newRow("gs epson: 9-pin ESC *, two passes a strip") << gs + "epson page.pdf" << 9;
+    QTest::newRow("gs lq850: 24-pin ESC * at tab stops") << gs + "lq850 page.pdf" << 24;
+    QTest::newRow("gs st800: ESC . run-length raster") << gs + "st800 page.pdf" << 24;
     const QString cups = QStringLiteral("cupsfilter -e -m printer/foo page.pdf -p ppd/");
-    QTest::newRow("rastertoepson 9-pin: ESC * at ESC $") << cups + "epson9.ppd >out.prn 2>/dev/null";
+    QTest::newRow("rastertoepson 9-pin: ESC * at ESC $") << cups + "epson9.ppd >out.prn 2>/dev/null" << 9;
     QTest::newRow("rastertoepson 24-pin: 24-dot ESC * at ESC $")
-        << cups + "epson24.ppd -o Resolution=180dpi >out.prn 2>/dev/null";
+        << cups + "epson24.ppd -o Resolution=180dpi >out.prn 2>/dev/null" << 24;
 }
 
 void TestProducers::printedInk()
 {
     QFETCH(QString, producer);
+    QFETCH(int, pins);
     QCOMPARE(shell(producer, m_dir.path()), 0);
     QFile prn(m_dir.filePath(QStringLiteral("out.prn")));
     QVERIFY(prn.open(QIODevice::ReadOnly));
     const QByteArray file = prn.readAll();
-    Document document = imprime_documento(file, CodePage::Encoding::Windows1252);
+    Document document = imprime_documento(file, CodePage::Encoding::Windows1252, 0, nullptr, pins);
     document.shape().face = QStringLiteral("Courier 10 Pitch");
     EmbeddedFonts fonts;
     Composer composer(fonts);
