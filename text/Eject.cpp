@@ -55,3 +55,19 @@ bool isEjectLine(QByteArrayView line, CodePage::Encoding encoding)
     }
     return false;
 }
+
+qsizetype ejectLineEnd(QByteArrayView file, qsizetype at)
+{
+    qsizetype end = at;
+    while (end < file.size() && file[end] != '\r' && file[end] != '\n')
+        ++end;
+    if (!isEjectLine(file.sliced(at, end - at)))
+        return -1;
+    // Its line end, CR LF or LF CR taken whole.
+    if (end < file.size())
+        end += end + 1 < file.size() && file[end + 1] != file[end] &&
+                       (file[end + 1] == '\r' || file[end + 1] == '\n')
+                   ? 2
+                   : 1;
+    return end;
+}

@@ -1,5 +1,6 @@
 #include "text/EscP.h"
 
+#include "text/Eject.h"
 #include "text/PrinterCommands.h"
 
 namespace {
@@ -173,7 +174,15 @@ void Interpreter::text(QByteArrayView file, qsizetype& i)
 PrintedDocument Interpreter::run(QByteArrayView file)
 {
     qsizetype i = 0;
+    bool lineStart = true;
     for (; i < file.size(); ++i) {
+        // An "eject" line breaks the page, as in a plain file.
+        if (std::exchange(lineStart, false) && ejectLineEnd(file, i) > i) {
+            formFeed();
+            i = ejectLineEnd(file, i) - 1;
+            lineStart = true;
+            continue;
+        }
         const char c = file[i];
         if (m_pcl && file.sliced(i).startsWith("@PJL") && (m_column == 0 || file.first(i).endsWith(kUel))) {
             // job-control lines around a PCL job are for the printer, not the page
@@ -208,6 +217,7 @@ PrintedDocument Interpreter::run(QByteArrayView file)
             if (c == kCr && i + 1 < file.size() && file[i + 1] == kLf)
                 ++i;
             endLine(m_spacing);
+            lineStart = true;
         } else if (c == kFf) {
             formFeed();
         } else if (c == kSi) {
