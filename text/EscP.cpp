@@ -1,5 +1,6 @@
 #include "text/EscP.h"
 
+#include "text/CharacterTables.h"
 #include "text/Eject.h"
 #include "text/PrinterCommands.h"
 
@@ -53,6 +54,7 @@ private:
     bool m_bold = false, m_doubleStrike = false, m_italic = false, m_underline = false;
     bool m_condensed = false, m_doubleWidth = false, m_doubleWidthLine = false;
     Pitch m_pitch = Pitch::Pica;
+    CharacterTables m_tables;
     int m_spacing = kLine;
     int m_pageLength = kPage;
 };
@@ -62,6 +64,7 @@ void Interpreter::reset()
     m_bold = m_doubleStrike = m_italic = m_underline = false;
     m_condensed = m_doubleWidth = m_doubleWidthLine = false;
     m_pitch = Pitch::Pica;
+    m_tables = {};
     m_spacing = kLine;
     m_page.length = m_pageLength = m_formLength;
 }
@@ -76,6 +79,7 @@ RunStyle Interpreter::style() const
     s.pitch = m_pitch;
     if (m_condensed && m_pitch != Pitch::Fifteen) // condensed 15 cpi does not exist: it stays at 15
         s.pitch = m_pitch == Pitch::Elite ? Pitch::CondensedElite : Pitch::CondensedPica;
+    m_tables.stamp(s);
     return s;
 }
 
@@ -104,6 +108,13 @@ void Interpreter::overstrike(char next)
     if (last.text.isEmpty())
         m_line.runs.removeLast();
     --m_column;
+    // A letter and an accent: the accented letter, or both drawn in the one cell.
+    if (const AccentedCell accented = accentedCell(previous, next, s); accented.pair) {
+        put(accented.byte, accented.style);
+        if (!accented.composed)
+            m_line.runs.append({s, QByteArray(1, next), m_line.runs.last().end() - s.picaCells(1)});
+        return;
+    }
     if (next == previous)
         s.bold = true;
     else if (previous == '_' || next == '_')
@@ -159,6 +170,10 @@ void Interpreter::text(QByteArrayView file, qsizetype& i)
         do
             put(' ', s);
         while (m_column % 8 != 0);
+    } else if (m_tables.printsControl(u) || (u >= 0x20 && u != 0x7F && !m_tables.passesBytes())) {
+        RunStyle s = style();
+        if (const int b = m_tables.place(u, s); b >= 0)
+            put(char(b), s);
     } else if (u >= 0x20 && u != 0x7F) {
         // A stretch of printable characters shares one style: take it whole.
         qsizetype end = i + 1;
@@ -174,15 +189,7 @@ void Interpreter::text(QByteArrayView file, qsizetype& i)
 PrintedDocument Interpreter::run(QByteArrayView file)
 {
     qsizetype i = 0;
-    bool lineStart = true;
     for (; i < file.size(); ++i) {
-        // An "eject" line breaks the page, as in a plain file.
-        if (std::exchange(lineStart, false) && ejectLineEnd(file, i) > i) {
-            formFeed();
-            i = ejectLineEnd(file, i) - 1;
-            lineStart = true;
-            continue;
-        }
         const char c = file[i];
         if (m_pcl && file.sliced(i).startsWith("@PJL") && (m_column == 0 || file.first(i).endsWith(kUel))) {
             // job-control lines around a PCL job are for the printer, not the page
@@ -217,8 +224,7 @@ PrintedDocument Interpreter::run(QByteArrayView file)
             if (c == kCr && i + 1 < file.size() && file[i + 1] == kLf)
                 ++i;
             endLine(m_spacing);
-            lineStart = true;
-        } else if (c == kFf) {
+        } else if (c == kFf || skipEjectLine(file, i)) { // an "eject" line breaks the page too
             formFeed();
         } else if (c == kSi) {
             m_condensed = true;
@@ -241,6 +247,8 @@ PrintedDocument Interpreter::run(QByteArrayView file)
 
 void Interpreter::escP(QByteArrayView cmd)
 {
+    if (m_tables.command(cmd))
+        return;
     const auto n = cmd.size() > 2 ? static_cast<unsigned char>(cmd[2]) : 0;
     switch (cmd[1]) {
     case '@':
