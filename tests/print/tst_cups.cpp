@@ -1157,7 +1157,8 @@ void TestCups::generatedFiles()
         }
         return 0.0;
     };
-    const double ratio = widthPerChar(QStringLiteral("Condensed")) / widthPerChar(QStringLiteral("refinado"));
+    // (Lines with frame characters are one word to pdftotext, which reads them as told.)
+    const double ratio = widthPerChar(QStringLiteral("Condensed")) / widthPerChar(QStringLiteral("Cliente:"));
     QVERIFY2(qAbs(ratio - 10 / 17.14) < 0.03, qPrintable(QString::number(ratio)));
     QVERIFY(!read.join(u' ').contains(QRegularExpression(QStringLiteral("[\\x00-\\x1f]"))));
 
@@ -1240,13 +1241,13 @@ void TestCups::codePages_data()
     QTest::addColumn<QString>("font"); // a face the PDF must carry
     QTest::newRow("no key: Windows-1252") << "" << QByteArray("Pre\xe7o \x93x\x94") << "Preço “x”"
                                           << "Courier10PitchBT-Roman";
-    QTest::newRow("850, frame drawn") << "850" << QByteArray("\xc9\xcd\xbb Pre\x87o") << "Preço"
+    QTest::newRow("850, frame drawn") << "850" << QByteArray("\xc9\xcd\xbb Pre\x87o") << "╔═╗ Preço"
                                       << "Courier10PitchBT-Roman";
     QTest::newRow("860") << "860" << QByteArray("Informa\x87\x84o") << "Informação"
                          << "Courier10PitchBT-Roman";
     QTest::newRow("437 Greek from the second face") << "437" << QByteArray("\xe0\xe3 = 3.14") << "απ = 3.14"
                                                     << "DejaVuSansMono";
-    QTest::newRow("UTF-8") << "UTF-8" << QByteArray("Pre\xc3\xa7o \xe2\x94\x80") << "Preço"
+    QTest::newRow("UTF-8") << "UTF-8" << QByteArray("Pre\xc3\xa7o \xe2\x94\x80") << "Preço ─"
                            << "Courier10PitchBT-Roman";
 }
 
