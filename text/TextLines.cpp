@@ -76,7 +76,8 @@ void TextLines::loneCr()
         endLine({});
         return;
     }
-    m_crsAt.append(m_partial.size());
+    if (!m_keepCommands)
+        m_crsAt.append(m_partial.size());
     m_partial.append('\r');
 }
 
@@ -146,15 +147,16 @@ void TextLines::feed(QByteArrayView chunk)
             } else if (m_loneCr == LoneCr::EndsLine) {
                 endLine(QByteArrayView(p + start, i - start));
                 start = i + 1;
-            } else {
+            } else if (!m_keepCommands) {
                 m_crsAt.append(m_partial.size() + i - start);
             }
         }
     }
     if (start < n)
         m_partial.append(p + start, n - start);
-    // Lone CRs, and no LF in all this text: they are the line ends.
-    if (m_loneCr == LoneCr::Unknown && !m_crsAt.isEmpty() && m_partial.size() > kPartBytes)
+    // Lone CRs, and no LF in all this text: they are the line ends. Not so in a printer's
+    // stream: there a CR only returns the carriage, and the paper moves by LF or ESC J alone.
+    if (m_loneCr == LoneCr::Unknown && !m_keepCommands && !m_crsAt.isEmpty() && m_partial.size() > kPartBytes)
         crsEndLines();
     if (m_partSink && m_partial.size() > kPartBytes) {
         m_partSink(m_partial);
@@ -165,7 +167,7 @@ void TextLines::feed(QByteArrayView chunk)
 
 void TextLines::finish()
 {
-    if (m_loneCr == LoneCr::Unknown && !m_crsAt.isEmpty())
+    if (m_loneCr == LoneCr::Unknown && !m_keepCommands && !m_crsAt.isEmpty())
         crsEndLines();
     if (!m_partial.isEmpty() || m_inParts || m_afterCr)
         m_sink(m_partial);
