@@ -1,5 +1,6 @@
 #include "text/EscP.h"
 
+#include "text/EscPBarcode.h"
 #include "text/PrinterCommands.h"
 
 namespace {
@@ -54,6 +55,7 @@ private:
     Pitch m_pitch = Pitch::Pica;
     int m_spacing = kLine;
     int m_pageLength = kPage;
+    BarcodePrinter m_barcodes;
 };
 
 void Interpreter::reset()
@@ -112,8 +114,7 @@ void Interpreter::overstrike(char next)
 
 void Interpreter::endLine(int advance)
 {
-    m_line.advance = advance;
-    m_page.lines.append(std::move(m_line));
+    m_barcodes.feed(std::move(m_line), m_position, advance, m_page.lines);
     m_line = {};
     m_column = 0;
     m_doubleWidthLine = false;
@@ -130,6 +131,7 @@ void Interpreter::closePage(bool formFeed)
     else
         m_doc.pages.append(std::move(m_page));
     m_page = {};
+    m_barcodes.clear();
     m_page.length = m_pageLength;
     m_position = 0;
     m_blankPageCounts = formFeed;
@@ -150,7 +152,7 @@ void Interpreter::text(QByteArrayView file, qsizetype& i)
     const char c = file[i];
     const auto u = static_cast<unsigned char>(c);
     if (c == kBs) {
-        if (!m_line.runs.isEmpty() && i + 1 < file.size() &&
+        if (!m_line.runs.isEmpty() && !m_line.runs.last().text.isEmpty() && i + 1 < file.size() &&
             static_cast<unsigned char>(file[i + 1]) >= 0x20 && file[i + 1] != 0x7F)
             overstrike(file[++i]);
     } else if (c == kTab) {
@@ -324,6 +326,13 @@ void Interpreter::escP(QByteArrayView cmd)
     }
     case '[':
         controlSequence(cmd);
+        break;
+    case '(': // ESC ( B: a bar code at the print head (bars of 1/180 inch dots), which moves past it
+        if (cmd[2] == 'B') {
+            const qreal head = m_line.runs.isEmpty() ? 0 : m_line.runs.last().end();
+            if (const int width = m_barcodes.print(cmd.sliced(5), qRound(head * 36), m_position, 180, m_page))
+                m_line.runs.append({style(), {}, head + width / 36.0});
+        }
         break;
     default:
         break; // graphics, tabs, character sets, margins: nothing the text shows
