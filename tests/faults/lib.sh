@@ -309,11 +309,34 @@ prog_kill() {
 # A job the killed program had created but not sent its document for waits "job-incoming" in
 # the scheduler for good (until its MultipleOperationTimeout): nothing of it prints, its file
 # was not put away and prints again. Cancelled, so that the queue can be seen idle.
+# Jobs left without their document by a scheduler stopped while it received them, with an id
+# up to $1 (the highest id the scheduler knew when it came back; default all): they wait
+# "job-incoming", or, when the scheduler was stopped between the job's creation and its
+# document, queued with nothing to print. Either waits for good and keeps the scheduler from
+# ever being idle.
 cancel_orphans() {
-    local id
-    for id in $(lpstat -l -o 2>/dev/null | awk '/^[^ \t]/ { j = $1 } /Alerts:.*job-incoming/ { print j }'); do
+    local id most=${1:-}
+    for id in $(lpstat -l -o 2>/dev/null |
+        awk '/^[^ \t]/ { j = $1; empty = $3 == 0 } /Alerts:/ && (/job-incoming/ || empty) { print j }'); do
+        [ -z "$most" ] || [ "${id##*-}" -le "$most" ] || continue
         cancel "$id" 2>/dev/null && say "cancelled $id, left incomplete by the killed program"
     done
+}
+# The highest job id the scheduler has handed out.
+last_job_id() { lpstat -W all -o 2>/dev/null | awk '{ n = $1; sub(/.*-/, "", n); if (n + 0 > m) m = n + 0 } END { print m + 0 }'; }
+# Idle once the orphans up to job id $1 are cancelled.
+cups_idle_but_orphans() {
+    cancel_orphans "$1" >/dev/null
+    cups_idle
+}
+# After a scenario: any job still waiting is shown and cancelled, so that one stuck job cannot
+# keep every later scenario from seeing the scheduler idle.
+cups_clear() {
+    cups_answering || return 0
+    cups_idle && return 0
+    say "jobs left in the scheduler:"
+    lpstat -l -o 2>/dev/null | sed 's/^/    /'
+    cancel -a 2>/dev/null
 }
 prog_alive() { alive "$VF_PROG_PID"; }
 
@@ -349,10 +372,18 @@ waiting_count() {
 backups_in() { find "$1" -maxdepth 1 -type f -iname '*.bak' | wc -l; }
 no_pending() { [ "$(waiting_count "$1")" -eq 0 ]; }
 # Waits until the folder holds no spool file and CUPS has finished every job.
+# wait_drained FOLDER SECONDS [ORPHAN-ID]: orphans up to ORPHAN-ID are cancelled on the way.
 wait_drained() {
-    local folder=$1 limit=$2
+    local folder=$1 limit=$2 orphans=${3:-}
     wait_for "$limit" no_pending "$folder" || return 1
-    wait_for "$limit" cups_idle
+    if [ -n "$orphans" ]; then
+        wait_for "$limit" cups_idle_but_orphans "$orphans" && return 0
+    else
+        wait_for "$limit" cups_idle && return 0
+    fi
+    say "the scheduler is not idle:"
+    lpstat -l -o 2>/dev/null | sed 's/^/    /'
+    return 1
 }
 
 # ---------------------------------------------------------------- the ledger

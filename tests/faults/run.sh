@@ -65,6 +65,7 @@ for s in "${only[@]}"; do
     t0=$SECONDS
     "scenario_$s"
     prog_stop
+    cups_clear
     echo "   ($((SECONDS - t0)) s)"
 done
 

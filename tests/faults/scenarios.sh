@@ -39,9 +39,9 @@ scenario_cups_down() {
     cups_up || check_fail "cupsd did not come back"
     # A job whose document the stopped scheduler never received waits "job-incoming" for good;
     # the program did not count it as printed, and prints the file again.
-    sleep 2
-    cancel_orphans
-    wait_drained "$sp" 120 || check_fail "CUPS back: the rest of the batch did not print within 120 s"
+    local orphans
+    orphans=$(last_job_id)
+    wait_drained "$sp" 120 "$orphans" || check_fail "CUPS back: the rest of the batch did not print within 120 s"
     prog_alive || check_fail "the program died"
     prog_stop
     evaluate "1b cups stopped mid-batch" "$sp" s1b "$n1b"
