@@ -2,6 +2,7 @@
 
 #include "render/EmbeddedFont.h"
 #include "render/PrintDocument.h"
+#include "text/CharacterTables.h"
 
 #include <QFontDatabase>
 
@@ -219,7 +220,7 @@ void Composer::styledLine(const PrintedLine& printed)
     qreal end = 0;
     for (const StyledRun& run : printed.runs) {
         TextRun text;
-        text.text = CodePage::decode(run.text, m_encoding);
+        text.text = runText(run, m_encoding);
         text.face = quint8((run.style.bold ? Bold : 0) | (run.style.italic ? Italic : 0));
         text.scale = 100 * 10 / charactersPerInch(run.style.pitch) * (run.style.doubleWidth ? 2 : 1);
         text.underline = run.style.underline;

@@ -124,12 +124,12 @@ void PainterRenderer::drawStyled(const TextLine& line, qreal baseline)
         for (qsizetype i = 0; i < run.text.size(); ++i) {
             const QChar ch = run.text[i];
             const qreal x = x0 + i * cell;
-            if (isBoxGlyph(ch.unicode())) {
+            const bool boxed = isBoxGlyph(ch.unicode());
+            if (boxed) {
                 BoxPieces pieces;
                 boxPieces(ch.unicode(), QRectF(x, baseline - m_font.ascent(), cell, height), stroke, pieces);
                 for (const BoxPiece& piece : std::as_const(pieces))
                     m_painter.fillRect(piece.rect, QColor::fromRgbF(piece.gray, piece.gray, piece.gray));
-                continue;
             }
             if (ch == u' ')
                 continue;
@@ -155,6 +155,8 @@ void PainterRenderer::drawStyled(const TextLine& line, qreal baseline)
             m_painter.save();
             m_painter.translate(x, baseline);
             m_painter.scale(sx, 1);
+            if (boxed) // the rules draw it; its glyph, unseen, tells a reader which character it is
+                m_painter.setPen(Qt::transparent);
             m_painter.drawGlyphRun(QPointF(0, 0), glyph);
             m_painter.restore();
         }

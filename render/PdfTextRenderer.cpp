@@ -6,6 +6,7 @@
 
 #include <QDateTime>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -132,6 +133,11 @@ void PdfTextRenderer::appendRun(const QString& text, qreal baseline)
     m_positioned = true;
     m_lastBaseline = baseline;
 
+    // Box characters are drawn as rules behind blanks: the text tells them in /ActualText, so
+    // that a reader searches and copies the frame's characters.
+    const bool boxes = std::any_of(chars, chars + n, isBoxGlyph);
+    if (boxes)
+        m_content += "/Span <</ActualText " + PdfFile::text(text.left(n)) + ">> BDC\n";
     // A gap is a blank unless the face's blank is not as wide as the glyph it lacks.
     const bool adjustGaps = m_gapAdjust != 0;
     QByteArray gapShift;
@@ -169,6 +175,8 @@ void PdfTextRenderer::appendRun(const QString& text, qreal baseline)
     std::memcpy(out, op, opLength);
     out += opLength;
     m_content.truncate(out - m_content.constData());
+    if (boxes)
+        m_content += "EMC\n";
     if (!m_pending.isEmpty())
         flushFills();
 }
@@ -246,11 +254,14 @@ void PdfTextRenderer::drawStyled(const TextLine& line, qreal baseline)
         shown.resize(run.text.size() * 2); // every character escaped at worst
         char* out = shown.data();
         bool ink = false;
+        bool boxes = false;
         for (qsizetype i = 0; i < run.text.size(); ++i) {
             const unsigned char c = codes[chars[i]];
             if (c == EmbeddedFont::kGap) {
-                if (isBoxGlyph(chars[i]))
+                if (isBoxGlyph(chars[i])) {
                     box(chars[i], QRectF(run.x + i * cell, baseline - m_ascent, cell, height));
+                    boxes = true;
+                }
                 *out++ = ' ';
                 continue;
             }
@@ -260,14 +271,19 @@ void PdfTextRenderer::drawStyled(const TextLine& line, qreal baseline)
             *out++ = char(c);
         }
         shown.truncate(out - shown.constData());
-        if (ink) {
+        if (ink || boxes) {
             textState(run.face, run.scale);
             m_content += "1 0 0 -1 ";
             PdfFile::appendNumber(m_content, run.x);
             PdfFile::appendNumber(m_content, baseline);
-            m_content += "Tm (";
+            m_content += "Tm ";
+            if (boxes) // told as in a plain line
+                m_content += "/Span <</ActualText " + PdfFile::text(run.text) + ">> BDC ";
+            m_content += "(";
             m_content += shown;
             m_content += ") Tj\n";
+            if (boxes)
+                m_content += "EMC\n";
             m_positioned = true;
         }
         if (run.underline && !run.text.isEmpty())

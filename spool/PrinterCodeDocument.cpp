@@ -1,5 +1,6 @@
 #include "spool/Documents.h"
 
+#include "text/CharacterTables.h"
 #include "text/EscP.h"
 
 #include <algorithm>
@@ -26,8 +27,9 @@ Document imprime_codigos(QByteArrayView file, CodePage::Encoding encoding, int l
                 for (const StyledRun& run : line.runs) {
                     if (shape.needsFallbackFace)
                         break;
-                    if (needsFallback.isEmpty()) {
-                        const QString chars = CodePage::decode(run.text, encoding);
+                    // A run in a table of its own, or with ESC R's characters, is decoded to be looked at.
+                    if (needsFallback.isEmpty() || run.style.table || run.style.national != 0) {
+                        const QString chars = runText(run, encoding);
                         shape.needsFallbackFace =
                             !std::all_of(chars.begin(), chars.end(), drawnWithoutFallback);
                     } else {

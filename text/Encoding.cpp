@@ -35,12 +35,101 @@ constexpr std::array<char16_t, 48> kCp860Low = {
     0x00F1, 0x00D1, 0x00AA, 0x00BA, 0x00BF, 0x00D2, 0x00AC, 0x00BD, 0x00BC, 0x00A1, 0x00AB, 0x00BB,
 };
 
-constexpr CodePage::UpperHalf kCp860 = [] {
+// CP863 (Canadian French) too differs from CP437 only below 0xB0, CP865 (Nordic) in three places.
+constexpr std::array<char16_t, 48> kCp863Low = {
+    0x00C7, 0x00FC, 0x00E9, 0x00E2, 0x00C2, 0x00E0, 0x00B6, 0x00E7, 0x00EA, 0x00EB, 0x00E8, 0x00EF,
+    0x00EE, 0x2017, 0x00C0, 0x00A7, 0x00C9, 0x00C8, 0x00CA, 0x00F4, 0x00CB, 0x00CF, 0x00FB, 0x00F9,
+    0x00A4, 0x00D4, 0x00DC, 0x00A2, 0x00A3, 0x00D9, 0x00DB, 0x0192, 0x00A6, 0x00B4, 0x00F3, 0x00FA,
+    0x00A8, 0x00B8, 0x00B3, 0x00AF, 0x00CE, 0x2310, 0x00AC, 0x00BD, 0x00BC, 0x00BE, 0x00AB, 0x00BB,
+};
+
+constexpr CodePage::UpperHalf withLow(const std::array<char16_t, 48>& low)
+{
     CodePage::UpperHalf upper = kCp437;
-    for (size_t i = 0; i < kCp860Low.size(); ++i)
-        upper[i] = kCp860Low[i];
+    for (size_t i = 0; i < low.size(); ++i)
+        upper[i] = low[i];
+    return upper;
+}
+constexpr CodePage::UpperHalf kCp860 = withLow(kCp860Low);
+constexpr CodePage::UpperHalf kCp863 = withLow(kCp863Low);
+constexpr CodePage::UpperHalf kCp865 = [] {
+    CodePage::UpperHalf upper = kCp437;
+    upper[0x9B - 0x80] = 0x00F8; // ø for ¢
+    upper[0x9D - 0x80] = 0x00D8; // Ø for ¥
+    upper[0xAF - 0x80] = 0x00A4; // ¤ for »
     return upper;
 }();
+
+// ISO 8859-1: 0x80..0x9F the C1 controls, 0xA0..0xFF Latin-1's characters.
+constexpr CodePage::UpperHalf kLatin1 = [] {
+    CodePage::UpperHalf upper{};
+    for (size_t i = 0; i < upper.size(); ++i)
+        upper[i] = char16_t(0x80 + i);
+    return upper;
+}();
+
+// BRASCII (ABNT NBR 9611): ISO 8859-1 with Œ and œ where Latin-1 has × and ÷.
+constexpr CodePage::UpperHalf kBrascii = [] {
+    CodePage::UpperHalf upper = kLatin1;
+    upper[0xD7 - 0x80] = 0x0152;
+    upper[0xF7 - 0x80] = 0x0153;
+    return upper;
+}();
+
+// ABICOMP: 0x80..0x9F control codes; 0xA0 no-break space, 0xA1..0xAF the capitals À Á Â Ã Ä Ç
+// È É Ê Ë Ì Í Î Ï Ñ, 0xB0..0xBF Ò Ó Ô Õ Ö Œ Ù Ú Û Ü Ÿ and the signs ¨ £ ¦ § °, 0xC0..0xCF ¡ and
+// the small letters à á â ã ä ç è é ê ë ì í î ï ñ, 0xD0..0xDF ò ó ô õ ö œ ù ú û ü ÿ ß ª º ¿ ±;
+// 0xE0..0xFF hold nothing and print as blanks.
+constexpr CodePage::UpperHalf kAbicomp = [] {
+    constexpr char16_t letters[64] = {
+        0x00A0, 0x00C0, 0x00C1, 0x00C2, 0x00C3, 0x00C4, 0x00C7, 0x00C8, 0x00C9, 0x00CA, 0x00CB,
+        0x00CC, 0x00CD, 0x00CE, 0x00CF, 0x00D1, 0x00D2, 0x00D3, 0x00D4, 0x00D5, 0x00D6, 0x0152,
+        0x00D9, 0x00DA, 0x00DB, 0x00DC, 0x0178, 0x00A8, 0x00A3, 0x00A6, 0x00A7, 0x00B0, 0x00A1,
+        0x00E0, 0x00E1, 0x00E2, 0x00E3, 0x00E4, 0x00E7, 0x00E8, 0x00E9, 0x00EA, 0x00EB, 0x00EC,
+        0x00ED, 0x00EE, 0x00EF, 0x00F1, 0x00F2, 0x00F3, 0x00F4, 0x00F5, 0x00F6, 0x0153, 0x00F9,
+        0x00FA, 0x00FB, 0x00FC, 0x00FF, 0x00DF, 0x00AA, 0x00BA, 0x00BF, 0x00B1};
+    CodePage::UpperHalf upper{};
+    for (size_t i = 0; i < upper.size(); ++i)
+        upper[i] = i < 32 ? char16_t(0x80 + i) : i < 96 ? letters[i - 32] : char16_t(' ');
+    return upper;
+}();
+
+// Epson's italic table: 0x80..0x9F control codes, 0xA0..0xFF the characters of 0x20..0x7F.
+constexpr CodePage::UpperHalf kItalic = [] {
+    CodePage::UpperHalf upper{};
+    for (size_t i = 0; i < upper.size(); ++i)
+        upper[i] = i < 32 ? char16_t(0x80 + i) : char16_t(i);
+    return upper;
+}();
+
+const CodePage::UpperHalf* upperHalfOf(CodePage::Encoding encoding)
+{
+    using CodePage::Encoding;
+    switch (encoding) {
+    case Encoding::Cp437:
+        return &kCp437;
+    case Encoding::Cp850:
+        return &kCp850;
+    case Encoding::Cp860:
+        return &kCp860;
+    case Encoding::Cp863:
+        return &kCp863;
+    case Encoding::Cp865:
+        return &kCp865;
+    case Encoding::Abicomp:
+        return &kAbicomp;
+    case Encoding::Brascii:
+        return &kBrascii;
+    case Encoding::Latin1:
+        return &kLatin1;
+    case Encoding::EpsonItalic:
+        return &kItalic;
+    case Encoding::Windows1252:
+    case Encoding::Utf8:
+        break;
+    }
+    return nullptr;
+}
 } // namespace
 
 std::optional<CodePage::Encoding> CodePage::encodingByName(QStringView name)
@@ -54,6 +143,14 @@ std::optional<CodePage::Encoding> CodePage::encodingByName(QStringView name)
         return Encoding::Cp437;
     if (n == u"860")
         return Encoding::Cp860;
+    if (n == u"863")
+        return Encoding::Cp863;
+    if (n == u"865")
+        return Encoding::Cp865;
+    if (n.compare(u"ABICOMP", Qt::CaseInsensitive) == 0)
+        return Encoding::Abicomp;
+    if (n.compare(u"BRASCII", Qt::CaseInsensitive) == 0)
+        return Encoding::Brascii;
     if (n.compare(u"UTF-8", Qt::CaseInsensitive) == 0)
         return Encoding::Utf8;
     return std::nullopt;
@@ -62,17 +159,27 @@ std::optional<CodePage::Encoding> CodePage::encodingByName(QStringView name)
 QString CodePage::decode(QByteArrayView bytes, Encoding encoding)
 {
     // The DOS pages keep ASCII below 0x80, the control bytes as controls rather than CP437's glyphs.
-    switch (encoding) {
-    case Encoding::Windows1252:
+    if (encoding == Encoding::Windows1252)
         return decode(bytes);
-    case Encoding::Utf8:
+    if (encoding == Encoding::Utf8)
         return QString::fromUtf8(bytes);
-    case Encoding::Cp850:
-        return decodeSingleByte(bytes, kCp850);
-    case Encoding::Cp860:
-        return decodeSingleByte(bytes, kCp860);
-    case Encoding::Cp437:
-        break;
+    return decodeSingleByte(bytes, *upperHalfOf(encoding));
+}
+
+std::optional<char> CodePage::byteOf(char16_t ch, Encoding encoding)
+{
+    if (ch < 0x80)
+        return char(ch);
+    if (encoding == Encoding::Utf8)
+        return std::nullopt;
+    if (encoding == Encoding::Windows1252) {
+        const QByteArray b = encode(QString(QChar(ch)));
+        return b == "?" ? std::nullopt : std::optional<char>(b[0]);
     }
-    return decodeSingleByte(bytes, kCp437);
+    const UpperHalf& upper = *upperHalfOf(encoding);
+    for (size_t i = 0; i < upper.size(); ++i) {
+        if (upper[i] == ch)
+            return char(0x80 + i);
+    }
+    return std::nullopt;
 }

@@ -13,10 +13,21 @@ enum class Encoding
     Cp850,
     Cp437,
     Cp860,
-    Utf8
+    Utf8,
+    Cp863,
+    Cp865,
+    Abicomp, ///< the Brazilian computer makers' table
+    Brascii, ///< the Brazilian standard table, ISO 8859-1 but for Œ and œ
+    Latin1,  ///< ISO 8859-1
+    /// Epson's italic table: the upper half prints the lower half's characters in italics, so it
+    /// decodes as the same characters.
+    EpsonItalic
 };
 
-/// The code page a settings value names ("1252", "850", "437", "860", "UTF-8"); none when unknown.
+/// The code page a settings value names ("1252", "850", "437", "860", "863", "865", "ABICOMP",
+/// "BRASCII", "UTF-8"); none when unknown.
 std::optional<Encoding> encodingByName(QStringView name);
 QString decode(QByteArrayView bytes, Encoding encoding);
+/// The byte of @p ch in a single-byte code page; none when the page lacks it (and in UTF-8 above ASCII).
+std::optional<char> byteOf(char16_t ch, Encoding encoding);
 } // namespace CodePage

@@ -1,5 +1,6 @@
 #include "text/EscP.h"
 
+#include "text/CharacterTables.h"
 #include "text/EscPBarcode.h"
 #include "text/PrinterCommands.h"
 
@@ -53,6 +54,7 @@ private:
     bool m_bold = false, m_doubleStrike = false, m_italic = false, m_underline = false;
     bool m_condensed = false, m_doubleWidth = false, m_doubleWidthLine = false;
     Pitch m_pitch = Pitch::Pica;
+    CharacterTables m_tables;
     int m_spacing = kLine;
     int m_pageLength = kPage;
     BarcodePrinter m_barcodes;
@@ -63,6 +65,7 @@ void Interpreter::reset()
     m_bold = m_doubleStrike = m_italic = m_underline = false;
     m_condensed = m_doubleWidth = m_doubleWidthLine = false;
     m_pitch = Pitch::Pica;
+    m_tables = {};
     m_spacing = kLine;
     m_page.length = m_pageLength = m_formLength;
 }
@@ -77,6 +80,7 @@ RunStyle Interpreter::style() const
     s.pitch = m_pitch;
     if (m_condensed && m_pitch != Pitch::Fifteen) // condensed 15 cpi does not exist: it stays at 15
         s.pitch = m_pitch == Pitch::Elite ? Pitch::CondensedElite : Pitch::CondensedPica;
+    m_tables.stamp(s);
     return s;
 }
 
@@ -105,6 +109,13 @@ void Interpreter::overstrike(char next)
     if (last.text.isEmpty())
         m_line.runs.removeLast();
     --m_column;
+    // A letter and an accent: the accented letter, or both drawn in the one cell.
+    if (const AccentedCell accented = accentedCell(previous, next, s); accented.pair) {
+        put(accented.byte, accented.style);
+        if (!accented.composed)
+            m_line.runs.append({s, QByteArray(1, next), m_line.runs.last().end() - s.picaCells(1)});
+        return;
+    }
     if (next == previous)
         s.bold = true;
     else if (previous == '_' || next == '_')
@@ -126,12 +137,12 @@ void Interpreter::endLine(int advance)
 void Interpreter::closePage(bool formFeed)
 {
     m_page.formFeed = formFeed;
+    m_barcodes.endPage(m_page, m_position);
     if (m_sink)
         m_sink(std::move(m_page));
     else
         m_doc.pages.append(std::move(m_page));
     m_page = {};
-    m_barcodes.clear();
     m_page.length = m_pageLength;
     m_position = 0;
     m_blankPageCounts = formFeed;
@@ -160,6 +171,10 @@ void Interpreter::text(QByteArrayView file, qsizetype& i)
         do
             put(' ', s);
         while (m_column % 8 != 0);
+    } else if (m_tables.printsControl(u) || (u >= 0x20 && u != 0x7F && !m_tables.passesBytes())) {
+        RunStyle s = style();
+        if (const int b = m_tables.place(u, s); b >= 0)
+            put(char(b), s);
     } else if (u >= 0x20 && u != 0x7F) {
         // A stretch of printable characters shares one style: take it whole.
         qsizetype end = i + 1;
@@ -233,6 +248,8 @@ PrintedDocument Interpreter::run(QByteArrayView file)
 
 void Interpreter::escP(QByteArrayView cmd)
 {
+    if (m_tables.command(cmd) || m_barcodes.command(cmd, m_line, m_position, style(), m_page))
+        return;
     const auto n = cmd.size() > 2 ? static_cast<unsigned char>(cmd[2]) : 0;
     switch (cmd[1]) {
     case '@':
@@ -326,13 +343,6 @@ void Interpreter::escP(QByteArrayView cmd)
     }
     case '[':
         controlSequence(cmd);
-        break;
-    case '(': // ESC ( B: a bar code at the print head (bars of 1/180 inch dots), which moves past it
-        if (cmd[2] == 'B') {
-            const qreal head = m_line.runs.isEmpty() ? 0 : m_line.runs.last().end();
-            if (const int width = m_barcodes.print(cmd.sliced(5), qRound(head * 36), m_position, 180, m_page))
-                m_line.runs.append({style(), {}, head + width / 36.0});
-        }
         break;
     default:
         break; // graphics, tabs, character sets, margins: nothing the text shows

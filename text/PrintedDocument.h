@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 /// Vertical measures of the printed document are in 1/360 inch, the finest step of ESC/P 2.
 constexpr int kUnitsPerInch = 360;
@@ -41,11 +42,14 @@ struct RunStyle
     quint8 heightFactor = 1;  ///< 2: twice as tall, from the baseline up
     Script script = Script::Normal;
     Pitch pitch = Pitch::Pica;
+    /// The character table the file chose for the run (ESC t); none keeps the document's code page.
+    std::optional<CodePage::Encoding> table;
+    quint8 national = 0; ///< the national set of ESC R; 0, the USA's, replaces nothing
     bool operator==(const RunStyle& o) const
     {
         return bold == o.bold && italic == o.italic && underline == o.underline &&
                doubleWidth == o.doubleWidth && heightFactor == o.heightFactor && script == o.script &&
-               pitch == o.pitch;
+               pitch == o.pitch && table == o.table && national == o.national;
     }
     /// Width of @p characters of the run in pica cells (tenths of an inch).
     qreal picaCells(qsizetype characters) const

@@ -28,6 +28,8 @@ private slots:
     void composition();
     void pictures_data();
     void pictures();
+    void charactersRead_data();
+    void charactersRead();
 };
 
 void TestComposer::composition_data()
@@ -137,6 +139,40 @@ void TestComposer::pictures()
         }
     }
     QVERIFY2(longest > 50, qPrintable(QString::number(longest)));
+}
+
+void TestComposer::charactersRead_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("plain file, BS accents")
+        << QByteArray("\r\nSa\b~o Paulo, servic\b,o") << u"São Paulo, serviço"_qs;
+    QTest::newRow("printer codes, ESC t 1 frames")
+        << QByteArray("\r\n\x1bt\x01\xC9\xCD\xCD\xBB\r\nCora\b~o") << u"╔══╗\nCorão"_qs;
+    // A glyph of the second face sends the page through Qt's painter.
+    QTest::newRow("ESC I 1 glyph and frames")
+        << QByteArray("\r\n\x1bt\x01\x1bI\x01\x01\xC9\xCD\xBB") << u"☺╔═╗"_qs;
+}
+
+// What a PDF's reader searches and copies: the composed letters and the table's box characters.
+void TestComposer::charactersRead()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QString, text);
+    EmbeddedFonts fonts;
+    Composer composer(fonts);
+    QByteArray pdf;
+    QBuffer buffer(&pdf);
+    Document document = imprime_documento(file, CodePage::Encoding::Windows1252);
+    document.shape().face = QStringLiteral("Courier 10 Pitch");
+    QVERIFY(composer.render(document, QStringLiteral("tst_composer"),
+                            [&](QPageLayout* media, QString*) -> QIODevice* {
+                                *media = kA4;
+                                buffer.open(QIODevice::WriteOnly);
+                                return &buffer;
+                            }));
+    const QString read = poppler(QStringLiteral("pdftotext"), pdf);
+    QVERIFY2(read.contains(text), qPrintable(read));
 }
 
 QTEST_MAIN(TestComposer)

@@ -132,6 +132,9 @@ void TestBarcode::page_data()
     // them, between the first line and the one after two line feeds.
     QTest::newRow("EAN-8 and its line") << barcode(1, 0, "96385074") + "X\r\n\r\nY" << 22 << QList<int>{90}
                                         << QByteArray("9638 5074") << 67 * 4 / 36.0;
+    // The printer prints the line with the bars, though the page ends before the paper passes them.
+    QTest::newRow("a form feed right after") << barcode(1, 0, "96385074") + "X\f" << 22 << QList<int>{90}
+                                             << QByteArray("9638 5074") << 67 * 4 / 36.0;
     QTest::newRow("POSTNET, tall and short bars")
         << barcode(7, 1, "12345") + "X\r\n\r\nY" << 32 << QList<int>{45, 18} << QByteArray()
         << (32 * 16 - 9) / 36.0;

@@ -41,6 +41,12 @@ void TestCodePages::decode_data()
         << "1252" << QByteArray("abcdefgh\x80z\x9F") << u"abcdefgh€zŸ"_qs;
     QTest::newRow("850 in a word's last byte") << "850" << QByteArray("0123456\xC9\xCD") << u"0123456╔═"_qs;
     QTest::newRow("UTF-8") << "UTF-8" << QByteArray("a\xC3\xA7\xE2\x94\x80") << u"aç─"_qs;
+    QTest::newRow("437 double frame") << "437" << QByteArray("\xC9\xCD\xBB\xBA\xC8\xBC") << u"╔═╗║╚╝"_qs;
+    QTest::newRow("863 accents") << "863" << QByteArray("\x84\x8E\x9D\xA8") << u"ÂÀÙÎ"_qs;
+    QTest::newRow("865 Nordic") << "865" << QByteArray("\x9B\x9D\xAF\xC9") << u"øØ¤╔"_qs;
+    QTest::newRow("ABICOMP") << "ABICOMP" << QByteArray("\xA4\xC4\xC6\xD3\xB5\xDF\xAF\xBF") << u"ÃãçõŒ±Ñ°"_qs;
+    QTest::newRow("ABICOMP's holes") << "abicomp" << QByteArray("\x85\xE3") << u"\u0085 "_qs;
+    QTest::newRow("BRASCII") << "BRASCII" << QByteArray("\xC3\xE3\xE7\xD7\xF7\xA9") << u"ÃãçŒœ©"_qs;
     QTest::newRow("unknown name") << "cp850" << QByteArray("x") << QString();
     QTest::newRow("empty name") << "" << QByteArray("x") << QString();
 }
@@ -60,7 +66,7 @@ void TestCodePages::decode()
 void TestCodePages::upperHalfAgreesWithIconv_data()
 {
     QTest::addColumn<QString>("name");
-    for (const char* name : {"437", "850", "860"})
+    for (const char* name : {"437", "850", "860", "863", "865"})
         QTest::newRow(name) << QString::fromLatin1(name);
 }
 

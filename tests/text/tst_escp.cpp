@@ -1,4 +1,5 @@
 // The printer-command interpreter: styles, feeds and pages of hand-made and generated print-outs.
+#include "text/CharacterTables.h"
 #include "text/EscP.h"
 
 #include <QProcess>
@@ -37,6 +38,26 @@ QString describe(const PrintedDocument& doc)
     return pages.join('#');
 }
 
+/// The characters printed, decoded in each run's table: italic runs as "{…}", a run struck over
+/// the cell before it after "^", lines by '|'.
+QString characters(const PrintedDocument& doc, CodePage::Encoding encoding)
+{
+    QStringList lines;
+    for (const PrintedPage& page : doc.pages) {
+        for (const PrintedLine& line : page.lines) {
+            QString out;
+            qreal end = 0;
+            for (const StyledRun& run : line.runs) {
+                const QString text = runText(run, encoding);
+                out += (run.x < end ? "^" : "") + (run.style.italic ? "{" + text + "}" : text);
+                end = run.end();
+            }
+            lines << out;
+        }
+    }
+    return lines.join('|');
+}
+
 /// Each page as "length:advance,advance,…", 1/360 inch.
 QString feeds(const PrintedDocument& doc)
 {
@@ -59,6 +80,8 @@ private slots:
     void initTestCase();
     void styles_data();
     void styles();
+    void characterTables_data();
+    void characterTables();
     void feedsAndPages_data();
     void feedsAndPages();
     void cutShortAnywhereLeavesNoCode();
@@ -112,6 +135,48 @@ void TestEscP::styles()
     QFETCH(QString, printed);
     QCOMPARE(describe(EscP::interpret(file)), printed);
     QVERIFY(EscP::carriesPrinterCodes(file) || !file.contains('\033'));
+}
+
+void TestEscP::characterTables_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("encoding"); ///< the document's code page
+    QTest::addColumn<QString>("printed");
+
+    QTest::newRow("ESC t 1 over 1252") << bytes("\xC9\033t\001\xC9\xCD\xCD\xBB") << "1252" << u"É╔══╗"_qs;
+    QTest::newRow("ESC t 0: italic upper half") << bytes("\033t0A\xC1\xE2\x9F!") << "850" << u"A{Ab}!"_qs;
+    QTest::newRow("ESC ( t: BRASCII as table 3")
+        << bytes("\033(t\003\000\003\031\000\033t\003\xE3\xD7") << "437" << u"ãŒ"_qs;
+    QTest::newRow("ESC ( t: ABICOMP as table 2")
+        << bytes("\033(t\003\0002\032\000\033t2\xC4") << "437" << u"ã"_qs;
+    QTest::newRow("ESC ( t: Latin 1 over the table in use")
+        << bytes("\033t\001\xE7\033(t\003\000\001\035\020\xE7") << "1252" << u"τç"_qs;
+    QTest::newRow("ESC ( t: unknown id keeps the table")
+        << bytes("\033(t\003\000\001\077\000\033t1\xC9") << "1252" << u"╔"_qs;
+    QTest::newRow("ESC @ back to the document's") << bytes("\033t\001\xC9\033@\xC9") << "1252" << u"╔É"_qs;
+    QTest::newRow("ESC R 2 Germany") << bytes("\033R\002[\\]{|}~@#") << "1252" << u"ÄÖÜäöüß§#"_qs;
+    QTest::newRow("ESC R 64 legal, ESC R 0 USA") << bytes("\033R\100@\033R\000@") << "1252" << u"§@"_qs;
+    QTest::newRow("ESC R in an italic cell") << bytes("\033R\001\033t\000\xC0") << "1252" << u"{à}"_qs;
+    QTest::newRow("ESC 7 hides 0x80..0x9F, ESC 6 shows") << bytes("\0337A\x80\x9F\xA0"
+                                                                  "B\0336\x80")
+                                                         << "1252" << u"A\u00A0B€"_qs;
+    QTest::newRow("ESC I 1 prints control glyphs")
+        << bytes("\033I\001\001\020\033I\000\001!") << "437" << u"☺►!"_qs;
+    QTest::newRow("BS accents") << bytes("a\b~c\b,e\b'a\b`u\b\"o\b^") << "1252" << u"ãçéàüô"_qs;
+    QTest::newRow("BS accent first") << bytes("~\ba,\bC") << "850" << u"ãÇ"_qs;
+    QTest::newRow("BS accent in a table with the letter") << bytes("\033t\001c\b,n\b~") << "1252" << u"çñ"_qs;
+    QTest::newRow("BS accent in a table without it") << bytes("\033t\001a\b~\xB3") << "1252" << u"ã│"_qs;
+    QTest::newRow("BS accent without a composed letter") << bytes("q\b~x") << "1252" << u"q^~x"_qs;
+    QTest::newRow("BS typewriter bold stays") << bytes("e\be") << "1252" << u"e"_qs;
+    QTest::newRow("UTF-8 text untouched") << bytes("a\xC3\xA7\xC3\xA3o") << "UTF-8" << u"ação"_qs;
+}
+
+void TestEscP::characterTables()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QString, encoding);
+    QFETCH(QString, printed);
+    QCOMPARE(characters(EscP::interpret(file), *CodePage::encodingByName(encoding)), printed);
 }
 
 void TestEscP::feedsAndPages_data()
