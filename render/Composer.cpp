@@ -224,6 +224,13 @@ void Composer::styledLine(const PrintedLine& printed)
         text.face = quint8((run.style.bold ? Bold : 0) | (run.style.italic ? Italic : 0));
         text.scale = 100 * 10 / charactersPerInch(run.style.pitch) * (run.style.doubleWidth ? 2 : 1);
         text.underline = run.style.underline;
+        // Super- and subscript at two thirds of the size, in the top and the foot of the line;
+        // double height grows from the baseline up.
+        if (run.style.script != Script::Normal) {
+            text.glyphWidth = text.glyphHeight = 2.0 / 3;
+            text.rise = run.style.script == Script::Super ? 1.0 / 3 : -1.0 / 6;
+        }
+        text.glyphHeight *= run.style.heightFactor;
         if (run.x != end)
             x = run.x * m_cell;
         text.x = x;

@@ -153,8 +153,8 @@ void PainterRenderer::drawStyled(const TextLine& line, qreal baseline)
             glyph.setGlyphIndexes({index});
             glyph.setPositions({QPointF(0, 0)});
             m_painter.save();
-            m_painter.translate(x, baseline);
-            m_painter.scale(sx, 1);
+            m_painter.translate(x, baseline - (line.styled ? run.rise * m_font.ascent() : 0));
+            m_painter.scale(sx * (line.styled ? run.glyphWidth : 1), line.styled ? run.glyphHeight : 1);
             if (boxed) // the rules draw it; its glyph, unseen, tells a reader which character it is
                 m_painter.setPen(Qt::transparent);
             m_painter.drawGlyphRun(QPointF(0, 0), glyph);

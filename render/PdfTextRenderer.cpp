@@ -273,9 +273,13 @@ void PdfTextRenderer::drawStyled(const TextLine& line, qreal baseline)
         shown.truncate(out - shown.constData());
         if (ink || boxes) {
             textState(run.face, run.scale);
-            m_content += "1 0 0 -1 ";
+            if (run.glyphWidth != 1) // the smaller glyphs keep the cell's advance
+                m_content += PdfFile::number(m_charSpacing + m_cell * (1 / run.glyphWidth - 1)) + " Tc ";
+            PdfFile::appendNumber(m_content, run.glyphWidth);
+            m_content += "0 0 ";
+            PdfFile::appendNumber(m_content, -run.glyphHeight);
             PdfFile::appendNumber(m_content, run.x);
-            PdfFile::appendNumber(m_content, baseline);
+            PdfFile::appendNumber(m_content, baseline - run.rise * m_ascent);
             m_content += "Tm ";
             if (boxes) // told as in a plain line
                 m_content += "/Span <</ActualText " + PdfFile::text(run.text) + ">> BDC ";
@@ -284,6 +288,8 @@ void PdfTextRenderer::drawStyled(const TextLine& line, qreal baseline)
             m_content += ") Tj\n";
             if (boxes)
                 m_content += "EMC\n";
+            if (run.glyphWidth != 1)
+                m_content += PdfFile::number(m_charSpacing) + " Tc\n";
             m_positioned = true;
         }
         if (run.underline && !run.text.isEmpty())

@@ -20,6 +20,12 @@ struct TextRun
     quint8 face = Regular;  ///< RunFace (styled lines)
     qreal scale = 100;      ///< horizontal scaling, percent (styled lines)
     bool underline = false; ///< (styled lines)
+    /// Glyphs drawn smaller or taller in their cells (styled lines): across and up as a share of
+    /// the face's size (2/3 for super- and subscript, 2 tall for double height), the baseline
+    /// raised by @c rise times the ascent (negative: lowered).
+    qreal glyphWidth = 1;
+    qreal glyphHeight = 1;
+    qreal rise = 0;
 };
 
 /// One printed line: its runs, left to right from the left margin.

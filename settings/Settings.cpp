@@ -137,8 +137,8 @@ bool le_ini(Settings& settings, const QString& path, SettingsStore& files, QStri
         return false;
 
     // LINHAS is told of once, as the last one given is what is used.
-    std::optional<QString> linesGiven;
-    TextLines lines([&settings, &linesGiven](QByteArrayView bytes) {
+    std::optional<QString> linesGiven, pinsGiven;
+    TextLines lines([&settings, &linesGiven, &pinsGiven](QByteArrayView bytes) {
         const QString line = CodePage::decode(bytes);
         const QString key = chave_linha(line);
         for (const Key& k : kKeys) {
@@ -150,6 +150,8 @@ bool le_ini(Settings& settings, const QString& path, SettingsStore& files, QStri
             settings.encoding = encodingOf(valor_linha(line));
         else if (key == QLatin1String("LINHAS"))
             linesGiven = valor_linha(line);
+        else if (key == QLatin1String("AGULHAS"))
+            pinsGiven = valor_linha(line);
     });
     lines.feed(data);
     lines.finish();
@@ -159,7 +161,17 @@ bool le_ini(Settings& settings, const QString& path, SettingsStore& files, QStri
         if (notes && !note.isEmpty())
             notes->append(note);
     }
+    if (pinsGiven) {
+        settings.pins = pinsOf(*pinsGiven);
+        if (notes && QString::number(settings.pins) != *pinsGiven)
+            notes->append(QStringLiteral("AGULHAS = %1 não é 9 nem 24: usado 9").arg(*pinsGiven));
+    }
     return true;
+}
+
+int pinsOf(const QString& value)
+{
+    return value == QLatin1String("24") ? 24 : 9;
 }
 
 int linesPerPageOf(const QString& value)

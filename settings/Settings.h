@@ -48,6 +48,9 @@ struct Settings
     /// LINHAS (optional, read only): lines per page of files without printer codes; 0 fits as
     /// many as the page holds
     int linesPerPage = 0;
+    /// AGULHAS (optional, read only): the pins of the printers the files were written for, 9
+    /// (FX/LX, the default) or 24 (LQ and ESC/P 2): the units of their line spacing
+    int pins = 9;
 };
 
 /// Key of a settings line: the text left of its first "=", without surrounding blanks.
@@ -71,6 +74,9 @@ constexpr int kMostLines = 132;
 /// many as fit) when it is empty, 0, negative or not a whole number. le_ini logs how a value is
 /// used when that is not as written.
 int linesPerPageOf(const QString& value);
+
+/// The pins an AGULHAS value names: 24 for "24", 9 for anything else.
+int pinsOf(const QString& value);
 
 /// Where the settings file lives: beside the program when it is there or that folder can be
 /// written, else in the user's configuration folder (XDG_CONFIG_HOME, default ~/.config).

@@ -19,12 +19,13 @@ Document imprime_linhas(const QByteArray& text, CodePage::Encoding encoding = Co
                         int linesPerPage = 0);
 /// The document of a file with printer commands: its pages as the printer lays them out. The
 /// document reads @p file, which must outlive it. *cutShort tells whether a printer command was
-/// cut short by the end of the file (its bytes are printed as text).
+/// cut short by the end of the file (its bytes are printed as text). @p pins is the printer's
+/// family, 9 or 24 (see EscP::Options).
 Document imprime_codigos(QByteArrayView file, CodePage::Encoding encoding, int linesPerPage,
-                         bool* cutShort = nullptr);
+                         bool* cutShort = nullptr, int pins = 9);
 /// The document of a spool text: a printer's pages when it carries printer commands, lines otherwise.
 Document imprime_documento(const QByteArray& text, CodePage::Encoding encoding, int linesPerPage = 0,
-                           bool* cutShort = nullptr);
+                           bool* cutShort = nullptr, int pins = 9);
 
 /// Whether each byte decodes to a character that needs a second face (neither Windows-1252's
 /// nor a box or block character); empty for UTF-8, whose characters are not single bytes.

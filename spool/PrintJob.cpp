@@ -102,7 +102,8 @@ bool ImpressaoConteudo::graphical(const QByteArray& text, qint16 widestColumns, 
         return false;
     }
     bool cutShort = false;
-    Document document = imprime_documento(text, m_settings.encoding, m_settings.linesPerPage, &cutShort);
+    Document document =
+        imprime_documento(text, m_settings.encoding, m_settings.linesPerPage, &cutShort, m_settings.pins);
     document.shape().face = face;
     document.shape().points = tamanho_fonte(widestColumns).toFloat();
     SubmittedJob job;

@@ -5,8 +5,12 @@
 
 #include <algorithm>
 
-Document imprime_codigos(QByteArrayView file, CodePage::Encoding encoding, int linesPerPage, bool* cutShort)
+Document imprime_codigos(QByteArrayView file, CodePage::Encoding encoding, int linesPerPage, bool* cutShort,
+                         int pins)
 {
+    EscP::Options options;
+    options.formLines = linesPerPage;
+    options.pins = pins;
     // The file is read twice, a page at a time: to measure it here, then to hand its pages on
     // when they are drawn, so that no copy of the whole file is held besides the spool text.
     const QList<bool> needsFallback = bytesNeedingFallback(encoding);
@@ -22,9 +26,8 @@ Document imprime_codigos(QByteArrayView file, CodePage::Encoding encoding, int l
                 pagesWithLines = pages;
             shape.printerPageInches = std::max(shape.printerPageInches, qreal(page.length) / kUnitsPerInch);
             for (const PrintedLine& line : std::as_const(page.lines)) {
-                if (!line.runs.isEmpty())
-                    shape.widestCells = std::max(shape.widestCells, line.runs.last().end());
                 for (const StyledRun& run : line.runs) {
+                    shape.widestCells = std::max(shape.widestCells, run.end()); // runs may go back
                     if (shape.needsFallbackFace)
                         break;
                     // A run in a table of its own, or with ESC R's characters, is decoded to be looked at.
@@ -40,14 +43,14 @@ Document imprime_codigos(QByteArrayView file, CodePage::Encoding encoding, int l
                 }
             }
         },
-        linesPerPage);
+        options);
     if (shape.printerPageInches <= 0)
         shape.printerPageInches = 11;
     // A PCL job's orientation is the sheet's.
     shape.landscape = measured.landscape;
     if (cutShort)
         *cutShort = measured.cutShortAt >= 0;
-    return Document(shape, [file, linesPerPage, pagesWithLines](const PageSink& sink) {
+    return Document(shape, [file, options, pagesWithLines](const PageSink& sink) {
         int page = 0;
         EscP::interpret(
             file,
@@ -55,12 +58,12 @@ Document imprime_codigos(QByteArrayView file, CodePage::Encoding encoding, int l
                 if (++page <= pagesWithLines)
                     sink(std::move(printed));
             },
-            linesPerPage);
+            options);
     });
 }
 
 Document imprime_documento(const QByteArray& text, CodePage::Encoding encoding, int linesPerPage,
-                           bool* cutShort)
+                           bool* cutShort, int pins)
 {
     if (cutShort)
         *cutShort = false;
@@ -69,7 +72,7 @@ Document imprime_documento(const QByteArray& text, CodePage::Encoding encoding, 
         // The spool text puts a line end before the first line; the file itself has none there.
         const QByteArrayView file =
             text.startsWith("\r\n") ? QByteArrayView(text).sliced(2) : QByteArrayView(text);
-        return imprime_codigos(file, encoding, linesPerPage, cutShort);
+        return imprime_codigos(file, encoding, linesPerPage, cutShort, pins);
     }
     return imprime_linhas(text, encoding, linesPerPage);
 }

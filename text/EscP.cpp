@@ -1,73 +1,44 @@
 #include "text/EscP.h"
 
-#include "text/CharacterTables.h"
-#include "text/EscPBarcode.h"
+#include "text/EscPInterpreter.h"
 #include "text/PrinterCommands.h"
 
+namespace EscP {
 namespace {
 using PrinterCommands::kEsc;
-
-constexpr char kBs = 0x08, kTab = 0x09, kLf = 0x0A, kFf = 0x0C, kCr = 0x0D, kSo = 0x0E, kSi = 0x0F;
-constexpr char kDc2 = 0x12, kDc4 = 0x14;
-
-constexpr int kLine = kUnitsPerInch / 6;
-constexpr int kPage = 66 * kLine;
+constexpr char kBs = 0x08, kTab = 0x09, kLf = 0x0A, kVt = 0x0B, kFf = 0x0C, kCr = 0x0D, kSo = 0x0E,
+               kSi = 0x0F, kDc2 = 0x12, kDc4 = 0x14, kCan = 0x18;
+constexpr int kPage = 66 * kUnitsPerInch / 6;
 using PrinterCommands::kUel;
 
-/// The printer's state while it reads the file, and the pages printed so far.
-class Interpreter
+bool isPrintable(char c)
 {
-public:
-    explicit Interpreter(bool pcl, EscP::PageSink sink = {}, int formLength = kPage)
-        : m_pcl(pcl), m_sink(std::move(sink)), m_formLength(formLength)
-    {
-        m_page.length = m_pageLength = formLength;
-    }
-    PrintedDocument run(QByteArrayView file);
+    return static_cast<unsigned char>(c) >= 0x20 && c != 0x7F;
+}
+} // namespace
 
-private:
-    void reset();
-    RunStyle style() const;
-    /// Makes the line's last run one of style @p s, starting where the one before ends.
-    void appendRun(const RunStyle& s);
-    void put(char c, const RunStyle& s);
-    void text(QByteArrayView file, qsizetype& i);
-    void overstrike(char next);
-    void endLine(int advance);
-    void formFeed();
-    void closePage(bool formFeed);
-    void escP(QByteArrayView cmd);
-    void controlSequence(QByteArrayView cmd);
-    void pcl(char kind, char group, double value, char letter);
-    bool flag(char n) const { return n == 1 || n == '1'; }
-
-    bool m_pcl;
-    EscP::PageSink m_sink; ///< takes each page as it is closed instead of the document
-    int m_formLength;      ///< the form length the printer starts with and ESC @ brings back
-    PrintedDocument m_doc;
-    PrintedPage m_page;
-    PrintedLine m_line;
-    qsizetype m_column = 0; ///< characters on the line so far
-    int m_position = 0;     ///< where the line is on the page, 1/360 inch
-    bool m_blankPageCounts = false;
-    // Printer state: ESC @ brings it back.
-    bool m_bold = false, m_doubleStrike = false, m_italic = false, m_underline = false;
-    bool m_condensed = false, m_doubleWidth = false, m_doubleWidthLine = false;
-    Pitch m_pitch = Pitch::Pica;
-    CharacterTables m_tables;
-    int m_spacing = kLine;
-    int m_pageLength = kPage;
-    BarcodePrinter m_barcodes;
-};
+Interpreter::Interpreter(bool pcl, PageSink sink, const Options& options)
+    : m_pcl(pcl), m_sink(std::move(sink)),
+      m_formLength(options.formLines > 0 ? std::min(options.formLines, kMostFormLines) * kUnitsPerInch / 6
+                                         : kPage),
+      m_pins(options.pins == 24 ? 24 : 9)
+{
+    reset();
+}
 
 void Interpreter::reset()
 {
     m_bold = m_doubleStrike = m_italic = m_underline = false;
-    m_condensed = m_doubleWidth = m_doubleWidthLine = false;
+    m_condensed = m_doubleWidth = m_doubleWidthLine = m_proportional = m_doubleHeight = false;
+    m_script = Script::Normal;
     m_pitch = Pitch::Pica;
     m_tables = {};
-    m_spacing = kLine;
+    m_spacing = kFinePerInch / 6;
     m_page.length = m_pageLength = m_formLength;
+    m_leftMargin = m_rightMargin = m_extraSpace = m_justify = m_skip = m_unit = 0;
+    m_tabsSet = false;
+    m_tabs.clear();
+    m_verticalTabs.clear(); // the head stays where it is: text after ESC @ follows the line's
 }
 
 RunStyle Interpreter::style() const
@@ -77,6 +48,9 @@ RunStyle Interpreter::style() const
     s.italic = m_italic;
     s.underline = m_underline;
     s.doubleWidth = m_doubleWidth || m_doubleWidthLine;
+    s.heightFactor = m_doubleHeight ? 2 : 1;
+    s.script = m_script;
+    s.proportional = m_proportional;
     s.pitch = m_pitch;
     if (m_condensed && m_pitch != Pitch::Fifteen) // condensed 15 cpi does not exist: it stays at 15
         s.pitch = m_pitch == Pitch::Elite ? Pitch::CondensedElite : Pitch::CondensedPica;
@@ -84,19 +58,39 @@ RunStyle Interpreter::style() const
     return s;
 }
 
+int Interpreter::characterWidth(const RunStyle& s)
+{
+    return qRound(kUnitsPerInch / charactersPerInch(s.pitch)) * (s.doubleWidth ? 2 : 1);
+}
+
 void Interpreter::appendRun(const RunStyle& s)
 {
-    if (!m_line.runs.isEmpty() && m_line.runs.last().style == s)
+    const qreal x = qreal(m_headX) * 10 / kUnitsPerInch;
+    if (!m_line.runs.isEmpty() && m_line.runs.last().style == s && m_extraSpace == 0 &&
+        qAbs(m_line.runs.last().end() - x) < 1e-6)
         return;
-    const qreal x = m_line.runs.isEmpty() ? 0 : m_line.runs.last().end();
     m_line.runs.append({s, {}, x});
 }
 
-void Interpreter::put(char c, const RunStyle& s)
+// A stretch of printable characters of one style, wrapped at the right margin as the printer
+// does: a carriage return and a line feed before the character that would pass it.
+void Interpreter::printable(QByteArrayView chars, const RunStyle& s)
 {
-    appendRun(s);
-    m_line.runs.last().text.append(c);
-    ++m_column;
+    const int width = characterWidth(s);
+    while (!chars.isEmpty()) {
+        qsizetype fit = chars.size();
+        if (m_rightMargin > 0) {
+            if (m_headX + width > m_rightMargin && m_headX > m_leftMargin)
+                endLine(m_spacing);
+            fit = std::clamp<qsizetype>((m_rightMargin - m_headX) / (width + m_extraSpace), 1, chars.size());
+        }
+        if (m_extraSpace > 0)
+            fit = 1; // each character in a cell of its own, the space after it left blank
+        appendRun(s);
+        m_line.runs.last().text.append(chars.first(fit));
+        m_headX += int(fit) * (width + m_extraSpace);
+        chars = chars.sliced(fit);
+    }
 }
 
 // Typewriter-style overstrike: X BS X is a bold X, _ BS X and X BS _ an underlined X.
@@ -108,10 +102,10 @@ void Interpreter::overstrike(char next)
     last.text.chop(1);
     if (last.text.isEmpty())
         m_line.runs.removeLast();
-    --m_column;
+    m_headX -= characterWidth(s) + m_extraSpace;
     // A letter and an accent: the accented letter, or both drawn in the one cell.
     if (const AccentedCell accented = accentedCell(previous, next, s); accented.pair) {
-        put(accented.byte, accented.style);
+        printable(QByteArrayView(&accented.byte, 1), accented.style);
         if (!accented.composed)
             m_line.runs.append({s, QByteArray(1, next), m_line.runs.last().end() - s.picaCells(1)});
         return;
@@ -120,24 +114,43 @@ void Interpreter::overstrike(char next)
         s.bold = true;
     else if (previous == '_' || next == '_')
         s.underline = true;
-    put(next == '_' ? previous : next, s);
+    appendRun(s);
+    m_line.runs.last().text.append(next == '_' ? previous : next);
+    m_headX += characterWidth(s) + m_extraSpace;
 }
 
-void Interpreter::endLine(int advance)
+// BS steps the head back a character. Right after a character, the one that follows is struck
+// over it; anywhere else it only moves the head.
+void Interpreter::backspace(QByteArrayView file, qsizetype& i)
 {
-    m_barcodes.feed(std::move(m_line), m_position, advance, m_page.lines);
+    const bool afterCharacter = !m_line.runs.isEmpty() && !m_line.runs.last().text.isEmpty() &&
+                                qRound(m_line.runs.last().end() * kUnitsPerInch / 10) == m_headX;
+    if (afterCharacter && i + 1 < file.size() && isPrintable(file[i + 1]))
+        overstrike(file[++i]);
+    else
+        moveHeadBy(-(characterWidth(style()) + m_extraSpace));
+}
+
+void Interpreter::endLine(int advance, bool keepHead)
+{
+    justify();
+    advance = std::max(advance, -m_position);
+    m_barcodes.feed(std::move(m_line), lineY(), (m_position + advance) / kFinePerUnit - lineY(),
+                    m_page.lines);
     m_line = {};
-    m_column = 0;
     m_doubleWidthLine = false;
     m_position += advance;
-    if (m_position >= m_page.length)
+    if (!keepHead)
+        m_headX = m_leftMargin;
+    const int length = m_page.length * kFinePerUnit;
+    if (m_position >= length || (m_skip > 0 && advance > 0 && m_position >= length - m_skip))
         closePage(false);
 }
 
 void Interpreter::closePage(bool formFeed)
 {
     m_page.formFeed = formFeed;
-    m_barcodes.endPage(m_page, m_position);
+    m_barcodes.endPage(m_page, lineY());
     if (m_sink)
         m_sink(std::move(m_page));
     else
@@ -154,6 +167,7 @@ void Interpreter::formFeed()
 {
     if (!m_line.runs.isEmpty())
         endLine(m_spacing);
+    m_headX = m_leftMargin;
     if (!m_page.lines.isEmpty() || m_blankPageCounts)
         closePage(true);
 }
@@ -161,28 +175,23 @@ void Interpreter::formFeed()
 void Interpreter::text(QByteArrayView file, qsizetype& i)
 {
     const char c = file[i];
-    const auto u = static_cast<unsigned char>(c);
     if (c == kBs) {
-        if (!m_line.runs.isEmpty() && !m_line.runs.last().text.isEmpty() && i + 1 < file.size() &&
-            static_cast<unsigned char>(file[i + 1]) >= 0x20 && file[i + 1] != 0x7F)
-            overstrike(file[++i]);
+        backspace(file, i);
     } else if (c == kTab) {
-        const RunStyle s = style();
-        do
-            put(' ', s);
-        while (m_column % 8 != 0);
-    } else if (m_tables.printsControl(u) || (u >= 0x20 && u != 0x7F && !m_tables.passesBytes())) {
+        horizontalTab();
+    } else if (const auto u = static_cast<unsigned char>(c);
+               m_tables.printsControl(u) || (isPrintable(c) && !m_tables.passesBytes())) {
         RunStyle s = style();
-        if (const int b = m_tables.place(u, s); b >= 0)
-            put(char(b), s);
-    } else if (u >= 0x20 && u != 0x7F) {
+        if (const int b = m_tables.place(u, s); b >= 0) {
+            const char placed = char(b);
+            printable(QByteArrayView(&placed, 1), s);
+        }
+    } else if (isPrintable(c)) {
         // A stretch of printable characters shares one style: take it whole.
         qsizetype end = i + 1;
-        while (end < file.size() && static_cast<unsigned char>(file[end]) >= 0x20 && file[end] != 0x7F)
+        while (end < file.size() && isPrintable(file[end]))
             ++end;
-        appendRun(style());
-        m_line.runs.last().text.append(file.sliced(i, end - i));
-        m_column += end - i;
+        printable(file.sliced(i, end - i), style());
         i = end - 1;
     }
 }
@@ -192,7 +201,8 @@ PrintedDocument Interpreter::run(QByteArrayView file)
     qsizetype i = 0;
     for (; i < file.size(); ++i) {
         const char c = file[i];
-        if (m_pcl && file.sliced(i).startsWith("@PJL") && (m_column == 0 || file.first(i).endsWith(kUel))) {
+        if (m_pcl && file.sliced(i).startsWith("@PJL") &&
+            (m_line.runs.isEmpty() || file.first(i).endsWith(kUel))) {
             // job-control lines around a PCL job are for the printer, not the page
             const qsizetype end = file.indexOf('\n', i);
             i = end < 0 ? file.size() : end;
@@ -202,7 +212,7 @@ PrintedDocument Interpreter::run(QByteArrayView file)
             const qsizetype length =
                 m_pcl ? PrinterCommands::pclLength(
                             rest, [this](char k, char g, double v, char l) { pcl(k, g, v, l); }, &dataAt)
-                      : PrinterCommands::escPLength(rest);
+                      : PrinterCommands::escPLength(rest, m_pins);
             if (length == 0 || length > rest.size()) {
                 // The file ends inside the command. The data it would take past the end (a bit
                 // image whose count was written wrong, say) is most likely the report itself:
@@ -221,12 +231,19 @@ PrintedDocument Interpreter::run(QByteArrayView file)
             if (!m_pcl)
                 escP(rest.first(length));
             i += length - 1;
-        } else if (c == kCr || c == kLf) {
-            if (c == kCr && i + 1 < file.size() && file[i + 1] == kLf)
-                ++i;
+        } else if (c == kCr) {
+            // The carriage goes back on the same line: what follows prints over it. Only a line
+            // feed moves the paper (an Epson's automatic line feed is off unless set by switch).
+            m_headX = m_leftMargin;
+        } else if (c == kLf) {
             endLine(m_spacing);
+        } else if (c == kVt) {
+            verticalTab();
         } else if (c == kFf) {
             formFeed();
+        } else if (c == kCan) {
+            m_line.runs.clear();
+            m_headX = m_leftMargin;
         } else if (c == kSi) {
             m_condensed = true;
         } else if (c == kDc2) {
@@ -246,154 +263,21 @@ PrintedDocument Interpreter::run(QByteArrayView file)
     return std::move(m_doc);
 }
 
-void Interpreter::escP(QByteArrayView cmd)
-{
-    if (m_tables.command(cmd) || m_barcodes.command(cmd, m_line, m_position, style(), m_page))
-        return;
-    const auto n = cmd.size() > 2 ? static_cast<unsigned char>(cmd[2]) : 0;
-    switch (cmd[1]) {
-    case '@':
-        reset();
-        break;
-    case 'E':
-        m_bold = true;
-        break;
-    case 'F':
-        m_bold = false;
-        break;
-    case 'G':
-        m_doubleStrike = true;
-        break;
-    case 'H':
-        m_doubleStrike = false;
-        break;
-    case '4':
-        m_italic = true;
-        break;
-    case '5':
-        m_italic = false;
-        break;
-    case '-':
-        if (flag(n) || n == 0 || n == '0')
-            m_underline = flag(n);
-        break;
-    case 'W':
-        if (flag(n) || n == 0 || n == '0')
-            m_doubleWidth = flag(n);
-        break;
-    case '!':
-        m_pitch = (n & 0x01) ? Pitch::Elite : Pitch::Pica;
-        m_condensed = n & 0x04;
-        m_bold = n & 0x08;
-        m_doubleStrike = n & 0x10;
-        m_doubleWidth = n & 0x20;
-        m_italic = n & 0x40;
-        m_underline = n & 0x80;
-        break;
-    case 'P':
-        m_pitch = Pitch::Pica;
-        break;
-    case 'M':
-        m_pitch = Pitch::Elite;
-        break;
-    case 'g':
-        m_pitch = Pitch::Fifteen;
-        break;
-    case kSi:
-        m_condensed = true;
-        break;
-    case kSo:
-        m_doubleWidthLine = true;
-        break;
-    // Line spacing as the 24-pin printers of ESC/P 2 read it: ESC 3 in 1/180 inch and ESC A in
-    // 1/60. The 9-pin printers read 1/216 and 1/72; DOS programs of that time mostly set the
-    // 1/6 and 1/8 inch spacings with ESC 2 and ESC 0, which both families agree on.
-    case '0':
-        m_spacing = kUnitsPerInch / 8;
-        break;
-    case '2':
-        m_spacing = kLine;
-        break;
-    case '1':
-        m_spacing = 7 * kUnitsPerInch / 72;
-        break;
-    case '3':
-        m_spacing = n * 2;
-        break;
-    case 'A':
-        m_spacing = n * 6;
-        break;
-    case '+':
-        m_spacing = n;
-        break;
-    case 'C': {
-        const int length =
-            cmd.size() == 4 ? static_cast<unsigned char>(cmd[3]) * kUnitsPerInch : n * m_spacing;
-        if (length > 0)
-            m_page.length = m_pageLength = length;
-        break;
-    }
-    case 'J': { // a feed without a carriage return: the next line starts where this one stopped
-        const qsizetype column = m_column;
-        endLine(n * 2);
-        if (column > 0)
-            m_line.runs.append({RunStyle{}, QByteArray(column, ' ')});
-        m_column = column;
-        break;
-    }
-    case '[':
-        controlSequence(cmd);
-        break;
-    default:
-        break; // graphics, tabs, character sets, margins: nothing the text shows
-    }
-}
-
-// ANSI attributes as groff writes them: ESC [ 1 m bold, ESC [ 4 m underline, ESC [ 0 m plain.
-void Interpreter::controlSequence(QByteArrayView cmd)
-{
-    if (cmd.back() != 'm')
-        return;
-    for (const QByteArray& p : cmd.sliced(2).chopped(1).toByteArray().split(';')) {
-        const int code = p.isEmpty() ? 0 : p.toInt();
-        if (code == 0)
-            m_bold = m_underline = m_italic = false;
-        else if (code == 1 || code == 22)
-            m_bold = code == 1;
-        else if (code == 3 || code == 23)
-            m_italic = code == 3;
-        else if (code == 4 || code == 24)
-            m_underline = code == 4;
-    }
-}
-
-// The PCL commands that change what the text looks like; all others are read past.
-void Interpreter::pcl(char kind, char group, double value, char letter)
-{
-    if (kind == '&' && group == 'l' && letter == 'O')
-        m_doc.landscape = value == 1 || value == 3;
-    else if (kind == '&' && group == 'd')
-        m_underline = letter == 'D';
-    else if (kind == '(' && group == 's' && letter == 'B')
-        m_bold = value > 0;
-    else if (kind == '(' && group == 's' && letter == 'S')
-        m_italic = value == 1;
-    else if (kind == '(' && group == 's' && letter == 'H')
-        m_pitch = value >= 19   ? Pitch::CondensedElite
-                  : value >= 16 ? Pitch::CondensedPica
-                  : value >= 14 ? Pitch::Fifteen
-                  : value >= 11 ? Pitch::Elite
-                                : Pitch::Pica;
-}
-} // namespace
+} // namespace EscP
 
 PrintedDocument EscP::interpret(QByteArrayView file)
 {
-    return Interpreter(isPcl(file)).run(file);
+    return Interpreter(isPcl(file), {}, Options()).run(file);
+}
+
+PrintedDocument EscP::interpret(QByteArrayView file, const PageSink& page, const Options& options)
+{
+    return Interpreter(isPcl(file), page, options).run(file);
 }
 
 PrintedDocument EscP::interpret(QByteArrayView file, const PageSink& page, int lines)
 {
-    const int form = lines > 0 ? std::min(lines, kMostFormLines) * kLine : kPage;
-    return Interpreter(isPcl(file), page, form).run(file);
+    Options options;
+    options.formLines = lines;
+    return interpret(file, page, options);
 }

@@ -67,17 +67,6 @@ int BarcodePrinter::print(QByteArrayView params, int x, int y, int moduleDotsPer
     return width;
 }
 
-bool BarcodePrinter::command(QByteArrayView cmd, PrintedLine& line, int y, const RunStyle& style,
-                             PrintedPage& page)
-{
-    if (cmd.size() < 5 || cmd[1] != '(' || cmd[2] != 'B')
-        return false;
-    const qreal head = line.runs.isEmpty() ? 0 : line.runs.last().end();
-    if (const int width = print(cmd.sliced(5), qRound(head * kPicaCell), y, 180, page))
-        line.runs.append({style, {}, head + qreal(width) / kPicaCell});
-    return true;
-}
-
 void BarcodePrinter::endPage(PrintedPage& page, int y)
 {
     int last = -1;

@@ -17,10 +17,6 @@ public:
     /// Appends @p line, at @p y and followed by a feed of @p advance, to @p lines, with the
     /// human-readable lines that fall within that feed after it, the feed split around them.
     void feed(PrintedLine&& line, int y, int advance, QList<PrintedLine>& lines);
-    /// ESC ( B in @p cmd, if it is that: the bar code at the print head, the end of @p line's
-    /// last run, on the line at @p y (bars of 1/180 inch dots); the head moves past it by a run
-    /// of @p style with no text. False for any other command.
-    bool command(QByteArrayView cmd, PrintedLine& line, int y, const RunStyle& style, PrintedPage& page);
     /// @p page ends at @p y: the human-readable lines still to come that fit on it go on it, as
     /// the printer prints them with their bars; those below its end are forgotten.
     void endPage(PrintedPage& page, int y);

@@ -43,10 +43,24 @@ bool EscP::isPcl(QByteArrayView file)
 {
     const QByteArrayView reset("\x1b"
                                "E",
-                               2); // ESC E, the printer reset a PCL job begins with
+                               2); // ESC E, the printer reset a PCL job begins with; bold in ESC/P
     const qsizetype at = file.startsWith(PrinterCommands::kUel) ? file.indexOf(reset) : 0;
-    if (at < 0 || file.size() < at + 4 || file.sliced(at, 2) != reset)
+    if (at < 0 || file.size() < at + 5 || file.sliced(at, 2) != reset ||
+        file[at + 2] != PrinterCommands::kEsc)
         return false;
-    return file[at + 2] == PrinterCommands::kEsc &&
-           (file[at + 3] == '&' || file[at + 3] == '(' || file[at + 3] == '*');
+    // Then a command ESC/P has not: ESC & or ESC * with a group letter (ESC/P's ESC & takes a
+    // NUL, its ESC * a bit-image mode), or ESC ( with a symbol set such as 10U or a font
+    // attribute (ESC/P 2's ESC ( takes a letter and a byte count).
+    const auto isLower = [](char c) { return c >= 'a' && c <= 'z'; };
+    const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+    const char kind = file[at + 3], next = file[at + 4];
+    if (kind == '&' || kind == '*')
+        return isLower(next);
+    if (kind != '(')
+        return false;
+    qsizetype i = at + 4 + (next == 's' ? 1 : 0);
+    const qsizetype digits = i;
+    while (i < file.size() && (isDigit(file[i]) || file[i] == '.'))
+        ++i;
+    return i > digits && i < file.size() && ((file[i] >= 'A' && file[i] <= 'Z') || isLower(file[i]));
 }

@@ -41,6 +41,8 @@ struct RunStyle
     bool doubleWidth = false; ///< twice as wide: a width factor of 2
     quint8 heightFactor = 1;  ///< 2: twice as tall, from the baseline up
     Script script = Script::Normal;
+    /// Drawn in a proportional face where one is installed (its cells stay the pitch's).
+    bool proportional = false;
     Pitch pitch = Pitch::Pica;
     /// The character table the file chose for the run (ESC t); none keeps the document's code page.
     std::optional<CodePage::Encoding> table;
@@ -49,7 +51,8 @@ struct RunStyle
     {
         return bold == o.bold && italic == o.italic && underline == o.underline &&
                doubleWidth == o.doubleWidth && heightFactor == o.heightFactor && script == o.script &&
-               pitch == o.pitch && table == o.table && national == o.national;
+               proportional == o.proportional && pitch == o.pitch && table == o.table &&
+               national == o.national;
     }
     /// Width of @p characters of the run in pica cells (tenths of an inch).
     qreal picaCells(qsizetype characters) const

@@ -38,15 +38,60 @@ qsizetype controlSequence(QByteArrayView b)
 
 int parameterCount(char c)
 {
-    if (c != 0 && std::strchr("-W!3AJxktRNlQpUwSIa/rsjiqmh +%", c))
+    // One byte: ESC EM n (the sheet feeder) too.
+    if (c != 0 && (c == 0x19 || std::strchr("-W!3AJxktRNlQpUwSIa/rsjiqmh +%", c)))
         return 1;
-    if (c != 0 && std::strchr("ef$\\c", c))
+    if (c != 0 && std::strchr("ef$\\c?", c))
         return 2;
-    return c == 'X' ? 3 : 0;
+    return c == 'X' || c == ':' ? 3 : 0;
+}
+
+/// ESC & NUL n m: user-defined characters n to m, each an attribute byte and 11 columns on a
+/// 9-pin printer, three bytes (left space, width a1, right space) and a1 columns of 3 bytes on a
+/// 24-pin one.
+qsizetype userCharacters(QByteArrayView b, int pins)
+{
+    if (b.size() < 5)
+        return 0;
+    const int first = static_cast<unsigned char>(b[3]), last = static_cast<unsigned char>(b[4]);
+    qsizetype at = 5;
+    for (int c = first; c <= last; ++c) {
+        if (pins != 24) {
+            at += 12;
+            continue;
+        }
+        if (b.size() < at + 3)
+            return 0;
+        at += 3 + 3 * static_cast<unsigned char>(b[at + 1]);
+    }
+    return at;
+}
+
+/// ESC . c v h m nL nH: m rows of n dots of raster, as bytes (c = 0) or run-length coded (c = 1):
+/// a count byte below 128 is that many plus one bytes as they are, 128 and above the next byte
+/// repeated 257 minus the count times. Other modes carry their data as commands of their own.
+qsizetype raster(QByteArrayView b)
+{
+    if (b.size() < 8)
+        return 0;
+    const qsizetype bytes = static_cast<unsigned char>(b[5]) * ((dataCount(b, 6) + 7) / 8);
+    if (b[2] == 0)
+        return 8 + bytes;
+    if (b[2] != 1)
+        return 8;
+    qsizetype at = 8, decoded = 0;
+    while (decoded < bytes) {
+        if (at >= b.size())
+            return 0;
+        const int count = static_cast<unsigned char>(b[at]);
+        decoded += count < 128 ? count + 1 : 257 - count;
+        at += count < 128 ? count + 2 : 2;
+    }
+    return at;
 }
 } // namespace
 
-qsizetype PrinterCommands::escPLength(QByteArrayView b)
+qsizetype PrinterCommands::escPLength(QByteArrayView b, int pins)
 {
     if (b.size() < 2)
         return 0;
@@ -64,8 +109,19 @@ qsizetype PrinterCommands::escPLength(QByteArrayView b)
         const auto m = static_cast<unsigned char>(b[2]);
         return 5 + dataCount(b, 3) * (m >= 64 ? 6 : m >= 32 ? 3 : 1);
     }
+    case '^': // 9-dot columns of two bytes
+        return b.size() < 5 ? 0 : 5 + 2 * dataCount(b, 3);
     case '(':
         return b.size() < 5 ? 0 : 5 + dataCount(b, 3);
+    case '&':
+        return userCharacters(b, pins);
+    case '.':
+        return raster(b);
+    case 'b': // vertical tabs of a channel: ESC b n, stops, NUL
+    {
+        const qsizetype stops = b.size() < 3 ? 0 : tabStops(b.sliced(1), 16);
+        return stops == 0 ? 0 : 1 + stops;
+    }
     case 'D':
         return tabStops(b, 32);
     case 'B':
@@ -93,7 +149,11 @@ qsizetype PrinterCommands::escPDataStart(QByteArrayView b)
         return 4;
     case '*':
     case '(':
+    case '^':
+    case '&':
         return 5;
+    case '.':
+        return 8;
     default:
         return 2;
     }

@@ -13,9 +13,10 @@ constexpr QByteArrayView kUel("\x1b%-12345X");
 /**
  * Bytes taken by the ESC/P command that starts bytes (bytes[0] is ESC), parameters and data included;
  * may be more than bytes.size() for a command with data. 0 when bytes end before the length is known.
- * An ANSI control sequence (ESC [ … final byte) counts as one command.
+ * An ANSI control sequence (ESC [ … final byte) counts as one command. @p pins (9 or 24) tells
+ * how user-defined characters (ESC &) are laid out.
  */
-qsizetype escPLength(QByteArrayView bytes);
+qsizetype escPLength(QByteArrayView bytes, int pins = 9);
 /// Where the data of the ESC/P command that starts bytes begins: after the count of a bit image
 /// (ESC K, L, Y, Z, ESC *) or of an ESC ( command; 2 for commands without a count.
 qsizetype escPDataStart(QByteArrayView bytes);

@@ -290,30 +290,37 @@ void TestSettings::linesPerPage_data()
     QTest::addColumn<QByteArray>("line");
     QTest::addColumn<int>("lines");
     QTest::addColumn<QString>("note");
+    QTest::addColumn<int>("pins");
 
-    QTest::newRow("absent") << QByteArray() << 0 << "";
-    QTest::newRow("66") << QByteArray("LINHAS = 66") << 66 << "";
-    QTest::newRow("the most") << QByteArray("LINHAS = 132") << 132 << "";
+    QTest::newRow("absent") << QByteArray() << 0 << "" << 9;
+    QTest::newRow("66") << QByteArray("LINHAS = 66") << 66 << "" << 9;
+    QTest::newRow("the most") << QByteArray("LINHAS = 132") << 132 << "" << 9;
     QTest::newRow("one too many") << QByteArray("LINHAS = 133") << 132
-                                  << "LINHAS = 133 fora do intervalo de 1 a 132: usado 132";
+                                  << "LINHAS = 133 fora do intervalo de 1 a 132: usado 132" << 9;
     QTest::newRow("999999") << QByteArray("LINHAS = 999999") << 132
-                            << "LINHAS = 999999 fora do intervalo de 1 a 132: usado 132";
+                            << "LINHAS = 999999 fora do intervalo de 1 a 132: usado 132" << 9;
     QTest::newRow("past any number")
         << QByteArray("LINHAS = 123456789012345678901234567890") << 132
         << "LINHAS = 123456789012345678901234567890 fora do intervalo de 1 a 132: "
-           "usado 132";
-    QTest::newRow("negative") << QByteArray("LINHAS = -5") << 0 << "LINHAS = -5 é negativo: ignorado";
+           "usado 132"
+        << 9;
+    QTest::newRow("negative") << QByteArray("LINHAS = -5") << 0 << "LINHAS = -5 é negativo: ignorado" << 9;
     QTest::newRow("not a number") << QByteArray("LINHAS = 66a") << 0
-                                  << "LINHAS = 66a não é um número de linhas: ignorado";
+                                  << "LINHAS = 66a não é um número de linhas: ignorado" << 9;
+    QTest::newRow("24 pins") << QByteArray("AGULHAS = 24") << 0 << "" << 24;
+    QTest::newRow("9 pins") << QByteArray("AGULHAS = 9") << 0 << "" << 9;
+    QTest::newRow("pins neither 9 nor 24")
+        << QByteArray("AGULHAS = 18") << 0 << "AGULHAS = 18 não é 9 nem 24: usado 9" << 9;
 }
 
-// LINHAS is brought within a range a page can show, and the log says so when it was not used as
-// written.
+// LINHAS is brought within a range a page can show, AGULHAS is 9 or 24, and the log says so when
+// one was not used as written.
 void TestSettings::linesPerPage()
 {
     QFETCH(QByteArray, line);
     QFETCH(int, lines);
     QFETCH(QString, note);
+    QFETCH(int, pins);
 
     QVERIFY(writeBytes(m_ini, "LOCAL = /a/*.TXT\r\n" + line + "\r\n"));
     Settings s;
@@ -321,6 +328,7 @@ void TestSettings::linesPerPage()
     QStringList notes;
     QVERIFY2(le_ini(s, m_ini, m_files, &error, &notes), qPrintable(error));
     QCOMPARE(s.linesPerPage, lines);
+    QCOMPARE(s.pins, pins);
     QCOMPARE(notes, note.isEmpty() ? QStringList() : QStringList{note});
 }
 

@@ -9,6 +9,7 @@
 
 #include <QBuffer>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -28,6 +29,7 @@ private slots:
     void composition();
     void pictures_data();
     void pictures();
+    void printerPositions();
     void charactersRead_data();
     void charactersRead();
 };
@@ -139,6 +141,61 @@ void TestComposer::pictures()
         }
     }
     QVERIFY2(longest > 50, qPrintable(QString::number(longest)));
+}
+
+// A page of probes (tests/generators/probes.py) lands where an Epson prints it: each word X<n>
+// starts n tenths of an inch from the left edge, the Y words stand 1/9 inch apart, X30 shares
+// X00's line, and no parameter or data byte of a command prints.
+void TestComposer::printerPositions()
+{
+    QTemporaryDir dir;
+    const QString prn = dir.filePath(QStringLiteral("probes.prn"));
+    QCOMPARE(QProcess::execute(QStringLiteral(VELMORIX_GENERATORS "/probes.py"), {prn}), 0);
+    QFile in(prn);
+    QVERIFY(in.open(QIODevice::ReadOnly));
+    const QByteArray file = in.readAll();
+    Document document = imprime_documento(file, CodePage::Encoding::Windows1252);
+    document.shape().face = QStringLiteral("Courier 10 Pitch");
+    EmbeddedFonts fonts;
+    Composer composer(fonts, RenderPath::Best);
+    QByteArray pdf;
+    QBuffer buffer(&pdf);
+    QVERIFY(
+        composer.render(document, QStringLiteral("probes"), [&](QPageLayout* media, QString*) -> QIODevice* {
+            *media = kA4;
+            buffer.open(QIODevice::WriteOnly);
+            return &buffer;
+        }));
+    const QRegularExpression word(QStringLiteral(
+        "<word xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\" xMax=\"[\\d.]+\" yMax=\"[\\d.]+\">([^<]*)</word>"));
+    QList<std::pair<QPointF, QString>> words;
+    for (const auto& m : word.globalMatch(poppler(QStringLiteral("pdftotext"), pdf, {"-bbox"})))
+        words.append({QPointF(m.captured(1).toDouble(), m.captured(2).toDouble()), m.captured(3)});
+    QVERIFY(words.size() > 10);
+    // The page is scaled to the sheet: X0 and X80 (8 inches apart) give the points to an inch.
+    const auto at = [&](const QString& name) {
+        for (const auto& [place, text] : std::as_const(words))
+            if (text == name)
+                return place;
+        return QPointF(-1, -1);
+    };
+    const qreal left = at(QStringLiteral("X0")).x();
+    const qreal inch = (at(QStringLiteral("X80")).x() - left) / 8;
+    QVERIFY2(inch > 50 && inch < 80, qPrintable(QString::number(inch)));
+    QStringList wrong;
+    for (const auto& [place, text] : std::as_const(words)) {
+        const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("^X(\\d+)")).match(text);
+        if (!m.hasMatch() && !text.startsWith(u'Y'))
+            wrong << QStringLiteral("printed: ") + text;
+        else if (m.hasMatch() && qAbs((place.x() - left) / inch - m.captured(1).toInt() / 10.0) > 0.03)
+            wrong << text + QStringLiteral(" at ") + QString::number((place.x() - left) / inch);
+    }
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(u'\n')));
+    QCOMPARE(at(QStringLiteral("X30")).y(), at(QStringLiteral("X00")).y());
+    for (const QString& y : {QStringLiteral("Y1"), QStringLiteral("Y2")}) {
+        const qreal step = (at(y).y() - at(QStringLiteral("Y0")).y()) / (y == u"Y1" ? 1 : 2) / inch;
+        QVERIFY2(qAbs(step - 1.0 / 9) < 0.03 / 2, qPrintable(y + QString::number(step)));
+    }
 }
 
 void TestComposer::charactersRead_data()

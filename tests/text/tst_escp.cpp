@@ -14,8 +14,9 @@ template <size_t N> QByteArray bytes(const char (&s)[N])
     return QByteArray(s, N - 1);
 }
 
-/// Runs as "{flags:text}" (b bold, i italic, u underline, w double width, pitch cpi), lines by '|',
-/// pages by '#'.
+/// Runs as "{flags:text}" (b bold, i italic, u underline, w double width, h double height, ^ super-,
+/// _ subscript, p proportional, pitch cpi), "@x" before a run that does not start where the one
+/// before ends (x in pica cells), lines by '|', pages by '#'.
 QString describe(const PrintedDocument& doc)
 {
     QStringList pages;
@@ -23,10 +24,16 @@ QString describe(const PrintedDocument& doc)
         QStringList lines;
         for (const PrintedLine& line : page.lines) {
             QString out;
+            qreal end = 0;
             for (const StyledRun& run : line.runs) {
+                if (qAbs(run.x - end) > 1e-6)
+                    out += "@" + QString::number(run.x, 'g', 4);
+                end = run.end();
                 const RunStyle& s = run.style;
                 QString flags = QString(s.bold ? "b" : "") + (s.italic ? "i" : "") +
-                                (s.underline ? "u" : "") + (s.doubleWidth ? "w" : "");
+                                (s.underline ? "u" : "") + (s.doubleWidth ? "w" : "") +
+                                (s.heightFactor == 2 ? "h" : "") + (s.script == Script::Super ? "^" : "") +
+                                (s.script == Script::Sub ? "_" : "") + (s.proportional ? "p" : "");
                 if (s.pitch != Pitch::Pica)
                     flags += QString::number(charactersPerInch(s.pitch), 'g', 4);
                 out += flags.isEmpty() ? QString::fromLatin1(run.text) : "{" + flags + ":" + run.text + "}";
@@ -118,8 +125,40 @@ void TestEscP::styles_data()
                  "U\001\000\012D\033\177E\033B\005\000F")
         << "ABCDEF";
     QTest::newRow("tab stops end at a value not above the last") << QByteArray("\033D\040\060!AB") << "!AB";
-    QTest::newRow("other controls not drawn") << bytes("A\000\007\013\030\177B") << "AB";
-    QTest::newRow("tabs to multiples of 8") << QByteArray("A\tB\033E\tC") << "A       B{b:       C}";
+    QTest::newRow("other controls not drawn") << bytes("A\000\007\177B") << "AB";
+    QTest::newRow("commands with data, none drawn")
+        << bytes("A\033&\000AAxxxxxxxxxxxxB\033?K\001C\033\0311D\033^\000\002\000wxyzE\033.\001\001\001\001"
+                 "\010\000\376\377F\033eAB\033fAB\033cAB\033XABC\033iA\033UA\033sA\033/A\033hA\033%A\033:"
+                 "\000ABG\033b\001AB\000\033(x\002\000ABH\033j\000\033a\000\033p\000\033w\000\033S\002\033t"
+                 "\001\033R\001\0336\0337\033I\001I")
+        << "ABCDEFGHI";
+    QTest::newRow("ESC/P 2 user characters, 24-pin layout")
+        << bytes("A\033(U\001\000\012\033&\000AA\000\002\000xxxxxxB") << "AB";
+    QTest::newRow("ESC E ESC ( t is bold ESC/P, not PCL")
+        << bytes("\033E\033(t\003\000\001\002\000A") << "{b:A}";
+    // Places on the line, in pica cells: 1/60 inch is 1/6 cell, 1/120 inch 1/12.
+    QTest::newRow("ESC $ absolute") << bytes("A\033$\074\000B\033$\006\000C") << "A@10B@1C";
+    QTest::newRow("ESC \\ relative, both ways")
+        << bytes("A\033\\\170\000BCDEF\033\\\304\377X") << "A@11BCDEF@11X";
+    QTest::newRow("ESC \\ not left of the margin") << bytes("AB\033\\\304\377X") << "ABX";
+    QTest::newRow("ESC \\ in 1/180 on ESC/P 2") << bytes("\033(U\001\000\024A\033\\\022\000B") << "A@2B";
+    QTest::newRow("margins wrap") << QByteArray("\033l\002\033Q\006ABCDEFG\r\nH") << "@2ABCD|@2EFG|@2H";
+    QTest::newRow("ESC $ from the left margin") << bytes("\033l\002\033$\074\000A") << "@12A";
+    QTest::newRow("tab stops set") << bytes("\033D\004\012\000A\tB\tC\tD") << "A@4B@10CD";
+    QTest::newRow("tab stops cleared") << bytes("\033D\000A\tB") << "AB";
+    QTest::newRow("tab stops in elite columns") << bytes("\033M\033D\006\000\033P\tA") << "@5A";
+    QTest::newRow("CR overprints, LF CR and CR LF end one line")
+        << QByteArray("TOTAL\r_____\n\rB\r\nC") << "TOTAL@0_____|B|C";
+    QTest::newRow("CR overprints bold") << QByteArray("TITLE\r\033ETITLE\033F") << "TITLE@0{b:TITLE}";
+    QTest::newRow("CAN drops the line so far") << QByteArray("XYZ\030AB") << "AB";
+    QTest::newRow("VT without stops feeds a line") << QByteArray("A\013B") << "A|B";
+    QTest::newRow("BS away from a character moves the head") << QByteArray("AB\r\b\tC") << "AB@8C";
+    QTest::newRow("ESC SP leaves room after each character") << bytes("\033 \014AB\033 \000C") << "A@2B@4C";
+    QTest::newRow("ESC a centres and right-justifies")
+        << QByteArray("\033a\001AB\r\n\033a\002AB\r\n\033Q\024\033a1CD") << "@39AB|@78AB|@9CD";
+    QTest::newRow("script, double height, proportional")
+        << bytes("\033S\000A\033S1B\033TC\033w1D\033w\000\033p1E\033!\002F") << "{^:A}{_:B}C{h:D}{p:EF}";
+    QTest::newRow("tabs to multiples of 8") << QByteArray("A\tB\033E\tC") << "A@8B@16{b:C}";
     QTest::newRow("overstrikes") << QByteArray("XX\bX _\bY Z\b_ \bQ") << "X{b:X} {u:Y} {u:Z}Q";
     QTest::newRow("groff attributes")
         << QByteArray("\033[1mA\033[0m \033[4mB\033[24mC\033[22m") << "{b:A} {u:B}C";
@@ -184,19 +223,32 @@ void TestEscP::feedsAndPages_data()
     QTest::addColumn<QByteArray>("file");
     QTest::addColumn<QString>("feeds");
     QTest::addColumn<int>("lines"); // the form the printer starts with, in lines; 0: 66
+    QTest::addColumn<int>("pins");
 
-    QTest::newRow("defaults") << QByteArray("A\nB") << "3960:60,60" << 0;
-    QTest::newRow("spacings") << QByteArray("\0330A\n\0333\024B\n\033A\014C\n\0332D\n\033J\005")
-                              << "3960:45,40,72,60,10" << 0;
+    QTest::newRow("defaults") << QByteArray("A\nB") << "3960:60,60" << 0 << 9;
+    // n/216 inch steps add up to whole 1/360 ones without drifting: 20/216 is 33 1/3.
+    QTest::newRow("9-pin spacings") << QByteArray("\0330A\n\0333\024B\n\033A\014C\n\0332D\n\033J\005")
+                                    << "3960:45,33,60,60,8" << 0 << 9;
+    QTest::newRow("24-pin spacings") << QByteArray("\0330A\n\0333\024B\n\033A\014C\n\0332D\n\033J\005")
+                                     << "3960:45,40,72,60,10" << 0 << 24;
+    QTest::newRow("ESC/P 2 command reads 24-pin from there on")
+        << bytes("\0333\044A\n\033(U\001\000\012\0333\044B\n") << "3960:60,72" << 0 << 9;
+    QTest::newRow("ESC N skips the perforation, ESC O not")
+        << QByteArray("\033C\004\033N\002A\nB\nC\n\033OD\nE\n") << "240:60,60 240:60,60,60" << 0 << 9;
+    QTest::newRow("ESC j feeds back") << QByteArray("A\n\033j\044B") << "3960:60,-60,60" << 0 << 9;
+    QTest::newRow("ESC ( V and ESC ( v")
+        << bytes("A\033(V\002\000\150\001B\033(v\002\000\350\377C") << "3960:360,-24,60" << 0 << 9;
+    QTest::newRow("VT to the stops, then the next form")
+        << bytes("\033B\002\005\000A\013B\013C\013D") << "3960:120,180,60 3960:60" << 0 << 9;
     QTest::newRow("page length in lines at spacing")
-        << QByteArray("\0330\033C\002A\nB\nC\n") << "90:45,45 90:45" << 0;
-    QTest::newRow("page length in inches") << bytes("\033C\000\001A\n") << "360:60" << 0;
-    QTest::newRow("zero page length ignored") << bytes("\033C\000\000A") << "3960:60" << 0;
-    QTest::newRow("form feeds") << QByteArray("A\fB\r\n\f\fC") << "3960:60 3960:60 3960: 3960:60" << 0;
+        << QByteArray("\0330\033C\002A\nB\nC\n") << "90:45,45 90:45" << 0 << 9;
+    QTest::newRow("page length in inches") << bytes("\033C\000\001A\n") << "360:60" << 0 << 9;
+    QTest::newRow("zero page length ignored") << bytes("\033C\000\000A") << "3960:60" << 0 << 9;
+    QTest::newRow("form feeds") << QByteArray("A\fB\r\n\f\fC") << "3960:60 3960:60 3960: 3960:60" << 0 << 9;
     QTest::newRow("leading form feed, full page then form feed")
-        << QByteArray("\f\033C\001A\n\fB") << "60:60 60:60" << 0;
-    QTest::newRow("a form of 33 lines") << QByteArray("A\nB") << "1980:60,60" << 33;
-    QTest::newRow("more lines than a form holds") << QByteArray("A\nB") << "15300:60,60" << 35791395;
+        << QByteArray("\f\033C\001A\n\fB") << "60:60 60:60" << 0 << 9;
+    QTest::newRow("a form of 33 lines") << QByteArray("A\nB") << "1980:60,60" << 33 << 9;
+    QTest::newRow("more lines than a form holds") << QByteArray("A\nB") << "15300:60,60" << 35791395 << 9;
 }
 
 void TestEscP::feedsAndPages()
@@ -204,9 +256,10 @@ void TestEscP::feedsAndPages()
     QFETCH(QByteArray, file);
     QFETCH(QString, feeds);
     QFETCH(int, lines);
+    QFETCH(int, pins);
     PrintedDocument doc;
     EscP::interpret(
-        file, [&doc](PrintedPage&& page) { doc.pages.append(page); }, lines);
+        file, [&doc](PrintedPage&& page) { doc.pages.append(page); }, EscP::Options{lines, pins});
     QCOMPARE(::feeds(doc), feeds);
 }
 
