@@ -10,6 +10,7 @@
 #   big     200,000 lines of 80 columns, no form feeds
 #   escp    the report's 20,000 lines written for an Epson printer: on every page a double-width
 #           title, a bold header and a condensed body inside a CP850 box frame (ESC/P codes)
+#   picture one printer's page of bit images (render_bench --picture draws it; velmorix2 only)
 # Each file is rendered to PDF by
 #   velmorix2   render_bench: le_conteudo + imprime_linhas into the printing service, to a file
 #   cupsfilter  cupsfilter -m application/pdf (texttopdf)
@@ -18,7 +19,7 @@
 # Times are wall-clock seconds of the whole command, the best of BENCH_RUNS runs (default 3;
 # one run for the big file). Beside velmorix2's, "in-proc ms": the milliseconds render_bench
 # spent in process from reading the file to the finished PDF (start-up and the face list left
-# out), the best of the same runs. BENCH_CORPUS="page report" picks corpora. paps | ps2pdf takes
+# out), the best of the same runs. "KB": the size of the PDF, what travels to a remote queue. BENCH_CORPUS="page report" picks corpora. paps | ps2pdf takes
 # minutes on the report and far longer on the big file: it is left out there unless
 # BENCH_FULL=1. BENCH_TOOLS="velmorix2 cupsfilter" picks renderers (velmorix2 and cupsfilter
 # are needed for the speedup). The last line is the speedup on the report against cupsfilter.
@@ -81,7 +82,8 @@ LC_ALL=C awk 'BEGIN { srand(7); n = 0; page = 0
 # --- renderers ---------------------------------------------------------------------------
 render() {  # render TOOL INPUT OUTPUT; render_bench's report goes to $WORK/bench.out
     case "$1" in
-        velmorix2)  if [ "${2##*/}" = escp.txt ]; then "$BENCH" --codepage 850 "$2" "$3" >"$WORK/bench.out"
+        velmorix2)  if [ "${2##*/}" = picture.txt ]; then "$BENCH" --picture "$3" >"$WORK/bench.out"
+                    elif [ "${2##*/}" = escp.txt ]; then "$BENCH" --codepage 850 "$2" "$3" >"$WORK/bench.out"
                     else "$BENCH" "$2" "$3" >"$WORK/bench.out"; fi ;;
         # A file with printer codes is not typed as text by CUPS: say it is.
         cupsfilter) cupsfilter -i text/plain -m application/pdf "$2" >"$3" 2>/dev/null ;;
@@ -109,21 +111,24 @@ best_time() {  # best_time TOOL INPUT OUTPUT -> "seconds in-process-ms" (ms "-" 
 
 pages() { pdfinfo "$1" 2>/dev/null | awk '/^Pages:/ { print $2 }'; }
 
-declare -A TIME INNER PAGES
+declare -A TIME INNER PAGES SIZE
 read -r -a TOOLS <<< "${BENCH_TOOLS:-velmorix2 cupsfilter enscript paps}"
-read -r -a CORPUS <<< "${BENCH_CORPUS:-page report escp big}"
+read -r -a CORPUS <<< "${BENCH_CORPUS:-page report escp picture big}"
+: > "$WORK/picture.txt"
 for c in "${CORPUS[@]}"; do
     for tool in "${TOOLS[@]}"; do
         if { [ "$c,$tool" = big,paps ] || [ "$c,$tool" = escp,paps ]; } && [ "${BENCH_FULL:-0}" != 1 ]; then
             TIME[$c,$tool]=0; PAGES[$c,$tool]=0; continue
         fi
+        if [ "$c" = picture ] && [ "$tool" != velmorix2 ]; then TIME[$c,$tool]=0; PAGES[$c,$tool]=0; continue; fi
         out=$WORK/$c-$tool.pdf
         read -r "TIME[$c,$tool]" "INNER[$c,$tool]" < <(best_time "$tool" "$WORK/$c.txt" "$out")
         PAGES[$c,$tool]=$(pages "$out")
+        SIZE[$c,$tool]=$(( ($(stat -c %s "$out") + 512) / 1024 ))
     done
 done
 
-printf '%-8s %-11s %9s %12s %7s %10s %16s\n' corpus renderer seconds 'in-proc ms' pages pages/s 'x fastest peer'
+printf '%-8s %-11s %9s %8s %12s %7s %10s %16s\n' corpus renderer seconds KB 'in-proc ms' pages pages/s 'x fastest peer'
 for c in "${CORPUS[@]}"; do
     fastest=""
     for tool in cupsfilter enscript paps; do
@@ -132,9 +137,9 @@ for c in "${CORPUS[@]}"; do
     done
     for tool in "${TOOLS[@]}"; do
         if [ "${TIME[$c,$tool]}" = 0 ]; then printf '%-8s %-11s %9s\n' "$c" "$tool" skipped; continue; fi
-        awk -v c="$c" -v tool="$tool" -v t="${TIME[$c,$tool]}" -v ms="${INNER[$c,$tool]}" \
+        awk -v c="$c" -v tool="$tool" -v t="${TIME[$c,$tool]}" -v kb="${SIZE[$c,$tool]}" -v ms="${INNER[$c,$tool]}" \
             -v p="${PAGES[$c,$tool]:-0}" -v f="$fastest" \
-            'BEGIN { printf "%-8s %-11s %9.3f %12s %7d %10.1f %16.2f\n", c, tool, t, ms, p, (t > 0 ? p / t : 0), (t > 0 ? f / t : 0) }'
+            'BEGIN { printf "%-8s %-11s %9.3f %8d %12s %7d %10.1f %16.2f\n", c, tool, t, kb, ms, p, (t > 0 ? p / t : 0), (t > 0 && f != "" ? f / t : 0) }'
     done
 done
 
@@ -144,7 +149,7 @@ expected=$(( $(tr -cd '\f' < "$WORK/report.txt" | wc -c) + 1 ))
     echo "render.sh: WARNING: velmorix2 drew ${PAGES[report,velmorix2]} pages of the report, expected $expected" >&2
 if [ -n "${TIME[escp,velmorix2]:-}" ] && [ -n "${TIME[escp,cupsfilter]:-}" ]; then
     awk -v a="${TIME[escp,cupsfilter]}" -v b="${TIME[escp,velmorix2]}" \
-        'BEGIN { printf "escp speedup vs cupsfilter: %.2f (goal 3)\n", a / b }'
+        'BEGIN { printf "escp speedup vs cupsfilter: %.2f (goal 3.5)\n", a / b }'
 fi
 awk -v a="${TIME[report,cupsfilter]}" -v b="${TIME[report,velmorix2]}" \
     'BEGIN { printf "render speedup vs cupsfilter: %.2f\n", a / b }'

@@ -1,6 +1,8 @@
 // Renders one spool file the way a graphical job draws it, into a PDF file instead of a
 // queue: render_bench [--qt] INPUT OUTPUT.pdf (--qt: drawn by Qt even where the face's file
-// could be written directly as PDF text). Prints the page count, the milliseconds spent from
+// could be written directly as PDF text). INPUT "--picture" draws instead a printer's page
+// holding one bit image of a whole sheet at 240 x 216 dpi (a logo, boxes and text drawn as
+// dots, as Ghostscript's Epson drivers print a page). Prints the page count, the milliseconds spent from
 // reading the file to the finished PDF ("ms"), and for the same stretch the page faults and the
 // CPU milliseconds ("faults", "cpu"): on a busy machine the CPU time is the steadier figure, and
 // fresh memory touched page by page is a large part of it.
@@ -16,6 +18,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
 
 #include <cstdio>
 #include <sys/resource.h>
@@ -86,6 +90,44 @@ double cpuMs()
            (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
 }
 
+/// A printer's page of one sheet-wide bit image: frames, a filled logo and lines of text.
+Document pictureDocument()
+{
+    QImage sheet(8 * 240, 10 * 216, QImage::Format_Mono);
+    sheet.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)}); // a set bit is ink
+    sheet.fill(0);
+    QPainter painter(&sheet);
+    painter.setPen(QPen(Qt::black, 4));
+    painter.setBrush(Qt::black);
+    painter.drawEllipse(80, 60, 360, 300);
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(40, 400, sheet.width() - 80, sheet.height() - 440);
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(40);
+    painter.setFont(font);
+    for (int row = 0; row < 40; ++row)
+        painter.drawText(80, 480 + row * 44,
+                         QStringLiteral("%1  PRODUTO %2  QUANTIDADE %3  VALOR R$ %4")
+                             .arg(row + 1, 3)
+                             .arg(row * 37 % 1000, 4)
+                             .arg(row * 13 % 97, 3)
+                             .arg(row * 123.45, 10, 'f', 2));
+    painter.end();
+    PageImage image;
+    image.width = sheet.width();
+    image.height = sheet.height();
+    image.dotsPerInchX = 240;
+    image.dotsPerInchY = 216;
+    for (int y = 0; y < sheet.height(); ++y)
+        image.bits.append(reinterpret_cast<const char*>(sheet.constScanLine(y)), image.bytesPerRow());
+    PrintedPage page;
+    page.images.append(image);
+    DocumentShape shape;
+    shape.printerPageInches = 11;
+    shape.widestCells = 80;
+    return Document::ofPages(shape, {page});
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -117,14 +159,16 @@ int main(int argc, char** argv)
     clock.start();
     PosixFileServices files;
     NoRetry asker;
-    const LeituraConteudo read = le_conteudo(QByteArray(), QByteArray(argv[1]), files, asker);
-    if (!read.ok) {
+    const bool picture = QByteArray(argv[1]) == "--picture";
+    const LeituraConteudo read =
+        picture ? LeituraConteudo() : le_conteudo(QByteArray(), QByteArray(argv[1]), files, asker);
+    if (!picture && !read.ok) {
         std::fprintf(stderr, "render_bench: %s\n", qPrintable(read.error));
         return 1;
     }
-    Document document = imprime_documento(read.text, encoding);
+    Document document = picture ? pictureDocument() : imprime_documento(read.text, encoding);
     document.shape().face = seleciona_fonte(printing.faceNames(), QStringLiteral("Courier"));
-    document.shape().points = tamanho_fonte(read.widestColumns).toFloat();
+    document.shape().points = picture ? 11 : tamanho_fonte(read.widestColumns).toFloat();
     const PrintError failed =
         printing.print(printing.defaultPrinter(), document, QFile::decodeName(argv[1]), nullptr);
     if (!failed.isNone()) {

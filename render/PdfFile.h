@@ -4,7 +4,10 @@
 #include <QList>
 #include <QString>
 
+#include <memory>
+
 class QIODevice;
+struct z_stream_s;
 
 /// The body of a PDF file being written: its bytes, and the object table that numbers the
 /// objects and records where each begins for the cross-reference table.
@@ -12,12 +15,16 @@ class PdfFile
 {
 public:
     explicit PdfFile(QIODevice* out);
+    ~PdfFile();
 
     /// A new object number; its object may be written later.
     int newObject();
     /// Starts writing the object @p id here.
     void startObject(int id);
     void write(const QByteArray& bytes);
+    /// Writes the started object as a stream: the dictionary with @p entries (PDF keys besides
+    /// /Length and /Filter), then @p data, Flate-compressed where that makes it smaller.
+    void writeStream(const QByteArray& entries, const char* data, qsizetype size);
     /// Writes the cross-reference table and the trailer; false when any write failed.
     bool finish(int catalog, int info);
     bool failed() const { return m_failed; }
@@ -37,4 +44,7 @@ private:
     qint64 m_offset = 0;
     bool m_failed = false;
     QList<qint64> m_offsets; // index = object number - 1
+    /// One compressor for all streams of the document, reset between them.
+    std::unique_ptr<z_stream_s> m_deflate;
+    QByteArray m_packed; // a compressed stream, its room kept for the next
 };

@@ -55,8 +55,7 @@ void PdfTextRenderer::writeFont(int fontObject, const EmbeddedFont& font)
     const int toUnicode = m_file->newObject();
     m_file->startObject(toUnicode);
     const QByteArray map = toUnicodeMap();
-    m_file->write("<< /Length " + QByteArray::number(map.size()) + " >>\nstream\n" + map +
-                  "\nendstream\nendobj\n");
+    m_file->writeStream(QByteArray(), map.constData(), map.size());
 
     // Flags: fixed pitch 1, nonsymbolic 32, italic 64.
     const int flags = (file.fixedPitch ? 1 : 0) | 32 | (file.italicAngle != 0 ? 64 : 0);
@@ -93,12 +92,10 @@ void PdfTextRenderer::drawImage(const PageImage& image, const QRectF& place)
     const int object = m_file->newObject();
     m_file->startObject(object);
     const qsizetype row = image.bytesPerRow();
-    m_file->write("<< /Type /XObject /Subtype /Image /Width " + QByteArray::number(image.width) +
-                  " /Height " + QByteArray::number(image.height) +
-                  " /ImageMask true /BitsPerComponent 1 /Decode [1 0] /Length " +
-                  QByteArray::number(row * image.height) + " >>\nstream\n");
-    m_file->write(image.bits.first(row * image.height));
-    m_file->write("\nendstream\nendobj\n");
+    m_file->writeStream("/Type /XObject /Subtype /Image /Width " + QByteArray::number(image.width) +
+                            " /Height " + QByteArray::number(image.height) +
+                            " /ImageMask true /BitsPerComponent 1 /Decode [1 0]",
+                        image.bits.constData(), row * image.height);
     const QByteArray name = "/Im" + QByteArray::number(object);
     m_images += name + ' ' + PdfFile::ref(object) + ' ';
     // The page is drawn upside down (y grows downwards): the image's first row goes on top.

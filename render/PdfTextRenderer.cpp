@@ -311,9 +311,7 @@ void PdfTextRenderer::endPage()
     }
     const int contents = m_file->newObject();
     m_file->startObject(contents);
-    m_file->write("<< /Length " + QByteArray::number(m_content.size()) + " >>\nstream\n");
-    m_file->write(m_content);
-    m_file->write("\nendstream\nendobj\n");
+    m_file->writeStream(QByteArray(), m_content.constData(), m_content.size());
     const int page = m_file->newObject();
     m_file->startObject(page);
     m_file->write("<< /Type /Page /Parent " + PdfFile::ref(m_pages) + " /MediaBox " + m_mediaBox +

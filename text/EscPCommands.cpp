@@ -1,5 +1,6 @@
 // The ESC commands of ESC/P that change what the text looks like, and the PCL and ANSI ones of
 // the other kinds of file read here; those that place things are in EscPPositions.cpp.
+#include "text/BitImage.h"
 #include "text/EscPInterpreter.h"
 
 namespace EscP {
@@ -88,6 +89,16 @@ void Interpreter::escP(QByteArrayView cmd)
         break;
     case '(':
         parenthesis(cmd);
+        break;
+    case 'K': // bit images: drawn where the head stands, which moves on past them
+    case 'L':
+    case 'Y':
+    case 'Z':
+    case '*':
+    case '^':
+    case '.':
+        moveHeadBy(BitImage::print(cmd, m_pins == 24 ? BitImage::kTwentyFourPinRows : BitImage::kNinePinRows,
+                                   m_headX, lineY(), m_page.images));
         break;
     default:
         position(cmd);

@@ -15,7 +15,9 @@ bool TextLines::inCommand(const char* p, qsizetype& i, qsizetype n)
     if (m_command.isEmpty() && (!m_keepCommands || p[i] != PrinterCommands::kEsc))
         return false;
     m_command.append(p[i]);
-    const qsizetype length = PrinterCommands::escPLength(m_command);
+    qsizetype length = PrinterCommands::escPLength(m_command);
+    if (length == 0 && m_command.size() >= kLongCommand && i + 1 < n)
+        return longCommand(p, i, n);
     if (length > 0 && length < m_command.size()) { // the last byte was not the command's after all
         m_command.clear();
         return false;
@@ -24,6 +26,29 @@ bool TextLines::inCommand(const char* p, qsizetype& i, qsizetype n)
         m_commandLeft = length - m_command.size();
         m_command.clear();
     }
+    return true;
+}
+
+// A command whose length only its data tells (the run-length rows of ESC .) is measured once a
+// chunk on all of the chunk, not once a byte, which would cost the square of its length.
+bool TextLines::longCommand(const char* p, qsizetype& i, qsizetype n)
+{
+    const qsizetype held = m_command.size(); // up to p[i]
+    m_command.append(p + i + 1, n - i - 1);
+    const qsizetype length = PrinterCommands::escPLength(m_command);
+    if (length > 0 && length < held) { // the last byte was not the command's after all
+        m_command.clear();
+        return false;
+    }
+    if (length == 0 || length > m_command.size()) {
+        m_commandLeft = length == 0 ? 0 : length - m_command.size();
+        if (length > 0)
+            m_command.clear();
+        i = n - 1;
+        return true;
+    }
+    i += length - held; // the command's last byte
+    m_command.clear();
     return true;
 }
 

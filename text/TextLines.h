@@ -32,6 +32,10 @@ public:
 private:
     /// Takes byte p[i] into the printer command being read, if any; true when it was taken.
     bool inCommand(const char* p, qsizetype& i, qsizetype n);
+    /// Takes as much of the chunk as the long command begun at p[i] holds.
+    bool longCommand(const char* p, qsizetype& i, qsizetype n);
+    /// Bytes of a command past which it is measured a chunk at a time.
+    static constexpr qsizetype kLongCommand = 16;
 
     Sink m_sink;
     PartSink m_partSink;

@@ -25,6 +25,7 @@
 #include <QFile>
 #include <QImage>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -785,10 +786,15 @@ void TestCups::fullDiskUnderTheSpill()
         QSKIP("a small file system cannot be mounted here (needs root)");
     const QByteArray oldTemp = qgetenv("TMPDIR");
     qputenv("TMPDIR", QFile::encodeName(dir.path()));
+    // Random letters and digits, so that the compressed pages still pass the limit.
     QList<QByteArray> lines;
-    for (int i = 0; i < 60000; ++i)
-        lines.append("LINE " + QByteArray::number(i) +
-                     " OF A DOCUMENT TOO BIG FOR MEMORY, WRITTEN TO A FULL DISK");
+    QRandomGenerator random(17);
+    for (int i = 0; i < 70000; ++i) {
+        QByteArray line(120, ' ');
+        for (char& c : line)
+            c = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789"[random.bounded(36)];
+        lines.append(line);
+    }
     QString error;
     const bool printed = print(lines, &error);
     ::umount2(QFile::encodeName(dir.path()).constData(), MNT_DETACH);

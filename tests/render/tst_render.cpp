@@ -57,6 +57,7 @@ private slots:
     void directPathEmbedsTheFace();
     void bufferKeepsEveryByte_data();
     void bufferKeepsEveryByte();
+    void streamsAreCompressed();
 
 private:
     /// Renders the lines ("\f" for a page break) by one path and gives the PDF.
@@ -186,6 +187,62 @@ void TestRender::bufferKeepsEveryByte()
             QCOMPARE(buffer.takeBytes(), document);
         }
     }
+}
+
+void TestRender::streamsAreCompressed()
+{
+    // A 300-page report of 60 numbered lines a page, and a picture on its last page.
+    const TextStyle style{kFace, false, false, false, 7};
+    const QRawFont font = rawFontOf(style);
+    PrintDocument doc(makeRenderer(style, font, m_fonts),
+                      QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Landscape, QMarginsF(10, 10, 10, 10),
+                                  QPageLayout::Point),
+                      font);
+    QByteArray pdf;
+    QBuffer buffer(&pdf);
+    buffer.open(QIODevice::WriteOnly);
+    QVERIFY(doc.begin(&buffer, QStringLiteral("tst_render")));
+    qint64 textBytes = 0;
+    QString last;
+    for (int i = 0; i < 300 * 60; ++i) {
+        if (i > 0 && i % 60 == 0)
+            doc.pageBreak();
+        last = QStringLiteral("%1 BR%2 CUSTOMER %3 PRD%4 %5 %6")
+                   .arg(i, 6, 10, QChar(u'0'))
+                   .arg(i * 7 % 900, -6)
+                   .arg(i * 7919 % 99991, -24)
+                   .arg(i * 31 % 9999, -8)
+                   .arg(i * 0.37 * (i % 977), 14, 'f', 2)
+                   .arg(i * 104729 % 100000000, 12);
+        textBytes += last.size();
+        doc.line(TextLine::plain(last));
+    }
+    PageImage image;
+    image.width = 640;
+    image.height = 480;
+    for (int row = 0; row < image.height; ++row)
+        image.bits += QByteArray(image.bytesPerRow(), char(row % 16 < 8 ? 0xF0 : 0x0F));
+    doc.image(image, QRectF(0, 0, 320, 240));
+    QVERIFY(doc.finish());
+
+    // Every stream longer than zlib's own overhead is Flate-compressed...
+    const QRegularExpression dict(QStringLiteral("<<([^>]*/Length (\\d+)[^>]*)>>\\nstream\\n"));
+    int streams = 0;
+    for (const QRegularExpressionMatch& m : dict.globalMatch(QString::fromLatin1(pdf))) {
+        ++streams;
+        QVERIFY2(m.captured(2).toInt() < 128 || m.captured(1).contains(QLatin1String("/FlateDecode")),
+                 qPrintable(m.captured(1)));
+    }
+    QVERIFY2(streams > 300, qPrintable(QString::number(streams)));
+    // ...so the document is well under half the size of the text it draws (uncompressed, the
+    // text alone is all of that, and its operators add a tenth more).
+    QVERIFY2(pdf.size() < textBytes / 2,
+             qPrintable(QStringLiteral("%1 of %2").arg(pdf.size()).arg(textBytes)));
+    // poppler reads it all back: the last line, and the picture as a mask.
+    QCOMPARE(pagesOf(pdf).value(299).value(59).simplified(), last.simplified());
+    const QString images = poppler(QStringLiteral("pdfimages"), pdf, {"-list"});
+    QVERIFY2(images.contains(QRegularExpression(QStringLiteral("\\b300\\s+0\\s+stencil\\s+640\\s+480\\b"))),
+             qPrintable(images));
 }
 
 QTEST_MAIN(TestRender)

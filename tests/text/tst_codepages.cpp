@@ -121,6 +121,12 @@ void TestCodePages::linesSplitAnywhere_data()
     QTest::newRow("bit image kept whole") << image << true << QByteArrayList{image.first(9), "C"};
     QTest::newRow("bit image bytes end lines")
         << image << false << QByteArrayList{image.first(5), "", "B", "C"};
+    // Run-length raster rows, two of 64 dots, measured by their data: 12 bytes as they are, then
+    // one byte 4 times.
+    const QByteArray raster("A\033.\001\012\012\002\100\000\013\r\n\r\n\r\n\r\n\r\n\r\n\375\n\r\nC", 27);
+    QTest::newRow("raster rows kept whole") << raster << true << QByteArrayList{raster.first(24), "C"};
+    const QByteArray nine("A\033^\000\002\000\n\r\r\nB\rC", 13);
+    QTest::newRow("9-pin image kept whole") << nine << true << QByteArrayList{nine.first(11), "C"};
     QTest::newRow("parameter, then a line end")
         << QByteArray("\033A\014\nB\033@\r") << true << QByteArrayList{"\033A\014", "B\033@"};
 }

@@ -123,7 +123,7 @@ void TestEscP::styles_data()
     QTest::newRow("commands consumed")
         << bytes("A\033K\003\000\r\n\033B\033*\041\001\000abc\033D\010\020\000C\033x1\033O\033("
                  "U\001\000\012D\033\177E\033B\005\000F")
-        << "ABCDEF";
+        << "A@1.5B@2.583CDEF"; // the bit images move the head across their width
     QTest::newRow("tab stops end at a value not above the last") << QByteArray("\033D\040\060!AB") << "!AB";
     QTest::newRow("other controls not drawn") << bytes("A\000\007\177B") << "AB";
     QTest::newRow("commands with data, none drawn")
@@ -131,7 +131,7 @@ void TestEscP::styles_data()
                  "\010\000\376\377F\033eAB\033fAB\033cAB\033XABC\033iA\033UA\033sA\033/A\033hA\033%A\033:"
                  "\000ABG\033b\001AB\000\033(x\002\000ABH\033j\000\033a\000\033p\000\033w\000\033S\002\033t"
                  "\001\033R\001\0336\0337\033I\001I")
-        << "ABCDEFGHI";
+        << "ABCD@4.333E@5.361FGHI";
     QTest::newRow("ESC/P 2 user characters, 24-pin layout")
         << bytes("A\033(U\001\000\012\033&\000AA\000\002\000xxxxxxB") << "AB";
     QTest::newRow("ESC E ESC ( t is bold ESC/P, not PCL")
@@ -274,7 +274,7 @@ void TestEscP::cutShortAnywhereLeavesNoCode()
         const PrintedDocument doc = EscP::interpret(file.first(n));
         const QString printed = describe(doc);
         if (doc.cutShortAt >= 0)
-            QVERIFY2(QStringList({"x", "a", "ab"}).contains(printed), qPrintable(printed));
+            QVERIFY2(QStringList({"x", "@0.3333a", "@0.3333ab"}).contains(printed), qPrintable(printed));
         else
             QVERIFY2(printed.isEmpty() || printed.endsWith('T') || printed.endsWith("T}"),
                      qPrintable(printed));
