@@ -3,6 +3,7 @@
 #include "render/EmbeddedFont.h"
 #include "render/PrintDocument.h"
 #include "text/CharacterTables.h"
+#include "text/PlainLine.h"
 
 #include <QFontDatabase>
 
@@ -62,6 +63,19 @@ template <typename Part> void forEachDrawnPart(QByteArrayView line, CodePage::En
     part(drawnText(line, encoding, column), true);
 }
 
+/// Lines a sheet of plain text holds: as many as set; else, for a report that ends its forms
+/// itself every so many lines, more than the sheet holds at the document's size, that many (as
+/// its program counted them), rather than each form spilling onto a second sheet.
+int linesPerPage(const DocumentShape& shape, const PageLayout& layout)
+{
+    // A longer form is no printer's page: its lines are drawn at their own advance.
+    constexpr int kMostFormLines = 144;
+    if (shape.linesPerPage > 0 || shape.formLines > kMostFormLines || layout.lineAdvance() <= 0)
+        return shape.linesPerPage;
+    const int fit = int(layout.pageHeight() / layout.lineAdvance() + 1e-6);
+    return shape.formLines > fit ? shape.formLines : 0;
+}
+
 } // namespace
 
 Composer::Composer(EmbeddedFonts& fonts, RenderPath path) : m_fonts(fonts), m_path(path) {}
@@ -117,11 +131,11 @@ bool Composer::begin(const DocumentShape& shape, const QString& title, const Out
     m_cell = cellOf(font);
     m_unit = c.printerPage ? kRenderResolution / 360.0 * c.fit.points / kPicaPoints : 0;
     m_wrapAt = c.fit.wrap ? c.page.paintRectPixels(kRenderResolution).width() : 0;
-    std::unique_ptr<Renderer> renderer = c.printerPage || !c.fallback.isEmpty()
+    std::unique_ptr<Renderer> renderer = c.printerPage || !c.fallback.isEmpty() || shape.overprints
                                              ? makeStyledRenderer(c.style, font, m_fonts, m_path, c.fallback)
                                              : makeRenderer(c.style, font, m_fonts, m_path);
     auto doc = std::make_unique<PrintDocument>(std::move(renderer), c.page, font);
-    doc->layout().fitLines(c.printerPage ? 0 : shape.linesPerPage);
+    doc->layout().fitLines(c.printerPage ? 0 : linesPerPage(shape, doc->layout()));
     if (!doc->begin(out, title)) {
         m_error = QStringLiteral("cannot begin the PDF document");
         return false;
@@ -138,6 +152,7 @@ bool Composer::render(const Document& document, const QString& title, const Outp
     m_error.clear();
     m_encoding = document.shape().encoding;
     m_printerPage = document.shape().printerPageInches > 0;
+    m_overprints = document.shape().overprints;
     bool first = true;
     document.pages([&](PrintedPage&& printed) {
         if (m_failed)
@@ -182,7 +197,19 @@ void Composer::page(const PrintedPage& printed, bool first)
 
 void Composer::plainLine(const PrintedLine& line)
 {
-    const QByteArrayView bytes = line.runs.isEmpty() ? QByteArrayView() : QByteArrayView(line.runs[0].text);
+    const QByteArrayView whole = line.runs.isEmpty() ? QByteArrayView() : QByteArrayView(line.runs[0].text);
+    if (m_overprints && whole.contains('\r')) {
+        // Each part a lone CR returned the carriage for is drawn from column 0 of the same line.
+        TextLine parts;
+        parts.styled = true;
+        PlainLine::forEachOverprint(whole, [&](QByteArrayView part) {
+            parts.runs.append(TextRun{drawnText(PlainLine::withoutTrailingBlanks(part), m_encoding)});
+        });
+        draw(parts);
+        return;
+    }
+    // Trailing blanks draw nothing, and wrap onto no line of their own.
+    const QByteArrayView bytes = PlainLine::withoutTrailingBlanks(whole);
     if (bytes.size() <= kLinePart || m_wrapAt <= 0) {
         TextLine plain = TextLine::plain(drawnText(bytes, m_encoding));
         if (m_wrapAt <= 0)

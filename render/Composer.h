@@ -68,6 +68,7 @@ private:
     qreal m_unit = 0;   ///< dots per 1/360 inch of a printer's page
     qreal m_wrapAt = 0; ///< width lines wrap at, dots; 0 when they fit
     bool m_printerPage = false;
+    bool m_overprints = false; ///< plain lines may hold parts a lone CR overprints
     int m_pages = 0;
     QString m_error;
 };

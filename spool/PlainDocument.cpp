@@ -3,6 +3,7 @@
 #include "spool/SpoolText.h"
 #include "text/CodePage.h"
 #include "text/Eject.h"
+#include "text/PlainLine.h"
 
 #include <algorithm>
 
@@ -40,51 +41,77 @@ void forEachPiece(const QByteArray& text, CodePage::Encoding encoding, Piece pie
     });
 }
 
-/// Measures the lines of a single-byte code page on their bytes: each is one character, a tab
-/// goes to the next multiple of eight columns.
-void measureBytes(const QByteArray& text, CodePage::Encoding encoding, DocumentShape& shape)
+/// Columns of a part of a line as drawn, tabs out to the next multiple of eight columns, and
+/// where its first character that is not blank stands (its columns when all are blank).
+struct Columns
 {
+    qsizetype drawn = 0;
+    qsizetype firstInk = 0;
+};
+
+/// Measures the lines on their characters: bytes of a single-byte code page, or characters of
+/// UTF-8 decoded a part at a time. Trailing blanks draw nothing and are not measured; the
+/// widest line without its leading blanks chooses the start of the size table.
+void measure(const QByteArray& text, CodePage::Encoding encoding, DocumentShape& shape)
+{
+    const bool utf8 = encoding == CodePage::Encoding::Utf8;
     const QList<bool> needsFallback = bytesNeedingFallback(encoding);
+    qsizetype widestText = 0;
+    qsizetype lines = 0;
+    bool broken = false;
+    auto columnsOf = [&](QByteArrayView part) {
+        Columns c;
+        bool ink = false;
+        auto add = [&](auto ch) {
+            if (!ink && ch != ' ' && ch != '\t') {
+                ink = true;
+                c.firstInk = c.drawn;
+            }
+            c.drawn += ch == '\t' ? 8 - c.drawn % 8 : 1;
+        };
+        if (!utf8) {
+            for (const char b : part)
+                add(b);
+            if (!shape.needsFallbackFace)
+                shape.needsFallbackFace =
+                    std::any_of(part.begin(), part.end(), [&](char b) { return needsFallback[uchar(b)]; });
+        }
+        constexpr qsizetype kPart = 64 * 1024;
+        while (utf8 && !part.isEmpty()) {
+            qsizetype cut = std::min(part.size(), kPart);
+            for (int back = 0; back < 3 && cut < part.size() && (uchar(part[cut]) & 0xC0) == 0x80; ++back)
+                --cut;
+            const QString chars = QString::fromUtf8(part.first(cut));
+            for (const QChar ch : chars)
+                add(ch.unicode());
+            if (!shape.needsFallbackFace)
+                shape.needsFallbackFace = !std::all_of(chars.begin(), chars.end(), drawnWithoutFallback);
+            part = part.sliced(cut);
+        }
+        if (!ink)
+            c.firstInk = c.drawn;
+        return c;
+    };
     forEachPiece(
         text, encoding,
         [&](QByteArrayView piece) {
-            qsizetype columns = piece.size();
-            if (piece.contains('\t')) {
-                columns = 0;
-                for (const char c : piece)
-                    columns += c == '\t' ? 8 - columns % 8 : 1;
-            }
-            shape.widestCells = std::max(shape.widestCells, qreal(columns));
-            if (!shape.needsFallbackFace)
-                shape.needsFallbackFace =
-                    std::any_of(piece.begin(), piece.end(), [&](char b) { return needsFallback[uchar(b)]; });
+            ++lines;
+            PlainLine::forEachOverprint(piece, [&](QByteArrayView part) {
+                const Columns c = columnsOf(PlainLine::withoutTrailingBlanks(part));
+                shape.widestCells = std::max(shape.widestCells, qreal(c.drawn));
+                widestText = std::max(widestText, c.drawn - c.firstInk);
+                if (part.size() != piece.size())
+                    shape.overprints = true;
+            });
         },
-        [] {});
-}
-
-/// Measures UTF-8 lines on their characters, decoded a part at a time.
-void measureUtf8(const QByteArray& text, DocumentShape& shape)
-{
-    constexpr qsizetype kPart = 64 * 1024;
-    forEachPiece(
-        text, CodePage::Encoding::Utf8,
-        [&](QByteArrayView piece) {
-            qsizetype columns = 0;
-            while (!piece.isEmpty()) {
-                qsizetype cut = std::min(piece.size(), kPart);
-                for (int back = 0; back < 3 && cut < piece.size() && (uchar(piece[cut]) & 0xC0) == 0x80;
-                     ++back)
-                    --cut;
-                const QString chars = QString::fromUtf8(piece.first(cut));
-                for (const QChar ch : chars)
-                    columns += ch == u'\t' ? 8 - columns % 8 : 1;
-                if (!shape.needsFallbackFace)
-                    shape.needsFallbackFace = !std::all_of(chars.begin(), chars.end(), drawnWithoutFallback);
-                piece = piece.sliced(cut);
-            }
-            shape.widestCells = std::max(shape.widestCells, qreal(columns));
-        },
-        [] {});
+        [&] {
+            // The lines of a form the program ended itself.
+            if (lines > 0 || broken)
+                shape.formLines = std::max(shape.formLines, int(std::min<qsizetype>(lines, 1 << 20)));
+            broken = true;
+            lines = 0;
+        });
+    shape.points = tamanho_fonte(qint16(std::min<qsizetype>(widestText, 32767))).toFloat();
 }
 
 /// Gathers lines and breaks into pages so that a page begins only with a line printed on it:
@@ -171,14 +198,11 @@ QList<bool> bytesNeedingFallback(CodePage::Encoding encoding)
 Document imprime_linhas(const QByteArray& text, CodePage::Encoding encoding, int linesPerPage)
 {
     // The widest line as drawn, tabs and leading blanks counted, chooses the size once: it is
-    // measured on the bytes, which are decoded once, where they are drawn.
+    // measured on the characters, which are decoded once more where they are drawn.
     DocumentShape shape;
     shape.linesPerPage = linesPerPage;
     shape.encoding = encoding;
-    if (encoding == CodePage::Encoding::Utf8)
-        measureUtf8(text, shape);
-    else
-        measureBytes(text, encoding, shape);
+    measure(text, encoding, shape);
     return Document(shape, [&text, encoding](const PageSink& sink) {
         Forms forms(sink);
         forEachPiece(

@@ -105,7 +105,10 @@ bool ImpressaoConteudo::graphical(const QByteArray& text, qint16 widestColumns, 
     Document document =
         imprime_documento(text, m_settings.encoding, m_settings.linesPerPage, &cutShort, m_settings.pins);
     document.shape().face = face;
-    document.shape().points = tamanho_fonte(widestColumns).toFloat();
+    // Plain text measured its widest line itself, in characters (a UTF-8 file's are not its
+    // bytes); a printer's page is sized by its own pitches.
+    if (document.shape().printerPageInches > 0)
+        document.shape().points = tamanho_fonte(widestColumns).toFloat();
     SubmittedJob job;
     const PrintError failed = m_printing.documents.print(printer, document, title, &job);
     if (!failed.isNone()) {

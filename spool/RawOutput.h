@@ -47,9 +47,11 @@ private:
 };
 
 /**
- * A raw print-out on its way: the lines, each followed by CR LF, go in blocks into a temporary
- * file of this program's own in the working folder, which is then copied to the port from
- * the open file and removed.
+ * A raw print-out on its way: the spool file's bytes, exactly as they are (a printer stream's
+ * lone CRs, LF CRs and final form feed are the program's own, and a bit image's data must not
+ * change), go in blocks into a temporary file of this program's own in the working folder,
+ * which is then copied to the port from the open file and removed. Lines handed without their
+ * ends (a spool text printed whole) are each ended by CR LF.
  */
 class RawOutput : public StreamedPrint
 {
@@ -84,6 +86,9 @@ public:
     /// A line of any length comes in parts, each written as it comes.
     bool takesParts() const override { return true; }
     void linePart(QByteArrayView part) override { put(part); }
+    /// A spool file read for raw output comes as its bytes, unsplit.
+    bool takesBytes() const override { return true; }
+    void bytes(QByteArrayView bytes) override { put(bytes); }
     /// Copies what was written to the port and removes the temporary file.
     bool finish(PrintError* error) override;
 

@@ -45,11 +45,32 @@ private:
     bool m_inLine = false;
 };
 
-/// The length of a line without its surrounding blanks, the line given in parts.
+/// The length of a line without its surrounding blanks, the line given in parts; of its widest
+/// part when CRs overprint parts of it.
 class TrimmedLength
 {
 public:
     void add(QByteArrayView part)
+    {
+        for (qsizetype cr = part.indexOf('\r'); cr >= 0; cr = part.indexOf('\r')) {
+            addPart(part.first(cr));
+            m_widest = std::max(m_widest, length());
+            m_at = 0;
+            m_first = -1;
+            m_end = 0;
+            part = part.sliced(cr + 1);
+        }
+        addPart(part);
+    }
+    qsizetype take()
+    {
+        const qsizetype widest = std::max(m_widest, length());
+        *this = TrimmedLength();
+        return widest;
+    }
+
+private:
+    void addPart(QByteArrayView part)
     {
         const qsizetype inner = SpoolText::trimmedLength(part);
         if (inner > 0) {
@@ -62,17 +83,12 @@ public:
         }
         m_at += part.size();
     }
-    qsizetype take()
-    {
-        const qsizetype length = m_first < 0 ? 0 : m_end - m_first;
-        *this = TrimmedLength();
-        return length;
-    }
+    qsizetype length() const { return m_first < 0 ? 0 : m_end - m_first; }
 
-private:
     qsizetype m_at = 0;
     qsizetype m_first = -1;
     qsizetype m_end = 0;
+    qsizetype m_widest = 0;
 };
 
 /// A size for the log: "64 GB", "256 MB", "1,5 KB", "100 bytes".
@@ -128,7 +144,7 @@ bool readOnce(const QByteArray& path, FileServices& files, qint64 skipBytes, qin
             trimmed.add(part);
         });
     }
-    lines.setKeepCommands(true); // bit images sent raw must keep their CR and LF bytes
+    lines.setKeepCommands(true); // a bit image's data keeps its CR and LF bytes in the spool text
     Fingerprint print;
     QByteArray buffer(256 * 1024, Qt::Uninitialized);
     for (;;) {
@@ -156,7 +172,11 @@ bool readOnce(const QByteArray& path, FileServices& files, qint64 skipBytes, qin
             result.skippedHash = print.result();
         print.add(QByteArrayView(buffer.constData() + skip, n - skip));
         result.bytesRead += n;
-        lines.feed(QByteArrayView(buffer.constData() + skip, n - skip));
+        const QByteArrayView fresh(buffer.constData() + skip, n - skip);
+        if (sink.takesBytes())
+            sink.bytes(fresh);
+        else
+            lines.feed(fresh);
     }
     lines.finish();
     result.hash = print.result();

@@ -21,6 +21,11 @@ public:
     virtual bool takesParts() const = 0;
     /// The start of a long line, more parts and then line() with its last part to come.
     virtual void linePart(QByteArrayView part) = 0;
+    /// True when the sink takes the file's bytes as they are read, unsplit and unchanged
+    /// (bytes()), instead of its lines.
+    virtual bool takesBytes() const { return false; }
+    /// The next bytes of the file, when the sink takes bytes.
+    virtual void bytes(QByteArrayView) {}
 };
 
 /// What reading one spool file gave.
@@ -30,7 +35,7 @@ struct LeituraConteudo
     bool declined = false;    ///< the reading failed and the user declined to try again
     bool tooLarge = false;    ///< more bytes than the size limit: not read, or not read whole
     QByteArray text;          ///< the spool text (CR LF before every line)
-    qint16 widestColumns = 0; ///< longest line without its surrounding blanks, at most 32,767
+    qint16 widestColumns = 0; ///< longest line without its surrounding blanks, at most 32,767; 0 for bytes
     QString error;
     qint64 bytesRead = 0;   ///< bytes of the file read, those skipped included
     QByteArray hash;        ///< fingerprint of all bytesRead bytes

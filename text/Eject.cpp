@@ -1,5 +1,6 @@
 #include "text/Eject.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -54,4 +55,21 @@ bool isEjectLine(QByteArrayView line, CodePage::Encoding encoding)
         at = j + 1;
     }
     return false;
+}
+
+bool skipEjectLine(QByteArrayView file, qsizetype& at)
+{
+    if (at > 0 && file[at - 1] != '\r' && file[at - 1] != '\n')
+        return false;
+    qsizetype end = at;
+    while (end < file.size() && file[end] != '\r' && file[end] != '\n')
+        ++end;
+    if (!isEjectLine(file.sliced(at, end - at)))
+        return false;
+    // Its line end, CR LF or LF CR taken whole.
+    if (end + 1 < file.size() && file[end + 1] != file[end] &&
+        (file[end + 1] == '\r' || file[end + 1] == '\n'))
+        ++end;
+    at = std::min(end, file.size() - 1);
+    return true;
 }

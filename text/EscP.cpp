@@ -1,5 +1,6 @@
 #include "text/EscP.h"
 
+#include "text/Eject.h"
 #include "text/EscPInterpreter.h"
 #include "text/PrinterCommands.h"
 
@@ -239,7 +240,7 @@ PrintedDocument Interpreter::run(QByteArrayView file)
             endLine(m_spacing);
         } else if (c == kVt) {
             verticalTab();
-        } else if (c == kFf) {
+        } else if (c == kFf || skipEjectLine(file, i)) { // an "eject" line breaks the page too
             formFeed();
         } else if (c == kCan) {
             m_line.runs.clear();

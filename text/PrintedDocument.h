@@ -131,6 +131,11 @@ struct DocumentShape
     qreal widestCells = 0;
     /// Lines per page for plain lines; 0 keeps the face's line advance.
     int linesPerPage = 0;
+    /// Plain lines: the most lines of a form the file ended with a page break itself; 0 when
+    /// none ends so.
+    int formLines = 0;
+    /// Plain lines: some line has parts a lone CR overprints.
+    bool overprints = false;
     /// More than 0 when the document is a printer's page of this length in inches: its lines
     /// come as runs with their own feed, and the page is scaled to the sheet.
     qreal printerPageInches = 0;

@@ -3,6 +3,7 @@
 #include "text/PrinterCommands.h"
 
 #include <array>
+#include <utility>
 
 bool TextLines::inCommand(const char* p, qsizetype& i, qsizetype n)
 {
@@ -52,15 +53,60 @@ bool TextLines::longCommand(const char* p, qsizetype& i, qsizetype n)
     return true;
 }
 
+void TextLines::endLine(QByteArrayView piece)
+{
+    // A line ended by an LF, before lone CRs ended any: the file's lone CRs overprint.
+    if (m_loneCr == LoneCr::Unknown) {
+        m_loneCr = LoneCr::Overprints;
+        m_crsAt.clear();
+    }
+    m_inParts = false;
+    if (m_partial.isEmpty()) {
+        m_sink(piece);
+    } else {
+        m_partial.append(piece);
+        m_sink(m_partial);
+        m_partial.clear();
+    }
+}
+
+void TextLines::loneCr()
+{
+    if (m_loneCr == LoneCr::EndsLine) {
+        endLine({});
+        return;
+    }
+    m_crsAt.append(m_partial.size());
+    m_partial.append('\r');
+}
+
+void TextLines::crsEndLines()
+{
+    m_loneCr = LoneCr::EndsLine;
+    qsizetype start = 0;
+    for (const qsizetype cr : std::as_const(m_crsAt)) {
+        m_sink(QByteArrayView(m_partial).sliced(start, cr - start));
+        m_inParts = false;
+        start = cr + 1;
+    }
+    m_crsAt.clear();
+    m_partial.remove(0, start);
+}
+
 void TextLines::feed(QByteArrayView chunk)
 {
     qsizetype start = 0;
     const qsizetype n = chunk.size();
     const char* p = chunk.data();
-    if (m_afterCr && n > 0) {
-        m_afterCr = false;
-        if (p[0] == '\n')
-            start = 1; // the LF of a CR LF split across two chunks
+    if (n > 0 && std::exchange(m_afterLf, false) && p[0] == '\r')
+        start = 1; // the CR of an LF CR split across two chunks
+    if (n > 0 && std::exchange(m_afterCr, false)) {
+        if (p[0] == '\n') {
+            endLine({}); // the LF of a CR LF split across two chunks
+            start = 1;
+        } else {
+            loneCr();
+        }
     }
     // Outside a command only line ends, and the ESC that starts a kept command, stop the scan.
     static constexpr auto kStops = [] {
@@ -81,29 +127,35 @@ void TextLines::feed(QByteArrayView chunk)
         if (inCommand(p, i, n))
             continue;
         const char c = p[i];
-        if (c != '\r' && c != '\n')
-            continue;
-        const QByteArrayView piece(p + start, i - start);
-        m_inParts = false;
-        if (m_partial.isEmpty()) {
-            m_sink(piece);
-        } else {
-            m_partial.append(piece);
-            m_sink(m_partial);
-            m_partial.clear();
-        }
-        if (c == '\r') {
-            if (i + 1 < n) {
-                if (p[i + 1] == '\n')
-                    ++i;
-            } else {
+        if (c == '\n') {
+            endLine(QByteArrayView(p + start, i - start));
+            if (i + 1 == n)
+                m_afterLf = true;
+            else if (p[i + 1] == '\r')
+                ++i;
+            start = i + 1;
+        } else if (c == '\r') {
+            if (i + 1 == n) {
+                // Whether the line ends here is known from the next byte.
+                m_partial.append(p + start, i - start);
                 m_afterCr = true;
+                start = n;
+            } else if (p[i + 1] == '\n') {
+                endLine(QByteArrayView(p + start, i - start));
+                start = ++i + 1;
+            } else if (m_loneCr == LoneCr::EndsLine) {
+                endLine(QByteArrayView(p + start, i - start));
+                start = i + 1;
+            } else {
+                m_crsAt.append(m_partial.size() + i - start);
             }
         }
-        start = i + 1;
     }
     if (start < n)
         m_partial.append(p + start, n - start);
+    // Lone CRs, and no LF in all this text: they are the line ends.
+    if (m_loneCr == LoneCr::Unknown && !m_crsAt.isEmpty() && m_partial.size() > kPartBytes)
+        crsEndLines();
     if (m_partSink && m_partial.size() > kPartBytes) {
         m_partSink(m_partial);
         m_partial.truncate(0);
@@ -113,11 +165,16 @@ void TextLines::feed(QByteArrayView chunk)
 
 void TextLines::finish()
 {
-    if (!m_partial.isEmpty() || m_inParts)
+    if (m_loneCr == LoneCr::Unknown && !m_crsAt.isEmpty())
+        crsEndLines();
+    if (!m_partial.isEmpty() || m_inParts || m_afterCr)
         m_sink(m_partial);
     m_partial.clear();
     m_inParts = false;
     m_afterCr = false;
+    m_afterLf = false;
+    m_loneCr = LoneCr::Unknown;
+    m_crsAt.clear();
     m_command.clear();
     m_commandLeft = 0;
 }

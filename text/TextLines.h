@@ -1,12 +1,18 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 
 #include <functional>
 
 /**
- * Splits 8-bit text into lines as it arrives in chunks. A line ends at CR LF, at a lone CR or
- * at a lone LF; the line end is not part of the line, and a last line without one still counts.
+ * Splits 8-bit text into lines as it arrives in chunks. A line ends at CR LF, at LF CR or at a
+ * lone LF; the line end is not part of the line, and a last line without one still counts. A
+ * lone CR returns the carriage, as on every printer: it stays in the line, and what follows it
+ * is printed over the same line (COBOL's AFTER ADVANCING 0 LINES, an underlined total). Text
+ * whose line ends are lone CRs only (old Mac files, some DOS programs) has them as line ends:
+ * that is told by the first LF, or by its absence from the first line of more than kPartBytes
+ * (or from the whole text) that holds a lone CR.
  * With printer commands kept, the bytes of an ESC/P command (the data of a bit image, say) never
  * end a line: they stay in it byte for byte.
  */
@@ -36,12 +42,27 @@ private:
     bool longCommand(const char* p, qsizetype& i, qsizetype n);
     /// Bytes of a command past which it is measured a chunk at a time.
     static constexpr qsizetype kLongCommand = 16;
+    /// Ends the line gathered so far with @p piece.
+    void endLine(QByteArrayView piece);
+    /// A lone CR that came at the end of a chunk.
+    void loneCr();
+    /// No LF came: the lone CRs kept in the line so far, and those to come, end lines.
+    void crsEndLines();
 
     Sink m_sink;
     PartSink m_partSink;
     QByteArray m_partial;
     bool m_inParts = false; ///< parts of the current line went to the part sink
-    bool m_afterCr = false;
+    bool m_afterCr = false; ///< the last chunk ended in a CR, its line not yet ended
+    bool m_afterLf = false; ///< the last chunk ended in an LF: a CR next is part of its line end
+    enum class LoneCr : quint8
+    {
+        Unknown,
+        EndsLine,
+        Overprints
+    };
+    LoneCr m_loneCr = LoneCr::Unknown;
+    QList<qsizetype> m_crsAt; ///< lone CRs kept in the line before any LF, where they stand in it
     bool m_keepCommands = false;
     QByteArray m_command;        ///< start of a command whose length is not known yet
     qsizetype m_commandLeft = 0; ///< bytes of the current command still to come

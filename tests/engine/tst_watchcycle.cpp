@@ -1045,8 +1045,8 @@ void TestWatchCycle::rawJobsStreamThroughTemporaryFilesOfTheirOwn()
 
     raw.cycle.Movimento_Timer();
     QCOMPARE(port.copies.size(), 2);
-    QCOMPARE(port.copies[0].bytes, QByteArray("ONE\r\nTWO\r\n"));
-    QCOMPARE(port.copies[1].bytes, QByteArray("THREE\r\n"));
+    QCOMPARE(port.copies[0].bytes, QByteArray("ONE\nTWO"));
+    QCOMPARE(port.copies[1].bytes, QByteArray("THREE\r"));
     QCOMPARE(rig.files.files.value(foreign), QByteArray("ANOTHER PROGRAM'S JOB\r\n"));
     QCOMPARE(rig.files.listFiles("/work/"), QList<QByteArray>{foreign.mid(6)});
 }

@@ -29,9 +29,10 @@ page += b"X00\r" + ESC + b"$" + word(180) + b"X30\r\n"
 # 9-pin line spacing: 24/216 inch is 1/9 inch.
 page += ESC + b"3\x18" + b"Y0\nY1\nY2\n" + ESC + b"2"
 # Commands with parameters and data that are letters and digits: none of them prints (the
-# ESC/P 2 one last, as the printer reads 24-pin units after it).
-page += b"X0" + ESC + b"&\x00AA" + b"K" * 12 + ESC + b"?K\x01" + ESC + b"\x191" + ESC + b"^\x00\x02\x00KKKK"
-page += ESC + b"e1K" + ESC + b"XK1K" + ESC + b"iK" + ESC + b":\x00KK" + ESC + b"(x\x03\x00K1K" + b" X3\r\n"
+# ESC/P 2 one last, as the printer reads 24-pin units after it). The 9-pin bit image of six
+# columns at 60 dpi moves the head by a tenth of an inch.
+page += b"X0" + ESC + b"&\x00AA" + b"K" * 12 + ESC + b"?K\x01" + ESC + b"\x191" + ESC + b"^\x00\x06\x00" + b"K" * 12
+page += ESC + b"e1K" + ESC + b"XK1K" + ESC + b"iK" + ESC + b":\x00KK" + ESC + b"(x\x03\x00K1K" + b" X4\r\n"
 page += b"\x0c"
 with open(sys.argv[1], "wb") as f:
     f.write(page)

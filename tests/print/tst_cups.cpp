@@ -11,6 +11,7 @@
 #include "render/EmbeddedFont.h"
 #include "render/PrintDocument.h"
 #include "settings/Settings.h"
+#include "spool/FilePrinter.h"
 #include "spool/PrintError.h"
 #include "spool/PrintJob.h"
 #include "spool/SpoolText.h"
@@ -453,38 +454,85 @@ void TestCups::portOfDeviceUri_data()
                                << "/dev/lp1";
 }
 
+/// A page Ghostscript's Epson 9-pin driver makes of a small drawing: bit images whose data holds
+/// CR, LF, FF and NUL bytes, as a DOS program's logo does.
+QByteArray ghostscriptEpsonPage()
+{
+    QTemporaryDir dir;
+    const QString drawing = dir.filePath(QStringLiteral("logo.ps"));
+    const QString page = dir.filePath(QStringLiteral("logo.prn"));
+    writeBytes(drawing, "newpath 72 600 moveto 520 760 lineto 12 setlinewidth stroke\n"
+                        "100 650 80 0 360 arc fill /Courier findfont 30 scalefont setfont\n"
+                        "72 500 moveto (VELMORIX 0123) show showpage\n");
+    run(QStringLiteral("gs"), {"-q", "-dNOPAUSE", "-dBATCH", "-dSAFER", "-sDEVICE=epson", "-sPAPERSIZE=a4",
+                               "-sOutputFile=" + page, drawing});
+    return readAll(page);
+}
+
 void TestCups::rawJobsThroughTheQueue_data()
 {
     QTest::addColumn<QString>("printer");
+    QTest::addColumn<bool>("toPort");
+    QTest::addColumn<QByteArray>("stream");
     QTest::addColumn<bool>("printed");
-    QTest::newRow("the printer's raw queue") << "VelRaw" << true;
-    QTest::newRow("its name in another case") << "velraw" << true;
-    QTest::newRow("no such printer") << "NoSuchQueue" << false;
+    const QByteArray epson = ghostscriptEpsonPage();
+    QVERIFY(epson.size() > 10000 && epson.contains('\r') && epson.contains('\f'));
+    const struct
+    {
+        const char* name;
+        QByteArray bytes;
+    } streams[] = {
+        {"Ghostscript epson page", epson},
+        {"lone CRs overprint", QByteArray("\x1b@TITLE\rTITLE\r\n____\r\n")},
+        {"LF CR", QByteArray("A\n\rB\n\r")},
+        {"final form feed", QByteArray("PAGE\r\n\f")},
+        {"NUL and 0xFF", QByteArray("\x1bK\x04\x00\x00\xff\n\r\xff\x00end", 14)},
+        {"no line end", QByteArray("\x1b"
+                                   "E TITLE\x1b"
+                                   "F\x0f plain")},
+    };
+    for (const auto& s : streams) {
+        QTest::addRow("%s, raw queue", s.name) << "VelRaw" << false << s.bytes << true;
+        QTest::addRow("%s, port", s.name) << "VelRaw" << true << s.bytes << true;
+    }
+    QTest::newRow("queue named in another case") << "velraw" << false << QByteArray("x\r") << true;
+    QTest::newRow("no such printer") << "NoSuchQueue" << false << QByteArray("x") << false;
 }
 
 void TestCups::rawJobsThroughTheQueue()
 {
     QFETCH(QString, printer);
+    QFETCH(bool, toPort);
+    QFETCH(QByteArray, stream);
     QFETCH(bool, printed);
-    // Raw mode without a port: the queue of the named printer gets the very bytes a port would.
+    // Raw mode hands the printer the file's very bytes, through a port or, without one, the
+    // named printer's queue: nothing added, taken away or translated.
+    QTemporaryDir dir;
+    const QString port = dir.filePath(QStringLiteral("lpt.prn"));
+    QVERIFY(writeBytes(dir.filePath(QStringLiteral("REL.PRN")), stream));
     m_settings.printer = printer;
     m_settings.raw = OnOff(QStringLiteral("1"));
-    const QList<QByteArray> lines{QByteArray("\x1b@\x1b"
-                                             "E TITLE\x1b"
-                                             "F\x0f"),
-                                  QByteArray("\0\x01\xff\xe7 raw", 8), QByteArray("plain line")};
-    QString error;
-    QCOMPARE(print(lines, &error), printed);
+    m_settings.port = toPort ? port : QString();
+    ImpressaoConteudo job(m_settings, *m_printing, m_files, m_clock, m_port, m_places);
+    ScriptedAsker asker;
+    FilePrinter reader(m_files, asker, job);
+    PrintedPart done;
+    bool declined = false;
+    bool rewritten = false;
+    PrintError error;
+    const QByteArray folder = QFile::encodeName(dir.path()) + '/';
+    QCOMPARE(reader.le_e_imprime(folder, "REL.PRN", "REL.PRN", 0, QByteArray(), done, &declined, &rewritten,
+                                 &error),
+             printed);
     if (!printed) {
-        QVERIFY2(error.contains(printer), qPrintable(error));
+        QVERIFY2(error.text.contains(printer), qPrintable(error.text));
         return;
     }
-    QVERIFY2(m_printing->lastJobId() > 0, qPrintable(error));
-    const QString stored = waitForJobFile(QStringLiteral("VelRaw"), m_printing->lastJobId(), true);
-    QByteArray expected;
-    for (const QByteArray& line : lines)
-        expected += line + "\r\n";
-    QCOMPARE(readAll(stored), expected);
+    const QString stored =
+        toPort ? port : waitForJobFile(QStringLiteral("VelRaw"), m_printing->lastJobId(), true);
+    const QByteArray received = readAll(stored);
+    QCOMPARE(received.size(), stream.size());
+    QVERIFY(received == stream);
 }
 
 void TestCups::portOfDeviceUri()

@@ -162,9 +162,15 @@ void TestLayout::pointSize()
     QFETCH(int, columns);
     QFETCH(QString, size);
     QCOMPARE(tamanho_fonte(qint16(columns)), size);
-    QVERIFY(printGraphical(spool({"X"}), qint16(columns)));
-    QCOMPARE(m_printer.documents.size(), 1);
-    QCOMPARE(QString::number(m_printer.documents[0].shape.points), size);
+    // The widest line chooses it by its characters (not a UTF-8 file's bytes), without the
+    // blanks around it.
+    const QByteArray blanks(7, ' ');
+    QVERIFY(printGraphical(spool({blanks + QByteArray(columns, 'X') + QByteArray(200, ' ')}), 0));
+    m_settings.encoding = CodePage::Encoding::Utf8;
+    QVERIFY(printGraphical(spool({blanks + QByteArray("\xc3\xa7").repeated(columns) + blanks}), 0));
+    QCOMPARE(m_printer.documents.size(), 2);
+    for (const auto& document : std::as_const(m_printer.documents))
+        QCOMPARE(QString::number(document.shape.points), size);
 }
 
 void TestLayout::pageBreaks_data()

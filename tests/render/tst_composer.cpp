@@ -4,12 +4,14 @@
 #include "render/Composer.h"
 #include "render/EmbeddedFont.h"
 #include "spool/Documents.h"
+#include "text/TextLines.h"
 
 #include "tests/support/Poppler.h"
 
 #include <QBuffer>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -30,6 +32,8 @@ private slots:
     void pictures_data();
     void pictures();
     void printerPositions();
+    void plainSheets_data();
+    void plainSheets();
     void charactersRead_data();
     void charactersRead();
 };
@@ -44,6 +48,10 @@ void TestComposer::composition_data()
     QTest::newRow("80 columns at 11 points") << QByteArray() << 80.0 << 11.0 << false << false;
     QTest::newRow("150 columns turn the sheet") << QByteArray() << 150.0 << 7.0 << true << false;
     QTest::newRow("500 columns wrap at the smallest size") << QByteArray() << 500.0 << 4.0 << true << true;
+    QTest::newRow("trailing blanks not measured")
+        << ("\r\nTOTAL" + QByteArray(255, ' ')) << 0.0 << 11.0 << false << false;
+    QTest::newRow("overprinted parts measured each")
+        << ("\r\n" + QByteArray(80, 'X') + '\r' + QByteArray(80, '_')) << 0.0 << 11.0 << false << false;
     QTest::newRow("plain lines measured with their tabs")
         << QByteArray("\r\n\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\tEND") << 0.0 << 7.0 << true << false;
     // A PCL job that asks for landscape gets it, though its lines would fit across a portrait sheet.
@@ -60,12 +68,13 @@ void TestComposer::composition()
     QFETCH(bool, landscape);
     QFETCH(bool, wrap);
     DocumentShape shape;
-    if (!file.isEmpty())
+    if (!file.isEmpty()) {
         shape = imprime_documento(file, CodePage::Encoding::Windows1252).shape();
-    else
+    } else {
         shape.widestCells = widest;
+        shape.points = 11;
+    }
     shape.face = QStringLiteral("Courier 10 Pitch");
-    shape.points = 11;
     const Composition c = Composer::compose(shape, kA4);
     QCOMPARE(c.page.orientation() == QPageLayout::Landscape, landscape);
     QVERIFY2(qAbs(c.fit.points - points) < 0.01, qPrintable(QString::number(c.fit.points)));
@@ -195,6 +204,99 @@ void TestComposer::printerPositions()
     for (const QString& y : {QStringLiteral("Y1"), QStringLiteral("Y2")}) {
         const qreal step = (at(y).y() - at(QStringLiteral("Y0")).y()) / (y == u"Y1" ? 1 : 2) / inch;
         QVERIFY2(qAbs(step - 1.0 / 9) < 0.03 / 2, qPrintable(y + QString::number(step)));
+    }
+}
+
+/// What a GnuCOBOL program writes for a bold title and an underlined total (AFTER ADVANCING 0
+/// LINES); empty when cobc is not installed.
+QByteArray cobolOverprint()
+{
+    QTemporaryDir dir;
+    QFile source(dir.filePath(QStringLiteral("ov.cob")));
+    if (QStandardPaths::findExecutable(QStringLiteral("cobc")).isEmpty() ||
+        !source.open(QIODevice::WriteOnly))
+        return QByteArray();
+    source.write("       IDENTIFICATION DIVISION.\n       PROGRAM-ID. OV.\n       ENVIRONMENT DIVISION.\n"
+                 "       INPUT-OUTPUT SECTION.\n       FILE-CONTROL.\n"
+                 "           SELECT REL ASSIGN TO \"OV.TXT\" ORGANIZATION LINE SEQUENTIAL.\n"
+                 "       DATA DIVISION.\n       FILE SECTION.\n       FD REL.\n       01 LINHA PIC X(40).\n"
+                 "       PROCEDURE DIVISION.\n           OPEN OUTPUT REL.\n"
+                 "           MOVE \"TITLE\" TO LINHA. WRITE LINHA AFTER ADVANCING 1 LINE.\n"
+                 "           WRITE LINHA AFTER ADVANCING 0 LINES.\n"
+                 "           MOVE \"TOTAL 123\" TO LINHA. WRITE LINHA AFTER ADVANCING 2 LINES.\n"
+                 "           MOVE \"_________\" TO LINHA. WRITE LINHA AFTER ADVANCING 0 LINES.\n"
+                 "           MOVE \"END\" TO LINHA. WRITE LINHA AFTER ADVANCING 1 LINE.\n"
+                 "           CLOSE REL.\n           STOP RUN.\n");
+    source.close();
+    QProcess run;
+    run.setWorkingDirectory(dir.path());
+    run.start(QStringLiteral("cobc"), {"-x", "-o", "ov", "ov.cob"});
+    if (!run.waitForFinished(120000) || run.exitCode() != 0)
+        return QByteArray();
+    run.start(dir.filePath(QStringLiteral("ov")), QStringList());
+    run.waitForFinished(20000);
+    QFile out(dir.filePath(QStringLiteral("OV.TXT")));
+    return out.open(QIODevice::ReadOnly) ? out.readAll() : QByteArray();
+}
+
+void TestComposer::plainSheets_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<int>("linesPerPage");
+    QTest::addColumn<int>("sheets");
+    QTest::addColumn<QStringList>("oneLine"); ///< words drawn on one baseline, above END
+    QByteArray forms;
+    for (int form = 0; form < 3; ++form)
+        forms += (form > 0 ? "\f" : "") + QByteArray("LINE\r\n").repeated(66);
+    // 11 points on A4 within 10 point margins hold 62 lines.
+    QTest::newRow("66-line forms: a sheet each") << forms << 0 << 3 << QStringList();
+    QTest::newRow("LINHAS still wins") << forms << 33 << 6 << QStringList();
+    QTest::newRow("overprinted title and total") << QByteArray("TITLE\rTITLE\r\nTOTAL 123\r_________\r\nEND")
+                                                 << 0 << 1 << QStringList{"TOTAL", "_________"};
+    const QByteArray cobol = cobolOverprint();
+    if (!cobol.isEmpty())
+        QTest::newRow("GnuCOBOL AFTER ADVANCING 0 LINES")
+            << cobol << 0 << 1 << QStringList{"TOTAL", "_________"};
+}
+
+void TestComposer::plainSheets()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(int, linesPerPage);
+    QFETCH(int, sheets);
+    QFETCH(QStringList, oneLine);
+    QByteArray text; // the spool text: CR LF before each line
+    TextLines split([&text](QByteArrayView line) { text += "\r\n" + line.toByteArray(); });
+    split.feed(file);
+    split.finish();
+    for (const RenderPath path : {RenderPath::Best, RenderPath::Painter}) {
+        Document document = imprime_documento(text, CodePage::Encoding::Windows1252, linesPerPage);
+        document.shape().face = QStringLiteral("Courier 10 Pitch");
+        EmbeddedFonts fonts;
+        Composer composer(fonts, path);
+        QByteArray pdf;
+        QBuffer buffer(&pdf);
+        QVERIFY(composer.render(document, QStringLiteral("tst_composer"),
+                                [&](QPageLayout* media, QString*) -> QIODevice* {
+                                    *media = kA4;
+                                    buffer.open(QIODevice::WriteOnly);
+                                    return &buffer;
+                                }));
+        QCOMPARE(composer.pages(), sheets);
+        // pdftotext -bbox gives each word with its box: the overprinted ones share a baseline,
+        // and the line after them stands below.
+        const QString boxes = poppler(QStringLiteral("pdftotext"), pdf, {"-bbox"});
+        QMap<QString, QString> tops;
+        static const QRegularExpression word(QStringLiteral("yMin=\"([0-9.]+)\"[^>]*>([^<]+)</word>"));
+        for (const QRegularExpressionMatch& m : word.globalMatch(boxes))
+            tops.insert(m.captured(2), m.captured(1));
+        for (const QString& w : oneLine) {
+            QVERIFY2(tops.contains(w), qPrintable(boxes));
+            QCOMPARE(tops.value(w), tops.value(oneLine.first()));
+        }
+        if (!oneLine.isEmpty())
+            QVERIFY(tops.value(QStringLiteral("END")).toDouble() >
+                    tops.value(oneLine.first()).toDouble() + 5);
     }
 }
 

@@ -115,8 +115,17 @@ void TestCodePages::linesSplitAnywhere_data()
     QTest::addColumn<bool>("keepCommands");
     QTest::addColumn<QByteArrayList>("lines");
 
-    QTest::newRow("CR LF, CR, LF") << QByteArray("A\r\nBB\rC\n\nD") << false
-                                   << QByteArrayList{"A", "BB", "C", "", "D"};
+    QTest::newRow("CR LF, LF; a lone CR overprints")
+        << QByteArray("A\r\nBB\rC\n\nD") << false << QByteArrayList{"A", "BB\rC", "", "D"};
+    QTest::newRow("overprint before the first LF") << QByteArray("TITLE\rTITLE\n____\r\nEND\r") << false
+                                                   << QByteArrayList{"TITLE\rTITLE", "____", "END"};
+    QTest::newRow("lone CRs only end lines")
+        << QByteArray("A\rBB\r\rC") << false << QByteArrayList{"A", "BB", "", "C"};
+    QTest::newRow("LF CR is one line end")
+        << QByteArray("A\n\rB\n\r\nC\n\r") << false << QByteArrayList{"A", "B", "", "C"};
+    QTest::newRow("lone CRs only, a bit image's CRs kept")
+        << QByteArray("A\033K\002\000\r\r\rB\rC", 11) << true
+        << QByteArrayList{QByteArray("A\033K\002\000\r\r", 7), "B", "C"};
     const QByteArray image("A\033K\003\000\r\n\nB\r\nC", 12);
     QTest::newRow("bit image kept whole") << image << true << QByteArrayList{image.first(9), "C"};
     QTest::newRow("bit image bytes end lines")
