@@ -136,8 +136,8 @@ void Interpreter::endLine(int advance, bool keepHead)
 {
     justify();
     advance = std::max(advance, -m_position);
-    m_line.advance = (m_position + advance) / kFinePerUnit - m_position / kFinePerUnit;
-    m_page.lines.append(std::move(m_line));
+    m_barcodes.feed(std::move(m_line), lineY(), (m_position + advance) / kFinePerUnit - lineY(),
+                    m_page.lines);
     m_line = {};
     m_doubleWidthLine = false;
     m_position += advance;
@@ -151,6 +151,7 @@ void Interpreter::endLine(int advance, bool keepHead)
 void Interpreter::closePage(bool formFeed)
 {
     m_page.formFeed = formFeed;
+    m_barcodes.endPage(m_page, lineY());
     if (m_sink)
         m_sink(std::move(m_page));
     else

@@ -6,6 +6,7 @@
 
 #include "text/CharacterTables.h"
 #include "text/EscP.h"
+#include "text/EscPBarcode.h"
 
 #include <QList>
 
@@ -88,6 +89,7 @@ private:
     Script m_script = Script::Normal;
     Pitch m_pitch = Pitch::Pica;
     CharacterTables m_tables;
+    BarcodePrinter m_barcodes;
     int m_spacing = kFinePerInch / 6; ///< line spacing, 1/1080 inch
     int m_pageLength = 66 * kUnitsPerInch / 6;
     int m_headX = 0;

@@ -128,6 +128,9 @@ void Interpreter::parenthesis(QByteArrayView cmd)
         if (count == 2)
             endLine(signedWord(data, 0) * unit(10) * kFinePerInch / 3600, true);
         break;
+    case 'B': // a bar code at the head, modules in dots of the printer's pins
+        moveHeadBy(m_barcodes.print(data, headX(), lineY(), m_pins == 24 ? 180 : 120, m_page));
+        break;
     case 'C':
         if (count == 2 && word(data, 0) > 0)
             m_page.length = m_pageLength = word(data, 0) * unit(10) / 10;
