@@ -15,6 +15,7 @@ bool TextLines::inCommand(const char* p, qsizetype& i, qsizetype n)
     }
     if (m_command.isEmpty() && (!m_keepCommands || p[i] != PrinterCommands::kEsc))
         return false;
+    m_printerStream = true;
     m_command.append(p[i]);
     qsizetype length = PrinterCommands::escPLength(m_command);
     if (length == 0 && m_command.size() >= kLongCommand && i + 1 < n)
@@ -76,8 +77,7 @@ void TextLines::loneCr()
         endLine({});
         return;
     }
-    if (!m_keepCommands)
-        m_crsAt.append(m_partial.size());
+    m_crsAt.append(m_partial.size());
     m_partial.append('\r');
 }
 
@@ -147,7 +147,7 @@ void TextLines::feed(QByteArrayView chunk)
             } else if (m_loneCr == LoneCr::EndsLine) {
                 endLine(QByteArrayView(p + start, i - start));
                 start = i + 1;
-            } else if (!m_keepCommands) {
+            } else {
                 m_crsAt.append(m_partial.size() + i - start);
             }
         }
@@ -156,7 +156,8 @@ void TextLines::feed(QByteArrayView chunk)
         m_partial.append(p + start, n - start);
     // Lone CRs, and no LF in all this text: they are the line ends. Not so in a printer's
     // stream: there a CR only returns the carriage, and the paper moves by LF or ESC J alone.
-    if (m_loneCr == LoneCr::Unknown && !m_keepCommands && !m_crsAt.isEmpty() && m_partial.size() > kPartBytes)
+    if (m_loneCr == LoneCr::Unknown && !m_printerStream && !m_crsAt.isEmpty() &&
+        m_partial.size() > kPartBytes)
         crsEndLines();
     if (m_partSink && m_partial.size() > kPartBytes) {
         m_partSink(m_partial);
@@ -167,7 +168,7 @@ void TextLines::feed(QByteArrayView chunk)
 
 void TextLines::finish()
 {
-    if (m_loneCr == LoneCr::Unknown && !m_keepCommands && !m_crsAt.isEmpty())
+    if (m_loneCr == LoneCr::Unknown && !m_printerStream && !m_crsAt.isEmpty())
         crsEndLines();
     if (!m_partial.isEmpty() || m_inParts || m_afterCr)
         m_sink(m_partial);
@@ -176,6 +177,7 @@ void TextLines::finish()
     m_afterCr = false;
     m_afterLf = false;
     m_loneCr = LoneCr::Unknown;
+    m_printerStream = false;
     m_crsAt.clear();
     m_command.clear();
     m_commandLeft = 0;

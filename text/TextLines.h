@@ -64,6 +64,7 @@ private:
     LoneCr m_loneCr = LoneCr::Unknown;
     QList<qsizetype> m_crsAt; ///< lone CRs kept in the line before any LF, where they stand in it
     bool m_keepCommands = false;
-    QByteArray m_command;        ///< start of a command whose length is not known yet
-    qsizetype m_commandLeft = 0; ///< bytes of the current command still to come
+    bool m_printerStream = false; ///< a printer command was kept: lone CRs never end lines
+    QByteArray m_command;         ///< start of a command whose length is not known yet
+    qsizetype m_commandLeft = 0;  ///< bytes of the current command still to come
 };
