@@ -248,7 +248,8 @@ void TestEscP::feedsAndPages_data()
     QTest::newRow("leading form feed, full page then form feed")
         << QByteArray("\f\033C\001A\n\fB") << "60:60 60:60" << 0 << 9;
     QTest::newRow("eject lines break the page")
-        << QByteArray("\033EA\r\n*** EJECT ***\r\nB\r\neject\r\nREJECTED") << "3960:60 3960:60 3960:60" << 0 << 9;
+        << QByteArray("\033EA\r\n*** EJECT ***\r\nB\r\neject\r\nREJECTED") << "3960:60 3960:60 3960:60" << 0
+        << 9;
     QTest::newRow("a form of 33 lines") << QByteArray("A\nB") << "1980:60,60" << 33 << 9;
     QTest::newRow("more lines than a form holds") << QByteArray("A\nB") << "15300:60,60" << 35791395 << 9;
 }
