@@ -77,8 +77,12 @@ vf_cleanup() {
     set +e
     [ -n "$VF_PROG_PID" ] && stop_pid "$VF_PROG_PID"
     local pid m
+    # TERM first: an X server killed outright leaves its lock file, and enough of those leave
+    # no display free for the next run.
+    for pid in "${VF_PIDS[@]}"; do alive "$pid" && kill -TERM "$pid" 2>/dev/null; done
     for pid in "${VF_PIDS[@]}"; do
-        alive "$pid" && kill -KILL "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
+        wait_for 3 bash -c "! kill -0 $pid" || kill -KILL "$pid" 2>/dev/null
+        wait "$pid" 2>/dev/null
     done
     for m in "${VF_MOUNTS[@]}"; do umount -l "$m" 2>/dev/null; done
     if [ -n "${CUPS_SANDBOX_DIR:-}" ]; then
@@ -130,7 +134,12 @@ vf_setup() {
     local n xpid
     VF_DISPLAY=
     for n in $(seq 140 200); do
-        [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ] && continue
+        if [ -e /tmp/.X$n-lock ]; then
+            # a lock whose server is gone (killed outright) is taken back
+            alive "$(tr -d ' ' </tmp/.X$n-lock)" && continue
+            rm -f "/tmp/.X$n-lock" "/tmp/.X11-unix/X$n"
+        fi
+        [ -e /tmp/.X11-unix/X$n ] && continue
         Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
         xpid=$!
         if wait_for 10 bash -c "kill -0 $xpid && DISPLAY=:$n xdpyinfo" && sleep 0.3 && alive "$xpid"; then
