@@ -7,7 +7,7 @@
 #include <memory>
 
 class QIODevice;
-struct z_stream_s;
+struct libdeflate_compressor;
 
 /// The body of a PDF file being written: its bytes, and the object table that numbers the
 /// objects and records where each begins for the cross-reference table.
@@ -45,6 +45,10 @@ private:
     bool m_failed = false;
     QList<qint64> m_offsets; // index = object number - 1
     /// One compressor for all streams of the document, reset between them.
-    std::unique_ptr<z_stream_s> m_deflate;
+    struct FreeCompressor
+    {
+        void operator()(libdeflate_compressor* compressor) const;
+    };
+    std::unique_ptr<libdeflate_compressor, FreeCompressor> m_deflate;
     QByteArray m_packed; // a compressed stream, its room kept for the next
 };

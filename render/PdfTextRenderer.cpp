@@ -136,8 +136,11 @@ void PdfTextRenderer::appendRun(const QString& text, qreal baseline)
     // Box characters are drawn as rules behind blanks: the text tells them in /ActualText, so
     // that a reader searches and copies the frame's characters.
     const bool boxes = std::any_of(chars, chars + n, isBoxGlyph);
-    if (boxes)
-        m_content += "/Span <</ActualText " + PdfFile::text(text.left(n)) + ">> BDC\n";
+    if (boxes) {
+        m_content += "/Span <</ActualText ";
+        m_content += PdfFile::text(text.left(n));
+        m_content += ">> BDC\n";
+    }
     // A gap is a blank unless the face's blank is not as wide as the glyph it lacks.
     const bool adjustGaps = m_gapAdjust != 0;
     QByteArray gapShift;
@@ -282,7 +285,11 @@ void PdfTextRenderer::drawStyled(const TextLine& line, qreal baseline)
             PdfFile::appendNumber(m_content, baseline - run.rise * m_ascent);
             m_content += "Tm ";
             if (boxes) // told as in a plain line
-                m_content += "/Span <</ActualText " + PdfFile::text(run.text) + ">> BDC ";
+            {
+                m_content += "/Span <</ActualText ";
+                m_content += PdfFile::text(run.text);
+                m_content += ">> BDC ";
+            }
             m_content += "(";
             m_content += shown;
             m_content += ") Tj\n";
