@@ -22,3 +22,18 @@ inline QString poppler(const QString& tool, const QByteArray& pdf, const QString
     process.waitForFinished(20000);
     return QString::fromUtf8(process.readAllStandardOutput());
 }
+
+/// Draws the PDF's first page in grey at @p dpi into @p pgm (a PGM file), with pdftoppm; false
+/// when it could not.
+inline bool rasterize(const QByteArray& pdf, int dpi, const QString& pgm)
+{
+    QTemporaryDir dir;
+    QFile file(dir.filePath(QStringLiteral("doc.pdf")));
+    if (!file.open(QIODevice::WriteOnly) || file.write(pdf) != pdf.size())
+        return false;
+    file.close();
+    QString base = pgm;
+    base.chop(4); // pdftoppm adds the ".pgm"
+    return QProcess::execute(QStringLiteral("pdftoppm"), {"-r", QString::number(dpi), "-gray", "-singlefile",
+                                                          "-f", "1", "-l", "1", file.fileName(), base}) == 0;
+}
