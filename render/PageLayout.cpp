@@ -18,7 +18,8 @@ void PageLayout::fitLines(int lines)
 
 PageLayout::Place PageLayout::nextLine(qreal advance)
 {
-    if (advance <= 0)
+    // 0 is the face's own advance; less is a printer's reverse feed, back towards the top.
+    if (advance == 0)
         advance = m_advance;
     Place place;
     // A hair of rounding must not push the last line of a full page onto the next.
@@ -31,7 +32,7 @@ PageLayout::Place PageLayout::nextLine(qreal advance)
         ++m_pages;
     }
     place.baseline = m_y + m_ascent;
-    m_y += advance;
+    m_y = std::max<qreal>(0, m_y + advance);
     ++m_linesOnPage;
     return place;
 }

@@ -31,16 +31,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (!r.text.isEmpty() && !r.text.startsWith("\r\n"))
         std::abort();
 
-    // The lines, joined again, are the input less its line ends (printer commands keep theirs).
+    // The lines, joined again, are the input less its line ends (printer commands keep theirs; a
+    // lone CR stays in its line, which it overprints). The widest line is the widest of the
+    // parts a line's CRs overprint.
     const bool commands = bytes.contains('\x1b');
     QByteArray joined;
     qsizetype longest = 0;
     SpoolText::forEachLine(r.text, [&](QByteArrayView line) {
-        if (!commands && (line.contains('\r') || line.contains('\n')))
+        if (!commands && line.contains('\n'))
             std::abort();
         joined.append(line);
-        longest = std::max(longest, SpoolText::trimmedLength(line));
+        for (const QByteArray& part : line.toByteArray().split('\r'))
+            longest = std::max(longest, SpoolText::trimmedLength(part));
     });
+    joined.replace('\r', QByteArray());
     QByteArray stripped = bytes;
     stripped.replace('\r', QByteArray()).replace('\n', QByteArray());
     if (!commands && joined != stripped)

@@ -27,7 +27,9 @@ page += ESC + b"D\x14\x28\x00" + b"X0\tX20\tX40\r\n" + ESC + b"@" + b"X0\tX8\tX1
 # A carriage return overprints: X30 lands on the line of X00, not below it.
 page += b"X00\r" + ESC + b"$" + word(180) + b"X30\r\n"
 # 9-pin line spacing: 24/216 inch is 1/9 inch.
-page += ESC + b"3\x18" + b"Y0\nY1\nY2\n" + ESC + b"2"
+page += ESC + b"3\x18" + b"Y0\nY1\nY2\n"
+# A reverse feed of 24/216 inch: YJ prints on Y2's line, three inches in.
+page += ESC + b"j\x18" + ESC + b"$" + word(180) + b"YJ\n" + ESC + b"2"
 # Commands with parameters and data that are letters and digits: none of them prints (the
 # ESC/P 2 one last, as the printer reads 24-pin units after it). The 9-pin bit image of six
 # columns at 60 dpi moves the head by a tenth of an inch.

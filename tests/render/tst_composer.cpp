@@ -196,6 +196,7 @@ void TestComposer::printerPositions()
     }
     QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(u'\n')));
     QCOMPARE(at(QStringLiteral("X30")).y(), at(QStringLiteral("X00")).y());
+    QCOMPARE(at(QStringLiteral("YJ")).y(), at(QStringLiteral("Y2")).y());
     for (const QString& y : {QStringLiteral("Y1"), QStringLiteral("Y2")}) {
         const qreal step = (at(y).y() - at(QStringLiteral("Y0")).y()) / (y == u"Y1" ? 1 : 2) / inch;
         QVERIFY2(qAbs(step - 1.0 / 9) < 0.03 / 2, qPrintable(y + QString::number(step)));
