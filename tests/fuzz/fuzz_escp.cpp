@@ -38,7 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     QByteArray stripped = bytes;
     stripped.replace('\r', QByteArray()).replace('\n', QByteArray());
-    if (!controls && printed != stripped)
+    // (An "eject" line breaks the page instead of printing.)
+    if (!controls && !bytes.toUpper().contains("EJECT") && printed != stripped)
         std::abort();
 
     using CodePage::Encoding;
