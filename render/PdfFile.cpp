@@ -5,7 +5,11 @@
 #include <QIODevice>
 
 #include <cmath>
+#include <condition_variable>
+#include <deque>
 #include <libdeflate.h>
+#include <mutex>
+#include <thread>
 
 namespace {
 
@@ -13,7 +17,79 @@ namespace {
 /// little they save.
 constexpr qsizetype kSmallestPacked = 128;
 
+/// Compresses @p size bytes at @p data into @p packed with @p compressor, made at the first use
+/// and kept: the size compressed, 0 when the stream is better left as it is.
+template <typename Compressor>
+qsizetype pack(Compressor& compressor, const char* data, qsizetype size, QByteArray& packed)
+{
+    if (size < kSmallestPacked)
+        return 0;
+    // The fastest level: a page of text shrinks to about a seventh all the same, and the time
+    // spent here is added to every page of every job.
+    if (!compressor)
+        compressor.reset(libdeflate_alloc_compressor(1));
+    if (!compressor)
+        return 0;
+    const auto bound = qsizetype(libdeflate_zlib_compress_bound(compressor.get(), size_t(size)));
+    if (packed.size() < bound)
+        packed.resize(bound);
+    const auto packedSize = qsizetype(
+        libdeflate_zlib_compress(compressor.get(), data, size_t(size), packed.data(), size_t(bound)));
+    return packedSize < size ? packedSize : 0;
+}
+
 } // namespace
+
+/// A thread that compresses the streams handed to it, in order, while the document goes on
+/// being built. It is woken for a few streams at a time: waking a thread costs about as much as
+/// compressing a page.
+struct PdfFile::Packer
+{
+    static constexpr qsizetype kBatch = 4; // streams waiting before the thread is woken
+    static constexpr qsizetype kMost = 16; // streams held at most, compressed or not
+
+    struct Stream
+    {
+        int id = 0;
+        QByteArray data;
+        QByteArray packed;
+        qsizetype packedSize = 0;
+    };
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<Stream> streams; // in the order handed over; the first `packedCount` are done
+    qsizetype packedCount = 0;
+    bool quit = false;
+    std::unique_ptr<libdeflate_compressor, FreeCompressor> compressor;
+    std::thread thread{[this] { run(); }}; // last: it starts with everything above made
+
+    ~Packer()
+    {
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            quit = true;
+        }
+        changed.notify_all();
+        thread.join();
+    }
+
+    void run()
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        while (true) {
+            changed.wait(lock, [this] { return quit || packedCount < qsizetype(streams.size()); });
+            if (packedCount == qsizetype(streams.size()))
+                return;
+            // The deque's elements stay where they are while others are added.
+            Stream& stream = streams[size_t(packedCount)];
+            lock.unlock();
+            stream.packedSize = pack(compressor, stream.data.constData(), stream.data.size(), stream.packed);
+            lock.lock();
+            ++packedCount;
+            changed.notify_all();
+        }
+    }
+};
 
 PdfFile::PdfFile(QIODevice* out) : m_out(out)
 {
@@ -50,33 +126,66 @@ void PdfFile::write(const QByteArray& bytes)
 
 void PdfFile::writeStream(const QByteArray& entries, const char* data, qsizetype size)
 {
-    // The fastest level: a page of text shrinks to about a seventh all the same, and the time
-    // spent here is added to every page of every job.
-    qsizetype packedSize = 0;
-    if (size >= kSmallestPacked) {
-        if (!m_deflate)
-            m_deflate.reset(libdeflate_alloc_compressor(1));
-        if (m_deflate) {
-            const auto bound = qsizetype(libdeflate_zlib_compress_bound(m_deflate.get(), size_t(size)));
-            if (m_packed.size() < bound)
-                m_packed.resize(bound);
-            packedSize = qsizetype(libdeflate_zlib_compress(m_deflate.get(), data, size_t(size),
-                                                            m_packed.data(), size_t(bound)));
-        }
-    }
-    const bool packed = packedSize > 0 && packedSize < size;
-    const qsizetype length = packed ? packedSize : size;
+    const qsizetype packedSize = pack(m_deflate, data, size, m_packed);
+    writeStreamObject(entries, data, size, m_packed, packedSize);
+}
+
+void PdfFile::writeStreamObject(const QByteArray& entries, const char* data, qsizetype size,
+                                const QByteArray& packed, qsizetype packedSize)
+{
+    const qsizetype length = packedSize > 0 ? packedSize : size;
     QByteArray dict =
         "<< " + entries + (entries.isEmpty() ? "" : " ") + "/Length " + QByteArray::number(length);
-    if (packed)
+    if (packedSize > 0)
         dict += " /Filter /FlateDecode";
     write(dict + " >>\nstream\n");
-    write(QByteArray::fromRawData(packed ? m_packed.constData() : data, length));
+    write(QByteArray::fromRawData(packedSize > 0 ? packed.constData() : data, length));
     write("\nendstream\nendobj\n");
+}
+
+void PdfFile::writeStreamSoon(int id, QByteArray& data)
+{
+    if (!m_packer)
+        m_packer = std::make_unique<Packer>();
+    QByteArray spare = writePacked(Packer::kMost - 1);
+    std::unique_lock<std::mutex> lock(m_packer->mutex);
+    m_packer->streams.push_back(Packer::Stream{id, QByteArray(), std::move(spare), 0});
+    std::swap(m_packer->streams.back().data, data);
+    const bool wake = qsizetype(m_packer->streams.size()) - m_packer->packedCount >= Packer::kBatch;
+    lock.unlock();
+    if (wake)
+        m_packer->changed.notify_all();
+    data.truncate(0);
+}
+
+QByteArray PdfFile::writePacked(qsizetype keep)
+{
+    QByteArray spare;
+    if (!m_packer)
+        return spare;
+    std::unique_lock<std::mutex> lock(m_packer->mutex);
+    while (qsizetype(m_packer->streams.size()) > keep || m_packer->packedCount > 0) {
+        if (m_packer->packedCount == 0) {
+            m_packer->changed.notify_all();
+            m_packer->changed.wait(lock, [this] { return m_packer->packedCount > 0; });
+        }
+        Packer::Stream stream = std::move(m_packer->streams.front());
+        m_packer->streams.pop_front();
+        --m_packer->packedCount;
+        lock.unlock();
+        startObject(stream.id);
+        writeStreamObject(QByteArray(), stream.data.constData(), stream.data.size(), stream.packed,
+                          stream.packedSize);
+        spare = std::move(stream.data);
+        lock.lock();
+    }
+    spare.truncate(0);
+    return spare;
 }
 
 bool PdfFile::finish(int catalog, int info)
 {
+    writePacked(0);
     const qint64 xref = m_offset;
     QByteArray table = "xref\n0 " + QByteArray::number(m_offsets.size() + 1) + "\n0000000000 65535 f \n";
     for (const qint64 offset : std::as_const(m_offsets))
@@ -130,7 +239,7 @@ void PdfFile::appendNumber(QByteArray& out, double value, char after)
     out.append(p, end - p);
 }
 
-QByteArray PdfFile::text(const QString& text)
+QByteArray PdfFile::text(QStringView text)
 {
     // Every line of a framed report carries one: written in one pass, without temporaries.
     static constexpr char kHex[] = "0123456789ABCDEF";

@@ -25,6 +25,10 @@ public:
     /// Writes the started object as a stream: the dictionary with @p entries (PDF keys besides
     /// /Length and /Filter), then @p data, Flate-compressed where that makes it smaller.
     void writeStream(const QByteArray& entries, const char* data, qsizetype size);
+    /// Writes object @p id as a stream of @p data, compressed on a thread of its own while the
+    /// caller goes on (the next pages are built meanwhile): the object is written a little later,
+    /// at the latest by finish(). @p data is taken, and an emptied buffer given back in its place.
+    void writeStreamSoon(int id, QByteArray& data);
     /// Writes the cross-reference table and the trailer; false when any write failed.
     bool finish(int catalog, int info);
     bool failed() const { return m_failed; }
@@ -37,9 +41,16 @@ public:
     /// coordinates of styled lines and rules (a hundredth of a dot is far below a printer's).
     static void appendNumber(QByteArray& out, double value, char after = ' ');
     /// A text string as UTF-16 with its byte order mark, in hexadecimal.
-    static QByteArray text(const QString& text);
+    static QByteArray text(QStringView text);
 
 private:
+    struct Packer;
+    /// Writes the streams the packer has compressed, and waits for more until at most @p keep
+    /// are left with it; gives back the emptied buffer of one written, for the next page.
+    QByteArray writePacked(qsizetype keep);
+    void writeStreamObject(const QByteArray& entries, const char* data, qsizetype size,
+                           const QByteArray& packed, qsizetype packedSize);
+
     QIODevice* m_out;
     qint64 m_offset = 0;
     bool m_failed = false;
@@ -51,4 +62,5 @@ private:
     };
     std::unique_ptr<libdeflate_compressor, FreeCompressor> m_deflate;
     QByteArray m_packed; // a compressed stream, its room kept for the next
+    std::unique_ptr<Packer> m_packer;
 };

@@ -83,7 +83,6 @@ void PdfTextRenderer::writeFont(int fontObject, const EmbeddedFont& font)
 void PdfTextRenderer::drawRule(const QRectF& rect)
 {
     fill(rect, 0);
-    flushFills();
 }
 
 void PdfTextRenderer::drawImage(const PageImage& image, const QRectF& place)
@@ -98,7 +97,9 @@ void PdfTextRenderer::drawImage(const PageImage& image, const QRectF& place)
                         image.bits.constData(), row * image.height);
     const QByteArray name = "/Im" + QByteArray::number(object);
     m_images += name + ' ' + PdfFile::ref(object) + ' ';
-    // The page is drawn upside down (y grows downwards): the image's first row goes on top.
+    // Rules and images are drawn in the order they came. The page is drawn upside down (y grows
+    // downwards): the image's first row goes on top.
+    flushFills();
     m_graphics += "q 0 g ";
     for (const qreal n : {place.width(), 0.0, 0.0, -place.height(), place.x(), place.y() + place.height()})
         PdfFile::appendNumber(m_graphics, n);

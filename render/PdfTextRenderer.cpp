@@ -82,9 +82,8 @@ void PdfTextRenderer::beginPage()
     m_scale = 100;
     m_lastGray = -1;
     // Pages of one document are alike: the last one's size is a good guess for the next.
-    const qsizetype guess = m_content.capacity();
-    m_content.clear();
-    m_content.reserve(guess);
+    m_content.truncate(0);
+    m_content.reserve(m_lastPageSize);
     m_content += m_pageStart;
 }
 
@@ -180,8 +179,6 @@ void PdfTextRenderer::appendRun(const QString& text, qreal baseline)
     m_content.truncate(out - m_content.constData());
     if (boxes)
         m_content += "EMC\n";
-    if (!m_pending.isEmpty())
-        flushFills();
 }
 
 void PdfTextRenderer::box(char16_t ch, const QRectF& cell)
@@ -194,14 +191,28 @@ void PdfTextRenderer::box(char16_t ch, const QRectF& cell)
 
 void PdfTextRenderer::fill(const QRectF& r, qreal gray)
 {
-    // A rule drawn cell by cell (a frame's top, a row of shades) becomes one rectangle.
-    for (Fill& f : m_pending) {
-        if (f.gray == gray && std::abs(r.top() - f.rect.top()) < 1e-3 &&
-            std::abs(r.height() - f.rect.height()) < 1e-3 && std::abs(r.left() - f.rect.right()) < 1e-3) {
-            f.rect.setRight(r.right());
+    // A rule drawn cell by cell (a frame's top, a row of shades) becomes one rectangle, and so
+    // does a frame's side drawn line by line. Only the latest fills are looked at: the cells
+    // that continue a rule are the ones of this line and the one before.
+    constexpr qsizetype kLookBack = 64;
+    constexpr qreal kNear = 1e-3;
+    for (qsizetype i = m_pending.size() - 1; i >= std::max<qsizetype>(0, m_pending.size() - kLookBack); --i) {
+        QRectF& f = m_pending[i].rect;
+        if (m_pending[i].gray != gray)
+            continue;
+        if (std::abs(r.top() - f.top()) < kNear && std::abs(r.height() - f.height()) < kNear &&
+            std::abs(r.left() - f.right()) < kNear) {
+            f.setRight(r.right());
+            return;
+        }
+        if (std::abs(r.left() - f.left()) < kNear && std::abs(r.width() - f.width()) < kNear &&
+            std::abs(r.top() - f.bottom()) < kNear) {
+            f.setBottom(r.bottom());
             return;
         }
     }
+    if (m_pending.size() >= 1024)
+        flushFills();
     m_pending.append(Fill{r, gray});
 }
 
@@ -250,51 +261,69 @@ void PdfTextRenderer::drawStyled(const TextLine& line, qreal baseline)
 {
     const qreal height = line.advance > 0 ? line.advance : m_lineHeight;
     const unsigned char* codes = m_font->codes.get();
+    const auto drawnAsRule = [codes](char16_t ch) {
+        return codes[ch] == EmbeddedFont::kGap && isBoxGlyph(ch);
+    };
     for (const TextRun& run : line.runs) {
         const qreal cell = m_cell * run.scale / 100;
         const char16_t* chars = reinterpret_cast<const char16_t*>(run.text.utf16());
-        QByteArray& shown = m_shown;
-        shown.resize(run.text.size() * 2); // every character escaped at worst
-        char* out = shown.data();
-        bool ink = false;
-        bool boxes = false;
-        for (qsizetype i = 0; i < run.text.size(); ++i) {
+        const qsizetype n = run.text.size();
+        bool drawn = false;
+        for (qsizetype i = 0; i < n; ++i) {
             const unsigned char c = codes[chars[i]];
-            if (c == EmbeddedFont::kGap) {
-                if (isBoxGlyph(chars[i])) {
-                    box(chars[i], QRectF(run.x + i * cell, baseline - m_ascent, cell, height));
-                    boxes = true;
-                }
-                *out++ = ' ';
-                continue;
-            }
-            ink = ink || c != ' ';
-            if (c == '(' || c == ')' || c == '\\')
-                *out++ = '\\';
-            *out++ = char(c);
+            if (c == EmbeddedFont::kGap ? isBoxGlyph(chars[i]) : c != ' ')
+                drawn = true;
+            if (drawnAsRule(chars[i]))
+                box(chars[i], QRectF(run.x + i * cell, baseline - m_ascent, cell, height));
         }
-        shown.truncate(out - shown.constData());
-        if (ink || boxes) {
+        if (drawn) {
             textState(run.face, run.scale);
             if (run.glyphWidth != 1) // the smaller glyphs keep the cell's advance
                 m_content += PdfFile::number(m_charSpacing + m_cell * (1 / run.glyphWidth - 1)) + " Tc ";
-            PdfFile::appendNumber(m_content, run.glyphWidth);
-            m_content += "0 0 ";
-            PdfFile::appendNumber(m_content, -run.glyphHeight);
-            PdfFile::appendNumber(m_content, run.x);
-            PdfFile::appendNumber(m_content, baseline - run.rise * m_ascent);
-            m_content += "Tm ";
-            if (boxes) // told as in a plain line
-            {
-                m_content += "/Span <</ActualText ";
-                m_content += PdfFile::text(run.text);
-                m_content += ">> BDC ";
+            const qreal y = baseline - run.rise * m_ascent;
+            // A plain run at the margin, a line below the last one, moves there by T*.
+            const bool plain = run.glyphWidth == 1 && run.glyphHeight == 1 && std::abs(run.x) < 1e-9;
+            if (plain && m_positioned && std::abs(m_lastBaseline + m_lineHeight - y) < 1e-6) {
+                m_content += "T*";
+            } else {
+                PdfFile::appendNumber(m_content, run.glyphWidth);
+                m_content += "0 0 ";
+                PdfFile::appendNumber(m_content, -run.glyphHeight);
+                PdfFile::appendNumber(m_content, run.x);
+                PdfFile::appendNumber(m_content, y);
+                m_content += "Tm";
             }
-            m_content += "(";
-            m_content += shown;
-            m_content += ") Tj\n";
-            if (boxes)
-                m_content += "EMC\n";
+            m_lastBaseline = plain ? y : -1e9;
+            // The run is shown in pieces, each continuing where the last ended. A piece of box
+            // characters is drawn as rules behind blanks and tells its characters in
+            // /ActualText, so that a reader searches and copies the frame as well.
+            for (qsizetype i = 0; i < n;) {
+                const bool rules = drawnAsRule(chars[i]);
+                qsizetype end = i + 1;
+                while (end < n && drawnAsRule(chars[end]) == rules)
+                    ++end;
+                if (rules) {
+                    m_content += "\n/Span <</ActualText ";
+                    m_content += PdfFile::text(QStringView(chars + i, end - i));
+                    m_content += ">> BDC";
+                }
+                const qsizetype start = m_content.size();
+                m_content.resize(start + (end - i) * 2 + 8); // every character escaped at worst
+                char* out = m_content.data() + start;
+                *out++ = ' ';
+                *out++ = '(';
+                for (; i < end; ++i) {
+                    const unsigned char c = rules ? ' ' : codes[chars[i]];
+                    if (c == '(' || c == ')' || c == '\\')
+                        *out++ = '\\';
+                    *out++ = char(c == EmbeddedFont::kGap ? ' ' : c);
+                }
+                std::memcpy(out, ") Tj", 4);
+                m_content.truncate(out + 4 - m_content.constData());
+                if (rules)
+                    m_content += " EMC";
+            }
+            m_content += '\n';
             if (run.glyphWidth != 1)
                 m_content += PdfFile::number(m_charSpacing) + " Tc\n";
             m_positioned = true;
@@ -302,9 +331,6 @@ void PdfTextRenderer::drawStyled(const TextLine& line, qreal baseline)
         if (run.underline && !run.text.isEmpty())
             fill(QRectF(run.x, baseline + m_underline, cell * run.text.size(), m_stroke / 2), 0);
     }
-    flushFills();
-    // The next plain line places itself: the line matrix is not at the left margin.
-    m_lastBaseline = -1e9;
 }
 
 void PdfTextRenderer::endPage()
@@ -317,15 +343,14 @@ void PdfTextRenderer::endPage()
         m_graphics.clear();
     }
     const int contents = m_file->newObject();
-    m_file->startObject(contents);
-    m_file->writeStream(QByteArray(), m_content.constData(), m_content.size());
     const int page = m_file->newObject();
     m_file->startObject(page);
     m_file->write("<< /Type /Page /Parent " + PdfFile::ref(m_pages) + " /MediaBox " + m_mediaBox +
                   " /Resources " + PdfFile::ref(m_resources) + " /Contents " + PdfFile::ref(contents) +
                   " >>\nendobj\n");
+    m_lastPageSize = m_content.size();
+    m_file->writeStreamSoon(contents, m_content);
     m_pageObjects.append(page);
-    m_content.clear();
     m_pageOpen = false;
 }
 

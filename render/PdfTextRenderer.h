@@ -66,8 +66,7 @@ private:
         QRectF rect;
         qreal gray = 0;
     };
-    QVarLengthArray<Fill, 8> m_pending; // fills of a line that the next cell may extend
-    QByteArray m_shown;
+    QVarLengthArray<Fill, 8> m_pending; // fills of the page that the next cells may extend
     std::optional<PdfFile> m_file;
     int m_catalog = 0;
     int m_pages = 0;
@@ -76,6 +75,7 @@ private:
     QList<int> m_pageObjects;
     QByteArray m_images; // names and objects of the images, for the resources
 
+    qsizetype m_lastPageSize = 0;
     QByteArray m_pageStart; // the device space of Qt's engine
     QByteArray m_mediaBox;
 
