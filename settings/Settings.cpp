@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStringDecoder>
 
 #include <unistd.h>
 
@@ -87,6 +88,29 @@ int readLines(const QString& value, QString* note)
     return int(std::max<qlonglong>(asked, kFewestLines));
 }
 
+/// True for a file a Linux editor saved in UTF-8: valid UTF-8 holding a character beyond ASCII.
+/// Windows-1252 text with accents is almost never valid UTF-8, so the two are told apart.
+bool savedAsUtf8(const QByteArray& data)
+{
+    if (std::all_of(data.begin(), data.end(), [](char c) { return uchar(c) < 0x80; }))
+        return false;
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    // The decoder works when its result becomes a string.
+    [[maybe_unused]] const QString text = utf8.decode(data);
+    return !utf8.hasError();
+}
+
+/// Reads and writes the text of a settings file in the encoding it was saved in.
+struct FileText
+{
+    bool utf8 = false;
+    QString decode(QByteArrayView bytes) const
+    {
+        return utf8 ? QString::fromUtf8(bytes) : CodePage::decode(bytes);
+    }
+    QByteArray encode(const QString& text) const { return utf8 ? text.toUtf8() : CodePage::encode(text); }
+};
+
 } // namespace
 
 QString chave_linha(const QString& line)
@@ -103,17 +127,19 @@ QString valor_linha(const QString& line)
 
 bool grava_ini(const Settings& settings, const QString& path, SettingsStore& files, QString* error)
 {
+    // Lines the window does not own survive a confirmation, and the file keeps its encoding.
+    QByteArray old;
+    const bool hasOld =
+        files.isPlainFile(QFile::encodeName(path)) && files.readFile(QFile::encodeName(path), &old, nullptr);
+    const FileText text{savedAsUtf8(old)};
     QByteArray data;
     for (const Key& key : kKeys) {
         data += key.name;
         data += " = ";
-        data += CodePage::encode(key.get(settings));
+        data += text.encode(key.get(settings));
         data += "\r\n";
     }
-    // Lines the window does not own survive a confirmation.
-    QByteArray old;
-    if (files.isPlainFile(QFile::encodeName(path)) &&
-        files.readFile(QFile::encodeName(path), &old, nullptr)) {
+    if (hasOld) {
         TextLines lines([&data](QByteArrayView bytes) {
             if (!ownedKey(chave_linha(CodePage::decode(bytes)))) {
                 data += bytes;
@@ -138,8 +164,9 @@ bool le_ini(Settings& settings, const QString& path, SettingsStore& files, QStri
 
     // LINHAS is told of once, as the last one given is what is used.
     std::optional<QString> linesGiven, pinsGiven;
-    TextLines lines([&settings, &linesGiven, &pinsGiven](QByteArrayView bytes) {
-        const QString line = CodePage::decode(bytes);
+    const FileText text{savedAsUtf8(data)};
+    TextLines lines([&settings, &linesGiven, &pinsGiven, &text](QByteArrayView bytes) {
+        const QString line = text.decode(bytes);
         const QString key = chave_linha(line);
         for (const Key& k : kKeys) {
             if (key == QLatin1String(k.name))

@@ -92,23 +92,34 @@ void TestSettings::roundTrip_data()
     QTest::addColumn<QString>("local");
     QTest::addColumn<QString>("expectedLocal");
     QTest::addColumn<QByteArray>("localBytes");
+    QTest::addColumn<QByteArray>("before"); ///< the file there before, when there is one
 
     QTest::newRow("plain") << "/tmp/video/*.TXT"
-                           << "/tmp/video/*.TXT" << QByteArray("/tmp/video/*.TXT");
-    QTest::newRow("surrounding blanks dropped") << "   /tmp/a b/*.TXT  "
-                                                << "/tmp/a b/*.TXT" << QByteArray("   /tmp/a b/*.TXT  ");
+                           << "/tmp/video/*.TXT" << QByteArray("/tmp/video/*.TXT") << QByteArray();
+    QTest::newRow("surrounding blanks dropped")
+        << "   /tmp/a b/*.TXT  "
+        << "/tmp/a b/*.TXT" << QByteArray("   /tmp/a b/*.TXT  ") << QByteArray();
     QTest::newRow("tabs kept") << "\t/tmp/x\t"
-                               << "\t/tmp/x\t" << QByteArray("\t/tmp/x\t");
+                               << "\t/tmp/x\t" << QByteArray("\t/tmp/x\t") << QByteArray();
     QTest::newRow("empty") << ""
-                           << "" << QByteArray();
+                           << "" << QByteArray() << QByteArray();
     QTest::newRow("latin letters as Windows-1252")
         << QStringLiteral("/tmp/relatórios/ação/*.TXT") << QStringLiteral("/tmp/relatórios/ação/*.TXT")
-        << QByteArray("/tmp/relat\xF3rios/a\xE7\xE3o/*.TXT");
+        << QByteArray("/tmp/relat\xF3rios/a\xE7\xE3o/*.TXT") << QByteArray();
     QTest::newRow("euro sign in the 0x80 row")
-        << QStringLiteral("/tmp/€/*.TXT") << QStringLiteral("/tmp/€/*.TXT") << QByteArray("/tmp/\x80/*.TXT");
+        << QStringLiteral("/tmp/€/*.TXT") << QStringLiteral("/tmp/€/*.TXT") << QByteArray("/tmp/\x80/*.TXT")
+        << QByteArray();
     QTest::newRow("outside the code page")
         << QStringLiteral("/tmp/日本/*.TXT") << QStringLiteral("/tmp/\?\?/*.TXT")
-        << QByteArray("/tmp/\?\?/*.TXT");
+        << QByteArray("/tmp/\?\?/*.TXT") << QByteArray();
+    // A file a Linux editor saved in UTF-8 is read and written back in UTF-8; one in
+    // Windows-1252 stays in Windows-1252.
+    QTest::newRow("UTF-8 file stays UTF-8")
+        << QStringLiteral("/tmp/relatórios/*.TXT") << QStringLiteral("/tmp/relatórios/*.TXT")
+        << QByteArray("/tmp/relat\xC3\xB3rios/*.TXT") << QByteArray("; impressora do balc\xC3\xA3o\r\n");
+    QTest::newRow("Windows-1252 file stays Windows-1252")
+        << QStringLiteral("/tmp/relatórios/*.TXT") << QStringLiteral("/tmp/relatórios/*.TXT")
+        << QByteArray("/tmp/relat\xF3rios/*.TXT") << QByteArray("; impressora do balc\xE3o\r\n");
 }
 
 void TestSettings::roundTrip()
@@ -116,7 +127,10 @@ void TestSettings::roundTrip()
     QFETCH(QString, local);
     QFETCH(QString, expectedLocal);
     QFETCH(QByteArray, localBytes);
+    QFETCH(QByteArray, before);
 
+    if (!before.isEmpty())
+        QVERIFY(writeBytes(m_ini, before));
     Settings written = sample();
     written.pattern = local;
     written.printer = QStringLiteral("  HP LaserJet  ");
@@ -132,6 +146,7 @@ void TestSettings::roundTrip()
     QCOMPARE(read.backup.text(), written.backup.text());
     QCOMPARE(read.raw.text(), written.raw.text());
     QCOMPARE(read.port, written.port);
+    QVERIFY(readAll(m_ini).endsWith(before));
 }
 
 // Each file is read over the same starting values; the row names what it should change.
@@ -174,6 +189,14 @@ void TestSettings::lines_data()
     QTest::newRow("Windows-1252 value")
         << QByteArray("LOCAL = /tmp/relat\xF3rios/*.TXT\r\n")
         << QStringList{QStringLiteral("/tmp/relatórios/*.TXT"), "printer0", "backup0", "paralela0", "porta0"};
+    QTest::newRow("UTF-8 value")
+        << QByteArray("LOCAL = /tmp/relat\xC3\xB3rios/*.TXT\r\nIMPRESSORA = Balc\xC3\xA3o\r\n")
+        << QStringList{QStringLiteral("/tmp/relatórios/*.TXT"), QStringLiteral("Balcão"), "backup0",
+                       "paralela0", "porta0"};
+    QTest::newRow("invalid UTF-8 is Windows-1252")
+        << QByteArray("LOCAL = /tmp/relat\xC3\xB3rios/*.TXT\r\nIMPRESSORA = Balc\xE3o\r\n")
+        << QStringList{QStringLiteral("/tmp/relatÃ³rios/*.TXT"), QStringLiteral("Balcão"), "backup0",
+                       "paralela0", "porta0"};
 }
 
 void TestSettings::lines()
