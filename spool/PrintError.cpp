@@ -96,6 +96,9 @@ QString motivo_falha(const PrintError& error)
 {
     const char* reason = reasonOf(error.kind);
     QString motivo = reason ? QString::fromUtf8(reason) : error.text;
+    // Which queue is missing is what the user must fix: the settings name it.
+    if (error.kind == PrintError::Kind::NoSuchPrinter && !error.printer.isEmpty())
+        motivo += QStringLiteral(": ") + error.printer;
     if (error.sent >= 0)
         motivo += QStringLiteral(", %1 de %2 bytes enviados").arg(error.sent).arg(error.size);
     return motivo;

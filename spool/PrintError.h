@@ -49,9 +49,13 @@ struct PrintError
     QString text;
     qint64 sent = -1; ///< bytes of a raw print-out the device took before it failed; -1: not told
     qint64 size = 0;
+    /// The printer the print-out was for, when the failure is the printer's; empty otherwise.
+    QString printer;
+    /// What the print server says of that printer (its printer-state-message: "papel acabou").
+    QString printerMessage;
 };
 
 /// The short Portuguese reason for an error ("fila parada", "permissão negada", ...): the error's
 /// own text when its kind has none, empty for no error. A device that took part of a raw
-/// print-out adds how much.
+/// print-out adds how much; a printer that does not exist is named.
 QString motivo_falha(const PrintError& error);

@@ -61,9 +61,18 @@ QString tamanho_fonte(qint16 widestColumns)
 
 QString ImpressaoConteudo::currentPrinter()
 {
+    // A printer named is that printer or none: never the default one, nor the one before.
     if (!m_current)
-        m_current = m_printing.directory.defaultPrinter();
+        m_current = m_settings.printer.isEmpty() ? m_printing.directory.defaultPrinter() : m_settings.printer;
     return *m_current;
+}
+
+PrintError ImpressaoConteudo::missingPrinter() const
+{
+    PrintError missing(PrintError::Kind::NoSuchPrinter,
+                       QStringLiteral("printer %1 does not exist").arg(m_settings.printer));
+    missing.printer = m_settings.printer;
+    return missing;
 }
 
 bool ImpressaoConteudo::selecionaImpressora(int* found, PrintError* error)
@@ -76,6 +85,7 @@ bool ImpressaoConteudo::selecionaImpressora(int* found, PrintError* error)
         return false;
     }
     const QString wanted = m_settings.printer.toUpper();
+    m_current.reset();
     *found = printers.isEmpty() ? kNoPrinters : -1;
     for (int i = 0; i < printers.size(); ++i) {
         if (printers[i].deviceName.toUpper() == wanted) {
@@ -94,6 +104,10 @@ bool ImpressaoConteudo::graphical(const QByteArray& text, qint16 widestColumns, 
     int found = -1;
     if (!selecionaImpressora(&found, error))
         return false;
+    if (found < 0 && !m_settings.printer.isEmpty()) {
+        setError(error, missingPrinter());
+        return false;
+    }
     const QString printer = currentPrinter();
     if (printer.isEmpty()) {
         setError(error, PrintError(PrintError::Kind::NoSuchPrinter,
@@ -145,15 +159,24 @@ std::unique_ptr<StreamedPrint> ImpressaoConteudo::beginLines(PrintError* error, 
     // Without a port, the bytes go to the named printer's queue as a raw job: a printer CUPS
     // reaches over USB or the network has no port of its own, and still reads its own codes.
     bool toQueue = false;
+    // A relative path would be a file in whatever folder the program runs in (the window's
+    // "generica" placeholder among them), taking print-outs no printer ever sees.
+    if (!m_settings.port.isEmpty() && !m_settings.port.startsWith(u'/')) {
+        setError(error,
+                 PrintError::other(
+                     QStringLiteral("a porta %1 não é um caminho absoluto (/dev/...)").arg(m_settings.port)));
+        return nullptr;
+    }
     if (m_settings.port.isEmpty()) {
         int found = -1;
         if (!selecionaImpressora(&found, error))
             return nullptr;
         if (found < 0) {
-            setError(error,
-                     PrintError(PrintError::Kind::NoPort,
-                                QStringLiteral("no port is set for raw printing, and there is no printer %1")
-                                    .arg(m_settings.printer)));
+            PrintError noPort(PrintError::Kind::NoPort,
+                              QStringLiteral("no port is set for raw printing, and there is no printer %1")
+                                  .arg(m_settings.printer));
+            noPort.printer = m_settings.printer;
+            setError(error, noPort);
             return nullptr;
         }
         toQueue = true;

@@ -78,8 +78,8 @@ public:
                                               const PrintOutSource& source = PrintOutSource()) override;
     SubmittedJob takeLastJob() override { return std::exchange(m_lastJob, SubmittedJob()); }
     JobState jobState(const SubmittedJob& job) override;
-    /// The printer documents go to: the one named in the settings once it was found, the
-    /// default printer before.
+    /// The printer documents go to: the one named in the settings (as installed, once found),
+    /// the default printer when the settings name none.
     QString currentPrinter();
     qint64 sizeLimit() const override { return streamsLines() ? kMostRawBytes : kMostGraphicalBytes; }
     bool takeCutShort() override { return std::exchange(m_cutShort, false); }
@@ -111,6 +111,8 @@ private:
     /// could not be listed (the print server did not answer).
     bool selecionaImpressora(int* found, PrintError* error);
     static constexpr int kNoPrinters = -2;
+    /// The failure of a print-out for a printer named in the settings that is not installed.
+    PrintError missingPrinter() const;
 
     const Settings& m_settings;
     PrintingServices m_printing;

@@ -12,3 +12,19 @@ QString porta_da_impressora(PrinterDirectory& printers, const QString& printerNa
     }
     return port;
 }
+
+QString impressoraAusente(PrinterDirectory& printers, const QString& printerName, bool toPort)
+{
+    if (toPort || printerName.isEmpty())
+        return QString();
+    PrintError unlisted;
+    const QList<PrinterInfo> installed = printers.printers(&unlisted);
+    if (!unlisted.isNone())
+        return QString();
+    for (const PrinterInfo& printer : installed) {
+        if (printer.deviceName.compare(printerName, Qt::CaseInsensitive) == 0)
+            return QString();
+    }
+    return QStringLiteral("Impressora %1 não existe: os arquivos aguardam até que ela seja instalada")
+        .arg(printerName);
+}

@@ -259,14 +259,15 @@ void TestLayout::printerChoice_data()
                                 << "lASER" << true << "Laser" << 1;
     QTest::newRow("first of two equal names") << QStringList{"VelCap", "laser", "LASER"} << "VelCap"
                                               << "Laser" << true << "laser" << 1;
-    QTest::newRow("no match keeps the previous") << two << "Laser"
-                                                 << "Missing" << true << "Laser" << -1;
-    QTest::newRow("empty name keeps the previous") << two << "VelCap"
-                                                   << "" << true << "VelCap" << -1;
-    QTest::newRow("no match and no current printer") << two << ""
-                                                     << "Missing" << false << "" << -1;
+    // A printer named and not installed is a failure, never the default printer.
+    QTest::newRow("no match is a failure") << two << "Laser"
+                                           << "Missing" << false << "Missing" << -1;
+    QTest::newRow("empty name takes the default") << two << "VelCap"
+                                                  << "" << true << "VelCap" << -1;
+    QTest::newRow("no match and no default printer") << two << ""
+                                                     << "Missing" << false << "Missing" << -1;
     QTest::newRow("no printer installed") << QStringList{} << ""
-                                          << "VelCap" << false << "" << -1;
+                                          << "VelCap" << false << "VelCap" << -1;
 }
 
 void TestLayout::printerChoice()
@@ -295,6 +296,8 @@ void TestLayout::printerChoice()
         QCOMPARE(m_printer.documents.value(0).printer, target);
     if (!printed) {
         QVERIFY(!error.isEmpty());
+        if (!wanted.isEmpty())
+            QCOMPARE(motivo_falha(failed), QStringLiteral("impressora inexistente: ") + wanted);
         QVERIFY2(documentCalls(m_printer.calls).isEmpty(), "nothing may be drawn without a printer");
     }
 }
@@ -423,24 +426,29 @@ void TestLayout::rawToFifoNobodyReads()
 
 void TestLayout::rawFailures_data()
 {
-    QTest::addColumn<QString>("port"); ///< relative to the temporary folder unless absolute
-    QTest::newRow("no port, no such printer") << "";
-    QTest::newRow("missing folder") << "missing/port.prn";
-    QTest::newRow("under a regular file") << "plain.txt/port.prn";
-    QTest::newRow("a folder") << "folder";
-    QTest::newRow("cannot be created, even by root") << "/proc/self/velmorix-port";
+    QTest::addColumn<QString>("port");   ///< relative to the temporary folder unless absolute
+    QTest::addColumn<bool>("asWritten"); ///< the port is given as it is, relative or not
+    QTest::newRow("no port, no such printer") << "" << false;
+    QTest::newRow("missing folder") << "missing/port.prn" << false;
+    QTest::newRow("under a regular file") << "plain.txt/port.prn" << false;
+    QTest::newRow("a folder") << "folder" << false;
+    QTest::newRow("cannot be created, even by root") << "/proc/self/velmorix-port" << false;
+    // The window's placeholder, left in the box: never a file in the working folder.
+    QTest::newRow("relative path") << "generica" << true;
+    QTest::newRow("relative path into a folder") << "folder/port.prn" << true;
 }
 
 void TestLayout::rawFailures()
 {
     QFETCH(QString, port);
+    QFETCH(bool, asWritten);
     QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("folder")));
     {
         QFile plain(m_dir->filePath(QStringLiteral("plain.txt")));
         QVERIFY(plain.open(QIODevice::WriteOnly));
         plain.write("keep");
     }
-    const QString path = port.isEmpty() || port.startsWith(u'/') ? port : m_dir->filePath(port);
+    const QString path = asWritten || port.isEmpty() || port.startsWith(u'/') ? port : m_dir->filePath(port);
     // Without a port the print-out goes to the printer's queue: here there is none of that name.
     if (port.isEmpty())
         m_settings.printer = QStringLiteral("Missing");
@@ -449,6 +457,9 @@ void TestLayout::rawFailures()
     QVERIFY(!error.isEmpty());
     QCOMPARE(entries(m_dir->path()), QStringList{"plain.txt"});
     QCOMPARE(readAll(m_dir->filePath(QStringLiteral("plain.txt"))), QByteArray("keep"));
+    QVERIFY(QDir(m_dir->filePath(QStringLiteral("folder"))).isEmpty());
+    if (asWritten)
+        QVERIFY2(error.contains(QStringLiteral("caminho absoluto")), qPrintable(error));
 }
 
 void TestLayout::rawLeavesAFileOfThatNameAlone()
