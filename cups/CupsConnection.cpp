@@ -88,6 +88,17 @@ http_t* CupsConnection::start(qint64 timeoutMs)
     return m_http;
 }
 
+bool CupsConnection::reachable() const
+{
+    http_t* probe =
+        httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1,
+                     int(std::min<qint64>(kPartingMs, m_timeoutMs)), const_cast<int*>(&g_abandoned));
+    if (!probe)
+        return false;
+    httpClose(probe);
+    return true;
+}
+
 http_t* CupsConnection::request()
 {
     if (g_abandoned != 0) {
@@ -145,6 +156,13 @@ PrintError CupsConnection::error(const QString& what) const
         break;
     case IPP_STATUS_ERROR_SERVICE_UNAVAILABLE:
         kind = Kind::ServerDown;
+        break;
+    case IPP_STATUS_ERROR_INTERNAL:
+        // libcups gives a scheduler that went away after the connection was made as an internal
+        // error with the system's reason ("No such file or directory" for its socket): a
+        // connection made anew tells whether anybody is there.
+        if (!reachable())
+            kind = Kind::ServerDown;
         break;
     default:
         break;

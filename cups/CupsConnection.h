@@ -54,6 +54,8 @@ private:
     static int onSilence(http_t* http, void* self);
     http_t* start(qint64 timeoutMs);
     void close();
+    /// True when a new connection to the scheduler can be made now.
+    bool reachable() const;
 
     http_t* m_http = nullptr;
     int m_timeoutMs;

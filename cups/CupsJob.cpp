@@ -17,18 +17,21 @@ namespace {
 /// A printer-state for a queue the scheduler does not know.
 constexpr int kNoSuchQueue = -1;
 
-/// The queue's printer-state; kNoSuchQueue, or 0 when the scheduler did not answer.
-int printerState(http_t* http, const QByteArray& queue)
+/// The queue's printer-state, and its message into @p message; kNoSuchQueue, or 0 when the
+/// scheduler did not answer.
+int printerState(http_t* http, const QByteArray& queue, QString* message)
 {
     char uri[HTTP_MAX_URI];
     httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", ippPort(),
                      "/printers/%s", queue.constData());
     ipp_t* request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr,
-                 "printer-state");
+    static const char* const kWanted[] = {"printer-state", "printer-state-message"};
+    ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 2, nullptr, kWanted);
     ipp_t* response = cupsDoRequest(http, request, "/");
     ipp_attribute_t* state = ippFindAttribute(response, "printer-state", IPP_TAG_ENUM);
+    if (ipp_attribute_t* said = ippFindAttribute(response, "printer-state-message", IPP_TAG_TEXT))
+        *message = QString::fromUtf8(ippGetString(said, 0, nullptr)).trimmed();
     const int value = state                                           ? ippGetInteger(state, 0)
                       : cupsLastError() == IPP_STATUS_ERROR_NOT_FOUND ? kNoSuchQueue
                                                                       : 0;
@@ -59,6 +62,16 @@ QByteArray queueOfUri(const char* uri)
 
 } // namespace
 
+PrintError CupsJob::error() const
+{
+    PrintError error = m_error;
+    if (!error.isNone()) {
+        error.printer = m_queue;
+        error.printerMessage = m_stateMessage;
+    }
+    return error;
+}
+
 bool CupsJob::fail(const QString& what)
 {
     m_error = m_server.error(what);
@@ -84,7 +97,7 @@ bool CupsJob::begin(const char* format)
     http_t* http = m_server.request();
     if (!http)
         return fail(unreached);
-    const int state = printerState(http, m_name);
+    const int state = printerState(http, m_name, &m_stateMessage);
     if (m_server.gaveUp())
         return fail(unreached);
     if (state == IPP_PSTATE_STOPPED) {

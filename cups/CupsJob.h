@@ -34,7 +34,8 @@ public:
     /// 0 when it did not say. With the id it names the job even after the scheduler has
     /// started its numbering again.
     qint64 created() const { return m_created; }
-    PrintError error() const { return m_error; }
+    /// Why the job failed, with the queue's name and what the scheduler says of it.
+    PrintError error() const;
 
     enum class State
     {
@@ -58,6 +59,7 @@ private:
     int m_id = 0;
     qint64 m_created = 0;
     PrintError m_error;
+    QString m_stateMessage; ///< the queue's printer-state-message ("papel acabou"), when it has one
     /// One connection for all the steps of the job: a document streams on the request begun.
     CupsConnection m_server;
 };
