@@ -29,6 +29,12 @@ QString patternProblem(const QByteArray& pattern)
     if (pattern.endsWith('/'))
         return QStringLiteral("Padrão ") + QFile::decodeName(pattern) +
                QStringLiteral(" sem nome de arquivo");
+    // A pattern copied from the DOS or Windows side ("C:\VIDEO\*.TXT") would be a name in the
+    // working folder here, and match nothing.
+    const bool driveLetter = pattern.size() >= 2 && pattern[1] == ':' && QChar::isLetter(uchar(pattern[0]));
+    if (driveLetter || pattern.contains('\\'))
+        return QStringLiteral("Padrão ") + QFile::decodeName(pattern) +
+               QStringLiteral(" é um caminho do Windows; use um caminho como /home/ana/relatorios/*.TXT");
     return QString();
 }
 
