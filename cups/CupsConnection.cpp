@@ -95,8 +95,15 @@ bool CupsConnection::reachable() const
                      int(std::min<qint64>(kPartingMs, m_timeoutMs)), const_cast<int*>(&g_abandoned));
     if (!probe)
         return false;
+    // A socket that takes connections for a scheduler that never comes (socket activation of a
+    // service that fails) is no scheduler: only an answer to a request tells.
+    httpSetTimeout(
+        probe, 1.0, [](http_t*, void*) { return 0; }, nullptr);
+    ipp_t* answer = cupsDoRequest(probe, ippNewRequest(IPP_OP_CUPS_GET_DEFAULT), "/");
+    const bool answered = answer != nullptr;
+    ippDelete(answer);
     httpClose(probe);
-    return true;
+    return answered;
 }
 
 http_t* CupsConnection::request()
@@ -136,6 +143,7 @@ PrintError CupsConnection::error(const QString& what) const
                                                                      : QStringLiteral("cannot connect")) +
                                                 QStringLiteral(" [server-error-service-unavailable]"));
     const ipp_status_t status = cupsLastError();
+    const QString message = QString::fromUtf8(cupsLastErrorString());
     Kind kind = Kind::Other;
     switch (status) {
     case IPP_STATUS_ERROR_NOT_ACCEPTING_JOBS:
@@ -168,6 +176,6 @@ PrintError CupsConnection::error(const QString& what) const
         break;
     }
     // The status keyword goes along in brackets: CUPS translates its messages, never these.
-    return PrintError(kind, what + QStringLiteral(": ") + QString::fromUtf8(cupsLastErrorString()) +
-                                QStringLiteral(" [") + QString::fromUtf8(ippErrorString(status)) + u']');
+    return PrintError(kind, what + QStringLiteral(": ") + message + QStringLiteral(" [") +
+                                QString::fromUtf8(ippErrorString(status)) + u']');
 }

@@ -32,7 +32,11 @@ QList<CupsQueue> CupsQueues::list(int timeoutMs, PrintError* unreached)
     CupsConnection server(timeoutMs);
     cups_dest_t* dests = nullptr;
     const int count = destinations(server, &dests);
-    if (unreached && server.unanswered())
+    // A connection that closes unanswered leaves libcups's own error: no list was had either.
+    const ipp_status_t status = cupsLastError();
+    const bool broken =
+        count == 0 && (status == IPP_STATUS_ERROR_INTERNAL || status == IPP_STATUS_ERROR_SERVICE_UNAVAILABLE);
+    if (unreached && (server.unanswered() || broken))
         *unreached = server.error(QStringLiteral("the printers were not listed"));
     for (int i = 0; i < count; ++i) {
         const cups_dest_t& dest = dests[i];

@@ -715,14 +715,18 @@ void TestCups::missingQueueFails()
     QVERIFY(!print({"SECOND"}, &error));
     QCOMPARE(m_job->currentPrinter(), QStringLiteral("VelGone"));
     QVERIFY2(error.contains("VelGone"), qPrintable(error));
-    QCOMPARE(motivo_falha(m_failure), QStringLiteral("impressora inexistente"));
+    QCOMPARE(motivo_falha(m_failure), QStringLiteral("impressora inexistente: VelGone"));
+    // Nor does a program started after it went print anywhere else (the default printer).
+    m_job.reset();
+    QVERIFY(!print({"THIRD"}, &error));
+    QCOMPARE(motivo_falha(m_failure), QStringLiteral("impressora inexistente: VelGone"));
 }
 
 void TestCups::stoppedQueueKeepsTheFileAndSaysWhy()
 {
     admin({"-p", "VelStop", "-E", "-v", "velcap:" + sandbox("out/jobs"), "-P", sandbox("etc/vel-pdf.ppd")});
     m_queuesToRemove.append("VelStop");
-    QCOMPARE(QProcess::execute(QStringLiteral("cupsdisable"), {"VelStop"}), 0);
+    QCOMPARE(QProcess::execute(QStringLiteral("cupsdisable"), {"-r", "papel acabou", "VelStop"}), 0);
     QTemporaryDir dir;
     const QString spoolFile = dir.path() + QStringLiteral("/REL.TXT");
     QFile file(spoolFile);
@@ -742,7 +746,9 @@ void TestCups::stoppedQueueKeepsTheFileAndSaysWhy()
     cycle.Movimento_Timer();
     const QString line = "Arquivo " + spoolFile + QStringLiteral(" não impresso (fila parada)");
     QCOMPARE(window.logLines, QStringList{line});
-    QCOMPARE(window.notices, QStringList{"Arquivo não impresso|" + line});
+    // The notice names the printer and says what its scheduler says of it.
+    QCOMPARE(window.notices,
+             QStringList{"Arquivo não impresso|" + line + " — impressora VelStop: papel acabou"});
     QCOMPARE(window.trayTips.last(), QStringLiteral("Velmorix ativo... 1 arquivo aguardando"));
     QCOMPARE(jobCount("VelStop"), 0);
 
@@ -776,11 +782,41 @@ void TestCups::stoppedSchedulerFails()
     // A scheduler that does not answer says nothing of a job: it is not taken for over.
     const JobState whileDown = m_printing->jobState(QStringLiteral("VelCap"), before, created);
     const bool printed = print({"NOBODY LISTENS"}, &error);
+    const PrintError graphicalFailure = m_failure;
+    m_settings.raw = OnOff(QStringLiteral("1"));
+    m_settings.printer = QStringLiteral("VelRaw");
+    const bool rawPrinted = print({"RAW, NOBODY LISTENS"}, &error);
+    const PrintError rawFailure = m_failure;
+    m_settings.raw = OnOff(QStringLiteral("0"));
+    m_settings.printer = QStringLiteral("VelCap");
+    // A socket that takes connections with nobody behind it, as a socket-activated scheduler that
+    // fails to start, is the scheduler down too.
+    const QString socketPath = qEnvironmentVariable("CUPS_SERVER");
+    QProcess doorman;
+    doorman.start(QStringLiteral("python3"),
+                  {"-c",
+                   "import os, socket, sys\n"
+                   "s = socket.socket(socket.AF_UNIX)\ns.bind(sys.argv[1])\ns.listen(8)\n"
+                   "print('ready', flush=True)\n"
+                   "while True:\n    s.accept()[0].close()\n",
+                   socketPath});
+    const bool doormanReady = doorman.waitForReadyRead(5000);
+    const bool closedPrinted = print({"NOBODY BEHIND THE SOCKET"}, &error);
+    const PrintError closedFailure = m_failure;
+    doorman.kill();
+    doorman.waitForFinished();
+    QFile::remove(socketPath);
     // Start it again whatever happened, for the tests after this one.
     const QString started = run(QStringLiteral("bash"), {m_script, "start"}, &code);
     QVERIFY2(code == 0, qPrintable(started));
     QVERIFY(!printed);
+    QVERIFY(!rawPrinted);
     QVERIFY(!error.isEmpty());
+    QCOMPARE(motivo_falha(graphicalFailure), QStringLiteral("servidor de impressão indisponível"));
+    QCOMPARE(motivo_falha(rawFailure), QStringLiteral("servidor de impressão indisponível"));
+    QVERIFY(doormanReady);
+    QVERIFY(!closedPrinted);
+    QCOMPARE(motivo_falha(closedFailure), QStringLiteral("servidor de impressão indisponível"));
     QCOMPARE(whileDown, JobState::Pending);
     QCOMPARE(m_printing->jobState(QStringLiteral("VelCap"), 999999, 0), JobState::Unknown);
 
