@@ -11,6 +11,7 @@
 #include "platform/PosixPlaces.h"
 #include "platform/PosixRawPort.h"
 #include "spool/LogText.h"
+#include "spool/PrinterPort.h"
 
 #include <QCoreApplication>
 
@@ -98,6 +99,11 @@ int runService(const QString& caminhoIni)
     }
     // What SIGHUP reads, on this thread; the engine gets a copy.
     Settings settings = engine.settings;
+    // Asked before the engine's thread uses the printing service.
+    const QString missing =
+        impressoraAusente(printing, settings.printer, settings.raw.isOn() && !settings.port.isEmpty());
+    if (!missing.isEmpty())
+        writeLine(missing, Level::Warning);
 
     EngineThread engineThread(engine);
     engineThread.start();
@@ -114,6 +120,7 @@ int runService(const QString& caminhoIni)
             writeLine(QStringLiteral("Não foi possível ler o arquivo de configurações: ") + error);
             return;
         }
+        writeLine(settingsReadAgain(settings.path), Level::Info);
         for (const QString& note : std::as_const(notes))
             writeLine(note, Level::Info);
         engine.setSettings(settings);

@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QFileInfo>
+#include <QLibraryInfo>
+#include <QTranslator>
 
 #include <cstring>
 #include <memory>
@@ -66,6 +68,11 @@ int main(int argc, char* argv[])
     }
     QApplication app(argc, argv);
     describe();
+    // The program speaks Portuguese: Qt's own buttons ("Sim", "Não") too, whatever the locale,
+    // when Qt's translations are installed (Debian's qt6-translations-l10n).
+    QTranslator qtTexts;
+    if (qtTexts.load(QStringLiteral("qtbase_pt_BR"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTexts);
     DesktopProgram program(settingsPath(app));
     return program.exec();
 }

@@ -19,3 +19,8 @@ bool rereadSettings(Settings& settings, SettingsStore& store, QString* error, QS
     settings = read;
     return true;
 }
+
+QString settingsReadAgain(const QString& path)
+{
+    return QStringLiteral("Configurações lidas de novo de ") + path;
+}

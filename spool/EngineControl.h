@@ -26,3 +26,5 @@ public:
 /// missing file: that is an error, as is a file that cannot be read; either way @p settings
 /// stay as they were.
 bool rereadSettings(Settings& settings, SettingsStore& store, QString* error, QStringList* notes);
+/// The log line that says the settings file at @p path was read again.
+QString settingsReadAgain(const QString& path);

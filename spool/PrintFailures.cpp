@@ -22,6 +22,13 @@ void PrintFailures::naoImpresso(const QByteArray& path, const PrintError& error)
     m_aguardando.insert(path);
     if (m_novas.isEmpty())
         m_firstNewMs = m_clock.monotonicMs();
+    // The notice names the printer, and what its print server says of it ("papel acabou"): the
+    // user may fix that at the printer without opening the log.
+    if (!error.printer.isEmpty() && error.kind != PrintError::Kind::NoSuchPrinter) {
+        line += QStringLiteral(" — impressora ") + error.printer;
+        if (!error.printerMessage.isEmpty())
+            line += QStringLiteral(": ") + error.printerMessage;
+    }
     // The notice puts its lines together: each is made one line here, as a log shows it.
     m_novas.append(shownInLog(line));
     avisa(false);

@@ -5,6 +5,7 @@
 #include "spool/Places.h"
 #include "spool/PrintError.h"
 #include "spool/PrintJob.h"
+#include "spool/StoppedWatch.h"
 #include "spool/WatchCycle.h"
 #include "tests/support/Doubles.h"
 #include "tests/support/ManualClock.h"
@@ -145,6 +146,7 @@ private slots:
     void eachFolderIsReadOnlyWhenItChanged();
     void patternsThatCannotWorkAreToldOnce_data();
     void patternsThatCannotWorkAreToldOnce();
+    void filesWaitingWhileStoppedAreTold();
 };
 
 namespace {
@@ -700,6 +702,9 @@ void TestWatchCycle::failureReasons_data()
                                      << "trabalho recusado";
     QTest::newRow("no such queue") << PrintError(Kind::NoSuchPrinter, "printer Q refused the job: x")
                                    << "impressora inexistente";
+    PrintError named(Kind::NoSuchPrinter, "printer Escritorio does not exist");
+    named.printer = QStringLiteral("Escritorio");
+    QTest::newRow("no such queue, named") << named << "impressora inexistente: Escritorio";
     QTest::newRow("no device") << PrintError::fromErrno(ENXIO, sys(ENXIO)) << "dispositivo inexistente";
     QTest::newRow("permission") << PrintError::fromErrno(EACCES, sys(EACCES)) << "permissão negada";
     QTest::newRow("disk full") << PrintError::fromErrno(ENOSPC, sys(ENOSPC)) << "sem espaço no disco";
@@ -1393,6 +1398,12 @@ void TestWatchCycle::patternsThatCannotWorkAreToldOnce_data()
                            << "Padrão ~/relatorios/*.TXT: o ~ não é expandido; use o caminho completo";
     QTest::newRow("no file name") << "/spool/*.TXT; /home/ana/relatorios/" << QByteArray() << false
                                   << "Padrão /home/ana/relatorios/ sem nome de arquivo";
+    QTest::newRow("Windows path") << "/spool/*.TXT;C:\\VIDEO\\*.TXT" << QByteArray() << false
+                                  << "Padrão C:\\VIDEO\\*.TXT é um caminho do Windows; use um caminho como "
+                                     "/home/ana/relatorios/*.TXT";
+    QTest::newRow("backslashes") << "\\spool\\*.TXT" << QByteArray() << false
+                                 << "Padrão \\spool\\*.TXT é um caminho do Windows; use um caminho como "
+                                    "/home/ana/relatorios/*.TXT";
 }
 
 void TestWatchCycle::patternsThatCannotWorkAreToldOnce()
@@ -1431,6 +1442,33 @@ void TestWatchCycle::patternsThatCannotWorkAreToldOnce()
     rig.tick();
     QCOMPARE(rig.window.logLines.count(told), 2);
     QCOMPARE(rig.window.logLines.first(), told);
+}
+
+void TestWatchCycle::filesWaitingWhileStoppedAreTold()
+{
+    Rig rig;
+    StoppedWatch stopped(rig.files, rig.window);
+    stopped.look(rig.settings.pattern);
+    rig.put("OLD.bak", "kept");
+    stopped.look(rig.settings.pattern);
+    QVERIFY(rig.window.notices.isEmpty()); // backups never wait
+    rig.put("A.TXT", "a");
+    rig.put("B.TXT", "b");
+    stopped.look(rig.settings.pattern);
+    stopped.look(rig.settings.pattern);
+    QCOMPARE(rig.window.notices,
+             QStringList{"Velmorix parado|2 arquivos aguardando: nada é impresso até as configurações serem "
+                         "confirmadas"});
+    // Told again once the files went and others came, or the watch ran in between.
+    rig.files.files.remove(rig.bytesPath("A.TXT"));
+    rig.files.files.remove(rig.bytesPath("B.TXT"));
+    stopped.look(rig.settings.pattern);
+    rig.put("C.TXT", "c");
+    stopped.look(rig.settings.pattern);
+    stopped.reset();
+    stopped.look(rig.settings.pattern);
+    QCOMPARE(rig.window.notices.size(), 3);
+    QVERIFY(rig.window.notices.last().startsWith(QStringLiteral("Velmorix parado|1 arquivo aguardando")));
 }
 
 QTEST_GUILESS_MAIN(TestWatchCycle)
