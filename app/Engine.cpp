@@ -41,7 +41,9 @@ void connectWindow(const EngineRelay& relay, WindowServices& window, const QObje
                      [&window](const QString& title, const QString& text) { window.aviso(title, text); });
 }
 
-Engine::Engine(const EngineParts& parts) : movimento(this), m_settingsFile(parts.settingsFile), m_relay(this)
+Engine::Engine(const EngineParts& parts)
+    : movimento(this), m_settingsFile(parts.settingsFile), m_relay(this),
+      m_stoppedWatch(parts.files, m_relay), m_stoppedLook(this)
 {
     PrintJob* printJob = parts.printJob;
     if (!printJob) {
@@ -55,6 +57,11 @@ Engine::Engine(const EngineParts& parts) : movimento(this), m_settingsFile(parts
     // The timer runs from creation; start-up decides whether it goes on.
     movimento.setInterval(1000);
     movimento.setEnabled(true);
+    m_stoppedLook.setInterval(StoppedWatch::kLookMs);
+    connect(&m_stoppedLook, &QTimer::timeout, this, [this] {
+        takeSettings();
+        m_stoppedWatch.look(settings.pattern);
+    });
 }
 
 Engine::~Engine() = default;
@@ -64,13 +71,21 @@ void Engine::start()
     m_cycle->resumeAfterFile();
     // Called on the engine's thread, the timer is on when this returns; from another, once
     // the batch in progress is over.
-    QMetaObject::invokeMethod(this, [this] { movimento.setEnabled(true); });
+    QMetaObject::invokeMethod(this, [this] {
+        movimento.setEnabled(true);
+        m_stoppedLook.stop();
+        m_stoppedWatch.reset();
+    });
 }
 
 void Engine::stopAfterFile()
 {
     m_cycle->stopAfterFile();
-    QMetaObject::invokeMethod(this, [this] { movimento.setEnabled(false); });
+    QMetaObject::invokeMethod(this, [this] {
+        movimento.setEnabled(false);
+        if (!m_stoppedLook.isActive())
+            m_stoppedLook.start();
+    });
 }
 
 void Engine::setSettings(const Settings& settings)

@@ -4,11 +4,13 @@
 #include "settings/Settings.h"
 #include "spool/EngineControl.h"
 #include "spool/PrintJob.h"
+#include "spool/StoppedWatch.h"
 #include "spool/WatchCycle.h"
 #include "spool/WindowServices.h"
 
 #include <QMutex>
 #include <QObject>
+#include <QTimer>
 
 #include <memory>
 #include <optional>
@@ -97,6 +99,9 @@ private:
     std::unique_ptr<PrintJob> m_ownPrintJob;
     std::unique_ptr<WatchCycle> m_cycle;
     bool m_ticking = false;
+    /// Looks at the folders while the watch is stopped.
+    StoppedWatch m_stoppedWatch;
+    QTimer m_stoppedLook;
     QMutex m_incomingLock;
     std::optional<Settings> m_incoming; ///< handed over by setSettings(), not yet in place
 };

@@ -1,6 +1,7 @@
 #include "ui/FrmVelmorix.h"
 
 #include "settings/SettingsStore.h"
+#include "spool/PrinterPort.h"
 #include "ui/ExitGuard.h"
 #include "ui/SettingsForm.h"
 #include "ui/TrayController.h"
@@ -84,11 +85,20 @@ void FrmVelmorix::Form_Load()
 
 void FrmVelmorix::setWatching(bool on)
 {
+    m_watching = on;
     if (on)
         m_services.engine.start();
     else
         m_services.engine.stopAfterFile();
     m_tray->setActivity(on ? Activity::Watching : Activity::Stopped);
+    // The tip never says "ativo" while nothing is watched; the cycle's next tick tells its own.
+    m_tray->setToolTip(on ? QStringLiteral("Velmorix ativo... ") : stoppedToolTip());
+}
+
+QString FrmVelmorix::stoppedToolTip() const
+{
+    return isVisible() ? QStringLiteral("Velmorix parado: janela de configuração aberta")
+                       : QStringLiteral("Velmorix parado: configurações não confirmadas");
 }
 
 bool FrmVelmorix::leConfiguracoes()
@@ -102,6 +112,10 @@ bool FrmVelmorix::leConfiguracoes()
     m_services.engine.setSettings(m_settings);
     for (const QString& note : std::as_const(notes))
         log(note);
+    const QString missing = impressoraAusente(m_services.printing, m_settings.printer,
+                                              m_settings.raw.isOn() && !m_settings.port.isEmpty());
+    if (!missing.isEmpty())
+        logFalha(missing);
     return true;
 }
 
@@ -149,6 +163,10 @@ void FrmVelmorix::mostra(bool pausa)
         if (const QScreen* screen = QGuiApplication::primaryScreen())
             move(screen->availableGeometry().center() - rect().center());
     }
+    // Queues added or removed since the window was last open are offered as they are now.
+    const QString chosen = m_ui->CbImpressoras->currentText();
+    m_form->listPrinters();
+    m_ui->CbImpressoras->setEditText(chosen);
     show();
     raise();
     activateWindow();
@@ -179,6 +197,7 @@ void FrmVelmorix::recarrega()
         log(QStringLiteral("Não foi possível ler o arquivo de configurações: ") + error);
         return;
     }
+    log(settingsReadAgain(m_settings.path));
     for (const QString& note : std::as_const(notes))
         log(note);
     // A batch in progress looks at the new pattern from its next file; a stop asked for wins.
@@ -194,8 +213,12 @@ void FrmVelmorix::Form_Activate()
 void FrmVelmorix::Form_Resize()
 {
     // Hidden only while there is an icon in a notification area to bring it back.
-    if ((windowState() & Qt::WindowMinimized) && m_tray->isShown() && m_services.tray.isSystemTrayAvailable())
+    if ((windowState() & Qt::WindowMinimized) && m_tray->isShown() &&
+        m_services.tray.isSystemTrayAvailable()) {
         hide();
+        if (!m_watching)
+            m_tray->setToolTip(stoppedToolTip());
+    }
 }
 
 void FrmVelmorix::changeEvent(QEvent* event)
@@ -235,6 +258,11 @@ void FrmVelmorix::mnu_IconeBandeja_Sair_Click()
 
 void FrmVelmorix::CmdConfirmar_Click()
 {
+    // Without a printer named, print-outs would go wherever the one before or the default went.
+    if (m_ui->CbImpressoras->currentText().trimmed().isEmpty()) {
+        falha(QStringLiteral("Escolha uma impressora: nada é gravado nem impresso sem ela."));
+        return;
+    }
     m_form->controlesParaValores(m_settings);
     QString error;
     if (!grava_ini(m_settings, m_settings.path, m_services.settingsFile, &error)) {
@@ -260,7 +288,9 @@ void FrmVelmorix::setActivity(Activity activity)
 
 void FrmVelmorix::setToolTip(const QString& text)
 {
-    m_tray->setToolTip(text);
+    // A tick that ended after the watch was stopped tells what is no longer so.
+    if (m_watching)
+        m_tray->setToolTip(text);
 }
 
 void FrmVelmorix::log(const QString& line)

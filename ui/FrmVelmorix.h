@@ -111,4 +111,7 @@ private:
     ExitGuard* m_exit;
     bool m_firstConfiguration = false;
     bool m_configurando = false; ///< opened for configuring, until a complete confirmation
+    bool m_watching = false;
+    /// The tray's tip while the watch is stopped: why nothing prints.
+    QString stoppedToolTip() const;
 };

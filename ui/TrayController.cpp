@@ -78,7 +78,8 @@ void TrayController::setActivity(WindowServices::Activity activity)
 void TrayController::setToolTip(const QString& text)
 {
     m_toolTip = text.left(kToolTipLimit);
-    if (m_toolTipShown)
+    // An eye that stopped blinking half-closed still says why it stopped.
+    if (m_toolTipShown || !m_blink.isActive())
         m_tray.setToolTip(m_toolTip);
 }
 

@@ -322,13 +322,22 @@ void TestFrmVelmorix::startWithSettingsFile_data()
     QTest::addColumn<QByteArray>("ini");
     QTest::addColumn<QString>("local");
     QTest::addColumn<bool>("backup");
+    QTest::addColumn<QString>("logged");
 
     QTest::newRow("complete") << QByteArray("LOCAL = /tmp/x/*.TXT\r\nIMPRESSORA = VelTest\r\nBACKUP = 1\r\n"
                                             "PARALELA = 0\r\nPORTA = \r\n")
-                              << "/tmp/x/*.TXT" << true;
+                              << "/tmp/x/*.TXT" << true << "";
     QTest::newRow("empty values")
-        << QByteArray("LOCAL = \r\nIMPRESSORA = \r\nBACKUP = \r\nPARALELA = \r\nPORTA = \r\n") << "" << false;
-    QTest::newRow("empty file") << QByteArray() << "" << false;
+        << QByteArray("LOCAL = \r\nIMPRESSORA = \r\nBACKUP = \r\nPARALELA = \r\nPORTA = \r\n") << "" << false
+        << "";
+    QTest::newRow("empty file") << QByteArray() << "" << false << "";
+    QTest::newRow("printer not installed")
+        << QByteArray("LOCAL = /tmp/x/*.TXT\r\nIMPRESSORA = Gone\r\nBACKUP = 1\r\n") << "/tmp/x/*.TXT" << true
+        << "Impressora Gone não existe: os arquivos aguardam até que ela seja instalada";
+    QTest::newRow("printer not installed, raw to a port")
+        << QByteArray("LOCAL = /tmp/x/*.TXT\r\nIMPRESSORA = Gone\r\nBACKUP = 1\r\nPARALELA = 1\r\nPORTA = "
+                      "/dev/lp0\r\n")
+        << "/tmp/x/*.TXT" << true << "";
 }
 
 void TestFrmVelmorix::startWithSettingsFile()
@@ -336,10 +345,15 @@ void TestFrmVelmorix::startWithSettingsFile()
     QFETCH(QByteArray, ini);
     QFETCH(QString, local);
     QFETCH(bool, backup);
+    QFETCH(QString, logged);
 
     Rig rig;
+    setupPrinters(rig.printing);
     rig.writeIni(ini);
     FrmVelmorix& w = rig.start();
+    QCOMPARE(w.activityLog().text().contains(QStringLiteral("Impressora ")), !logged.isEmpty());
+    if (!logged.isEmpty())
+        QVERIFY(w.activityLog().text().contains(logged));
     QVERIFY(!w.needsFirstConfiguration());
     QVERIFY(!w.isVisible());
     QCOMPARE(rig.tray.requests.value(0), QStringLiteral("show"));
@@ -398,6 +412,9 @@ void TestFrmVelmorix::batchEndsAfterFileInHand()
     QTRY_COMPARE_WITH_TIMEOUT(rig.printJob.texts.size(), how == 2 ? 2 : 1, 5000);
     QTest::qWait(300);
     QCOMPARE(rig.printJob.texts.size(), how == 2 ? 2 : 1);
+    if (how == 2)
+        QVERIFY(
+            w.activityLog().text().contains(QStringLiteral("Configurações lidas de novo de ") + rig.ini()));
     QCOMPARE(rig.engine.movimento.isEnabled(), how == 2);
     QCOMPARE(QDir(spool).entryList({QStringLiteral("*.TXT")}).size(), 2);
 }
@@ -410,12 +427,12 @@ void TestFrmVelmorix::confirmation_data()
 
     QTest::newRow("complete") << "VelTest"
                               << "/tmp/spool/*.TXT" << true;
-    QTest::newRow("no printer") << ""
-                                << "/tmp/spool/*.TXT" << false;
+    QTest::newRow("no printer: refused") << ""
+                                         << "/tmp/spool/*.TXT" << false;
     QTest::newRow("no folder") << "VelTest"
                                << "" << false;
-    QTest::newRow("blanks only") << "   "
-                                 << "   " << false;
+    QTest::newRow("blanks only: refused") << "   "
+                                          << "   " << false;
 }
 
 void TestFrmVelmorix::confirmation()
@@ -431,6 +448,14 @@ void TestFrmVelmorix::confirmation()
     rig.control<QLineEdit>("TxtArquivos")->setText(local);
     rig.control<QCheckBox>("ChkGerarbackUp")->setChecked(true);
     rig.control<QPushButton>("CmdConfirmar")->click();
+    if (printer.trimmed().isEmpty()) {
+        // Never another printer: nothing is written, nothing watched, and the user is told.
+        QCOMPARE(rig.asker.informed.size(), 1);
+        QVERIFY(!QFile::exists(rig.ini()));
+        QVERIFY(w.isVisible());
+        QVERIFY(!rig.engine.movimento.isEnabled());
+        return;
+    }
 
     QFile f(rig.ini());
     QVERIFY(f.open(QIODevice::ReadOnly));
@@ -449,9 +474,12 @@ void TestFrmVelmorix::confirmation()
         QTRY_VERIFY(!rig.engine.movimento.isEnabled());
     } else {
         QCOMPARE(w.settings().pattern, local);
-        // A second confirmation keeps the one icon there.
+        // A second confirmation keeps the one icon there; a queue added meanwhile is offered.
+        rig.printing.installed.append({QStringLiteral("VelNew"), QString()});
         w.mnu_IconeBandeja_Configurar_Click();
         QVERIFY(!rig.engine.movimento.isEnabled());
+        QCOMPARE(rig.control<QComboBox>("CbImpressoras")->findText(QStringLiteral("VelNew")), 3);
+        QCOMPARE(rig.control<QComboBox>("CbImpressoras")->currentText(), printer);
         rig.control<QPushButton>("CmdConfirmar")->click();
         QCOMPARE(rig.tray.requests, QStringList{QStringLiteral("show")});
         QVERIFY(rig.tray.exists);
@@ -663,8 +691,14 @@ void TestFrmVelmorix::minimising()
     FrmVelmorix& w = rig.start();
     w.mnu_IconeBandeja_Configurar_Click();
     QVERIFY(w.isVisible());
+    QCOMPARE(rig.tray.tip, QStringLiteral("Velmorix parado: janela de configuração aberta"));
     w.setWindowState(Qt::WindowMinimized);
     QCOMPARE(!w.isVisible(), hidden);
+    // Hidden unconfirmed, the watch stays stopped, and the tip says so, whatever a tick said.
+    QTest::qWait(1500);
+    if (hidden)
+        QCOMPARE(rig.tray.tip, QStringLiteral("Velmorix parado: configurações não confirmadas"));
+    QVERIFY(!rig.engine.movimento.isEnabled());
 }
 
 void TestFrmVelmorix::failuresAreShownNotFatal()
@@ -678,6 +712,7 @@ void TestFrmVelmorix::failuresAreShownNotFatal()
         QVERIFY(w.isVisible());
         // The other values are shown, and the one not shown is not written over.
         QCOMPARE(rig.control<QLineEdit>("TxtArquivos")->text(), QStringLiteral("/tmp/x/*.TXT"));
+        rig.control<QComboBox>("CbImpressoras")->setEditText(QStringLiteral("VelTest"));
         w.CmdConfirmar_Click();
         QVERIFY(readAll(rig.ini()).contains("BACKUP = sim\r\n"));
         rig.control<QCheckBox>("ChkGerarbackUp")->click(); // picked by the user: written
