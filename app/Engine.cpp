@@ -1,6 +1,7 @@
 #include "app/Engine.h"
 
 #include "settings/SettingsStore.h"
+#include "spool/TestPage.h"
 
 void EngineRelay::setActivity(Activity activity)
 {
@@ -41,7 +42,8 @@ void connectWindow(const EngineRelay& relay, WindowServices& window, const QObje
                      [&window](const QString& title, const QString& text) { window.aviso(title, text); });
 }
 
-Engine::Engine(const EngineParts& parts) : movimento(this), m_settingsFile(parts.settingsFile), m_relay(this)
+Engine::Engine(const EngineParts& parts)
+    : movimento(this), m_settingsFile(parts.settingsFile), m_parts(parts), m_relay(this)
 {
     PrintJob* printJob = parts.printJob;
     if (!printJob) {
@@ -49,6 +51,7 @@ Engine::Engine(const EngineParts& parts) : movimento(this), m_settingsFile(parts
                                                             parts.clock, parts.rawPort, parts.places);
         printJob = m_ownPrintJob.get();
     }
+    m_printJob = printJob;
     m_cycle = std::make_unique<WatchCycle>(settings, parts.files, parts.clock, parts.asker, *printJob,
                                            m_relay, movimento);
     connect(&movimento.timer(), &QTimer::timeout, this, &Engine::tick);
@@ -81,6 +84,19 @@ void Engine::setSettings(const Settings& settings)
     }
     m_cycle->restartAfterFile();
     QMetaObject::invokeMethod(this, &Engine::takeSettings);
+}
+
+void Engine::printTestPage()
+{
+    // Queued behind the tick in progress, if any: the test page never cuts into a file in hand.
+    QMetaObject::invokeMethod(this, [this] { imprimePaginaDeTeste(); });
+}
+
+bool Engine::imprimePaginaDeTeste()
+{
+    takeSettings();
+    return ::printTestPage(settings, m_parts.files, m_parts.places, m_parts.clock, m_parts.asker, *m_printJob,
+                           m_relay);
 }
 
 void Engine::takeSettings()
