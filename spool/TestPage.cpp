@@ -219,7 +219,7 @@ QByteArray imagePart(Encoding e)
     QByteArray out = heading(QStringLiteral("Imagem de bits (ESC *) e código de barras EAN-13 (ESC ( B)"), e);
     // Bands of 8 dots one under the other: 24/216 inch on 9 pins, 24/180 on 24 (whose 8-dot
     // mode has its dots 1/60 inch apart) are both the band's height.
-    constexpr int kWidth = 96;
+    constexpr int kWidth = 60;
     out += kEsc + '3' + char(24);
     for (const QByteArray& band : eyeBands(kWidth, 3))
         out += "  " + kEsc + '*' + char(0) + char(kWidth % 256) + char(kWidth / 256) + band + kLineEnd;

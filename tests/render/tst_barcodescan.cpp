@@ -149,7 +149,7 @@ void TestBarcodeScan::testPage()
     QCOMPARE(std::accumulate(pages[0].images.begin(), pages[0].images.end(), 0,
                              [](int rows, const PageImage& image) { return rows + image.height; }),
              24);
-    QCOMPARE(pages[0].images[0].width, 96);
+    QCOMPARE(pages[0].images[0].width, 60);
 
     // The same page through the renderer: the bar code reads back, its check digit added.
     QByteArray pdf;
