@@ -181,6 +181,54 @@ void PdfTextRenderer::appendRun(const QString& text, qreal baseline)
         m_content += "EMC\n";
 }
 
+namespace {
+
+/// Whether @p b continues @p a to the right or downwards, as one rectangle; @p a grows to hold
+/// both.
+bool joined(QRectF& a, const QRectF& b)
+{
+    constexpr qreal kNear = 1e-3;
+    if (std::abs(b.top() - a.top()) < kNear && std::abs(b.height() - a.height()) < kNear &&
+        std::abs(b.left() - a.right()) < kNear) {
+        a.setRight(b.right());
+        return true;
+    }
+    if (std::abs(b.left() - a.left()) < kNear && std::abs(b.width() - a.width()) < kNear &&
+        std::abs(b.top() - a.bottom()) < kNear) {
+        a.setBottom(b.bottom());
+        return true;
+    }
+    return false;
+}
+
+/// A character's arms that meet end to end (the two halves of a ║, of a ═) as one rectangle.
+void joinPieces(BoxPieces& pieces)
+{
+    for (qsizetype i = 0; i < pieces.size(); ++i) {
+        for (qsizetype k = i + 1; k < pieces.size();) {
+            bool merged = false;
+            if (pieces[k].gray == pieces[i].gray) {
+                QRectF& first = pieces[i].rect;
+                QRectF other = pieces[k].rect;
+                if (joined(first, other)) {
+                    merged = true;
+                } else if (joined(other, first)) {
+                    first = other;
+                    merged = true;
+                }
+            }
+            if (merged) {
+                pieces.remove(k);
+                k = i + 1;
+            } else {
+                ++k;
+            }
+        }
+    }
+}
+
+} // namespace
+
 void PdfTextRenderer::box(char16_t ch, const QRectF& cell)
 {
     // A frame repeats the same few characters in cells of one size: their pieces are worked
@@ -197,6 +245,7 @@ void PdfTextRenderer::box(char16_t ch, const QRectF& cell)
             m_boxShapes.clear();
         BoxShape made{ch, cell.size(), {}};
         boxPieces(ch, QRectF(QPointF(), cell.size()), m_stroke, made.pieces);
+        joinPieces(made.pieces);
         m_boxShapes.append(made);
         shape = &m_boxShapes.last();
     }
@@ -210,21 +259,9 @@ void PdfTextRenderer::fill(const QRectF& r, qreal gray)
     // does a frame's side drawn line by line. Only the latest fills are looked at: the cells
     // that continue a rule are the ones of this line and the one before.
     constexpr qsizetype kLookBack = 64;
-    constexpr qreal kNear = 1e-3;
     for (qsizetype i = m_pending.size() - 1; i >= std::max<qsizetype>(0, m_pending.size() - kLookBack); --i) {
-        QRectF& f = m_pending[i].rect;
-        if (m_pending[i].gray != gray)
-            continue;
-        if (std::abs(r.top() - f.top()) < kNear && std::abs(r.height() - f.height()) < kNear &&
-            std::abs(r.left() - f.right()) < kNear) {
-            f.setRight(r.right());
+        if (m_pending[i].gray == gray && joined(m_pending[i].rect, r))
             return;
-        }
-        if (std::abs(r.left() - f.left()) < kNear && std::abs(r.width() - f.width()) < kNear &&
-            std::abs(r.top() - f.bottom()) < kNear) {
-            f.setBottom(r.bottom());
-            return;
-        }
     }
     if (m_pending.size() >= 1024)
         flushFills();
