@@ -1,6 +1,7 @@
 #include "app/Engine.h"
 
 #include "settings/SettingsStore.h"
+#include "spool/TestPage.h"
 
 void EngineRelay::setActivity(Activity activity)
 {
@@ -42,7 +43,7 @@ void connectWindow(const EngineRelay& relay, WindowServices& window, const QObje
 }
 
 Engine::Engine(const EngineParts& parts)
-    : movimento(this), m_settingsFile(parts.settingsFile), m_relay(this),
+    : movimento(this), m_settingsFile(parts.settingsFile), m_parts(parts), m_relay(this),
       m_stoppedWatch(parts.files, m_relay), m_stoppedLook(this)
 {
     PrintJob* printJob = parts.printJob;
@@ -51,6 +52,7 @@ Engine::Engine(const EngineParts& parts)
                                                             parts.clock, parts.rawPort, parts.places);
         printJob = m_ownPrintJob.get();
     }
+    m_printJob = printJob;
     m_cycle = std::make_unique<WatchCycle>(settings, parts.files, parts.clock, parts.asker, *printJob,
                                            m_relay, movimento);
     connect(&movimento.timer(), &QTimer::timeout, this, &Engine::tick);
@@ -96,6 +98,19 @@ void Engine::setSettings(const Settings& settings)
     }
     m_cycle->restartAfterFile();
     QMetaObject::invokeMethod(this, &Engine::takeSettings);
+}
+
+void Engine::printTestPage()
+{
+    // Queued behind the tick in progress, if any: the test page never cuts into a file in hand.
+    QMetaObject::invokeMethod(this, [this] { imprimePaginaDeTeste(); });
+}
+
+bool Engine::imprimePaginaDeTeste()
+{
+    takeSettings();
+    return ::printTestPage(settings, m_parts.files, m_parts.places, m_parts.clock, m_parts.asker, *m_printJob,
+                           m_relay);
 }
 
 void Engine::takeSettings()

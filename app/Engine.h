@@ -76,6 +76,10 @@ public:
     void start() override;
     void stopAfterFile() override;
     void setSettings(const Settings& settings) override;
+    void printTestPage() override;
+
+    /// Prints the test page now, on the engine's thread; true when it printed.
+    bool imprimePaginaDeTeste();
 
     /// Reads the settings file again; a batch takes them up from its next file. On failure the
     /// settings stay as they were.
@@ -95,9 +99,11 @@ private:
     void takeSettings();
 
     SettingsStore& m_settingsFile;
+    EngineParts m_parts; ///< what the test page is printed with, besides the cycle
     EngineRelay m_relay;
     std::unique_ptr<PrintJob> m_ownPrintJob;
     std::unique_ptr<WatchCycle> m_cycle;
+    PrintJob* m_printJob = nullptr;
     bool m_ticking = false;
     /// Looks at the folders while the watch is stopped.
     StoppedWatch m_stoppedWatch;

@@ -129,3 +129,23 @@ int runService(const QString& caminhoIni)
     engineThread.finish();
     return status;
 }
+
+int printTestPageOnce(const QString& caminhoIni)
+{
+    PosixFileServices files;
+    PosixClock clock;
+    PosixRawPort rawPort;
+    PosixPlaces places;
+    CupsPrintingService printing;
+    UnattendedAsker asker;
+    ConsoleLog console;
+    Engine engine({files, files, clock, rawPort, places, printing, asker});
+    connectWindow(engine.relay(), console, &engine.relay());
+    engine.settings.path = caminhoIni;
+    QString error;
+    if (!engine.recarrega(&error)) {
+        writeLine(QStringLiteral("Não foi possível ler o arquivo de configurações: ") + error);
+        return 1;
+    }
+    return engine.imprimePaginaDeTeste() ? 0 : 1;
+}

@@ -33,6 +33,8 @@ QString settingsPath(QCoreApplication& app)
     parser.addVersionOption();
     parser.addOption(
         {QStringLiteral("service"), QStringLiteral("Sem janela nem ícone: o log vai para a saída.")});
+    parser.addOption({QStringLiteral("test-page"),
+                      QStringLiteral("Imprime a página de teste com as configurações e termina.")});
     parser.addOption(
         {QStringLiteral("config"), QStringLiteral("O arquivo de configurações."), QStringLiteral("FILE")});
     parser.process(app);
@@ -58,13 +60,16 @@ int main(int argc, char* argv[])
         settingsPath(app);
         return 0;
     }
-    if (hasArgument(argc, argv, {"--service"})) {
+    if (hasArgument(argc, argv, {"--service", "--test-page"})) {
         // Printing draws its pages with Qt Gui; without a display it draws them offscreen.
         if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
         QGuiApplication app(argc, argv);
         describe();
-        return runService(settingsPath(app));
+        const QString path = settingsPath(app);
+        if (hasArgument(argc, argv, {"--test-page"}))
+            return printTestPageOnce(path);
+        return runService(path);
     }
     QApplication app(argc, argv);
     describe();

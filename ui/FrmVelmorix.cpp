@@ -64,6 +64,7 @@ FrmVelmorix::FrmVelmorix(const FrmServices& services, QWidget* parent)
     connect(m_tray, &TrayController::configureRequested, this,
             &FrmVelmorix::mnu_IconeBandeja_Configurar_Click);
     connect(m_tray, &TrayController::exitRequested, this, &FrmVelmorix::mnu_IconeBandeja_Sair_Click);
+    connect(m_tray, &TrayController::testPageRequested, this, [this] { m_services.engine.printTestPage(); });
     connect(m_exit, &ExitGuard::encerrar, this, &FrmVelmorix::encerrar);
     if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
         connect(app, &QGuiApplication::commitDataRequest, m_exit, &ExitGuard::commitData,

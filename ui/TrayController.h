@@ -45,6 +45,8 @@ signals:
     void configureRequested();
     /// "Sair" from the menu.
     void exitRequested();
+    /// "Imprimir página de teste" from the menu.
+    void testPageRequested();
 
 private:
     void activated(QSystemTrayIcon::ActivationReason reason);

@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -126,6 +127,8 @@ private slots:
     void trayMessages_data();
     void trayMessages();
     void trayEventsIgnoredWhileMenuOpen();
+    void testPageFromTrayMenu_data();
+    void testPageFromTrayMenu();
     void minimising_data();
     void minimising();
     void failuresAreShownNotFatal();
@@ -288,10 +291,11 @@ void TestFrmVelmorix::keyboardOrderAndMenu()
     QMenu* menu = w.menuBandeja();
     QCOMPARE(menu->objectName(), QStringLiteral("mnu_IconeBandeja"));
     const QList<QAction*> items = menu->actions();
-    QCOMPARE(items.size(), 2);
+    QCOMPARE(items.size(), 3);
     QCOMPARE(items[0]->text(), QStringLiteral("Configurar Velmorix"));
     QCOMPARE(items[0]->objectName(), QStringLiteral("mnu_IconeBandeja_Configurar"));
-    QCOMPARE(items[1]->text(), QStringLiteral("Sair"));
+    QCOMPARE(items[1]->text(), QStringLiteral("Imprimir página de teste"));
+    QCOMPARE(items[2]->text(), QStringLiteral("Sair"));
     for (QAction* item : items) {
         QVERIFY(item->isEnabled());
         QVERIFY(!item->isChecked());
@@ -645,6 +649,39 @@ void TestFrmVelmorix::trayMessages()
     QCOMPARE(rig.engine.movimento.isEnabled(), !shows); // showing the window stops the watch
     if (shows)
         QCOMPARE(w.windowState() & (Qt::WindowMaximized | Qt::WindowMinimized), Qt::WindowNoState);
+}
+
+void TestFrmVelmorix::testPageFromTrayMenu_data()
+{
+    QTest::addColumn<bool>("refused");
+    QTest::addColumn<QString>("logged");
+    QTest::newRow("printed") << false << QStringLiteral("Página de teste impressa");
+    QTest::newRow("refused") << true << QStringLiteral("Página de teste não impressa (refused)");
+}
+
+void TestFrmVelmorix::testPageFromTrayMenu()
+{
+    QFETCH(bool, refused);
+    QFETCH(QString, logged);
+    Rig rig;
+    rig.writeIni("LOCAL = /tmp/none/*.TXT\r\nIMPRESSORA = VelTest\r\nBACKUP = 1\r\nCODIFICACAO = 850\r\n");
+    rig.printJob.fail = refused;
+    FrmVelmorix& w = rig.start();
+    const QStringList before = QDir::current().entryList(QDir::Hidden | QDir::Files);
+    w.menuBandeja()->findChild<QAction*>(QStringLiteral("mnu_IconeBandeja_PaginaTeste"))->trigger();
+
+    // The page went to the print job as a spool file's text, with the settings in force and the
+    // frames in the code page's bytes; the log tells, and a failure is a notice too.
+    QTRY_VERIFY(w.activityLog().text().startsWith(logged));
+    QCOMPARE(rig.printJob.texts.size(), refused ? 0 : 1);
+    if (!refused) {
+        QVERIFY(rig.printJob.texts[0].contains("IMPRESSORA          VelTest"));
+        QVERIFY(rig.printJob.texts[0].contains("\xda\xc4\xc4"));
+        QCOMPARE(rig.printJob.titles, QStringList{QStringLiteral("Página de teste")});
+    }
+    QCOMPARE(rig.tray.messages.size(), refused ? 1 : 0);
+    // Nothing is left behind to print later.
+    QCOMPARE(QDir::current().entryList(QDir::Hidden | QDir::Files), before);
 }
 
 void TestFrmVelmorix::trayEventsIgnoredWhileMenuOpen()
