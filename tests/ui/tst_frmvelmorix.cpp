@@ -3,6 +3,7 @@
 #include "platform/PosixRawPort.h"
 #include "tests/support/Doubles.h"
 #include "ui/FrmVelmorix.h"
+#include "ui/PrintOutList.h"
 #include "ui/TrayController.h"
 
 #include <QAbstractButton>
@@ -16,6 +17,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -131,6 +133,7 @@ private slots:
     void failuresAreShownNotFatal();
     void tickBlinksTrayIcon();
     void failedFileIsToldInTheTray();
+    void printOutListShowsAWaitingFile();
 };
 
 void TestFrmVelmorix::controls_data()
@@ -288,10 +291,11 @@ void TestFrmVelmorix::keyboardOrderAndMenu()
     QMenu* menu = w.menuBandeja();
     QCOMPARE(menu->objectName(), QStringLiteral("mnu_IconeBandeja"));
     const QList<QAction*> items = menu->actions();
-    QCOMPARE(items.size(), 2);
+    QCOMPARE(items.size(), 3);
     QCOMPARE(items[0]->text(), QStringLiteral("Configurar Velmorix"));
     QCOMPARE(items[0]->objectName(), QStringLiteral("mnu_IconeBandeja_Configurar"));
-    QCOMPARE(items[1]->text(), QStringLiteral("Sair"));
+    QCOMPARE(items[1]->text(), QStringLiteral("Impressões..."));
+    QCOMPARE(items[2]->text(), QStringLiteral("Sair"));
     for (QAction* item : items) {
         QVERIFY(item->isEnabled());
         QVERIFY(!item->isChecked());
@@ -758,6 +762,28 @@ void TestFrmVelmorix::failedFileIsToldInTheTray()
              "Arquivo não impresso|Arquivo " + spool + "A.TXT não impresso (refused)");
     QTRY_COMPARE_WITH_TIMEOUT(rig.tray.tip, QStringLiteral("Velmorix ativo... 1 arquivo aguardando"), 5000);
     QCOMPARE(rig.tray.messages.size(), 1);
+}
+
+void TestFrmVelmorix::printOutListShowsAWaitingFile()
+{
+    Rig rig;
+    const QString spool = rig.dir.path() + QStringLiteral("/spool/");
+    QDir().mkpath(spool);
+    QVERIFY(writeBytes(spool + QStringLiteral("A.TXT"), "x\r\n"));
+    rig.printJob.fail = true;
+    rig.writeIni("LOCAL = " + QFile::encodeName(spool) + "*.TXT\r\nIMPRESSORA = VelTest\r\nBACKUP = 1\r\n");
+    FrmVelmorix& w = rig.start();
+    PrintOutList list(rig.engine);
+    connect(&rig.engine.relay(), &EngineRelay::printOutsChanged, &list, &PrintOutList::showPrintOuts);
+    connect(&w, &FrmVelmorix::impressoesPedidas, &list, &PrintOutList::open);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.tray.messages.size(), 1, 5000);
+
+    w.menuBandeja()->actions().at(1)->trigger();
+    QVERIFY(list.isVisible());
+    QTRY_COMPARE_WITH_TIMEOUT(list.table().rowCount(), 1, 5000);
+    QCOMPARE(list.table().item(0, 1)->text(), QStringLiteral("A.TXT"));
+    QCOMPARE(list.table().item(0, 4)->text(), QStringLiteral("aguardando nova tentativa"));
+    QCOMPARE(list.table().item(0, 5)->text(), QStringLiteral("refused"));
 }
 
 QTEST_MAIN(TestFrmVelmorix)
