@@ -1,5 +1,6 @@
 #include "render/EmbeddedFont.h"
 
+#include "render/PdfFile.h"
 #include "text/CodePage.h"
 
 #include <QFile>
@@ -30,8 +31,9 @@ std::shared_ptr<const EmbeddedFont> EmbeddedFont::fromData(const QByteArray& dat
     font->stemV = font->file.stemV;
     if (!font->measure(raw))
         return nullptr;
-    // zlib format, without qCompress's size prefix.
-    font->compressedProgram = qCompress(font->file.program, 6).mid(4);
+    font->compressedProgram = PdfFile::deflated(font->file.program, 6);
+    if (font->compressedProgram.isEmpty())
+        return nullptr;
     return font;
 }
 

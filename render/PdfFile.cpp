@@ -239,6 +239,19 @@ void PdfFile::appendNumber(QByteArray& out, double value, char after)
     out.append(p, end - p);
 }
 
+QByteArray PdfFile::deflated(QByteArrayView data, int level)
+{
+    const std::unique_ptr<libdeflate_compressor, FreeCompressor> compressor(
+        libdeflate_alloc_compressor(level));
+    if (!compressor)
+        return QByteArray();
+    QByteArray packed(qsizetype(libdeflate_zlib_compress_bound(compressor.get(), size_t(data.size()))),
+                      Qt::Uninitialized);
+    packed.truncate(qsizetype(libdeflate_zlib_compress(compressor.get(), data.data(), size_t(data.size()),
+                                                       packed.data(), size_t(packed.size()))));
+    return packed;
+}
+
 QByteArray PdfFile::text(QStringView text)
 {
     // Every line of a framed report carries one: written in one pass, without temporaries.

@@ -40,6 +40,9 @@ public:
     /// Appends a number with at most two decimals, then @p after: quick, for the many
     /// coordinates of styled lines and rules (a hundredth of a dot is far below a printer's).
     static void appendNumber(QByteArray& out, double value, char after = ' ');
+    /// @p data in the zlib format, at compression @p level (1 to 12): for what is compressed
+    /// once and written many times.
+    static QByteArray deflated(QByteArrayView data, int level);
     /// A text string as UTF-16 with its byte order mark, in hexadecimal.
     static QByteArray text(QStringView text);
 
