@@ -169,7 +169,11 @@ bool JobLedger::wake(const QByteArray& path)
 int JobLedger::wakeAll(qint64 now)
 {
     int woken = 0;
-    for (Entry& entry : m_entries) {
+    for (auto it = m_entries.begin(); it != m_entries.end(); ++it) {
+        // A file that failed in this very tick, while the printer took others, fails on its own.
+        if (m_passedBy.contains(it.key()))
+            continue;
+        Entry& entry = *it;
         RetryPause* pause = entry.state == State::Retrying ? &entry.pause
                             : entry.state == State::Waiting && entry.printOut.again >= 0
                                 ? &entry.printOut.pause

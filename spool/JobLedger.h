@@ -87,7 +87,7 @@ public:
     bool wake(const QByteArray& path);
     /// Something printed: whatever waits for a pause after a failure may be tried at once, so
     /// the files an outage held back print in name order, not behind newer ones. Returns how
-    /// many were still paused at @p now.
+    /// many were still paused at @p now. Files that failed in this tick keep their pause.
     int wakeAll(qint64 now);
     /// Stops following whatever is known of @p path.
     void remove(const QByteArray& path) { m_entries.remove(path); }

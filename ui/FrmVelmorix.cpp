@@ -70,6 +70,8 @@ FrmVelmorix::FrmVelmorix(const FrmServices& services, QWidget* parent)
     impressoes->setGeometry(358, 206, 46, 24);
     impressoes->setToolTip(
         QStringLiteral("Impressões aguardando: imprimir agora, reimprimir, remover da fila."));
+    setTabOrder(m_ui->CmdConfirmar, impressoes);
+    setTabOrder(impressoes, m_ui->txtLog);
     connect(impressoes, &QPushButton::clicked, this, &FrmVelmorix::impressoesPedidas);
     connect(m_tray, &TrayController::printOutsRequested, this, &FrmVelmorix::impressoesPedidas);
     connect(m_exit, &ExitGuard::encerrar, this, &FrmVelmorix::encerrar);

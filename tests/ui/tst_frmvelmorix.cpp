@@ -268,7 +268,7 @@ void TestFrmVelmorix::keyboardOrderAndMenu()
     const QStringList expected = {QStringLiteral("CbImpressoras"),  QStringLiteral("TxtArquivos"),
                                   QStringLiteral("ChkGerarbackUp"), QStringLiteral("chkParalela"),
                                   QStringLiteral("txtPorta"),       QStringLiteral("CmdConfirmar"),
-                                  QStringLiteral("txtLog")};
+                                  QStringLiteral("CmdImpressoes"),  QStringLiteral("txtLog")};
     QStringList order;
     QWidget* first = rig.control<QWidget>("CbImpressoras");
     QWidget* current = first;
