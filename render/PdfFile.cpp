@@ -213,7 +213,7 @@ QByteArray PdfFile::number(double value)
     return text == "-0" ? QByteArray("0") : text;
 }
 
-void PdfFile::appendNumber(QByteArray& out, double value, char after)
+char* PdfFile::writeNumber(char* out, double value, char after)
 {
     char buffer[32];
     char* end = buffer + sizeof buffer;
@@ -236,7 +236,14 @@ void PdfFile::appendNumber(QByteArray& out, double value, char after)
     } while (whole);
     if (negative && hundredths != 0)
         *--p = '-';
-    out.append(p, end - p);
+    std::memcpy(out, p, size_t(end - p));
+    return out + (end - p);
+}
+
+void PdfFile::appendNumber(QByteArray& out, double value, char after)
+{
+    char buffer[kNumberRoom];
+    out.append(buffer, writeNumber(buffer, value, after) - buffer);
 }
 
 QByteArray PdfFile::deflated(QByteArrayView data, int level)
@@ -252,12 +259,9 @@ QByteArray PdfFile::deflated(QByteArrayView data, int level)
     return packed;
 }
 
-QByteArray PdfFile::text(QStringView text)
+char* PdfFile::writeText(char* out, QStringView text)
 {
-    // Every line of a framed report carries one: written in one pass, without temporaries.
     static constexpr char kHex[] = "0123456789ABCDEF";
-    QByteArray bytes(6 + text.size() * 4, Qt::Uninitialized);
-    char* out = bytes.data();
     std::memcpy(out, "<FEFF", 5);
     out += 5;
     for (const QChar ch : text) {
@@ -267,6 +271,13 @@ QByteArray PdfFile::text(QStringView text)
         *out++ = kHex[(u >> 4) & 0xF];
         *out++ = kHex[u & 0xF];
     }
-    *out = '>';
+    *out++ = '>';
+    return out;
+}
+
+QByteArray PdfFile::text(QStringView text)
+{
+    QByteArray bytes(6 + text.size() * 4, Qt::Uninitialized);
+    writeText(bytes.data(), text);
     return bytes;
 }
