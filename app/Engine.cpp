@@ -133,6 +133,23 @@ void Engine::tick()
     m_ticking = false;
 }
 
+void Engine::requestPrintOuts()
+{
+    // Queued behind a batch in progress: the ledger is the engine thread's alone.
+    QMetaObject::invokeMethod(this,
+                              [this] { emit m_relay.printOutsChanged(m_cycle->printOuts().snapshot()); });
+}
+
+void Engine::requestAction(PrintOuts::Action action, const QString& name, quint64 ticket)
+{
+    QMetaObject::invokeMethod(this, [this, action, name, ticket] {
+        QString message;
+        const bool ok = m_cycle->printOuts().act(action, name, &message);
+        emit m_relay.actionDone(ticket, ok, message);
+        emit m_relay.printOutsChanged(m_cycle->printOuts().snapshot());
+    });
+}
+
 bool Engine::recarrega(QString* error)
 {
     QStringList notes;

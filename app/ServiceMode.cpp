@@ -1,5 +1,6 @@
 #include "app/ServiceMode.h"
 
+#include "app/ControlSocket.h"
 #include "app/Engine.h"
 #include "app/EngineThread.h"
 #include "app/UnixSignals.h"
@@ -107,6 +108,10 @@ int runService(const QString& caminhoIni)
 
     EngineThread engineThread(engine);
     engineThread.start();
+    // velmorix2 --status, --retry ... reach the service here.
+    ControlServer control(engine, caminhoIni);
+    if (QString problem; !control.listen(&problem))
+        writeLine(QStringLiteral("Comandos pela linha de comando indisponíveis: ") + problem, Level::Warning);
     // A request to a scheduler that does not answer gives up at once: the file in hand waits.
     UnixSignals unixSignals(nullptr, &CupsConnection::abandonRequests);
     QObject::connect(&unixSignals, &UnixSignals::terminate, [&engine] {

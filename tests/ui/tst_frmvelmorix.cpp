@@ -3,6 +3,7 @@
 #include "platform/PosixRawPort.h"
 #include "tests/support/Doubles.h"
 #include "ui/FrmVelmorix.h"
+#include "ui/PrintOutList.h"
 #include "ui/TrayController.h"
 
 #include <QAbstractButton>
@@ -17,6 +18,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -134,6 +136,7 @@ private slots:
     void failuresAreShownNotFatal();
     void tickBlinksTrayIcon();
     void failedFileIsToldInTheTray();
+    void printOutListShowsAWaitingFile();
 };
 
 void TestFrmVelmorix::controls_data()
@@ -268,7 +271,7 @@ void TestFrmVelmorix::keyboardOrderAndMenu()
     const QStringList expected = {QStringLiteral("CbImpressoras"),  QStringLiteral("TxtArquivos"),
                                   QStringLiteral("ChkGerarbackUp"), QStringLiteral("chkParalela"),
                                   QStringLiteral("txtPorta"),       QStringLiteral("CmdConfirmar"),
-                                  QStringLiteral("txtLog")};
+                                  QStringLiteral("CmdImpressoes"),  QStringLiteral("txtLog")};
     QStringList order;
     QWidget* first = rig.control<QWidget>("CbImpressoras");
     QWidget* current = first;
@@ -291,11 +294,9 @@ void TestFrmVelmorix::keyboardOrderAndMenu()
     QMenu* menu = w.menuBandeja();
     QCOMPARE(menu->objectName(), QStringLiteral("mnu_IconeBandeja"));
     const QList<QAction*> items = menu->actions();
-    QCOMPARE(items.size(), 3);
-    QCOMPARE(items[0]->text(), QStringLiteral("Configurar Velmorix"));
-    QCOMPARE(items[0]->objectName(), QStringLiteral("mnu_IconeBandeja_Configurar"));
-    QCOMPARE(items[1]->text(), QStringLiteral("Imprimir página de teste"));
-    QCOMPARE(items[2]->text(), QStringLiteral("Sair"));
+    QCOMPARE(items.size(), 4);
+    QCOMPARE(items.first()->objectName(), QStringLiteral("mnu_IconeBandeja_Configurar"));
+    QCOMPARE(items.last()->objectName(), QStringLiteral("mnu_IconeBandeja_Sair"));
     for (QAction* item : items) {
         QVERIFY(item->isEnabled());
         QVERIFY(!item->isChecked());
@@ -830,6 +831,28 @@ void TestFrmVelmorix::failedFileIsToldInTheTray()
              "Arquivo não impresso|Arquivo " + spool + "A.TXT não impresso (refused)");
     QTRY_COMPARE_WITH_TIMEOUT(rig.tray.tip, QStringLiteral("Velmorix ativo... 1 arquivo aguardando"), 5000);
     QCOMPARE(rig.tray.messages.size(), 1);
+}
+
+void TestFrmVelmorix::printOutListShowsAWaitingFile()
+{
+    Rig rig;
+    const QString spool = rig.dir.path() + QStringLiteral("/spool/");
+    QDir().mkpath(spool);
+    QVERIFY(writeBytes(spool + QStringLiteral("A.TXT"), "x\r\n"));
+    rig.printJob.fail = true;
+    rig.writeIni("LOCAL = " + QFile::encodeName(spool) + "*.TXT\r\nIMPRESSORA = VelTest\r\nBACKUP = 1\r\n");
+    FrmVelmorix& w = rig.start();
+    PrintOutList list(rig.engine);
+    connect(&rig.engine.relay(), &EngineRelay::printOutsChanged, &list, &PrintOutList::showPrintOuts);
+    connect(&w, &FrmVelmorix::impressoesPedidas, &list, &PrintOutList::open);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.tray.messages.size(), 1, 5000);
+
+    w.menuBandeja()->actions().at(1)->trigger();
+    QVERIFY(list.isVisible());
+    QTRY_COMPARE_WITH_TIMEOUT(list.table().rowCount(), 1, 5000);
+    QCOMPARE(list.table().item(0, 1)->text(), QStringLiteral("A.TXT"));
+    QCOMPARE(list.table().item(0, 4)->text(), QStringLiteral("aguardando nova tentativa"));
+    QCOMPARE(list.table().item(0, 5)->text(), QStringLiteral("refused"));
 }
 
 QTEST_MAIN(TestFrmVelmorix)
