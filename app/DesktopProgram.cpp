@@ -8,6 +8,7 @@
 #include "platform/PosixClock.h"
 #include "platform/PosixFileServices.h"
 #include "platform/PosixFolderChanges.h"
+#include "platform/PosixHistoryFile.h"
 #include "platform/PosixPlaces.h"
 #include "platform/PosixRawPort.h"
 #include "platform/desktop/QtDesktop.h"
@@ -29,6 +30,7 @@ struct DesktopProgram::Parts
     PosixPlaces places;
     CupsPrintingService printing;
     PosixFolderChanges folderChanges;
+    PosixHistoryFile history;
 
     PosixFileServices windowFiles;
     CupsPrintingService windowPrinting;
@@ -56,7 +58,7 @@ Interface& replacedOr(Interface* replacement, std::optional<Real>& own)
 DesktopProgram::Parts::Parts(const QString& caminhoIni, const Replacements& replacements)
     : asker(replacedOr<Asker>(replacements.asker, ownAsker)),
       tray(replacedOr<TrayService>(replacements.tray, ownTray)), engineAsker(asker),
-      engine({files, files, clock, rawPort, places, printing, engineAsker, replacements.printJob}),
+      engine({files, files, clock, rawPort, places, printing, engineAsker, replacements.printJob, &history}),
       window(FrmServices{windowFiles, windowPrinting, asker, tray, engine, caminhoIni}), engineThread(engine)
 {
     engine.cycle().setFolderChanges(&folderChanges);

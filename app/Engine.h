@@ -16,6 +16,8 @@
 class Asker;
 class Clock;
 class FileServices;
+class History;
+class HistoryStore;
 class Places;
 
 class RawPort;
@@ -34,6 +36,8 @@ struct EngineParts
     Asker& asker;
     /// The print job; null gives the real one on the printing service.
     PrintJob* printJob = nullptr;
+    /// Where the history of print-outs is kept; null keeps none.
+    HistoryStore* history = nullptr;
 };
 
 /// The cycle's activity, tool tip, log lines and notices as signals: a window on another thread connects to
@@ -96,6 +100,7 @@ private:
     EngineRelay m_relay;
     std::unique_ptr<PrintJob> m_ownPrintJob;
     std::unique_ptr<WatchCycle> m_cycle;
+    std::unique_ptr<History> m_history;
     bool m_ticking = false;
     QMutex m_incomingLock;
     std::optional<Settings> m_incoming; ///< handed over by setSettings(), not yet in place

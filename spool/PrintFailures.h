@@ -6,8 +6,10 @@
 #include <QString>
 
 class Clock;
+class History;
 class WindowServices;
 struct PrintError;
+struct SubmittedJob;
 
 /**
  * Files that could not be printed and wait for their retry. Each failure is logged with its
@@ -23,6 +25,11 @@ public:
     void naoImpresso(const QByteArray& path, const PrintError& error);
     /// The file printed: its episode is over.
     void impresso(const QByteArray& path) { m_aguardando.remove(path); }
+    /// As impresso(path), for a print-out handed over in @p job, which the history records.
+    void impresso(const QByteArray& path, const SubmittedJob& job);
+    /// Where each print-out's outcome is recorded: its printing, and the start of each episode
+    /// of failures (a retry that fails again is not a new outcome). None: nowhere.
+    void setHistory(History* history) { m_history = history; }
     /// Files no longer in the folder wait no more.
     void esquece(const QSet<QByteArray>& present);
     /// The batch is over: the failures gathered are told, unless a notice was given just now.
@@ -40,6 +47,7 @@ private:
 
     WindowServices& m_window;
     Clock& m_clock;
+    History* m_history = nullptr;
     QSet<QByteArray> m_aguardando;
     QStringList m_novas; ///< log lines of the episodes not told yet, oldest first
     qint64 m_firstNewMs = 0;

@@ -12,6 +12,7 @@
 class Asker;
 class Clock;
 class FolderChanges;
+class History;
 class PrintJob;
 class Timer;
 class WindowServices;
@@ -51,6 +52,8 @@ public:
     /// Where the cycle learns that the watched folder may have changed; without one, the folder
     /// is read on every tick.
     void setFolderChanges(FolderChanges* changes) { m_folders.setFolderChanges(changes); }
+    /// Where the outcome of each print-out is recorded; none: nowhere.
+    void setHistory(History* history) { m_failures.setHistory(history); }
 
     /// First pause before a file whose printing failed is tried again.
     static constexpr qint64 kFirstRetryMs = RetryPause::kFirstMs;
