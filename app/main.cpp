@@ -1,4 +1,5 @@
 #include "app/DesktopProgram.h"
+#include "app/HistoryCommand.h"
 #include "app/ServiceMode.h"
 #include "settings/Settings.h"
 
@@ -33,6 +34,8 @@ QString settingsPath(QCoreApplication& app)
         {QStringLiteral("service"), QStringLiteral("Sem janela nem ícone: o log vai para a saída.")});
     parser.addOption(
         {QStringLiteral("config"), QStringLiteral("O arquivo de configurações."), QStringLiteral("FILE")});
+    parser.addOption({QStringLiteral("history"),
+                      QStringLiteral("[DIAS]: o histórico dos últimos DIAS dias (7; 0: todo).")});
     parser.process(app);
     if (parser.isSet(QStringLiteral("config")))
         return QFileInfo(parser.value(QStringLiteral("config"))).absoluteFilePath();
@@ -49,7 +52,11 @@ void describe()
 
 int main(int argc, char* argv[])
 {
-    // Neither the version, the help nor the service needs a display.
+    // Neither the version, the help, the history nor the service needs a display.
+    if (hasArgument(argc, argv, {"--history"}) && !hasArgument(argc, argv, {"--help", "-h", "--help-all"})) {
+        QCoreApplication app(argc, argv);
+        return printHistory(QCoreApplication::arguments());
+    }
     if (hasArgument(argc, argv, {"--version", "-v", "--help", "-h", "--help-all"})) {
         QCoreApplication app(argc, argv);
         describe();
