@@ -1,8 +1,8 @@
 #include "app/Engine.h"
 
 #include "settings/SettingsStore.h"
-#include "spool/TestPage.h"
 #include "spool/History.h"
+#include "spool/TestPage.h"
 
 void EngineRelay::setActivity(Activity activity)
 {
