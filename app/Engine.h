@@ -19,6 +19,8 @@
 class Asker;
 class Clock;
 class FileServices;
+class History;
+class HistoryStore;
 class Places;
 
 class RawPort;
@@ -37,6 +39,8 @@ struct EngineParts
     Asker& asker;
     /// The print job; null gives the real one on the printing service.
     PrintJob* printJob = nullptr;
+    /// Where the history of print-outs is kept; null keeps none.
+    HistoryStore* history = nullptr;
 };
 
 /// The cycle's activity, tool tip, log lines and notices as signals: a window on another thread connects to
@@ -111,6 +115,7 @@ private:
     std::unique_ptr<PrintJob> m_ownPrintJob;
     std::unique_ptr<WatchCycle> m_cycle;
     PrintJob* m_printJob = nullptr;
+    std::unique_ptr<History> m_history;
     bool m_ticking = false;
     /// Looks at the folders while the watch is stopped.
     StoppedWatch m_stoppedWatch;

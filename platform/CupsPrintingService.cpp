@@ -117,20 +117,23 @@ PrintError CupsPrintingService::print(const QString& printer, const Document& do
 }
 
 PrintError CupsPrintingService::submit(const QString& printer, const QString& title, const QByteArray& pdf,
-                                       int, SubmittedJob* handed)
+                                       int pages, SubmittedJob* handed)
 {
     CupsJob job(printer, title, m_timeoutMs);
     if (!job.send(pdf))
         return job.error();
     if (handed)
-        *handed = SubmittedJob{printer, job.id(), job.created()};
+        *handed = SubmittedJob{printer, job.id(), job.created(), pages};
     return PrintError();
 }
 
-PrintError CupsPrintingService::submitFile(const QString& printer, const QString& title, QIODevice& pdf, int,
-                                           SubmittedJob* handed)
+PrintError CupsPrintingService::submitFile(const QString& printer, const QString& title, QIODevice& pdf,
+                                           int pages, SubmittedJob* handed)
 {
-    return sendBlocks(pdf, printer, title, CUPS_FORMAT_PDF, m_timeoutMs, handed);
+    const PrintError error = sendBlocks(pdf, printer, title, CUPS_FORMAT_PDF, m_timeoutMs, handed);
+    if (handed)
+        handed->pages = pages;
+    return error;
 }
 
 JobState CupsPrintingService::jobState(const SubmittedJob& job)

@@ -163,9 +163,9 @@ bool le_ini(Settings& settings, const QString& path, SettingsStore& files, QStri
         return false;
 
     // LINHAS is told of once, as the last one given is what is used.
-    std::optional<QString> linesGiven, pinsGiven;
+    std::optional<QString> linesGiven, pinsGiven, daysGiven;
     const FileText text{savedAsUtf8(data)};
-    TextLines lines([&settings, &linesGiven, &pinsGiven, &text](QByteArrayView bytes) {
+    TextLines lines([&settings, &linesGiven, &pinsGiven, &daysGiven, &text](QByteArrayView bytes) {
         const QString line = text.decode(bytes);
         const QString key = chave_linha(line);
         for (const Key& k : kKeys) {
@@ -179,6 +179,8 @@ bool le_ini(Settings& settings, const QString& path, SettingsStore& files, QStri
             linesGiven = valor_linha(line);
         else if (key == QLatin1String("AGULHAS"))
             pinsGiven = valor_linha(line);
+        else if (key == QLatin1String("HISTORICO_DIAS"))
+            daysGiven = valor_linha(line);
     });
     lines.feed(data);
     lines.finish();
@@ -193,7 +195,22 @@ bool le_ini(Settings& settings, const QString& path, SettingsStore& files, QStri
         if (notes && QString::number(settings.pins) != *pinsGiven)
             notes->append(QStringLiteral("AGULHAS = %1 não é 9 nem 24: usado 9").arg(*pinsGiven));
     }
+    if (daysGiven) {
+        settings.historyDays = historyDaysOf(*daysGiven);
+        bool whole = false;
+        if (notes && (daysGiven->trimmed().toInt(&whole) < 1 || !whole))
+            notes->append(QStringLiteral("HISTORICO_DIAS = %1 não é um número de dias: usado %2")
+                              .arg(*daysGiven)
+                              .arg(kHistoryDays));
+    }
     return true;
+}
+
+int historyDaysOf(const QString& value)
+{
+    bool ok = false;
+    const int days = value.toInt(&ok);
+    return ok && days >= 1 ? days : kHistoryDays;
 }
 
 int pinsOf(const QString& value)

@@ -33,6 +33,9 @@ private:
     QString m_written;
 };
 
+/// The days the history of print-outs keeps when HISTORICO_DIAS does not say.
+constexpr int kHistoryDays = 90;
+
 /// The settings values and the path of the settings file; all empty until set.
 struct Settings
 {
@@ -51,6 +54,8 @@ struct Settings
     /// AGULHAS (optional, read only): the pins of the printers the files were written for, 9
     /// (FX/LX, the default) or 24 (LQ and ESC/P 2): the units of their line spacing
     int pins = 9;
+    /// HISTORICO_DIAS (optional, read only): how many days the history of print-outs keeps
+    int historyDays = kHistoryDays;
 };
 
 /// Key of a settings line: the text left of its first "=", without surrounding blanks.
@@ -74,6 +79,9 @@ constexpr int kMostLines = 132;
 /// many as fit) when it is empty, 0, negative or not a whole number. le_ini logs how a value is
 /// used when that is not as written.
 int linesPerPageOf(const QString& value);
+
+/// The days a HISTORICO_DIAS value keeps: a whole number of at least 1, kHistoryDays otherwise.
+int historyDaysOf(const QString& value);
 
 /// The pins an AGULHAS value names: 24 for "24", 9 for anything else.
 int pinsOf(const QString& value);
