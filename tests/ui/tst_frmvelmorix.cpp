@@ -788,9 +788,7 @@ void TestFrmVelmorix::failedFileIsToldInTheTray()
     const QString spool = rig.dir.path() + QStringLiteral("/spool/");
     QDir().mkpath(spool);
     QVERIFY(writeBytes(spool + QStringLiteral("A.TXT"), "x\r\n"));
-    QVERIFY(writeBytes(spool + QStringLiteral("NF-0412.TXT"), QByteArray(2400, 'x')));
     rig.printJob.fail = true;
-    rig.printJob.failReason = QStringLiteral("impressora Escritorio parada: papel acabou");
     rig.writeIni("LOCAL = " + QFile::encodeName(spool) + "*.TXT\r\nIMPRESSORA = VelTest\r\nBACKUP = 1\r\n");
     rig.start();
     QTRY_COMPARE_WITH_TIMEOUT(rig.tray.messages.size(), 1, 5000);
