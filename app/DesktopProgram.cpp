@@ -1,5 +1,6 @@
 #include "app/DesktopProgram.h"
 
+#include "app/ControlSocket.h"
 #include "app/Engine.h"
 #include "app/EngineThread.h"
 #include "app/UnixSignals.h"
@@ -12,6 +13,7 @@
 #include "platform/PosixRawPort.h"
 #include "platform/desktop/QtDesktop.h"
 #include "ui/FrmVelmorix.h"
+#include "ui/PrintOutList.h"
 
 #include <QApplication>
 
@@ -40,6 +42,8 @@ struct DesktopProgram::Parts
 
     Engine engine;
     FrmVelmorix window;
+    PrintOutList printOuts;
+    ControlServer control;
     EngineThread engineThread;
 };
 
@@ -57,8 +61,13 @@ DesktopProgram::Parts::Parts(const QString& caminhoIni, const Replacements& repl
     : asker(replacedOr<Asker>(replacements.asker, ownAsker)),
       tray(replacedOr<TrayService>(replacements.tray, ownTray)), engineAsker(asker),
       engine({files, files, clock, rawPort, places, printing, engineAsker, replacements.printJob}),
-      window(FrmServices{windowFiles, windowPrinting, asker, tray, engine, caminhoIni}), engineThread(engine)
+      window(FrmServices{windowFiles, windowPrinting, asker, tray, engine, caminhoIni}), printOuts(engine),
+      control(engine, caminhoIni), engineThread(engine)
 {
+    QObject::connect(&engine.relay(), &EngineRelay::printOutsChanged, &printOuts,
+                     &PrintOutList::showPrintOuts);
+    QObject::connect(&engine.relay(), &EngineRelay::actionDone, &printOuts, &PrintOutList::showActionDone);
+    QObject::connect(&window, &FrmVelmorix::impressoesPedidas, &printOuts, &PrintOutList::open);
     engine.cycle().setFolderChanges(&folderChanges);
     connectWindow(engine.relay(), window, &window);
 }
@@ -79,6 +88,9 @@ void DesktopProgram::start()
 {
     m->window.Form_Initialize();
     m->engineThread.start();
+    QString error;
+    if (!m->control.listen(&error))
+        m->window.log(QStringLiteral("Comandos pela linha de comando indisponíveis: ") + error);
     m->window.showAtStart();
 }
 
@@ -107,6 +119,11 @@ void DesktopProgram::finish()
 {
     m->engineAsker.giveUp();
     m->engineThread.finish();
+}
+
+PrintOutList& DesktopProgram::printOuts()
+{
+    return m->printOuts;
 }
 
 FrmVelmorix& DesktopProgram::window()

@@ -8,6 +8,7 @@ class Asker;
 class Engine;
 class FrmVelmorix;
 class PrintJob;
+class PrintOutList;
 class TrayService;
 
 /// The program with its window, wired once: the real parts, the engine on a thread of its own,
@@ -37,6 +38,8 @@ public:
     void finish();
 
     FrmVelmorix& window();
+    /// The window of print-outs that wait.
+    PrintOutList& printOuts();
     Engine& engine();
 
 private:

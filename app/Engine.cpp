@@ -1,6 +1,7 @@
 #include "app/Engine.h"
 
 #include "settings/SettingsStore.h"
+#include "spool/TestPage.h"
 
 void EngineRelay::setActivity(Activity activity)
 {
@@ -41,7 +42,8 @@ void connectWindow(const EngineRelay& relay, WindowServices& window, const QObje
                      [&window](const QString& title, const QString& text) { window.aviso(title, text); });
 }
 
-Engine::Engine(const EngineParts& parts) : movimento(this), m_settingsFile(parts.settingsFile), m_relay(this)
+Engine::Engine(const EngineParts& parts)
+    : movimento(this), m_settingsFile(parts.settingsFile), m_parts(parts), m_relay(this)
 {
     PrintJob* printJob = parts.printJob;
     if (!printJob) {
@@ -49,6 +51,7 @@ Engine::Engine(const EngineParts& parts) : movimento(this), m_settingsFile(parts
                                                             parts.clock, parts.rawPort, parts.places);
         printJob = m_ownPrintJob.get();
     }
+    m_printJob = printJob;
     m_cycle = std::make_unique<WatchCycle>(settings, parts.files, parts.clock, parts.asker, *printJob,
                                            m_relay, movimento);
     connect(&movimento.timer(), &QTimer::timeout, this, &Engine::tick);
@@ -83,6 +86,19 @@ void Engine::setSettings(const Settings& settings)
     QMetaObject::invokeMethod(this, &Engine::takeSettings);
 }
 
+void Engine::printTestPage()
+{
+    // Queued behind the tick in progress, if any: the test page never cuts into a file in hand.
+    QMetaObject::invokeMethod(this, [this] { imprimePaginaDeTeste(); });
+}
+
+bool Engine::imprimePaginaDeTeste()
+{
+    takeSettings();
+    return ::printTestPage(settings, m_parts.files, m_parts.places, m_parts.clock, m_parts.asker, *m_printJob,
+                           m_relay);
+}
+
 void Engine::takeSettings()
 {
     // The file in hand is printed with the settings it began with.
@@ -101,6 +117,23 @@ void Engine::tick()
     m_ticking = true;
     m_cycle->Movimento_Timer();
     m_ticking = false;
+}
+
+void Engine::requestPrintOuts()
+{
+    // Queued behind a batch in progress: the ledger is the engine thread's alone.
+    QMetaObject::invokeMethod(this,
+                              [this] { emit m_relay.printOutsChanged(m_cycle->printOuts().snapshot()); });
+}
+
+void Engine::requestAction(PrintOuts::Action action, const QString& name, quint64 ticket)
+{
+    QMetaObject::invokeMethod(this, [this, action, name, ticket] {
+        QString message;
+        const bool ok = m_cycle->printOuts().act(action, name, &message);
+        emit m_relay.actionDone(ticket, ok, message);
+        emit m_relay.printOutsChanged(m_cycle->printOuts().snapshot());
+    });
 }
 
 bool Engine::recarrega(QString* error)

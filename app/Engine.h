@@ -4,6 +4,7 @@
 #include "settings/Settings.h"
 #include "spool/EngineControl.h"
 #include "spool/PrintJob.h"
+#include "spool/PrintOutControl.h"
 #include "spool/WatchCycle.h"
 #include "spool/WindowServices.h"
 
@@ -56,6 +57,10 @@ signals:
     void lineLogged(const QString& line);
     void failureLogged(const QString& line);
     void noticeGiven(const QString& title, const QString& text);
+    /// The print-outs that wait, asked for by PrintOutControl.
+    void printOutsChanged(const QList<PrintOut>& printOuts);
+    /// How an action asked for by PrintOutControl went.
+    void actionDone(quint64 ticket, bool ok, const QString& message);
 };
 
 /// Hands the relay's signals to @p window, on the thread @p context lives on.
@@ -64,7 +69,7 @@ void connectWindow(const EngineRelay& relay, WindowServices& window, const QObje
 /// The spooler the program runs: settings, the watch timer, the print job and the watch cycle.
 /// It may live on a thread of its own (see EngineThread): the requests of EngineControl are
 /// then queued to it; everything else is called on its thread, or before it starts.
-class Engine : public QObject, public EngineControl
+class Engine : public QObject, public EngineControl, public PrintOutControl
 {
     Q_OBJECT
 public:
@@ -74,6 +79,12 @@ public:
     void start() override;
     void stopAfterFile() override;
     void setSettings(const Settings& settings) override;
+    void printTestPage() override;
+
+    /// Prints the test page now, on the engine's thread; true when it printed.
+    bool imprimePaginaDeTeste();
+    void requestPrintOuts() override;
+    void requestAction(PrintOuts::Action action, const QString& name, quint64 ticket) override;
 
     /// Reads the settings file again; a batch takes them up from its next file. On failure the
     /// settings stay as they were.
@@ -93,9 +104,11 @@ private:
     void takeSettings();
 
     SettingsStore& m_settingsFile;
+    EngineParts m_parts; ///< what the test page is printed with, besides the cycle
     EngineRelay m_relay;
     std::unique_ptr<PrintJob> m_ownPrintJob;
     std::unique_ptr<WatchCycle> m_cycle;
+    PrintJob* m_printJob = nullptr;
     bool m_ticking = false;
     QMutex m_incomingLock;
     std::optional<Settings> m_incoming; ///< handed over by setSettings(), not yet in place

@@ -1,5 +1,6 @@
 #include "app/ServiceMode.h"
 
+#include "app/ControlSocket.h"
 #include "app/Engine.h"
 #include "app/EngineThread.h"
 #include "app/UnixSignals.h"
@@ -101,6 +102,10 @@ int runService(const QString& caminhoIni)
 
     EngineThread engineThread(engine);
     engineThread.start();
+    // velmorix2 --status, --retry ... reach the service here.
+    ControlServer control(engine, caminhoIni);
+    if (QString problem; !control.listen(&problem))
+        writeLine(QStringLiteral("Comandos pela linha de comando indisponíveis: ") + problem, Level::Warning);
     // A request to a scheduler that does not answer gives up at once: the file in hand waits.
     UnixSignals unixSignals(nullptr, &CupsConnection::abandonRequests);
     QObject::connect(&unixSignals, &UnixSignals::terminate, [&engine] {
@@ -121,4 +126,24 @@ int runService(const QString& caminhoIni)
     const int status = QCoreApplication::exec();
     engineThread.finish();
     return status;
+}
+
+int printTestPageOnce(const QString& caminhoIni)
+{
+    PosixFileServices files;
+    PosixClock clock;
+    PosixRawPort rawPort;
+    PosixPlaces places;
+    CupsPrintingService printing;
+    UnattendedAsker asker;
+    ConsoleLog console;
+    Engine engine({files, files, clock, rawPort, places, printing, asker});
+    connectWindow(engine.relay(), console, &engine.relay());
+    engine.settings.path = caminhoIni;
+    QString error;
+    if (!engine.recarrega(&error)) {
+        writeLine(QStringLiteral("Não foi possível ler o arquivo de configurações: ") + error);
+        return 1;
+    }
+    return engine.imprimePaginaDeTeste() ? 0 : 1;
 }

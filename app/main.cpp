@@ -1,3 +1,4 @@
+#include "app/ControlSocket.h"
 #include "app/DesktopProgram.h"
 #include "app/ServiceMode.h"
 #include "settings/Settings.h"
@@ -22,8 +23,9 @@ bool hasArgument(int argc, char* argv[], std::initializer_list<const char*> name
     return false;
 }
 
-/// The settings file: the one --config names, else the usual place.
-QString settingsPath(QCoreApplication& app)
+/// The settings file: the one --config names, else the usual place. @p remote gets the command
+/// for the running program (--status, --retry NAME, ...), when one is given.
+QString settingsPath(QCoreApplication& app, QStringList* remote = nullptr)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Imprime os arquivos que aparecem numa pasta."));
@@ -31,9 +33,27 @@ QString settingsPath(QCoreApplication& app)
     parser.addVersionOption();
     parser.addOption(
         {QStringLiteral("service"), QStringLiteral("Sem janela nem ícone: o log vai para a saída.")});
+    parser.addOption({QStringLiteral("test-page"),
+                      QStringLiteral("Imprime a página de teste com as configurações e termina.")});
     parser.addOption(
         {QStringLiteral("config"), QStringLiteral("O arquivo de configurações."), QStringLiteral("FILE")});
+    parser.addOption({QStringLiteral("status"),
+                      QStringLiteral("Lista as impressões aguardando no Velmorix2 em execução.")});
+    parser.addOption({QStringLiteral("retry"), QStringLiteral("Imprime agora o arquivo NAME que aguarda."),
+                      QStringLiteral("NAME")});
+    parser.addOption({QStringLiteral("reprint"),
+                      QStringLiteral("Devolve o backup NAME à pasta vigiada, para imprimir de novo."),
+                      QStringLiteral("NAME")});
+    parser.addOption({QStringLiteral("remove"),
+                      QStringLiteral("Tira o arquivo NAME da fila, para a pasta separados/ ao lado dele."),
+                      QStringLiteral("NAME")});
     parser.process(app);
+    if (remote) {
+        for (const char* action : {"status", "retry", "reprint", "remove"}) {
+            if (parser.isSet(QLatin1String(action)))
+                *remote = {QLatin1String(action), parser.value(QLatin1String(action))};
+        }
+    }
     if (parser.isSet(QStringLiteral("config")))
         return QFileInfo(parser.value(QStringLiteral("config"))).absoluteFilePath();
     return caminho_ini(QCoreApplication::applicationDirPath());
@@ -56,13 +76,24 @@ int main(int argc, char* argv[])
         settingsPath(app);
         return 0;
     }
-    if (hasArgument(argc, argv, {"--service"})) {
+    // A command for the running program needs no display either.
+    if (hasArgument(argc, argv, {"--status", "--retry", "--reprint", "--remove"})) {
+        QCoreApplication app(argc, argv);
+        describe();
+        QStringList remote;
+        const QString ini = settingsPath(app, &remote);
+        return runRemoteCommand(ini, remote.value(0), remote.value(1));
+    }
+    if (hasArgument(argc, argv, {"--service", "--test-page"})) {
         // Printing draws its pages with Qt Gui; without a display it draws them offscreen.
         if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
         QGuiApplication app(argc, argv);
         describe();
-        return runService(settingsPath(app));
+        const QString path = settingsPath(app);
+        if (hasArgument(argc, argv, {"--test-page"}))
+            return printTestPageOnce(path);
+        return runService(path);
     }
     QApplication app(argc, argv);
     describe();

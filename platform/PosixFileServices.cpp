@@ -320,3 +320,16 @@ std::unique_ptr<FileClaim> PosixFileServices::claim(const QByteArray& path)
         return nullptr;
     return claimed;
 }
+
+bool PosixFileServices::makeFolder(const QByteArray& path, QString* error)
+{
+    if (::mkdir(path.constData(), 0777) == 0 || errno == EEXIST) {
+        struct stat st;
+        // A link or a file under that name is no folder to move print-outs into.
+        if (::lstat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode))
+            return true;
+        errno = ENOTDIR;
+    }
+    setError(error, path, errno);
+    return false;
+}

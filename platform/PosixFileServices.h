@@ -27,6 +27,7 @@ public:
     bool writeFile(const QByteArray& path, const QByteArray& data, QString* error) override;
     bool writeNewFile(const QByteArray& path, const QList<QByteArrayView>& parts, QString* error) override;
     bool remove(const QByteArray& path, QString* error) override;
+    bool makeFolder(const QByteArray& path, QString* error) override;
     bool rename(const QByteArray& from, const QByteArray& to, QString* error) override;
     std::unique_ptr<ScratchFile> createScratch(const QByteArray& path, QString* error) override;
     void removeOwnLeftovers() override;

@@ -1,5 +1,6 @@
 #include "render/EmbeddedFont.h"
 
+#include "render/PdfFile.h"
 #include "text/CodePage.h"
 
 #include <QFile>
@@ -7,6 +8,7 @@
 
 #include <fontconfig/fontconfig.h>
 
+#include <algorithm>
 #include <cmath>
 
 char16_t EmbeddedFont::unicodeOfCode(int code)
@@ -15,7 +17,8 @@ char16_t EmbeddedFont::unicodeOfCode(int code)
     return (u < 0x20 || (u >= 0x7F && u < 0xA0)) ? 0 : u;
 }
 
-std::shared_ptr<const EmbeddedFont> EmbeddedFont::fromData(const QByteArray& data, const QRawFont& raw)
+std::shared_ptr<const EmbeddedFont> EmbeddedFont::fromData(const QByteArray& data, const QRawFont& raw,
+                                                           bool everyUnit)
 {
     std::optional<FontFile> file = FontFile::read(data);
     if (!file || !raw.isValid())
@@ -28,14 +31,15 @@ std::shared_ptr<const EmbeddedFont> EmbeddedFont::fromData(const QByteArray& dat
     auto font = std::make_shared<EmbeddedFont>();
     font->file = std::move(*file);
     font->stemV = font->file.stemV;
-    if (!font->measure(raw))
+    if (!font->measure(raw, everyUnit))
         return nullptr;
-    // zlib format, without qCompress's size prefix.
-    font->compressedProgram = qCompress(font->file.program, 6).mid(4);
+    font->compressedProgram = PdfFile::deflated(font->file.program, 6);
+    if (font->compressedProgram.isEmpty())
+        return nullptr;
     return font;
 }
 
-bool EmbeddedFont::measure(const QRawFont& raw)
+bool EmbeddedFont::measure(const QRawFont& raw, bool everyUnit)
 {
     QRawFont units = raw;
     const int unitsPerEm = int(raw.unitsPerEm());
@@ -69,9 +73,11 @@ bool EmbeddedFont::measure(const QRawFont& raw)
     constexpr int kUnits = 0x10000;
     constexpr int kBlock = 4096;
     codes.reset(new unsigned char[kUnits]);
+    if (!everyUnit)
+        std::fill(codes.get(), codes.get() + kUnits, kGap);
     std::array<QChar, kBlock> chars;
     std::array<quint32, kBlock> glyphs;
-    for (int first = 0; first < kUnits; first += kBlock) {
+    for (int first = 0; everyUnit && first < kUnits; first += kBlock) {
         int count = 0;
         for (int u = first; u < first + kBlock; ++u) {
             if (u < 0xD800 || u > 0xDFFF)
@@ -117,7 +123,7 @@ std::shared_ptr<const EmbeddedFont> EmbeddedFonts::find(const QString& family, c
     std::shared_ptr<const EmbeddedFont> font;
     QFile in(fileOfFamily(family, bold, italic));
     if (raw.isValid() && !in.fileName().isEmpty() && in.open(QIODevice::ReadOnly))
-        font = EmbeddedFont::fromData(in.readAll(), raw);
+        font = EmbeddedFont::fromData(in.readAll(), raw, !bold && !italic);
     m_loaded.insert(key, font);
     return font;
 }

@@ -33,7 +33,9 @@ struct EmbeddedFont
 
     /// What a UTF-16 unit becomes in a line: its Windows-1252 code; kGap when the face has no
     /// glyph for it (nothing drawn, the column kept, as the painter path does); '?' when the
-    /// face has one but the code page has not.
+    /// face has one but the code page has not. A bold or italic face maps only its code page's
+    /// characters: their runs are shown with the regular face's codes, and looking up every
+    /// unit costs as much as the rest of a short job.
     static constexpr unsigned char kGap = 0;
     std::unique_ptr<unsigned char[]> codes;
 
@@ -42,11 +44,13 @@ struct EmbeddedFont
     static char16_t unicodeOfCode(int code);
 
     /// The face in these bytes, drawn the way @p raw draws it; null when the bytes are not a
-    /// font a PDF can carry whole, or hold another face than @p raw.
-    static std::shared_ptr<const EmbeddedFont> fromData(const QByteArray& data, const QRawFont& raw);
+    /// font a PDF can carry whole, or hold another face than @p raw. @p everyUnit: whether
+    /// codes maps every UTF-16 unit, or only the code page's characters.
+    static std::shared_ptr<const EmbeddedFont> fromData(const QByteArray& data, const QRawFont& raw,
+                                                        bool everyUnit = true);
 
 private:
-    bool measure(const QRawFont& raw);
+    bool measure(const QRawFont& raw, bool everyUnit);
 };
 
 /// The faces a PDF can carry, found with fontconfig and read once per owner.

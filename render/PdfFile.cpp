@@ -213,7 +213,7 @@ QByteArray PdfFile::number(double value)
     return text == "-0" ? QByteArray("0") : text;
 }
 
-void PdfFile::appendNumber(QByteArray& out, double value, char after)
+char* PdfFile::writeNumber(char* out, double value, char after)
 {
     char buffer[32];
     char* end = buffer + sizeof buffer;
@@ -236,15 +236,32 @@ void PdfFile::appendNumber(QByteArray& out, double value, char after)
     } while (whole);
     if (negative && hundredths != 0)
         *--p = '-';
-    out.append(p, end - p);
+    std::memcpy(out, p, size_t(end - p));
+    return out + (end - p);
 }
 
-QByteArray PdfFile::text(QStringView text)
+void PdfFile::appendNumber(QByteArray& out, double value, char after)
 {
-    // Every line of a framed report carries one: written in one pass, without temporaries.
+    char buffer[kNumberRoom];
+    out.append(buffer, writeNumber(buffer, value, after) - buffer);
+}
+
+QByteArray PdfFile::deflated(QByteArrayView data, int level)
+{
+    const std::unique_ptr<libdeflate_compressor, FreeCompressor> compressor(
+        libdeflate_alloc_compressor(level));
+    if (!compressor)
+        return QByteArray();
+    QByteArray packed(qsizetype(libdeflate_zlib_compress_bound(compressor.get(), size_t(data.size()))),
+                      Qt::Uninitialized);
+    packed.truncate(qsizetype(libdeflate_zlib_compress(compressor.get(), data.data(), size_t(data.size()),
+                                                       packed.data(), size_t(packed.size()))));
+    return packed;
+}
+
+char* PdfFile::writeText(char* out, QStringView text)
+{
     static constexpr char kHex[] = "0123456789ABCDEF";
-    QByteArray bytes(6 + text.size() * 4, Qt::Uninitialized);
-    char* out = bytes.data();
     std::memcpy(out, "<FEFF", 5);
     out += 5;
     for (const QChar ch : text) {
@@ -254,6 +271,13 @@ QByteArray PdfFile::text(QStringView text)
         *out++ = kHex[(u >> 4) & 0xF];
         *out++ = kHex[u & 0xF];
     }
-    *out = '>';
+    *out++ = '>';
+    return out;
+}
+
+QByteArray PdfFile::text(QStringView text)
+{
+    QByteArray bytes(6 + text.size() * 4, Qt::Uninitialized);
+    writeText(bytes.data(), text);
     return bytes;
 }

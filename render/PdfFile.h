@@ -40,8 +40,17 @@ public:
     /// Appends a number with at most two decimals, then @p after: quick, for the many
     /// coordinates of styled lines and rules (a hundredth of a dot is far below a printer's).
     static void appendNumber(QByteArray& out, double value, char after = ' ');
+    /// The same number written at @p out, which has room for kNumberRoom bytes; returns the end.
+    static char* writeNumber(char* out, double value, char after = ' ');
+    static constexpr qsizetype kNumberRoom = 32;
+    /// @p data in the zlib format, at compression @p level (1 to 12): for what is compressed
+    /// once and written many times.
+    static QByteArray deflated(QByteArrayView data, int level);
     /// A text string as UTF-16 with its byte order mark, in hexadecimal.
     static QByteArray text(QStringView text);
+    /// The same string written at @p out, which has room for 6 + 4 × its length bytes; returns
+    /// the end.
+    static char* writeText(char* out, QStringView text);
 
 private:
     struct Packer;

@@ -181,12 +181,76 @@ void PdfTextRenderer::appendRun(const QString& text, qreal baseline)
         m_content += "EMC\n";
 }
 
+namespace {
+
+/// Whether @p b continues @p a to the right or downwards, as one rectangle; @p a grows to hold
+/// both.
+bool joined(QRectF& a, const QRectF& b)
+{
+    constexpr qreal kNear = 1e-3;
+    if (std::abs(b.top() - a.top()) < kNear && std::abs(b.height() - a.height()) < kNear &&
+        std::abs(b.left() - a.right()) < kNear) {
+        a.setRight(b.right());
+        return true;
+    }
+    if (std::abs(b.left() - a.left()) < kNear && std::abs(b.width() - a.width()) < kNear &&
+        std::abs(b.top() - a.bottom()) < kNear) {
+        a.setBottom(b.bottom());
+        return true;
+    }
+    return false;
+}
+
+/// A character's arms that meet end to end (the two halves of a ║, of a ═) as one rectangle.
+void joinPieces(BoxPieces& pieces)
+{
+    for (qsizetype i = 0; i < pieces.size(); ++i) {
+        for (qsizetype k = i + 1; k < pieces.size();) {
+            bool merged = false;
+            if (pieces[k].gray == pieces[i].gray) {
+                QRectF& first = pieces[i].rect;
+                QRectF other = pieces[k].rect;
+                if (joined(first, other)) {
+                    merged = true;
+                } else if (joined(other, first)) {
+                    first = other;
+                    merged = true;
+                }
+            }
+            if (merged) {
+                pieces.remove(k);
+                k = i + 1;
+            } else {
+                ++k;
+            }
+        }
+    }
+}
+
+} // namespace
+
 void PdfTextRenderer::box(char16_t ch, const QRectF& cell)
 {
-    BoxPieces pieces;
-    boxPieces(ch, cell, m_stroke, pieces);
-    for (const BoxPiece& piece : std::as_const(pieces))
-        fill(piece.rect, piece.gray);
+    // A frame repeats the same few characters in cells of one size: their pieces are worked
+    // out once, in a cell at the origin, and moved to each cell.
+    const BoxShape* shape = nullptr;
+    for (const BoxShape& known : std::as_const(m_boxShapes)) {
+        if (known.ch == ch && known.size == cell.size()) {
+            shape = &known;
+            break;
+        }
+    }
+    if (!shape) {
+        if (m_boxShapes.size() >= 32)
+            m_boxShapes.clear();
+        BoxShape made{ch, cell.size(), {}};
+        boxPieces(ch, QRectF(QPointF(), cell.size()), m_stroke, made.pieces);
+        joinPieces(made.pieces);
+        m_boxShapes.append(made);
+        shape = &m_boxShapes.last();
+    }
+    for (const BoxPiece& piece : shape->pieces)
+        fill(piece.rect.translated(cell.topLeft()), piece.gray);
 }
 
 void PdfTextRenderer::fill(const QRectF& r, qreal gray)
@@ -195,21 +259,9 @@ void PdfTextRenderer::fill(const QRectF& r, qreal gray)
     // does a frame's side drawn line by line. Only the latest fills are looked at: the cells
     // that continue a rule are the ones of this line and the one before.
     constexpr qsizetype kLookBack = 64;
-    constexpr qreal kNear = 1e-3;
     for (qsizetype i = m_pending.size() - 1; i >= std::max<qsizetype>(0, m_pending.size() - kLookBack); --i) {
-        QRectF& f = m_pending[i].rect;
-        if (m_pending[i].gray != gray)
-            continue;
-        if (std::abs(r.top() - f.top()) < kNear && std::abs(r.height() - f.height()) < kNear &&
-            std::abs(r.left() - f.right()) < kNear) {
-            f.setRight(r.right());
+        if (m_pending[i].gray == gray && joined(m_pending[i].rect, r))
             return;
-        }
-        if (std::abs(r.left() - f.left()) < kNear && std::abs(r.width() - f.width()) < kNear &&
-            std::abs(r.top() - f.bottom()) < kNear) {
-            f.setBottom(r.bottom());
-            return;
-        }
     }
     if (m_pending.size() >= 1024)
         flushFills();
@@ -261,69 +313,88 @@ void PdfTextRenderer::drawStyled(const TextLine& line, qreal baseline)
 {
     const qreal height = line.advance > 0 ? line.advance : m_lineHeight;
     const unsigned char* codes = m_font->codes.get();
-    const auto drawnAsRule = [codes](char16_t ch) {
-        return codes[ch] == EmbeddedFont::kGap && isBoxGlyph(ch);
-    };
     for (const TextRun& run : line.runs) {
         const qreal cell = m_cell * run.scale / 100;
         const char16_t* chars = reinterpret_cast<const char16_t*>(run.text.utf16());
         const qsizetype n = run.text.size();
-        bool drawn = false;
+        // One pass: the bytes shown, and where box characters stand (drawn as rules behind
+        // blanks, one blank each).
+        m_shown.resize(n * 2); // every character escaped at worst
+        char* const shown = m_shown.data();
+        char* out = shown;
+        m_ruleSpans.clear();
+        bool ink = false;
         for (qsizetype i = 0; i < n; ++i) {
-            const unsigned char c = codes[chars[i]];
-            if (c == EmbeddedFont::kGap ? isBoxGlyph(chars[i]) : c != ' ')
-                drawn = true;
-            if (drawnAsRule(chars[i]))
-                box(chars[i], QRectF(run.x + i * cell, baseline - m_ascent, cell, height));
+            const char16_t ch = chars[i];
+            const unsigned char c = codes[ch];
+            if (c == EmbeddedFont::kGap) {
+                if (isBoxGlyph(ch)) {
+                    box(ch, QRectF(run.x + i * cell, baseline - m_ascent, cell, height));
+                    if (!m_ruleSpans.isEmpty() && m_ruleSpans.last().end == i)
+                        ++m_ruleSpans.last().end;
+                    else
+                        m_ruleSpans.append(RuleSpan{i, i + 1, out - shown});
+                }
+                *out++ = ' ';
+                continue;
+            }
+            ink = ink || c != ' ';
+            if (c == '(' || c == ')' || c == '\\')
+                *out++ = '\\';
+            *out++ = char(c);
         }
-        if (drawn) {
+        const qsizetype shownSize = out - shown;
+        if (ink || !m_ruleSpans.isEmpty()) {
             textState(run.face, run.scale);
             if (run.glyphWidth != 1) // the smaller glyphs keep the cell's advance
                 m_content += PdfFile::number(m_charSpacing + m_cell * (1 / run.glyphWidth - 1)) + " Tc ";
             const qreal y = baseline - run.rise * m_ascent;
+            // Written in place: a framed report has thousands of these runs.
+            const qsizetype start = m_content.size();
+            m_content.resize(start + shownSize + 4 * n + 48 * m_ruleSpans.size() + 6 * PdfFile::kNumberRoom);
+            char* o = m_content.data() + start;
+            const auto put = [&o](const char* text) {
+                const size_t length = std::strlen(text);
+                std::memcpy(o, text, length);
+                o += length;
+            };
             // A plain run at the margin, a line below the last one, moves there by T*.
             const bool plain = run.glyphWidth == 1 && run.glyphHeight == 1 && std::abs(run.x) < 1e-9;
             if (plain && m_positioned && std::abs(m_lastBaseline + m_lineHeight - y) < 1e-6) {
-                m_content += "T*";
+                put("T*");
             } else {
-                PdfFile::appendNumber(m_content, run.glyphWidth);
-                m_content += "0 0 ";
-                PdfFile::appendNumber(m_content, -run.glyphHeight);
-                PdfFile::appendNumber(m_content, run.x);
-                PdfFile::appendNumber(m_content, y);
-                m_content += "Tm";
+                o = PdfFile::writeNumber(o, run.glyphWidth);
+                put("0 0 ");
+                o = PdfFile::writeNumber(o, -run.glyphHeight);
+                o = PdfFile::writeNumber(o, run.x);
+                o = PdfFile::writeNumber(o, y);
+                put("Tm");
             }
             m_lastBaseline = plain ? y : -1e9;
-            // The run is shown in pieces, each continuing where the last ended. A piece of box
-            // characters is drawn as rules behind blanks and tells its characters in
-            // /ActualText, so that a reader searches and copies the frame as well.
-            for (qsizetype i = 0; i < n;) {
-                const bool rules = drawnAsRule(chars[i]);
-                qsizetype end = i + 1;
-                while (end < n && drawnAsRule(chars[end]) == rules)
-                    ++end;
-                if (rules) {
-                    m_content += "\n/Span <</ActualText ";
-                    m_content += PdfFile::text(QStringView(chars + i, end - i));
-                    m_content += ">> BDC";
-                }
-                const qsizetype start = m_content.size();
-                m_content.resize(start + (end - i) * 2 + 8); // every character escaped at worst
-                char* out = m_content.data() + start;
-                *out++ = ' ';
-                *out++ = '(';
-                for (; i < end; ++i) {
-                    const unsigned char c = rules ? ' ' : codes[chars[i]];
-                    if (c == '(' || c == ')' || c == '\\')
-                        *out++ = '\\';
-                    *out++ = char(c == EmbeddedFont::kGap ? ' ' : c);
-                }
-                std::memcpy(out, ") Tj", 4);
-                m_content.truncate(out + 4 - m_content.constData());
-                if (rules)
-                    m_content += " EMC";
+            // The run is shown in pieces, each going on where the last ended. A piece of box
+            // characters tells them in /ActualText, so that a reader searches and copies the
+            // frame as well.
+            const auto show = [&o, &put, shown](qsizetype from, qsizetype to) {
+                put(" (");
+                std::memcpy(o, shown + from, size_t(to - from));
+                o += to - from;
+                put(") Tj");
+            };
+            qsizetype at = 0;
+            for (const RuleSpan& span : std::as_const(m_ruleSpans)) {
+                if (span.shownAt > at)
+                    show(at, span.shownAt);
+                put("\n/Span <</ActualText ");
+                o = PdfFile::writeText(o, QStringView(chars + span.start, span.end - span.start));
+                put(">> BDC");
+                at = span.shownAt + span.end - span.start;
+                show(span.shownAt, at);
+                put(" EMC");
             }
-            m_content += '\n';
+            if (at < shownSize)
+                show(at, shownSize);
+            *o++ = '\n';
+            m_content.truncate(o - m_content.constData());
             if (run.glyphWidth != 1)
                 m_content += PdfFile::number(m_charSpacing) + " Tc\n";
             m_positioned = true;

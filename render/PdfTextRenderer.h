@@ -1,5 +1,6 @@
 #pragma once
 
+#include "render/BoxGlyphs.h"
 #include "render/PdfFile.h"
 #include "render/Renderer.h"
 
@@ -67,6 +68,21 @@ private:
         qreal gray = 0;
     };
     QVarLengthArray<Fill, 8> m_pending; // fills of the page that the next cells may extend
+    QByteArray m_shown;                 // a styled run's bytes, escaped
+    struct RuleSpan
+    {
+        qsizetype start = 0; // box characters [start, end) of the run
+        qsizetype end = 0;
+        qsizetype shownAt = 0; // their blanks in m_shown
+    };
+    QVarLengthArray<RuleSpan, 8> m_ruleSpans;
+    struct BoxShape
+    {
+        char16_t ch = 0;
+        QSizeF size;
+        BoxPieces pieces; // in a cell at the origin
+    };
+    QVarLengthArray<BoxShape, 8> m_boxShapes;
     std::optional<PdfFile> m_file;
     int m_catalog = 0;
     int m_pages = 0;

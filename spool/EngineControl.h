@@ -20,6 +20,8 @@ public:
     /// The engine takes a copy of @p settings; a batch in progress follows them from its next
     /// file. A stop asked for still holds.
     virtual void setSettings(const Settings& settings) = 0;
+    /// Prints the test page with the settings in force, between two files of a batch.
+    virtual void printTestPage() = 0;
 };
 
 /// Reads the settings file @p settings names (path) again. A reload never writes a

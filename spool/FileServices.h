@@ -139,6 +139,8 @@ public:
     /// the path no longer names a plain file. A file that cannot be opened gets a claim that
     /// holds nothing, so its reading reports why. Never waits.
     virtual std::unique_ptr<FileClaim> claim(const QByteArray& path) = 0;
+    /// Makes the folder (its parent must exist); true when it is there, made now or before.
+    virtual bool makeFolder(const QByteArray& path, QString* error) = 0;
     /// Renames; fails when the new name exists.
     virtual bool rename(const QByteArray& from, const QByteArray& to, QString* error) = 0;
     /// Renames the spool file to the name "to" (which must not exist), or removes it when "to" is

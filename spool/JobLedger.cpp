@@ -130,3 +130,58 @@ void JobLedger::forget(const QSet<QByteArray>& present)
         return it->state != State::Waiting && !present.contains(it.key());
     });
 }
+
+const RetryPause* JobLedger::pause(const QByteArray& path) const
+{
+    const auto it = m_entries.constFind(path);
+    if (it == m_entries.constEnd())
+        return nullptr;
+    if (it->state == State::Waiting)
+        return it->printOut.again >= 0 ? &it->printOut.pause : nullptr;
+    return it->pause.delayMs != 0 ? &it->pause : nullptr;
+}
+
+bool JobLedger::wake(const QByteArray& path)
+{
+    const auto it = m_entries.find(path);
+    if (it == m_entries.end())
+        return false;
+    switch (it->state) {
+    case State::Retrying:
+        it->pause.dueMs = 0;
+        return true;
+    case State::Declined:
+        // Asked for by the user: tried again as it is, and asked about again when unreadable.
+        m_entries.erase(it);
+        return true;
+    case State::Waiting:
+        if (it->printOut.again < 0)
+            return false; // its jobs decide
+        it->printOut.pause.dueMs = 0;
+        return true;
+    case State::Printed:
+    case State::None:
+        break;
+    }
+    return false;
+}
+
+int JobLedger::wakeAll(qint64 now)
+{
+    int woken = 0;
+    for (auto it = m_entries.begin(); it != m_entries.end(); ++it) {
+        // A file that failed in this very tick, while the printer took others, fails on its own.
+        if (m_passedBy.contains(it.key()))
+            continue;
+        Entry& entry = *it;
+        RetryPause* pause = entry.state == State::Retrying ? &entry.pause
+                            : entry.state == State::Waiting && entry.printOut.again >= 0
+                                ? &entry.printOut.pause
+                                : nullptr;
+        if (pause && pause->dueMs > now) {
+            pause->dueMs = 0;
+            ++woken;
+        }
+    }
+    return woken;
+}

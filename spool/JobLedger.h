@@ -80,6 +80,15 @@ public:
     QList<QByteArray> waitingPaths() const;
     /// The spool paths of the print-outs that wait: they still count as waiting there.
     QSet<QByteArray> waitingSpoolPaths() const;
+    /// The pause of what failed at @p path; null when nothing there waits for a pause.
+    const RetryPause* pause(const QByteArray& path) const;
+    /// "Imprimir agora": the file at @p path may be tried at once. A file set aside as printed,
+    /// or a print-out whose jobs are still open, is not; false then, or when nothing is known.
+    bool wake(const QByteArray& path);
+    /// Something printed: whatever waits for a pause after a failure may be tried at once, so
+    /// the files an outage held back print in name order, not behind newer ones. Returns how
+    /// many were still paused at @p now. Files that failed in this tick keep their pause.
+    int wakeAll(qint64 now);
     /// Stops following whatever is known of @p path.
     void remove(const QByteArray& path) { m_entries.remove(path); }
 

@@ -17,9 +17,12 @@ void PrintFailures::naoImpresso(const QByteArray& path, const PrintError& error)
         line += QStringLiteral(" (") + motivo + u')';
     m_window.logFalha(line);
     // A retry that fails again belongs to the episode already told.
-    if (m_aguardando.contains(path))
+    const auto known = m_aguardando.find(path);
+    if (known != m_aguardando.end()) {
+        known->reason = motivo;
         return;
-    m_aguardando.insert(path);
+    }
+    m_aguardando.insert(path, Episode{m_clock.now(), motivo});
     if (m_novas.isEmpty())
         m_firstNewMs = m_clock.monotonicMs();
     // The notice puts its lines together: each is made one line here, as a log shows it.
@@ -30,7 +33,7 @@ void PrintFailures::naoImpresso(const QByteArray& path, const PrintError& error)
 void PrintFailures::esquece(const QSet<QByteArray>& present)
 {
     for (auto it = m_aguardando.begin(); it != m_aguardando.end();)
-        it = present.contains(*it) ? std::next(it) : m_aguardando.erase(it);
+        it = present.contains(it.key()) ? std::next(it) : m_aguardando.erase(it);
 }
 
 QString PrintFailures::aguardando() const

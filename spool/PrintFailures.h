@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
+#include <QHash>
 #include <QList>
 #include <QSet>
 #include <QString>
@@ -23,12 +25,23 @@ public:
     void naoImpresso(const QByteArray& path, const PrintError& error);
     /// The file printed: its episode is over.
     void impresso(const QByteArray& path) { m_aguardando.remove(path); }
+    /// The file was taken off the list by the user: its episode is over.
+    void retirado(const QByteArray& path) { m_aguardando.remove(path); }
     /// Files no longer in the folder wait no more.
     void esquece(const QSet<QByteArray>& present);
     /// The batch is over: the failures gathered are told, unless a notice was given just now.
     void fimDoLote() { avisa(true); }
     /// " 3 arquivos aguardando" for the tray tip, or empty when nothing waits.
     QString aguardando() const;
+
+    /// A file that failed and still waits: since when (the first failure) and the last reason.
+    struct Episode
+    {
+        QDateTime since;
+        QString reason;
+    };
+    /// The files failing now, by path.
+    const QHash<QByteArray, Episode>& episodios() const { return m_aguardando; }
 
     /// Failures within this time of each other, or of the last notice, share a notice.
     static constexpr qint64 kBurstMs = 5000;
@@ -40,7 +53,7 @@ private:
 
     WindowServices& m_window;
     Clock& m_clock;
-    QSet<QByteArray> m_aguardando;
+    QHash<QByteArray, Episode> m_aguardando;
     QStringList m_novas; ///< log lines of the episodes not told yet, oldest first
     qint64 m_firstNewMs = 0;
     qint64 m_lastNoticeMs = 0;

@@ -122,6 +122,9 @@ bool WatchCycle::trata_arquivo(const QByteArray& folder, const QByteArray& name)
     }
     m_ledger.printedNow(path);
     m_failures.impresso(path);
+    // The printer takes print-outs again: those an outage held back go now, not after their pause.
+    if (m_ledger.wakeAll(m_clock.monotonicMs()) > 0)
+        m_woke = true;
     m_window.log(QStringLiteral("Arquivo ") + shown + QStringLiteral(" impresso"));
     if (done.cutShort)
         m_window.log(cutShortLine(shown));
@@ -227,6 +230,7 @@ void WatchCycle::Movimento_Timer()
             const QList<QByteArray> lote = proximo_lote(watched, mustRead);
             QList<QByteArray> waiting;
             bool worked = false;
+            m_woke = false;
             for (qsizetype i = 0; i < lote.size() && !stopped; ++i) {
                 const QByteArray& name = lote[i];
                 if (!elegivel(folder + name, m_clock.monotonicMs())) {
@@ -246,9 +250,13 @@ void WatchCycle::Movimento_Timer()
                     m_timer.setEnabled(true);
                     m_window.setActivity(WindowServices::Activity::Watching);
                 }
-                // A batch ended early leaves the rest of its names waiting for the next tick.
-                if (stopped)
+                // A batch ended early leaves the rest of its names waiting for the next tick; one
+                // that woke files held back starts again, so they go first in name order.
+                if (stopped || m_woke) {
                     waiting.append(lote.mid(i + 1));
+                    if (m_woke)
+                        break;
+                }
             }
             watched.waiting = waiting;
             if (!worked)

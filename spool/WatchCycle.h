@@ -6,6 +6,7 @@
 #include "spool/JobFollowUp.h"
 #include "spool/JobLedger.h"
 #include "spool/PrintFailures.h"
+#include "spool/PrintOuts.h"
 
 #include <atomic>
 
@@ -51,6 +52,9 @@ public:
     /// Where the cycle learns that the watched folder may have changed; without one, the folder
     /// is read on every tick.
     void setFolderChanges(FolderChanges* changes) { m_folders.setFolderChanges(changes); }
+
+    /// The print-outs that wait, for the user to see and act on between two batches.
+    PrintOuts& printOuts() { return m_printOuts; }
 
     /// First pause before a file whose printing failed is tried again.
     static constexpr qint64 kFirstRetryMs = RetryPause::kFirstMs;
@@ -103,4 +107,7 @@ private:
     FilePrinter m_printer;
     Disposal m_disposal{m_settings, m_files, m_window, m_ledger};
     JobFollowUp m_followUp{m_files, m_clock, m_window, m_ledger, m_disposal, m_printer, m_failures};
+    PrintOuts m_printOuts{m_files, m_clock, m_window, m_ledger, m_failures, m_folders};
+    /// A file printed and woke files paused after failures: the batch starts again in name order.
+    bool m_woke = false;
 };

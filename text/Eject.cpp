@@ -26,6 +26,22 @@ bool letterNear(QByteArrayView line, qsizetype at, bool forward, CodePage::Encod
         ++end;
     return isLetter(line.sliced(start, end - start), encoding);
 }
+/// Where the line from @p at ends (its CR or LF), or the file's end. Every line of a file is
+/// looked at: the library's byte search goes through it a block at a time, so a file without
+/// one of the two line ends is not searched to its end for each line.
+qsizetype lineEnd(QByteArrayView file, qsizetype at)
+{
+    constexpr qsizetype kBlock = 256;
+    for (qsizetype from = at; from < file.size(); from += kBlock) {
+        const char* const block = file.data() + from;
+        const auto length = size_t(std::min(kBlock, file.size() - from));
+        const auto* lf = static_cast<const char*>(std::memchr(block, '\n', length));
+        const auto* cr = static_cast<const char*>(std::memchr(block, '\r', lf ? size_t(lf - block) : length));
+        if (cr || lf)
+            return (cr ? cr : lf) - file.data();
+    }
+    return file.size();
+}
 } // namespace
 
 bool isEjectLine(QByteArrayView line, CodePage::Encoding encoding)
@@ -61,9 +77,7 @@ bool skipEjectLine(QByteArrayView file, qsizetype& at)
 {
     if (at > 0 && file[at - 1] != '\r' && file[at - 1] != '\n')
         return false;
-    qsizetype end = at;
-    while (end < file.size() && file[end] != '\r' && file[end] != '\n')
-        ++end;
+    qsizetype end = lineEnd(file, at);
     if (!isEjectLine(file.sliced(at, end - at)))
         return false;
     // Its line end, CR LF or LF CR taken whole.

@@ -11,6 +11,7 @@
 #include <QBitmap>
 #include <QCloseEvent>
 #include <QFile>
+#include <QPushButton>
 #include <QScreen>
 #include <QSessionManager>
 
@@ -63,6 +64,17 @@ FrmVelmorix::FrmVelmorix(const FrmServices& services, QWidget* parent)
     connect(m_tray, &TrayController::configureRequested, this,
             &FrmVelmorix::mnu_IconeBandeja_Configurar_Click);
     connect(m_tray, &TrayController::exitRequested, this, &FrmVelmorix::mnu_IconeBandeja_Sair_Click);
+    connect(m_tray, &TrayController::testPageRequested, this, [this] { m_services.engine.printTestPage(); });
+    // The print-outs that wait have a window of their own; watching goes on while it is open.
+    auto* impressoes = new QPushButton(QStringLiteral("Fila"), this);
+    impressoes->setObjectName(QStringLiteral("CmdImpressoes"));
+    impressoes->setGeometry(358, 206, 46, 24);
+    impressoes->setToolTip(
+        QStringLiteral("Impressões aguardando: imprimir agora, reimprimir, remover da fila."));
+    setTabOrder(m_ui->CmdConfirmar, impressoes);
+    setTabOrder(impressoes, m_ui->txtLog);
+    connect(impressoes, &QPushButton::clicked, this, &FrmVelmorix::impressoesPedidas);
+    connect(m_tray, &TrayController::printOutsRequested, this, &FrmVelmorix::impressoesPedidas);
     connect(m_exit, &ExitGuard::encerrar, this, &FrmVelmorix::encerrar);
     if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
         connect(app, &QGuiApplication::commitDataRequest, m_exit, &ExitGuard::commitData,

@@ -81,6 +81,8 @@ public:
     QMenu* menuBandeja() const;
 
 signals:
+    /// The list of print-outs is asked for, from the tray menu or the window's button.
+    void impressoesPedidas();
     /// The user confirmed the exit: the program ends.
     void encerrar();
 

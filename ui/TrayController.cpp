@@ -33,6 +33,12 @@ TrayController::TrayController(TrayService& tray, QWidget& window, QLabel& pictu
     m_menu->setObjectName(QStringLiteral("mnu_IconeBandeja"));
     QAction* configure = m_menu->addAction(QStringLiteral("Configurar Velmorix"));
     configure->setObjectName(QStringLiteral("mnu_IconeBandeja_Configurar"));
+    QAction* printOuts = m_menu->addAction(QStringLiteral("Impressões..."));
+    printOuts->setObjectName(QStringLiteral("mnu_IconeBandeja_Impressoes"));
+    connect(printOuts, &QAction::triggered, this, &TrayController::printOutsRequested);
+    QAction* testPage = m_menu->addAction(QStringLiteral("Imprimir página de teste"));
+    testPage->setObjectName(QStringLiteral("mnu_IconeBandeja_PaginaTeste"));
+    connect(testPage, &QAction::triggered, this, &TrayController::testPageRequested);
     QAction* exit = m_menu->addAction(QStringLiteral("Sair"));
     exit->setObjectName(QStringLiteral("mnu_IconeBandeja_Sair"));
     connect(configure, &QAction::triggered, this, &TrayController::configureRequested);

@@ -43,8 +43,12 @@ public:
 signals:
     /// A left click on the icon, or "Configurar Velmorix" from its menu.
     void configureRequested();
+    /// "Impressões..." from the menu: the list of print-outs that wait.
+    void printOutsRequested();
     /// "Sair" from the menu.
     void exitRequested();
+    /// "Imprimir página de teste" from the menu.
+    void testPageRequested();
 
 private:
     void activated(QSystemTrayIcon::ActivationReason reason);

@@ -111,6 +111,10 @@ private slots:
     void tooLargeFileIsSetAsideUntilItShrinks();
     void cutShortCommandIsToldAfterPrinted();
     void failedPrintingIsRetriedAfterGrowingPause();
+    void successEndsThePauseOfFilesHeldBack();
+    void printOutActions();
+    void reprintPutsABackupBackUnderAFreeName_data();
+    void reprintPutsABackupBackUnderAFreeName();
     void failedSecondReadingIsRetriedLater();
     void failedFileWaitsForALaterTickEvenAfterALongOne();
     void failuresAreToldOncePerBurst_data();
@@ -547,6 +551,103 @@ void TestWatchCycle::cutShortCommandIsToldAfterPrinted()
             rig.line("A.TXT", " excluido"),
             rig.line("A.TXT", ": comando de impressora incompleto no fim; o resto foi impresso como texto"),
             rig.line("A.TXT", " impresso")}));
+}
+
+void TestWatchCycle::successEndsThePauseOfFilesHeldBack()
+{
+    Rig rig;
+    QVERIFY(rig.put("A.TXT", "a\r\n"));
+    QVERIFY(rig.put("B.TXT", "b\r\n"));
+    rig.job.fail = true;
+    rig.tick();
+    rig.later(4); // the pauses have grown past a minute's worth of ticks
+    // The printer is back; a newer file comes first, and those held back follow in name order at
+    // once, not after their pause.
+    rig.job.fail = false;
+    QVERIFY(rig.put("C.TXT", "c\r\n"));
+    rig.clock.clockMs += 1000;
+    rig.tick();
+    QCOMPARE(rig.job.texts, (QList<QByteArray>{"\r\nc", "\r\na", "\r\nb"}));
+    QCOMPARE(rig.fileNames(), QStringList());
+}
+
+void TestWatchCycle::printOutActions()
+{
+    Rig rig;
+    QVERIFY(rig.put("A.TXT", "a\r\n"));
+    rig.job.fail = true;
+    rig.tick();
+    QList<PrintOut> list = rig.cycle->printOuts().snapshot();
+    QCOMPARE(list.size(), 1);
+    QCOMPARE(list[0].path, rig.path("A.TXT"));
+    QCOMPARE(list[0].size, 3);
+    QCOMPARE(list[0].reason, QStringLiteral("refused"));
+    QCOMPARE(list[0].nextTryMs, WatchCycle::kFirstRetryMs);
+
+    // "Imprimir agora": tried at the next tick, with no pause.
+    QString message;
+    QVERIFY(rig.cycle->printOuts().act(PrintOuts::Action::Retry, QStringLiteral("A.TXT"), &message));
+    QCOMPARE(rig.window.logLines.first(), rig.line("A.TXT", ": impressão pedida agora"));
+    const int failures = rig.job.failures;
+    rig.clock.clockMs += 1000;
+    rig.tick();
+    QCOMPARE(rig.job.failures, failures + 1);
+
+    // "Remover da fila" moves the file aside, never deletes it nor one already there.
+    QVERIFY(rig.cycle->printOuts().act(PrintOuts::Action::Remove, rig.path("A.TXT"), &message));
+    QVERIFY(rig.put("A.TXT", "second\r\n"));
+    rig.clock.clockMs += 1000;
+    rig.tick();
+    QVERIFY(rig.cycle->printOuts().act(PrintOuts::Action::Remove, QStringLiteral("A.TXT"), &message));
+    QCOMPARE(message, QStringLiteral("Arquivo %1 removido da fila: guardado em %2")
+                          .arg(rig.path("A.TXT"), rig.path("separados/A-1.TXT")));
+    QCOMPARE(rig.read("separados/A.TXT"), QByteArray("a\r\n"));
+    QCOMPARE(rig.read("separados/A-1.TXT"), QByteArray("second\r\n"));
+    QVERIFY(rig.cycle->printOuts().snapshot().isEmpty());
+    QVERIFY(!rig.cycle->printOuts().act(PrintOuts::Action::Remove, QStringLiteral("A.TXT"), &message));
+
+    // Gone from the list, the file set aside prints no more.
+    rig.job.fail = false;
+    rig.later(2);
+    QVERIFY(rig.job.texts.isEmpty());
+}
+
+void TestWatchCycle::reprintPutsABackupBackUnderAFreeName_data()
+{
+    QTest::addColumn<QString>("backup");
+    QTest::addColumn<QStringList>("taken");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("backup of REL.TXT") << "REL.bak" << QStringList() << "REL.TXT";
+    QTest::newRow("name taken: never overwritten") << "REL.bak" << QStringList{"REL.TXT"} << "REL-1.TXT";
+    QTest::newRow("two names taken") << "REL.bak" << QStringList{"REL.TXT", "REL-1.TXT"} << "REL-2.TXT";
+    QTest::newRow("backup of a name without dot") << "_REL.BAK" << QStringList() << "REL.TXT";
+    QTest::newRow("kept when the job was forgotten")
+        << "REL.TXT~Q~17.bak" << QStringList{"REL.TXT"} << "REL-1.TXT";
+}
+
+void TestWatchCycle::reprintPutsABackupBackUnderAFreeName()
+{
+    QFETCH(QString, backup);
+    QFETCH(QStringList, taken);
+    QFETCH(QString, expected);
+    Rig rig;
+    rig.job.fail = true; // what is taken stays in the folder as it is
+    for (const QString& name : taken)
+        QVERIFY(rig.put(name, name.toLatin1()));
+    QVERIFY(rig.put(backup, "old report\r\n"));
+    rig.tick();
+    QString message;
+    QVERIFY2(rig.cycle->printOuts().act(PrintOuts::Action::Reprint, backup, &message), qPrintable(message));
+    QCOMPARE(rig.read(expected), QByteArray("old report\r\n"));
+    QVERIFY(!rig.exists(backup));
+    for (const QString& name : taken)
+        QCOMPARE(rig.read(name), name.toLatin1());
+    // A spool name is no backup to reprint.
+    QVERIFY(!rig.cycle->printOuts().act(PrintOuts::Action::Reprint, expected, &message));
+
+    rig.job.fail = false;
+    rig.later(1);
+    QVERIFY(rig.job.texts.contains("\r\nold report"));
 }
 
 void TestWatchCycle::failedPrintingIsRetriedAfterGrowingPause()

@@ -304,6 +304,8 @@ void TestComposer::charactersRead_data()
         << QByteArray("\r\nSa\b~o Paulo, servic\b,o") << u"São Paulo, serviço"_qs;
     QTest::newRow("printer codes, ESC t 1 frames")
         << QByteArray("\r\n\x1bt\x01\xC9\xCD\xCD\xBB\r\nCora\b~o") << u"╔══╗\nCorão"_qs;
+    QTest::newRow("printer codes, text between frame sides")
+        << QByteArray("\r\n\x1bt\x01\xBA 12 \xBA\r\n\xBA 34 \xBA") << u"║ 12 ║\n║ 34 ║"_qs;
     // A glyph of the second face sends the page through Qt's painter.
     QTest::newRow("ESC I 1 glyph and frames")
         << QByteArray("\r\n\x1bt\x01\x1bI\x01\x01\xC9\xCD\xBB") << u"☺╔═╗"_qs;

@@ -53,6 +53,8 @@ public:
     bool writeFile(const QByteArray& path, const QByteArray& data, QString* error) override;
     bool writeNewFile(const QByteArray& path, const QList<QByteArrayView>& parts, QString* error) override;
     bool remove(const QByteArray& path, QString* error) override;
+    /// Folders here are where files are: nothing to make.
+    bool makeFolder(const QByteArray&, QString*) override { return true; }
     bool rename(const QByteArray& from, const QByteArray& to, QString* error) override;
     std::unique_ptr<ScratchFile> createScratch(const QByteArray& path, QString* error) override;
     /// Scratch files here end with the test: none is left by an earlier run.

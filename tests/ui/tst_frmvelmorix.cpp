@@ -3,12 +3,14 @@
 #include "platform/PosixRawPort.h"
 #include "tests/support/Doubles.h"
 #include "ui/FrmVelmorix.h"
+#include "ui/PrintOutList.h"
 #include "ui/TrayController.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -16,6 +18,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -127,11 +130,14 @@ private slots:
     void trayMessages_data();
     void trayMessages();
     void trayEventsIgnoredWhileMenuOpen();
+    void testPageFromTrayMenu_data();
+    void testPageFromTrayMenu();
     void minimising_data();
     void minimising();
     void failuresAreShownNotFatal();
     void tickBlinksTrayIcon();
     void failedFileIsToldInTheTray();
+    void printOutListShowsAWaitingFile();
 };
 
 void TestFrmVelmorix::controls_data()
@@ -266,7 +272,7 @@ void TestFrmVelmorix::keyboardOrderAndMenu()
     const QStringList expected = {QStringLiteral("CbImpressoras"),  QStringLiteral("TxtArquivos"),
                                   QStringLiteral("ChkGerarbackUp"), QStringLiteral("chkParalela"),
                                   QStringLiteral("txtPorta"),       QStringLiteral("CmdConfirmar"),
-                                  QStringLiteral("txtLog")};
+                                  QStringLiteral("CmdImpressoes"),  QStringLiteral("txtLog")};
     QStringList order;
     QWidget* first = rig.control<QWidget>("CbImpressoras");
     QWidget* current = first;
@@ -289,10 +295,9 @@ void TestFrmVelmorix::keyboardOrderAndMenu()
     QMenu* menu = w.menuBandeja();
     QCOMPARE(menu->objectName(), QStringLiteral("mnu_IconeBandeja"));
     const QList<QAction*> items = menu->actions();
-    QCOMPARE(items.size(), 2);
-    QCOMPARE(items[0]->text(), QStringLiteral("Configurar Velmorix"));
-    QCOMPARE(items[0]->objectName(), QStringLiteral("mnu_IconeBandeja_Configurar"));
-    QCOMPARE(items[1]->text(), QStringLiteral("Sair"));
+    QCOMPARE(items.size(), 4);
+    QCOMPARE(items.first()->objectName(), QStringLiteral("mnu_IconeBandeja_Configurar"));
+    QCOMPARE(items.last()->objectName(), QStringLiteral("mnu_IconeBandeja_Sair"));
     for (QAction* item : items) {
         QVERIFY(item->isEnabled());
         QVERIFY(!item->isChecked());
@@ -638,6 +643,39 @@ void TestFrmVelmorix::trayMessages()
         QCOMPARE(w.windowState() & (Qt::WindowMaximized | Qt::WindowMinimized), Qt::WindowNoState);
 }
 
+void TestFrmVelmorix::testPageFromTrayMenu_data()
+{
+    QTest::addColumn<bool>("refused");
+    QTest::addColumn<QString>("logged");
+    QTest::newRow("printed") << false << QStringLiteral("Página de teste impressa");
+    QTest::newRow("refused") << true << QStringLiteral("Página de teste não impressa (refused)");
+}
+
+void TestFrmVelmorix::testPageFromTrayMenu()
+{
+    QFETCH(bool, refused);
+    QFETCH(QString, logged);
+    Rig rig;
+    rig.writeIni("LOCAL = /tmp/none/*.TXT\r\nIMPRESSORA = VelTest\r\nBACKUP = 1\r\nCODIFICACAO = 850\r\n");
+    rig.printJob.fail = refused;
+    FrmVelmorix& w = rig.start();
+    const QStringList before = QDir::current().entryList(QDir::Hidden | QDir::Files);
+    w.menuBandeja()->findChild<QAction*>(QStringLiteral("mnu_IconeBandeja_PaginaTeste"))->trigger();
+
+    // The page went to the print job as a spool file's text, with the settings in force and the
+    // frames in the code page's bytes; the log tells, and a failure is a notice too.
+    QTRY_VERIFY(w.activityLog().text().startsWith(logged));
+    QCOMPARE(rig.printJob.texts.size(), refused ? 0 : 1);
+    if (!refused) {
+        QVERIFY(rig.printJob.texts[0].contains("IMPRESSORA          VelTest"));
+        QVERIFY(rig.printJob.texts[0].contains("\xda\xc4\xc4"));
+        QCOMPARE(rig.printJob.titles, QStringList{QStringLiteral("Página de teste")});
+    }
+    QCOMPARE(rig.tray.messages.size(), refused ? 1 : 0);
+    // Nothing is left behind to print later.
+    QCOMPARE(QDir::current().entryList(QDir::Hidden | QDir::Files), before);
+}
+
 void TestFrmVelmorix::trayEventsIgnoredWhileMenuOpen()
 {
     Rig rig;
@@ -777,6 +815,28 @@ void TestFrmVelmorix::failedFileIsToldInTheTray()
              "Arquivo não impresso|Arquivo " + spool + "A.TXT não impresso (refused)");
     QTRY_COMPARE_WITH_TIMEOUT(rig.tray.tip, QStringLiteral("Velmorix ativo... 1 arquivo aguardando"), 5000);
     QCOMPARE(rig.tray.messages.size(), 1);
+}
+
+void TestFrmVelmorix::printOutListShowsAWaitingFile()
+{
+    Rig rig;
+    const QString spool = rig.dir.path() + QStringLiteral("/spool/");
+    QDir().mkpath(spool);
+    QVERIFY(writeBytes(spool + QStringLiteral("A.TXT"), "x\r\n"));
+    rig.printJob.fail = true;
+    rig.writeIni("LOCAL = " + QFile::encodeName(spool) + "*.TXT\r\nIMPRESSORA = VelTest\r\nBACKUP = 1\r\n");
+    FrmVelmorix& w = rig.start();
+    PrintOutList list(rig.engine);
+    connect(&rig.engine.relay(), &EngineRelay::printOutsChanged, &list, &PrintOutList::showPrintOuts);
+    connect(&w, &FrmVelmorix::impressoesPedidas, &list, &PrintOutList::open);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.tray.messages.size(), 1, 5000);
+
+    w.menuBandeja()->actions().at(1)->trigger();
+    QVERIFY(list.isVisible());
+    QTRY_COMPARE_WITH_TIMEOUT(list.table().rowCount(), 1, 5000);
+    QCOMPARE(list.table().item(0, 1)->text(), QStringLiteral("A.TXT"));
+    QCOMPARE(list.table().item(0, 4)->text(), QStringLiteral("aguardando nova tentativa"));
+    QCOMPARE(list.table().item(0, 5)->text(), QStringLiteral("refused"));
 }
 
 QTEST_MAIN(TestFrmVelmorix)
