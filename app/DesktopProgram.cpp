@@ -9,10 +9,12 @@
 #include "platform/PosixClock.h"
 #include "platform/PosixFileServices.h"
 #include "platform/PosixFolderChanges.h"
+#include "platform/PosixHistoryFile.h"
 #include "platform/PosixPlaces.h"
 #include "platform/PosixRawPort.h"
 #include "platform/desktop/QtDesktop.h"
 #include "ui/FrmVelmorix.h"
+#include "ui/HistoryView.h"
 #include "ui/PrintOutList.h"
 
 #include <QApplication>
@@ -31,9 +33,11 @@ struct DesktopProgram::Parts
     PosixPlaces places;
     CupsPrintingService printing;
     PosixFolderChanges folderChanges;
+    PosixHistoryFile history;
 
     PosixFileServices windowFiles;
     CupsPrintingService windowPrinting;
+    PosixHistoryFile windowHistory; // the window reads the history on its own thread
     std::optional<QtAsker> ownAsker;
     std::optional<QtTrayService> ownTray;
     Asker& asker;
@@ -60,7 +64,7 @@ Interface& replacedOr(Interface* replacement, std::optional<Real>& own)
 DesktopProgram::Parts::Parts(const QString& caminhoIni, const Replacements& replacements)
     : asker(replacedOr<Asker>(replacements.asker, ownAsker)),
       tray(replacedOr<TrayService>(replacements.tray, ownTray)), engineAsker(asker),
-      engine({files, files, clock, rawPort, places, printing, engineAsker, replacements.printJob}),
+      engine({files, files, clock, rawPort, places, printing, engineAsker, replacements.printJob, &history}),
       window(FrmServices{windowFiles, windowPrinting, asker, tray, engine, caminhoIni}), printOuts(engine),
       control(engine, caminhoIni), engineThread(engine)
 {
@@ -68,6 +72,7 @@ DesktopProgram::Parts::Parts(const QString& caminhoIni, const Replacements& repl
                      &PrintOutList::showPrintOuts);
     QObject::connect(&engine.relay(), &EngineRelay::actionDone, &printOuts, &PrintOutList::showActionDone);
     QObject::connect(&window, &FrmVelmorix::impressoesPedidas, &printOuts, &PrintOutList::open);
+    printOuts.addTab(new HistoryView(windowHistory), QStringLiteral("Histórico"));
     engine.cycle().setFolderChanges(&folderChanges);
     connectWindow(engine.relay(), window, &window);
 }

@@ -1,6 +1,7 @@
 #include "app/Engine.h"
 
 #include "settings/SettingsStore.h"
+#include "spool/History.h"
 #include "spool/TestPage.h"
 
 void EngineRelay::setActivity(Activity activity)
@@ -54,6 +55,10 @@ Engine::Engine(const EngineParts& parts)
     m_printJob = printJob;
     m_cycle = std::make_unique<WatchCycle>(settings, parts.files, parts.clock, parts.asker, *printJob,
                                            m_relay, movimento);
+    if (parts.history) {
+        m_history = std::make_unique<History>(*parts.history, parts.clock, settings, m_relay);
+        m_cycle->setHistory(m_history.get());
+    }
     connect(&movimento.timer(), &QTimer::timeout, this, &Engine::tick);
     // The timer runs from creation; start-up decides whether it goes on.
     movimento.setInterval(1000);
@@ -114,6 +119,9 @@ void Engine::takeSettings()
 void Engine::tick()
 {
     takeSettings();
+    // Old records go when watching starts, and once a day after.
+    if (m_history)
+        m_history->expireWhenDue();
     m_ticking = true;
     m_cycle->Movimento_Timer();
     m_ticking = false;

@@ -17,6 +17,8 @@
 class Asker;
 class Clock;
 class FileServices;
+class History;
+class HistoryStore;
 class Places;
 
 class RawPort;
@@ -35,6 +37,8 @@ struct EngineParts
     Asker& asker;
     /// The print job; null gives the real one on the printing service.
     PrintJob* printJob = nullptr;
+    /// Where the history of print-outs is kept; null keeps none.
+    HistoryStore* history = nullptr;
 };
 
 /// The cycle's activity, tool tip, log lines and notices as signals: a window on another thread connects to
@@ -109,6 +113,7 @@ private:
     std::unique_ptr<PrintJob> m_ownPrintJob;
     std::unique_ptr<WatchCycle> m_cycle;
     PrintJob* m_printJob = nullptr;
+    std::unique_ptr<History> m_history;
     bool m_ticking = false;
     QMutex m_incomingLock;
     std::optional<Settings> m_incoming; ///< handed over by setSettings(), not yet in place

@@ -9,6 +9,7 @@
 #include "platform/PosixClock.h"
 #include "platform/PosixFileServices.h"
 #include "platform/PosixFolderChanges.h"
+#include "platform/PosixHistoryFile.h"
 #include "platform/PosixPlaces.h"
 #include "platform/PosixRawPort.h"
 #include "spool/LogText.h"
@@ -86,7 +87,8 @@ int runService(const QString& caminhoIni)
     CupsPrintingService printing;
     UnattendedAsker asker;
     ConsoleLog console;
-    Engine engine({files, files, clock, rawPort, places, printing, asker});
+    PosixHistoryFile history;
+    Engine engine({files, files, clock, rawPort, places, printing, asker, nullptr, &history});
     connectWindow(engine.relay(), console, &engine.relay());
     PosixFolderChanges folderChanges;
     engine.cycle().setFolderChanges(&folderChanges);

@@ -1,5 +1,6 @@
 #include "app/ControlSocket.h"
 #include "app/DesktopProgram.h"
+#include "app/HistoryCommand.h"
 #include "app/ServiceMode.h"
 #include "settings/Settings.h"
 
@@ -47,6 +48,8 @@ QString settingsPath(QCoreApplication& app, QStringList* remote = nullptr)
     parser.addOption({QStringLiteral("remove"),
                       QStringLiteral("Tira o arquivo NAME da fila, para a pasta separados/ ao lado dele."),
                       QStringLiteral("NAME")});
+    parser.addOption({QStringLiteral("history"),
+                      QStringLiteral("[DIAS]: o histórico dos últimos DIAS dias (7; 0: todo).")});
     parser.process(app);
     if (remote) {
         for (const char* action : {"status", "retry", "reprint", "remove"}) {
@@ -69,7 +72,11 @@ void describe()
 
 int main(int argc, char* argv[])
 {
-    // Neither the version, the help nor the service needs a display.
+    // Neither the version, the help, the history nor the service needs a display.
+    if (hasArgument(argc, argv, {"--history"}) && !hasArgument(argc, argv, {"--help", "-h", "--help-all"})) {
+        QCoreApplication app(argc, argv);
+        return printHistory(QCoreApplication::arguments());
+    }
     if (hasArgument(argc, argv, {"--version", "-v", "--help", "-h", "--help-all"})) {
         QCoreApplication app(argc, argv);
         describe();

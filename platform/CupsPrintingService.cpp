@@ -75,6 +75,11 @@ PrintError CupsPrintingService::print(const QString& printer, const Document& do
     m_note.clear();
     m_media.clear();
     const bool copyOnly = m_options.copyOnly;
+    const auto copied = [&](const PrintError& kept) {
+        if (copyOnly && kept.isNone() && job)
+            job->pages = m_composer.pages(); // no job to follow: the copy is the print-out
+        return kept;
+    };
     PrintError error;
     const bool drawn = m_composer.render(document, title, [&](QPageLayout* media, QString*) -> QIODevice* {
         const QByteArray chosen = pwgMediaName(m_options.paper);
@@ -118,7 +123,7 @@ PrintError CupsPrintingService::print(const QString& printer, const Document& do
             error = submit(printer, title, pdf, m_composer.pages(), job);
         QBuffer bytes(&pdf);
         bytes.open(QIODevice::ReadOnly);
-        return error.isNone() ? keepCopy(title, bytes) : error;
+        return error.isNone() ? copied(keepCopy(title, bytes)) : error;
     }
     if (!m_pdf.rewind()) {
         error = writeFailed();
@@ -128,7 +133,7 @@ PrintError CupsPrintingService::print(const QString& printer, const Document& do
     if (!copyOnly)
         error = submitFile(printer, title, m_pdf, m_composer.pages(), job);
     if (error.isNone())
-        error = m_pdf.rewind() ? keepCopy(title, m_pdf) : writeFailed();
+        error = m_pdf.rewind() ? copied(keepCopy(title, m_pdf)) : writeFailed();
     m_pdf.release();
     return error;
 }
@@ -151,21 +156,24 @@ PrintError CupsPrintingService::keepCopy(const QString& title, QIODevice& pdf)
 }
 
 PrintError CupsPrintingService::submit(const QString& printer, const QString& title, const QByteArray& pdf,
-                                       int, SubmittedJob* handed)
+                                       int pages, SubmittedJob* handed)
 {
     CupsJob job(printer, title, m_timeoutMs);
     job.setMedia(m_media);
     if (!job.send(pdf))
         return job.error();
     if (handed)
-        *handed = SubmittedJob{printer, job.id(), job.created()};
+        *handed = SubmittedJob{printer, job.id(), job.created(), pages};
     return PrintError();
 }
 
-PrintError CupsPrintingService::submitFile(const QString& printer, const QString& title, QIODevice& pdf, int,
-                                           SubmittedJob* handed)
+PrintError CupsPrintingService::submitFile(const QString& printer, const QString& title, QIODevice& pdf,
+                                           int pages, SubmittedJob* handed)
 {
-    return sendBlocks(pdf, printer, title, CUPS_FORMAT_PDF, m_timeoutMs, handed, m_media);
+    const PrintError error = sendBlocks(pdf, printer, title, CUPS_FORMAT_PDF, m_timeoutMs, handed, m_media);
+    if (handed)
+        handed->pages = pages;
+    return error;
 }
 
 JobState CupsPrintingService::jobState(const SubmittedJob& job)

@@ -159,7 +159,7 @@ bool le_ini(Settings& settings, const QString& path, SettingsStore& files, QStri
         return false;
 
     // LINHAS is told of once, as the last one given is what is used.
-    std::optional<QString> linesGiven, pinsGiven, paperGiven, orientationGiven;
+    std::optional<QString> linesGiven, pinsGiven, paperGiven, orientationGiven, daysGiven;
     TextLines lines([&](QByteArrayView bytes) {
         const QString line = CodePage::decode(bytes);
         const QString key = chave_linha(line);
@@ -180,6 +180,8 @@ bool le_ini(Settings& settings, const QString& path, SettingsStore& files, QStri
             paperGiven = valor_linha(line);
         else if (key == QLatin1String("ORIENTACAO"))
             orientationGiven = valor_linha(line);
+        else if (key == QLatin1String("HISTORICO_DIAS"))
+            daysGiven = valor_linha(line);
     });
     lines.feed(data);
     lines.finish();
@@ -195,7 +197,22 @@ bool le_ini(Settings& settings, const QString& path, SettingsStore& files, QStri
             notes->append(QStringLiteral("AGULHAS = %1 não é 9 nem 24: usado 9").arg(*pinsGiven));
     }
     readPaper(settings, paperGiven, orientationGiven, notes);
+    if (daysGiven) {
+        settings.historyDays = historyDaysOf(*daysGiven);
+        bool whole = false;
+        if (notes && (daysGiven->trimmed().toInt(&whole) < 1 || !whole))
+            notes->append(QStringLiteral("HISTORICO_DIAS = %1 não é um número de dias: usado %2")
+                              .arg(*daysGiven)
+                              .arg(kHistoryDays));
+    }
     return true;
+}
+
+int historyDaysOf(const QString& value)
+{
+    bool ok = false;
+    const int days = value.toInt(&ok);
+    return ok && days >= 1 ? days : kHistoryDays;
 }
 
 int pinsOf(const QString& value)

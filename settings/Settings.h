@@ -34,6 +34,9 @@ private:
     QString m_written;
 };
 
+/// The days the history of print-outs keeps when HISTORICO_DIAS does not say.
+constexpr int kHistoryDays = 90;
+
 /// The settings values and the path of the settings file; all empty until set.
 struct Settings
 {
@@ -58,6 +61,8 @@ struct Settings
     /// PAPEL and ORIENTACAO (optional, read only): the sheet graphical print-outs are laid out on
     PaperSize paper = PaperSize::QueueDefault;
     PaperOrientation orientation = PaperOrientation::Automatic;
+    /// HISTORICO_DIAS (optional, read only): how many days the history of print-outs keeps
+    int historyDays = kHistoryDays;
 };
 
 /// Key of a settings line: the text left of its first "=", without surrounding blanks.
@@ -81,6 +86,9 @@ constexpr int kMostLines = 132;
 /// many as fit) when it is empty, 0, negative or not a whole number. le_ini logs how a value is
 /// used when that is not as written.
 int linesPerPageOf(const QString& value);
+
+/// The days a HISTORICO_DIAS value keeps: a whole number of at least 1, kHistoryDays otherwise.
+int historyDaysOf(const QString& value);
 
 /// The pins an AGULHAS value names: 24 for "24", 9 for anything else.
 int pinsOf(const QString& value);

@@ -39,6 +39,7 @@ bool FilePrinter::le_e_imprime(const QByteArray& folder, const QByteArray& fileN
     }
     if (printed) {
         const SubmittedJob job = m_printJob.takeLastJob();
+        m_lastJob = job;
         if (job.id != 0) {
             m_jobs.jobs.append(job);
             m_jobs.starts.append(skipBytes);

@@ -45,10 +45,13 @@ public:
     /// A new file is in hand: the jobs gathered so far are dropped.
     void newFile() { m_jobs = HandedJobs(); }
     HandedJobs takeJobs() { return std::exchange(m_jobs, HandedJobs()); }
+    /// The job the last print handed over; none when it went nowhere to follow (a port).
+    SubmittedJob lastJob() const { return m_lastJob; }
 
 private:
     FileServices& m_files;
     Asker& m_asker;
     PrintJob& m_printJob;
     HandedJobs m_jobs;
+    SubmittedJob m_lastJob;
 };

@@ -359,7 +359,7 @@ void JobFollowUp::reimprime_pendentes(const std::function<bool()>& stopRequested
                 kept->pause.lengthen(m_clock.monotonicMs());
             continue;
         }
-        m_failures.impresso(printOut.folder + printOut.name);
+        m_failures.impresso(printOut.folder + printOut.name, m_printer.lastJob());
         m_window.log(QStringLiteral("Arquivo ") + QFile::decodeName(printOut.folder + printOut.name) +
                      QStringLiteral(" impresso"));
         // The jobs of the part before stay followed; those of what was printed again replace theirs.

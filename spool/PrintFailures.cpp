@@ -1,6 +1,7 @@
 #include "spool/PrintFailures.h"
 
 #include "spool/Clock.h"
+#include "spool/History.h"
 #include "spool/LogText.h"
 #include "spool/PrintError.h"
 #include "spool/WindowServices.h"
@@ -23,11 +24,20 @@ void PrintFailures::naoImpresso(const QByteArray& path, const PrintError& error)
         return;
     }
     m_aguardando.insert(path, Episode{m_clock.now(), motivo});
+    if (m_history)
+        m_history->falhou(path, error);
     if (m_novas.isEmpty())
         m_firstNewMs = m_clock.monotonicMs();
     // The notice puts its lines together: each is made one line here, as a log shows it.
     m_novas.append(shownInLog(line));
     avisa(false);
+}
+
+void PrintFailures::impresso(const QByteArray& path, const SubmittedJob& job)
+{
+    impresso(path);
+    if (m_history)
+        m_history->impresso(path, job);
 }
 
 void PrintFailures::esquece(const QSet<QByteArray>& present)

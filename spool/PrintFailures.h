@@ -8,8 +8,10 @@
 #include <QString>
 
 class Clock;
+class History;
 class WindowServices;
 struct PrintError;
+struct SubmittedJob;
 
 /**
  * Files that could not be printed and wait for their retry. Each failure is logged with its
@@ -27,6 +29,11 @@ public:
     void impresso(const QByteArray& path) { m_aguardando.remove(path); }
     /// The file was taken off the list by the user: its episode is over.
     void retirado(const QByteArray& path) { m_aguardando.remove(path); }
+    /// As impresso(path), for a print-out handed over in @p job, which the history records.
+    void impresso(const QByteArray& path, const SubmittedJob& job);
+    /// Where each print-out's outcome is recorded: its printing, and the start of each episode
+    /// of failures (a retry that fails again is not a new outcome). None: nowhere.
+    void setHistory(History* history) { m_history = history; }
     /// Files no longer in the folder wait no more.
     void esquece(const QSet<QByteArray>& present);
     /// The batch is over: the failures gathered are told, unless a notice was given just now.
@@ -54,6 +61,7 @@ private:
     WindowServices& m_window;
     Clock& m_clock;
     QHash<QByteArray, Episode> m_aguardando;
+    History* m_history = nullptr;
     QStringList m_novas; ///< log lines of the episodes not told yet, oldest first
     qint64 m_firstNewMs = 0;
     qint64 m_lastNoticeMs = 0;

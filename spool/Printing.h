@@ -25,6 +25,7 @@ struct SubmittedJob
     QString printer;
     int id = 0;         ///< 0: no job to follow, it was over once handed over
     qint64 created = 0; ///< when the printer created it, in its own seconds; 0 when unknown
+    int pages = 0;      ///< the pages of the document it prints; 0 when unknown
 
     bool operator==(const SubmittedJob& o) const
     {

@@ -121,7 +121,7 @@ bool WatchCycle::trata_arquivo(const QByteArray& folder, const QByteArray& name)
         return false;
     }
     m_ledger.printedNow(path);
-    m_failures.impresso(path);
+    m_failures.impresso(path, m_printer.lastJob());
     // The printer takes print-outs again: those an outage held back go now, not after their pause.
     if (m_ledger.wakeAll(m_clock.monotonicMs()) > 0)
         m_woke = true;
@@ -175,6 +175,7 @@ WatchCycle::Appended WatchCycle::imprime_acrescimos(const QByteArray& folder, co
             m_failures.naoImpresso(path, error);
             return Appended::Failed;
         }
+        m_failures.impresso(path, m_printer.lastJob());
         m_window.log(QStringLiteral("Arquivo ") + QFile::decodeName(path) + QStringLiteral(" impresso"));
         if (tail.cutShort)
             m_window.log(cutShortLine(QFile::decodeName(path)));

@@ -13,6 +13,7 @@
 class Asker;
 class Clock;
 class FolderChanges;
+class History;
 class PrintJob;
 class Timer;
 class WindowServices;
@@ -52,6 +53,8 @@ public:
     /// Where the cycle learns that the watched folder may have changed; without one, the folder
     /// is read on every tick.
     void setFolderChanges(FolderChanges* changes) { m_folders.setFolderChanges(changes); }
+    /// Where the outcome of each print-out is recorded; none: nowhere.
+    void setHistory(History* history) { m_failures.setHistory(history); }
 
     /// The print-outs that wait, for the user to see and act on between two batches.
     PrintOuts& printOuts() { return m_printOuts; }

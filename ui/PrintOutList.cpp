@@ -33,7 +33,7 @@ PrintOutList::PrintOutList(PrintOutControl& engine, QWidget* parent)
 {
     setObjectName(QStringLiteral("PrintOutList"));
     setWindowTitle(QStringLiteral("Impressões - Velmorix"));
-    resize(820, 360);
+    resize(1040, 360);
 
     auto* page = new QWidget(m_tabs);
     auto* layout = new QVBoxLayout(page);

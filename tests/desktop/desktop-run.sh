@@ -58,7 +58,7 @@ chmod 700 "$work/run"
 cp "$program" "$work/app/velmorix2"
 printf 'LOCAL = %s/spool/*.TXT\r\nIMPRESSORA = VelCap\r\nBACKUP = 1\r\nPARALELA = 0\r\nPORTA = \r\n' \
     "$work" >"$work/app/VELMORIX.INI"
-(cd "$work" && exec env -u DBUS_SESSION_BUS_ADDRESS -u QT_QPA_PLATFORM XDG_RUNTIME_DIR="$work/run" \
+(cd "$work" && exec env -u DBUS_SESSION_BUS_ADDRESS -u QT_QPA_PLATFORM XDG_RUNTIME_DIR="$work/run" XDG_STATE_HOME="$work/state" \
     "$work/app/velmorix2" >"$work/program.log" 2>&1) &
 program_pid=$!
 pids+=($program_pid)

@@ -99,6 +99,7 @@ public:
 class RecordingPrintJob : public PrintJob
 {
 public:
+    QString failReason = QStringLiteral("refused");
     bool imprime_conteudo(const QByteArray& text, qint16 widestColumns, const QString& title,
                           PrintError* error) override
     {
@@ -106,7 +107,7 @@ public:
             duringPrint();
         if (fail) {
             if (error)
-                *error = PrintError::other(QStringLiteral("refused"));
+                *error = PrintError::other(failReason);
             ++failures;
             return false;
         }
