@@ -87,6 +87,28 @@ int readLines(const QString& value, QString* note)
     return int(std::max<qlonglong>(asked, kFewestLines));
 }
 
+/// PAPEL and ORIENTACAO as given, the queue's choice for a value that names none (logged).
+void readPaper(Settings& settings, const std::optional<QString>& paper,
+               const std::optional<QString>& orientation, QStringList* notes)
+{
+    if (paper) {
+        const std::optional<PaperSize> size = paperSizeOf(*paper);
+        settings.paper = size.value_or(PaperSize::QueueDefault);
+        if (!size && notes)
+            notes->append(QStringLiteral("PAPEL = %1 não é A4, CARTA, OFICIO, 8.5X11 nem 8.5X12: usado o "
+                                         "papel da impressora")
+                              .arg(*paper));
+    }
+    if (orientation) {
+        const std::optional<PaperOrientation> turn = paperOrientationOf(*orientation);
+        settings.orientation = turn.value_or(PaperOrientation::Automatic);
+        if (!turn && notes)
+            notes->append(
+                QStringLiteral("ORIENTACAO = %1 não é AUTOMATICA, RETRATO nem PAISAGEM: usada AUTOMATICA")
+                    .arg(*orientation));
+    }
+}
+
 } // namespace
 
 QString chave_linha(const QString& line)
@@ -137,8 +159,8 @@ bool le_ini(Settings& settings, const QString& path, SettingsStore& files, QStri
         return false;
 
     // LINHAS is told of once, as the last one given is what is used.
-    std::optional<QString> linesGiven, pinsGiven, daysGiven;
-    TextLines lines([&settings, &linesGiven, &pinsGiven, &daysGiven](QByteArrayView bytes) {
+    std::optional<QString> linesGiven, pinsGiven, paperGiven, orientationGiven, daysGiven;
+    TextLines lines([&](QByteArrayView bytes) {
         const QString line = CodePage::decode(bytes);
         const QString key = chave_linha(line);
         for (const Key& k : kKeys) {
@@ -152,6 +174,12 @@ bool le_ini(Settings& settings, const QString& path, SettingsStore& files, QStri
             linesGiven = valor_linha(line);
         else if (key == QLatin1String("AGULHAS"))
             pinsGiven = valor_linha(line);
+        else if (key == QLatin1String("COPIA_PDF"))
+            settings.pdfCopyFolder = valor_linha(line);
+        else if (key == QLatin1String("PAPEL"))
+            paperGiven = valor_linha(line);
+        else if (key == QLatin1String("ORIENTACAO"))
+            orientationGiven = valor_linha(line);
         else if (key == QLatin1String("HISTORICO_DIAS"))
             daysGiven = valor_linha(line);
     });
@@ -168,6 +196,7 @@ bool le_ini(Settings& settings, const QString& path, SettingsStore& files, QStri
         if (notes && QString::number(settings.pins) != *pinsGiven)
             notes->append(QStringLiteral("AGULHAS = %1 não é 9 nem 24: usado 9").arg(*pinsGiven));
     }
+    readPaper(settings, paperGiven, orientationGiven, notes);
     if (daysGiven) {
         settings.historyDays = historyDaysOf(*daysGiven);
         bool whole = false;
