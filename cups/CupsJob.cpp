@@ -114,7 +114,9 @@ bool CupsJob::begin(const char* format)
     // PDF pages are laid out inside the queue's printable area already: the filters must not
     // shrink them to fit it once more.
     cups_option_t* options = nullptr;
-    const int optionCount = pdf ? cupsAddOption("print-scaling", "none", 0, &options) : 0;
+    int optionCount = pdf ? cupsAddOption("print-scaling", "none", 0, &options) : 0;
+    if (pdf && !m_media.isEmpty())
+        optionCount = cupsAddOption("media", m_media.constData(), optionCount, &options);
     http = m_server.request();
     const int job =
         http ? cupsCreateJob(http, m_name.constData(), m_title.constData(), optionCount, options) : 0;

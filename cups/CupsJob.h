@@ -24,6 +24,9 @@ public:
     /// document of this MIME type, write() sends a part, finish() closes it. A failed step
     /// cancels the job, and the steps after it fail too.
     bool begin(const char* format);
+    /// The PWG medium a PDF job is printed on, asked of the queue with the job; the pages are
+    /// laid out on it already, turned when they are in landscape.
+    void setMedia(const QByteArray& media) { m_media = media; }
     bool write(const char* data, qsizetype size);
     bool finish();
     /// Cancels a job begun and not finished, so that no part of it prints.
@@ -56,6 +59,7 @@ private:
     QString m_queue;
     QByteArray m_name;
     QByteArray m_title;
+    QByteArray m_media;
     int m_id = 0;
     qint64 m_created = 0;
     PrintError m_error;

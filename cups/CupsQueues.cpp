@@ -70,8 +70,26 @@ QString CupsQueues::defaultQueue(int timeoutMs)
 
 QPageLayout CupsQueues::defaultMedia(const QString& printer, int timeoutMs, PrintError* unreached)
 {
+    return media(printer, QByteArray(), timeoutMs, unreached);
+}
+
+QPageLayout CupsQueues::sheetOf(const QByteArray& media)
+{
     QPageLayout layout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(10, 10, 10, 10),
                        QPageLayout::Point);
+    if (pwg_media_t* size = media.isEmpty() ? nullptr : pwgMediaForPWG(media.constData()))
+        layout.setPageSize(QPageSize(QSizeF(size->width / 100.0, size->length / 100.0), QPageSize::Millimeter,
+                                     QString::fromUtf8(media), QPageSize::FuzzyMatch),
+                           layout.margins());
+    return layout;
+}
+
+QPageLayout CupsQueues::media(const QString& printer, const QByteArray& chosen, int timeoutMs,
+                              PrintError* unreached, QByteArray* used)
+{
+    QPageLayout layout = sheetOf(chosen);
+    if (used)
+        *used = chosen;
     if (printer.isEmpty())
         return layout;
     CupsConnection server(timeoutMs);
@@ -90,8 +108,33 @@ QPageLayout CupsQueues::defaultMedia(const QString& printer, int timeoutMs, Prin
     }
     http_t* http = server.request();
     if (cups_dinfo_t* info = http ? cupsCopyDestInfo(http, dest) : nullptr) {
+        // The paper chosen, else the one lp would print on: the user's own PageSize for the queue
+        // (lpoptions -o PageSize=A4) wins over the queue's default, as lp sends it with every job.
+        // The list of destinations does not always carry the queue's default media (a queue
+        // made from a PPD and not changed since has none there), and cupsGetDestMediaDefault()
+        // then answers Letter whatever the queue holds: the queue's own media-default is asked.
+        QByteArray wanted = chosen;
+        for (const char* option : {"PageSize", "media"}) {
+            if (wanted.isEmpty())
+                wanted = cupsGetOption(option, dest->num_options, dest->options);
+        }
+        if (ipp_attribute_t* queued =
+                wanted.isEmpty() ? cupsFindDestDefault(http, dest, info, "media") : nullptr)
+            wanted = ippGetString(queued, 0, nullptr);
+        // A user's option names the size as the PPD does ("A4", "Letter"); the queue is asked
+        // by the size's PWG name.
+        const pwg_media_t* named = wanted.isEmpty() ? nullptr : pwgMediaForPWG(wanted.constData());
+        if (!named && !wanted.isEmpty())
+            named = pwgMediaForPPD(wanted.constData());
+        if (named)
+            wanted = named->pwg;
         cups_size_t size;
-        if (cupsGetDestMediaDefault(http, dest, info, 0, &size) && size.width > 0 && size.length > 0) {
+        const bool found = wanted.isEmpty()
+                               ? cupsGetDestMediaDefault(http, dest, info, 0, &size)
+                               : cupsGetDestMediaByName(http, dest, info, wanted.constData(), 0, &size);
+        if (found && size.width > 0 && size.length > 0) {
+            if (used)
+                *used = QByteArray(size.media);
             // CUPS gives hundredths of millimetres.
             const QPageSize page(QSizeF(size.width / 100.0, size.length / 100.0), QPageSize::Millimeter,
                                  QString::fromUtf8(size.media), QPageSize::FuzzyMatch);

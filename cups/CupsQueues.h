@@ -10,6 +10,14 @@
 struct CupsQueue
 {
     QString name;
+    /// The queue's sheet of the PWG medium @p chosen (its printable area as the queue gives it), or
+    /// its default media when none is chosen. A medium the queue does not list is laid out with
+    /// margins of 10 points. *used (if given) is the medium's name as the queue knows it.
+    QPageLayout media(const QString& queue, const QByteArray& chosen,
+                      int timeoutMs = CupsConnection::kDefaultTimeoutMs, PrintError* unreached = nullptr,
+                      QByteArray* used = nullptr);
+    /// A sheet of the PWG medium @p media with margins of 10 points; A4 for none or one unknown.
+    QPageLayout sheetOf(const QByteArray& media);
     /// The local device path of its device URI (see portOfDeviceUri).
     QString port;
 };
@@ -26,6 +34,14 @@ QString defaultQueue(int timeoutMs = CupsConnection::kDefaultTimeoutMs);
 /// When CUPS could not be asked, @p unreached (if given) tells why, and a print should wait.
 QPageLayout defaultMedia(const QString& queue, int timeoutMs = CupsConnection::kDefaultTimeoutMs,
                          PrintError* unreached = nullptr);
+/// The queue's sheet of the PWG medium @p chosen (its printable area as the queue gives it), or
+/// its default media when none is chosen. A medium the queue does not list is laid out with
+/// margins of 10 points. *used (if given) is the medium's name as the queue knows it.
+QPageLayout media(const QString& queue, const QByteArray& chosen,
+                  int timeoutMs = CupsConnection::kDefaultTimeoutMs, PrintError* unreached = nullptr,
+                  QByteArray* used = nullptr);
+/// A sheet of the PWG medium @p media with margins of 10 points; A4 for none or one unknown.
+QPageLayout sheetOf(const QByteArray& media);
 /// The local device path in a CUPS device URI: parallel:/dev/lp0 gives /dev/lp0,
 /// serial:/dev/ttyS1?baud=9600 gives /dev/ttyS1, file:///x and file:/x give /x,
 /// usb:/dev/usb/lp0 gives /dev/usb/lp0; any other URI (network, USB by identity) gives "".

@@ -2,10 +2,13 @@
 
 #include "cups/CupsJob.h"
 #include "cups/CupsQueues.h"
+#include "platform/PdfCopy.h"
 #include "spool/FileServices.h"
 
 #include <cups/cups.h>
 
+#include <QBuffer>
+#include <QDateTime>
 #include <QFontDatabase>
 
 namespace {
@@ -14,9 +17,10 @@ namespace {
 /// A failed read cancels the job: no part of it prints.
 template <typename Source>
 PrintError sendBlocks(Source& bytes, const QString& printer, const QString& title, const char* format,
-                      int timeoutMs, SubmittedJob* handed)
+                      int timeoutMs, SubmittedJob* handed, const QByteArray& media = QByteArray())
 {
     CupsJob job(printer, title, timeoutMs);
+    job.setMedia(media);
     if (!job.begin(format))
         return job.error();
     QByteArray block(64 * 1024, Qt::Uninitialized);
@@ -68,13 +72,26 @@ PrintError CupsPrintingService::print(const QString& printer, const Document& do
 {
     if (job)
         *job = SubmittedJob();
+    m_note.clear();
+    m_media.clear();
+    const bool copyOnly = m_options.copyOnly;
+    const auto copied = [&](const PrintError& kept) {
+        if (copyOnly && kept.isNone() && job)
+            job->pages = m_composer.pages(); // no job to follow: the copy is the print-out
+        return kept;
+    };
     PrintError error;
     const bool drawn = m_composer.render(document, title, [&](QPageLayout* media, QString*) -> QIODevice* {
-        PrintError unreached;
-        *media = CupsQueues::defaultMedia(printer, m_timeoutMs, &unreached);
-        if (!unreached.isNone()) {
-            error = unreached;
-            return nullptr;
+        const QByteArray chosen = pwgMediaName(m_options.paper);
+        if (copyOnly) {
+            *media = CupsQueues::sheetOf(chosen);
+        } else {
+            PrintError unreached;
+            *media = CupsQueues::media(printer, chosen, m_timeoutMs, &unreached, &m_media);
+            if (!unreached.isNone()) {
+                error = unreached;
+                return nullptr;
+            }
         }
         if (!m_pdf.start()) {
             error = PrintError::fromErrno(m_pdf.errorNumber(), m_pdf.errorString());
@@ -82,44 +99,67 @@ PrintError CupsPrintingService::print(const QString& printer, const Document& do
         }
         return &m_pdf;
     });
+    const auto writeFailed = [this] {
+        return PrintError::fromErrno(m_pdf.errorNumber(),
+                                     QStringLiteral("cannot write the PDF document: ") + m_pdf.errorString());
+    };
     if (!drawn) {
         // A painter does not tell of a failed write: the buffer does, with the system's error.
         if (error.isNone())
-            error = m_pdf.failed() ? PrintError::fromErrno(m_pdf.errorNumber(),
-                                                           QStringLiteral("cannot write the PDF document: ") +
-                                                               m_pdf.errorString())
-                                   : PrintError::other(m_composer.errorString());
+            error = m_pdf.failed() ? writeFailed() : PrintError::other(m_composer.errorString());
         m_pdf.release();
         return error;
     }
     if (m_composer.pages() == 0)
         return PrintError(); // nothing was drawn, so there is nothing to send
     if (m_pdf.failed()) {
-        error = PrintError::fromErrno(m_pdf.errorNumber(), QStringLiteral("cannot write the PDF document: ") +
-                                                               m_pdf.errorString());
         m_pdf.release();
-        return error;
+        return writeFailed();
     }
     if (!m_pdf.spilled()) {
-        const QByteArray pdf = m_pdf.takeBytes();
+        QByteArray pdf = m_pdf.takeBytes();
         m_pdf.release();
-        return submit(printer, title, pdf, m_composer.pages(), job);
+        if (!copyOnly)
+            error = submit(printer, title, pdf, m_composer.pages(), job);
+        QBuffer bytes(&pdf);
+        bytes.open(QIODevice::ReadOnly);
+        return error.isNone() ? copied(keepCopy(title, bytes)) : error;
     }
     if (!m_pdf.rewind()) {
-        error = PrintError::fromErrno(m_pdf.errorNumber(), QStringLiteral("cannot write the PDF document: ") +
-                                                               m_pdf.errorString());
+        error = writeFailed();
         m_pdf.release();
         return error;
     }
-    error = submitFile(printer, title, m_pdf, m_composer.pages(), job);
+    if (!copyOnly)
+        error = submitFile(printer, title, m_pdf, m_composer.pages(), job);
+    if (error.isNone())
+        error = m_pdf.rewind() ? copied(keepCopy(title, m_pdf)) : writeFailed();
     m_pdf.release();
     return error;
+}
+
+PrintError CupsPrintingService::keepCopy(const QString& title, QIODevice& pdf)
+{
+    if (m_options.copyFolder.isEmpty())
+        return PrintError();
+    const QString name = PdfCopy::fileName(QDateTime::currentDateTime(), title);
+    const QString failed = PdfCopy::write(m_options.copyFolder, name, pdf);
+    if (failed.isEmpty())
+        return PrintError();
+    // Printed on paper, the print-out is done: a copy that could not be kept is only told.
+    // Without a printer, the copy is the print-out, and it waits like any other.
+    if (m_options.copyOnly)
+        return PrintError::other(
+            QStringLiteral("PDF não gravado em %1: %2").arg(m_options.copyFolder, failed));
+    m_note = QStringLiteral("cópia em PDF não gravada em %1 (%2)").arg(m_options.copyFolder, failed);
+    return PrintError();
 }
 
 PrintError CupsPrintingService::submit(const QString& printer, const QString& title, const QByteArray& pdf,
                                        int pages, SubmittedJob* handed)
 {
     CupsJob job(printer, title, m_timeoutMs);
+    job.setMedia(m_media);
     if (!job.send(pdf))
         return job.error();
     if (handed)
@@ -130,7 +170,7 @@ PrintError CupsPrintingService::submit(const QString& printer, const QString& ti
 PrintError CupsPrintingService::submitFile(const QString& printer, const QString& title, QIODevice& pdf,
                                            int pages, SubmittedJob* handed)
 {
-    const PrintError error = sendBlocks(pdf, printer, title, CUPS_FORMAT_PDF, m_timeoutMs, handed);
+    const PrintError error = sendBlocks(pdf, printer, title, CUPS_FORMAT_PDF, m_timeoutMs, handed, m_media);
     if (handed)
         handed->pages = pages;
     return error;

@@ -11,6 +11,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <utility>
+
 /**
  * The printing services on CUPS: the queues, documents drawn into a PDF (render/), held in
  * memory while small and in a temporary file beyond, and handed to a queue as one job (cups/),
@@ -39,6 +41,8 @@ public:
     PrintError printRaw(const QString& printer, ByteSource& bytes, const QString& title,
                         SubmittedJob* job) override;
     JobState jobState(const SubmittedJob& job) override;
+    void useOptions(const DocumentOptions& options) override { m_options = options; }
+    QString takeNote() override { return std::exchange(m_note, QString()); }
 
 protected:
     /// Hands a finished document of @p pages pages to @p printer; the job goes into *job.
@@ -49,7 +53,13 @@ protected:
                                   SubmittedJob* job);
 
 private:
+    /// Keeps a copy of the document printed in the copy folder, when one is set.
+    PrintError keepCopy(const QString& title, QIODevice& pdf);
+
     QString m_default;
+    DocumentOptions m_options;
+    QByteArray m_media; ///< the medium of the document in hand, as its queue names it
+    QString m_note;
     int m_timeoutMs;
     EmbeddedFonts m_fonts;
     Composer m_composer;

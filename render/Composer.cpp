@@ -113,6 +113,8 @@ Composition Composer::compose(const DocumentShape& shape, const QPageLayout& med
         request.widthPerPoint = shape.widestCells * cellOf(unit) * 72 / kRenderResolution / c.style.points;
     }
     c.fit = fitDocument(request);
+    if (c.fit.landscape && shape.portrait && !shape.landscape)
+        c.fit = Fit{kSmallestPortraitPoints, false, true};
     c.style.points = float(c.fit.points);
     if (c.fit.landscape)
         c.page = turned;

@@ -111,6 +111,28 @@ struct FileText
     QByteArray encode(const QString& text) const { return utf8 ? text.toUtf8() : CodePage::encode(text); }
 };
 
+/// PAPEL and ORIENTACAO as given, the queue's choice for a value that names none (logged).
+void readPaper(Settings& settings, const std::optional<QString>& paper,
+               const std::optional<QString>& orientation, QStringList* notes)
+{
+    if (paper) {
+        const std::optional<PaperSize> size = paperSizeOf(*paper);
+        settings.paper = size.value_or(PaperSize::QueueDefault);
+        if (!size && notes)
+            notes->append(QStringLiteral("PAPEL = %1 não é A4, CARTA, OFICIO, 8.5X11 nem 8.5X12: usado o "
+                                         "papel da impressora")
+                              .arg(*paper));
+    }
+    if (orientation) {
+        const std::optional<PaperOrientation> turn = paperOrientationOf(*orientation);
+        settings.orientation = turn.value_or(PaperOrientation::Automatic);
+        if (!turn && notes)
+            notes->append(
+                QStringLiteral("ORIENTACAO = %1 não é AUTOMATICA, RETRATO nem PAISAGEM: usada AUTOMATICA")
+                    .arg(*orientation));
+    }
+}
+
 } // namespace
 
 QString chave_linha(const QString& line)
@@ -163,9 +185,9 @@ bool le_ini(Settings& settings, const QString& path, SettingsStore& files, QStri
         return false;
 
     // LINHAS is told of once, as the last one given is what is used.
-    std::optional<QString> linesGiven, pinsGiven, daysGiven;
+    std::optional<QString> linesGiven, pinsGiven, paperGiven, orientationGiven, daysGiven;
     const FileText text{savedAsUtf8(data)};
-    TextLines lines([&settings, &linesGiven, &pinsGiven, &daysGiven, &text](QByteArrayView bytes) {
+    TextLines lines([&](QByteArrayView bytes) {
         const QString line = text.decode(bytes);
         const QString key = chave_linha(line);
         for (const Key& k : kKeys) {
@@ -179,6 +201,12 @@ bool le_ini(Settings& settings, const QString& path, SettingsStore& files, QStri
             linesGiven = valor_linha(line);
         else if (key == QLatin1String("AGULHAS"))
             pinsGiven = valor_linha(line);
+        else if (key == QLatin1String("COPIA_PDF"))
+            settings.pdfCopyFolder = valor_linha(line);
+        else if (key == QLatin1String("PAPEL"))
+            paperGiven = valor_linha(line);
+        else if (key == QLatin1String("ORIENTACAO"))
+            orientationGiven = valor_linha(line);
         else if (key == QLatin1String("HISTORICO_DIAS"))
             daysGiven = valor_linha(line);
     });
@@ -195,6 +223,7 @@ bool le_ini(Settings& settings, const QString& path, SettingsStore& files, QStri
         if (notes && QString::number(settings.pins) != *pinsGiven)
             notes->append(QStringLiteral("AGULHAS = %1 não é 9 nem 24: usado 9").arg(*pinsGiven));
     }
+    readPaper(settings, paperGiven, orientationGiven, notes);
     if (daysGiven) {
         settings.historyDays = historyDaysOf(*daysGiven);
         bool whole = false;

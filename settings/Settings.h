@@ -1,5 +1,6 @@
 #pragma once
 
+#include "settings/Paper.h"
 #include "text/Encoding.h"
 
 #include <QString>
@@ -54,6 +55,12 @@ struct Settings
     /// AGULHAS (optional, read only): the pins of the printers the files were written for, 9
     /// (FX/LX, the default) or 24 (LQ and ESC/P 2): the units of their line spacing
     int pins = 9;
+    /// COPIA_PDF (optional, read only): the folder a PDF copy of every graphical print-out is
+    /// kept in; empty for none
+    QString pdfCopyFolder = QString();
+    /// PAPEL and ORIENTACAO (optional, read only): the sheet graphical print-outs are laid out on
+    PaperSize paper = PaperSize::QueueDefault;
+    PaperOrientation orientation = PaperOrientation::Automatic;
     /// HISTORICO_DIAS (optional, read only): how many days the history of print-outs keeps
     int historyDays = kHistoryDays;
 };

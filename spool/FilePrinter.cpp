@@ -45,6 +45,7 @@ bool FilePrinter::le_e_imprime(const QByteArray& folder, const QByteArray& fileN
             m_jobs.starts.append(skipBytes);
         }
         done.cutShort = m_printJob.takeCutShort();
+        done.note = m_printJob.takeNote();
     }
     if (!leitura.ok && error)
         *error = PrintError::fromSystemText(leitura.error);

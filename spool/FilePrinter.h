@@ -13,6 +13,7 @@ struct PrintedPart
     FileStamp stamp;       ///< the file as it was before it was read
     bool tooLarge = false; ///< larger than the print job takes: set aside unread
     bool cutShort = false; ///< ended in a printer command cut short, printed as text
+    QString note;          ///< what went wrong beside the print-out without stopping it
 };
 
 /// The jobs a print-out was handed over in, each with the first byte of the file it printed.

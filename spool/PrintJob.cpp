@@ -101,15 +101,22 @@ bool ImpressaoConteudo::graphical(const QByteArray& text, qint16 widestColumns, 
                                   PrintError* error)
 {
     const QString face = seleciona_fonte(m_printing.documents.faceNames(), QStringLiteral("Courier"));
+    DocumentOptions options{m_settings.paper, m_settings.orientation, m_settings.pdfCopyFolder,
+                            isPdfOnly(m_settings.printer)};
     int found = -1;
-    if (!selecionaImpressora(&found, error))
+    if (options.copyOnly && options.copyFolder.isEmpty()) {
+        setError(error,
+                 PrintError::other(QStringLiteral("impressora %1 sem COPIA_PDF").arg(pdfOnlyPrinter())));
         return false;
-    if (found < 0 && !m_settings.printer.isEmpty()) {
+    }
+    if (!options.copyOnly && !selecionaImpressora(&found, error))
+        return false;
+    if (!options.copyOnly && found < 0 && !m_settings.printer.isEmpty()) {
         setError(error, missingPrinter());
         return false;
     }
-    const QString printer = currentPrinter();
-    if (printer.isEmpty()) {
+    const QString printer = options.copyOnly ? QString() : currentPrinter();
+    if (printer.isEmpty() && !options.copyOnly) {
         setError(error, PrintError(PrintError::Kind::NoSuchPrinter,
                                    found == kNoPrinters ? QStringLiteral("no printer is installed")
                                                         : QStringLiteral("no printer is selected")));
@@ -123,8 +130,12 @@ bool ImpressaoConteudo::graphical(const QByteArray& text, qint16 widestColumns, 
     // bytes); a printer's page is sized by its own pitches.
     if (document.shape().printerPageInches > 0)
         document.shape().points = tamanho_fonte(widestColumns).toFloat();
+    document.shape().landscape |= m_settings.orientation == PaperOrientation::Landscape;
+    document.shape().portrait = m_settings.orientation == PaperOrientation::Portrait;
     SubmittedJob job;
+    m_printing.documents.useOptions(options);
     const PrintError failed = m_printing.documents.print(printer, document, title, &job);
+    m_note = m_printing.documents.takeNote();
     if (!failed.isNone()) {
         setError(error, failed);
         return false;

@@ -55,6 +55,8 @@ public:
     /// True when the last print-out ended in a printer command cut short by the end of the
     /// file, whose bytes were printed as text; taken once: a second call gives false.
     virtual bool takeCutShort() = 0;
+    /// What went wrong beside the last print-out without stopping it, for the log; taken once.
+    virtual QString takeNote() { return QString(); }
     /// Starts a print-out, titled @p title, of the lines of @p source as they are read; null,
     /// with *error set, when none can start.
     virtual std::unique_ptr<StreamedPrint> beginLines(PrintError* error, const QString& title,
@@ -83,6 +85,7 @@ public:
     QString currentPrinter();
     qint64 sizeLimit() const override { return streamsLines() ? kMostRawBytes : kMostGraphicalBytes; }
     bool takeCutShort() override { return std::exchange(m_cutShort, false); }
+    QString takeNote() override { return std::exchange(m_note, QString()); }
 
     /// How long a raw destination may go without taking a byte before the print-out waits.
     static constexpr int kRawTimeoutMs = 10000;
@@ -124,6 +127,7 @@ private:
     bool m_leftoversRemoved = false;
     SubmittedJob m_lastJob;
     bool m_cutShort = false;
+    QString m_note;
     int m_rawTimeoutMs = kRawTimeoutMs;
     std::unique_ptr<RawPartials> m_partials;
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "settings/Paper.h"
 #include "spool/PrintError.h"
 
 #include <QList>
@@ -52,11 +53,36 @@ public:
     virtual QString defaultPrinter() = 0;
 };
 
+/// The printer choice that prints on no printer: every print-out is its PDF copy, written into
+/// the copy folder. No CUPS queue can bear this name (a queue name has no blanks).
+inline QString pdfOnlyPrinter()
+{
+    return QStringLiteral("(somente PDF)");
+}
+inline bool isPdfOnly(const QString& printer)
+{
+    return printer.compare(pdfOnlyPrinter(), Qt::CaseInsensitive) == 0;
+}
+
+/// How the documents printed from now on go on paper, and where their PDF copies are kept.
+struct DocumentOptions
+{
+    PaperSize paper = PaperSize::QueueDefault;
+    PaperOrientation orientation = PaperOrientation::Automatic;
+    QString copyFolder;    ///< a PDF copy of each document goes there once printed; empty for none
+    bool copyOnly = false; ///< no printer: the copy is the print-out, and failing it fails the print
+};
+
 /// Prints documents (render/ draws them).
 class DocumentPrinter
 {
 public:
     virtual ~DocumentPrinter() = default;
+    /// The options of the documents printed from now on.
+    virtual void useOptions(const DocumentOptions&) {}
+    /// What went wrong beside the last print that did not stop it (a copy not kept), told in the
+    /// log after it; taken once.
+    virtual QString takeNote() { return QString(); }
     /// The faces a document may be drawn in.
     virtual QStringList faceNames() = 0;
     /// Prints @p document on @p printer as one job titled @p title; the job handed over goes

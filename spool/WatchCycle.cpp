@@ -128,6 +128,8 @@ bool WatchCycle::trata_arquivo(const QByteArray& folder, const QByteArray& name)
     m_window.log(QStringLiteral("Arquivo ") + shown + QStringLiteral(" impresso"));
     if (done.cutShort)
         m_window.log(cutShortLine(shown));
+    if (!done.note.isEmpty())
+        m_window.log(QStringLiteral("Arquivo ") + shown + QStringLiteral(": ") + done.note);
 
     switch (imprime_acrescimos(folder, name, done)) {
     case Appended::Replaced:
@@ -177,6 +179,9 @@ WatchCycle::Appended WatchCycle::imprime_acrescimos(const QByteArray& folder, co
         m_window.log(QStringLiteral("Arquivo ") + QFile::decodeName(path) + QStringLiteral(" impresso"));
         if (tail.cutShort)
             m_window.log(cutShortLine(QFile::decodeName(path)));
+        if (!tail.note.isEmpty())
+            m_window.log(QStringLiteral("Arquivo ") + QFile::decodeName(path) + QStringLiteral(": ") +
+                         tail.note);
         done = tail;
     }
     // Still growing: it is put away with what printed, and what was appended since is printed

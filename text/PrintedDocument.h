@@ -144,6 +144,8 @@ struct DocumentShape
     bool needsFallbackFace = false;
     /// The file asked for landscape sheets (a PCL job does).
     bool landscape = false;
+    /// The sheets stay upright: lines too wide wrap rather than turn the sheet.
+    bool portrait = false;
     /// The code page of the runs' bytes.
     CodePage::Encoding encoding = CodePage::Encoding::Windows1252;
     /// The face plain text is drawn in; empty for the system's fixed-pitch face.

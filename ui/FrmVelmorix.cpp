@@ -276,6 +276,10 @@ void FrmVelmorix::CmdConfirmar_Click()
         return;
     }
     m_form->controlesParaValores(m_settings);
+    if (const QString refused = SettingsForm::refusal(m_settings); !refused.isEmpty()) {
+        falha(refused);
+        return;
+    }
     QString error;
     if (!grava_ini(m_settings, m_settings.path, m_services.settingsFile, &error)) {
         falha(QStringLiteral("Não foi possível gravar o arquivo de configurações: ") + error);

@@ -33,6 +33,8 @@ void SettingsForm::listPrinters()
     m_ui.CbImpressoras->clear();
     for (const PrinterInfo& printer : m_printing.printers(nullptr))
         m_ui.CbImpressoras->addItem(printer.deviceName);
+    // An office that archives instead of printing keeps the PDFs alone.
+    m_ui.CbImpressoras->addItem(pdfOnlyPrinter());
     m_ui.CbImpressoras->setEditText(QString());
 }
 
@@ -71,6 +73,15 @@ void SettingsForm::controlesParaValores(Settings& settings)
         settings.port = porta_da_impressora(m_printing, settings.printer);
         m_ui.txtPorta->setText(settings.port);
     }
+}
+
+QString SettingsForm::refusal(const Settings& settings)
+{
+    if (isPdfOnly(settings.printer) && settings.pdfCopyFolder.isEmpty())
+        return QStringLiteral("A impressora %1 grava os PDFs na pasta de COPIA_PDF, que não está no "
+                              "arquivo de configurações: acrescente a linha COPIA_PDF = /pasta/dos/pdfs")
+            .arg(pdfOnlyPrinter());
+    return QString();
 }
 
 bool SettingsForm::isComplete(const Settings& settings)

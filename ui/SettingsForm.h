@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <QStringList>
 
 class PrinterDirectory;
@@ -28,6 +29,9 @@ public:
     /// could not show; raw output with an empty path takes the port of the chosen printer, and
     /// shows it.
     void controlesParaValores(Settings& settings);
+    /// Why the settings cannot be confirmed as they are (the PDF-only printer without a copy
+    /// folder); empty when they can.
+    static QString refusal(const Settings& settings);
     /// True when the settings name a printer, a pattern and a backup choice.
     static bool isComplete(const Settings& settings);
 

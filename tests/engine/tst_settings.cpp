@@ -334,6 +334,12 @@ void TestSettings::linesPerPage_data()
     QTest::newRow("9 pins") << QByteArray("AGULHAS = 9") << 0 << "" << 9;
     QTest::newRow("pins neither 9 nor 24")
         << QByteArray("AGULHAS = 18") << 0 << "AGULHAS = 18 não é 9 nem 24: usado 9" << 9;
+    QTest::newRow("paper unknown")
+        << QByteArray("PAPEL = A3") << 0
+        << "PAPEL = A3 não é A4, CARTA, OFICIO, 8.5X11 nem 8.5X12: usado o papel da impressora" << 9;
+    QTest::newRow("orientation unknown")
+        << QByteArray("ORIENTACAO = deitado") << 0
+        << "ORIENTACAO = deitado não é AUTOMATICA, RETRATO nem PAISAGEM: usada AUTOMATICA" << 9;
 }
 
 // LINHAS is brought within a range a page can show, AGULHAS is 9 or 24, and the log says so when

@@ -282,6 +282,10 @@ private slots:
     void faceAndSize();
     void fullPageContinuesOnNext();
     void pageSizeIsTheQueueDefault();
+    void paperAndCopy_data();
+    void paperAndCopy();
+    void pdfCopy_data();
+    void pdfCopy();
     void emptyTextSendsNoJob();
     void rejectingQueueFails();
     void missingQueueFails();
@@ -673,6 +677,166 @@ void TestCups::pageSizeIsTheQueueDefault()
     const QString a4 = waitForJobFile("VelCap", m_printing->lastJobId());
     QVERIFY(!a4.isEmpty());
     QCOMPARE(pdfPageSize(a4), QStringLiteral("595 x 842"));
+}
+
+void TestCups::paperAndCopy_data()
+{
+    QTest::addColumn<QString>("queue");
+    QTest::addColumn<QString>("paper");
+    QTest::addColumn<QString>("orientation");
+    QTest::addColumn<QString>("lpoptions"); ///< the user's own options for the queue
+    QTest::addColumn<QString>("size");      ///< of the document's pages
+    QTest::addColumn<QString>("onPaper");   ///< of the job the queue stored: the sheets it prints on
+    QTest::newRow("queue default A4") << "VelCap"
+                                      << ""
+                                      << ""
+                                      << ""
+                                      << "595 x 842"
+                                      << "595 x 842";
+    QTest::newRow("queue default Letter") << "VelLetter"
+                                          << ""
+                                          << ""
+                                          << ""
+                                          << "612 x 792"
+                                          << "612 x 792";
+    QTest::newRow("user's PageSize=Letter on an A4 queue") << "VelCap"
+                                                           << ""
+                                                           << ""
+                                                           << "PageSize=Letter"
+                                                           << "612 x 792"
+                                                           << "612 x 792";
+    QTest::newRow("A4 on a Letter queue") << "VelLetter"
+                                          << "a4"
+                                          << ""
+                                          << ""
+                                          << "595 x 842"
+                                          << "595 x 842";
+    QTest::newRow("Carta") << "VelCap"
+                           << "CARTA"
+                           << ""
+                           << ""
+                           << "612 x 792"
+                           << "612 x 792";
+    QTest::newRow("form 8.5 x 11") << "VelCap"
+                                   << "8.5X11"
+                                   << ""
+                                   << ""
+                                   << "612 x 792"
+                                   << "612 x 792";
+    // The queue has no such sheet: it prints on its default one, the page scaled by its filter.
+    QTest::newRow("Ofício") << "VelCap"
+                            << "Ofício"
+                            << ""
+                            << ""
+                            << "612 x 1008"
+                            << "595 x 842";
+    QTest::newRow("form 8.5 x 12") << "VelCap"
+                                   << "8,5x12"
+                                   << ""
+                                   << ""
+                                   << "612 x 864"
+                                   << "595 x 842";
+    QTest::newRow("paisagem") << "VelCap"
+                              << "A4"
+                              << "PAISAGEM"
+                              << ""
+                              << "842 x 595"
+                              << "595 x 842";
+}
+
+void TestCups::paperAndCopy()
+{
+    QFETCH(QString, queue);
+    QFETCH(QString, paper);
+    QFETCH(QString, orientation);
+    QFETCH(QString, lpoptions);
+    QFETCH(QString, size);
+    QFETCH(QString, onPaper);
+    if (queue == QLatin1String("VelLetter")) {
+        admin({"-p", queue, "-E", "-v", "velcap:" + sandbox("out/jobs"), "-P", sandbox("etc/vel-pdf.ppd"),
+               "-o", "PageSize=Letter"});
+        m_queuesToRemove.append(queue);
+    }
+    QTemporaryDir home, copies;
+    QVERIFY(QDir(home.path()).mkpath(".cups"));
+    QFile options(home.filePath(".cups/lpoptions"));
+    QVERIFY(options.open(QIODevice::WriteOnly));
+    options.write(QStringLiteral("Dest %1 %2\n").arg(queue, lpoptions).toUtf8());
+    options.close();
+    m_settings.printer = queue;
+    m_settings.paper = *paperSizeOf(paper);
+    m_settings.orientation = *paperOrientationOf(orientation);
+    m_settings.pdfCopyFolder = copies.path();
+    // libcups reads the user's options from $HOME once per thread: a thread of its own sees this one.
+    const QByteArray realHome = qgetenv("HOME");
+    qputenv("HOME", QFile::encodeName(home.path()));
+    bool printed = false;
+    QString error;
+    std::unique_ptr<QThread> thread(QThread::create([&] { printed = print({"ON PAPER"}, &error); }));
+    thread->start();
+    thread->wait();
+    qputenv("HOME", realHome);
+    QVERIFY2(printed, qPrintable(error));
+    const QString job = waitForJobFile(queue, m_printing->lastJobId());
+    QVERIFY(!job.isEmpty());
+    QCOMPARE(pdfPageSize(job), onPaper);
+    const QStringList kept = QDir(copies.path()).entryList(QDir::Files | QDir::Hidden);
+    QCOMPARE(kept.size(), 1);
+    QVERIFY2(QRegularExpression("^\\d{4}-\\d\\d-\\d\\d_\\d\\d-\\d\\d-\\d\\d_tst_cups\\.pdf$")
+                 .match(kept[0])
+                 .hasMatch(),
+             qPrintable(kept[0]));
+    QFile copy(copies.filePath(kept[0]));
+    QVERIFY(copy.open(QIODevice::ReadOnly));
+    QCOMPARE(copy.readAll(), m_printing->lastPdf); // the bytes sent, not a second rendering
+    QCOMPARE(pdfPageSize(copy.fileName()), size);
+}
+
+void TestCups::pdfCopy_data()
+{
+    QTest::addColumn<QString>("printer");
+    QTest::addColumn<QString>("folder"); ///< "" none, "missing" one that does not exist
+    QTest::addColumn<bool>("printed");
+    QTest::addColumn<int>("copies");
+    QTest::addColumn<QString>("told"); ///< the reason of a failure, or the note beside a print
+    QTest::newRow("PDF only") << "(SOMENTE pdf)"
+                              << "ok" << true << 1 << "";
+    QTest::newRow("PDF only, twice in a second") << "(somente PDF)"
+                                                 << "twice" << true << 2 << "";
+    QTest::newRow("PDF only without COPIA_PDF") << "(somente PDF)"
+                                                << "" << false << 0 << "sem COPIA_PDF";
+    QTest::newRow("PDF only, folder missing") << "(somente PDF)"
+                                              << "missing" << false << 0 << "PDF não gravado";
+    QTest::newRow("queue, folder missing") << "VelCap"
+                                           << "missing" << true << 0 << "cópia em PDF não gravada";
+}
+
+void TestCups::pdfCopy()
+{
+    QFETCH(QString, printer);
+    QFETCH(QString, folder);
+    QFETCH(bool, printed);
+    QFETCH(int, copies);
+    QFETCH(QString, told);
+    QTemporaryDir dir;
+    m_settings.printer = printer;
+    m_settings.pdfCopyFolder = folder.isEmpty()                     ? QString()
+                               : folder == QLatin1String("missing") ? dir.filePath("nowhere")
+                                                                    : dir.path();
+    const int before = jobCount("VelCap");
+    QString error;
+    QCOMPARE(print({"ARCHIVED"}, &error), printed);
+    if (folder == QLatin1String("twice"))
+        QVERIFY2(print({"ARCHIVED AGAIN"}, &error), qPrintable(error));
+    const QString note = m_job->takeNote();
+    QVERIFY2((printed ? note : error).contains(told), qPrintable(error + note));
+    if (printed && told.isEmpty())
+        QVERIFY2(note.isEmpty(), qPrintable(note));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), copies);
+    if (isPdfOnly(printer)) {
+        QCOMPARE(m_printing->lastJobId(), 0); // no queue was asked
+        QCOMPARE(jobCount("VelCap"), before);
+    }
 }
 
 void TestCups::emptyTextSendsNoJob()

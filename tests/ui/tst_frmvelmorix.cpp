@@ -118,6 +118,7 @@ private slots:
     void batchEndsAfterFileInHand_data();
     void batchEndsAfterFileInHand();
     void confirmation_data();
+    void pdfOnlyNeedsCopyFolder();
     void confirmation();
     void portLookup_data();
     void portLookup();
@@ -317,7 +318,9 @@ void TestFrmVelmorix::startWithoutSettingsFile()
     QCOMPARE(rig.control<QLineEdit>("txtPorta")->text(), QStringLiteral("generica"));
     QCOMPARE(rig.control<QLineEdit>("TxtArquivos")->text(), QString());
     QCOMPARE(rig.control<QComboBox>("CbImpressoras")->currentText(), QString());
-    QCOMPARE(rig.control<QComboBox>("CbImpressoras")->count(), 3);
+    // The queues, then the choice that keeps PDFs only.
+    QCOMPARE(rig.control<QComboBox>("CbImpressoras")->count(), 4);
+    QCOMPARE(rig.control<QComboBox>("CbImpressoras")->itemText(3), QStringLiteral("(somente PDF)"));
     QVERIFY(!rig.control<QCheckBox>("ChkGerarbackUp")->isChecked());
     QVERIFY(!QFile::exists(rig.ini())); // a first start writes no file
 }
@@ -490,6 +493,22 @@ void TestFrmVelmorix::confirmation()
         QVERIFY(rig.tray.exists);
         QVERIFY(rig.engine.movimento.isEnabled());
     }
+}
+
+void TestFrmVelmorix::pdfOnlyNeedsCopyFolder()
+{
+    Rig rig;
+    setupPrinters(rig.printing);
+    FrmVelmorix& w = rig.start();
+    rig.control<QComboBox>("CbImpressoras")->setEditText(QStringLiteral("(somente PDF)"));
+    rig.control<QLineEdit>("TxtArquivos")->setText(QStringLiteral("/tmp/spool/*.TXT"));
+    rig.control<QCheckBox>("ChkGerarbackUp")->setChecked(true);
+    rig.control<QPushButton>("CmdConfirmar")->click();
+    QCOMPARE(rig.asker.informed.size(), 1);
+    QVERIFY2(rig.asker.informed[0].contains("COPIA_PDF"), qPrintable(rig.asker.informed[0]));
+    QVERIFY(!QFile::exists(rig.ini()));
+    QVERIFY(w.isVisible());
+    QVERIFY(!rig.engine.movimento.isEnabled());
 }
 
 void TestFrmVelmorix::portLookup_data()
@@ -823,9 +842,7 @@ void TestFrmVelmorix::failedFileIsToldInTheTray()
     const QString spool = rig.dir.path() + QStringLiteral("/spool/");
     QDir().mkpath(spool);
     QVERIFY(writeBytes(spool + QStringLiteral("A.TXT"), "x\r\n"));
-    QVERIFY(writeBytes(spool + QStringLiteral("NF-0412.TXT"), QByteArray(2400, 'x')));
     rig.printJob.fail = true;
-    rig.printJob.failReason = QStringLiteral("impressora Escritorio parada: papel acabou");
     rig.writeIni("LOCAL = " + QFile::encodeName(spool) + "*.TXT\r\nIMPRESSORA = VelTest\r\nBACKUP = 1\r\n");
     rig.start();
     QTRY_COMPARE_WITH_TIMEOUT(rig.tray.messages.size(), 1, 5000);
