@@ -18,7 +18,7 @@ char16_t EmbeddedFont::unicodeOfCode(int code)
 }
 
 std::shared_ptr<const EmbeddedFont> EmbeddedFont::fromData(const QByteArray& data, const QRawFont& raw,
-                                                           bool everyUnit)
+                                                           bool everyUnit, bool monospaced)
 {
     std::optional<FontFile> file = FontFile::read(data);
     if (!file || !raw.isValid())
@@ -31,7 +31,7 @@ std::shared_ptr<const EmbeddedFont> EmbeddedFont::fromData(const QByteArray& dat
     auto font = std::make_shared<EmbeddedFont>();
     font->file = std::move(*file);
     font->stemV = font->file.stemV;
-    if (!font->measure(raw, everyUnit))
+    if (!font->measure(raw, everyUnit, monospaced))
         return nullptr;
     font->compressedProgram = PdfFile::deflated(font->file.program, 6);
     if (font->compressedProgram.isEmpty())
@@ -39,7 +39,7 @@ std::shared_ptr<const EmbeddedFont> EmbeddedFont::fromData(const QByteArray& dat
     return font;
 }
 
-bool EmbeddedFont::measure(const QRawFont& raw, bool everyUnit)
+bool EmbeddedFont::measure(const QRawFont& raw, bool everyUnit, bool monospaced)
 {
     QRawFont units = raw;
     const int unitsPerEm = int(raw.unitsPerEm());
@@ -59,6 +59,14 @@ bool EmbeddedFont::measure(const QRawFont& raw, bool everyUnit)
         QPointF a;
         units.advancesForGlyphIndexes(&glyph, &a, 1, QRawFont::UseDesignMetrics);
         return a.x();
+    };
+    qreal shared = -1; // the one advance of a monospaced face's glyphs
+    const auto advanceOf = [&](quint32 glyph) {
+        if (!monospaced)
+            return advance(glyph);
+        if (shared < 0)
+            shared = advance(glyph);
+        return shared;
     };
     const auto glyphOf = [&raw](char16_t u) {
         const QChar ch(u);
@@ -101,7 +109,7 @@ bool EmbeddedFont::measure(const QRawFont& raw, bool everyUnit)
             continue;
         if (const quint32 glyph = glyphOf(u)) {
             codes[u] = static_cast<unsigned char>(code);
-            widths[size_t(code)] = thousandths(advance(glyph));
+            widths[size_t(code)] = thousandths(advanceOf(glyph));
         } else {
             codes[u] = kGap;
         }
@@ -121,14 +129,15 @@ std::shared_ptr<const EmbeddedFont> EmbeddedFonts::find(const QString& family, c
     if (const auto found = m_loaded.constFind(key); found != m_loaded.constEnd())
         return *found;
     std::shared_ptr<const EmbeddedFont> font;
-    QFile in(fileOfFamily(family, bold, italic));
+    bool monospaced = false;
+    QFile in(fileOfFamily(family, bold, italic, &monospaced));
     if (raw.isValid() && !in.fileName().isEmpty() && in.open(QIODevice::ReadOnly))
-        font = EmbeddedFont::fromData(in.readAll(), raw, !bold && !italic);
+        font = EmbeddedFont::fromData(in.readAll(), raw, !bold && !italic, monospaced);
     m_loaded.insert(key, font);
     return font;
 }
 
-QString EmbeddedFonts::fileOfFamily(const QString& family, bool bold, bool italic)
+QString EmbeddedFonts::fileOfFamily(const QString& family, bool bold, bool italic, bool* monospaced)
 {
     const int wantedWeight = bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR;
     const int wantedSlant = italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN;
@@ -153,8 +162,13 @@ QString EmbeddedFonts::fileOfFamily(const QString& family, bool bold, bool itali
                     .compare(family, Qt::CaseInsensitive) == 0 &&
             FcPatternGetInteger(match, FC_WEIGHT, 0, &weight) == FcResultMatch && weight == wantedWeight &&
             FcPatternGetInteger(match, FC_SLANT, 0, &slant) == FcResultMatch && slant == wantedSlant &&
-            FcPatternGetString(match, FC_FILE, 0, &path) == FcResultMatch)
+            FcPatternGetString(match, FC_FILE, 0, &path) == FcResultMatch) {
             file = QFile::decodeName(reinterpret_cast<const char*>(path));
+            int spacing = FC_PROPORTIONAL;
+            if (monospaced)
+                *monospaced = FcPatternGetInteger(match, FC_SPACING, 0, &spacing) == FcResultMatch &&
+                              spacing == FC_MONO;
+        }
         FcPatternDestroy(match);
     }
     FcPatternDestroy(pattern);

@@ -46,11 +46,13 @@ struct EmbeddedFont
     /// The face in these bytes, drawn the way @p raw draws it; null when the bytes are not a
     /// font a PDF can carry whole, or hold another face than @p raw. @p everyUnit: whether
     /// codes maps every UTF-16 unit, or only the code page's characters.
+    /// @p monospaced: fontconfig found every glyph as wide, so one advance is measured for all
+    /// (loading a Type 1 glyph to measure it costs as much as drawing a page).
     static std::shared_ptr<const EmbeddedFont> fromData(const QByteArray& data, const QRawFont& raw,
-                                                        bool everyUnit = true);
+                                                        bool everyUnit = true, bool monospaced = false);
 
 private:
-    bool measure(const QRawFont& raw, bool everyUnit);
+    bool measure(const QRawFont& raw, bool everyUnit, bool monospaced);
 };
 
 /// The faces a PDF can carry, found with fontconfig and read once per owner.
@@ -64,7 +66,9 @@ public:
 
     /// The file fontconfig gives for a family in its regular upright style, or its bold or
     /// italic one; empty when fontconfig knows no file of exactly that family and style.
-    static QString fileOfFamily(const QString& family, bool bold = false, bool italic = false);
+    /// @p monospaced, when given, tells whether fontconfig found the file's glyphs all as wide.
+    static QString fileOfFamily(const QString& family, bool bold = false, bool italic = false,
+                                bool* monospaced = nullptr);
 
 private:
     QHash<QString, std::shared_ptr<const EmbeddedFont>> m_loaded;
