@@ -15,7 +15,8 @@ QString porta_da_impressora(PrinterDirectory& printers, const QString& printerNa
 
 QString impressoraAusente(PrinterDirectory& printers, const QString& printerName, bool toPort)
 {
-    if (toPort || printerName.isEmpty())
+    // PDF copies only need no queue.
+    if (toPort || printerName.isEmpty() || isPdfOnly(printerName))
         return QString();
     PrintError unlisted;
     const QList<PrinterInfo> installed = printers.printers(&unlisted);

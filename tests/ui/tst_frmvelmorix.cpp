@@ -346,6 +346,10 @@ void TestFrmVelmorix::startWithSettingsFile_data()
         << QByteArray("LOCAL = /tmp/x/*.TXT\r\nIMPRESSORA = Gone\r\nBACKUP = 1\r\nPARALELA = 1\r\nPORTA = "
                       "/dev/lp0\r\n")
         << "/tmp/x/*.TXT" << true << "";
+    QTest::newRow("PDF copies only")
+        << QByteArray(
+               "LOCAL = /tmp/x/*.TXT\r\nIMPRESSORA = (somente PDF)\r\nCOPIA_PDF = /tmp/x\r\nBACKUP = 1\r\n")
+        << "/tmp/x/*.TXT" << true << "";
 }
 
 void TestFrmVelmorix::startWithSettingsFile()
