@@ -115,17 +115,18 @@ title_is() {
 }
 title_is "$window" 'Velmorix - Configuração' || fail "the window's title is not exact"
 
-# Sair from the tray menu, answered Yes, ends the program.
+# Sair from the tray menu, answered Sim, ends the program.
 read -r ix iy iw ih < <(icon_geometry)
 xdotool mousemove $((ix + iw / 2)) $((iy + ih / 2)) click 3
 sleep 0.5
-xdotool key Down Down Return
+xdotool key Up Return # Sair is the menu's last item
 wait_for 10 xdotool search --onlyvisible --name 'Velmorix -Encerramento' || fail "Sair asked no question"
 question=$(xdotool search --onlyvisible --name 'Velmorix -Encerramento' | head -1)
 title_is "$question" 'Velmorix -Encerramento' || fail "the exit question's title is not exact"
-xdotool windowfocus --sync "$question" key y
+# Qt's Portuguese buttons: "Sim" answers with its mnemonic s.
+xdotool windowfocus --sync "$question" key s
 program_ended() { ! kill -0 "$program_pid"; }
-wait_for 5 program_ended || fail "Sair answered Yes did not end the program"
+wait_for 5 program_ended || fail "Sair answered Sim did not end the program"
 status=0
 wait "$program_pid" || status=$?
 [ "$status" = 0 ] || fail "the program ended with status $status"
