@@ -56,7 +56,7 @@ public:
     /// file, whose bytes were printed as text; taken once: a second call gives false.
     virtual bool takeCutShort() = 0;
     /// What went wrong beside the last print-out without stopping it, for the log; taken once.
-    virtual QString takeNote() { return QString(); }
+    virtual QString takeNote() = 0;
     /// Starts a print-out, titled @p title, of the lines of @p source as they are read; null,
     /// with *error set, when none can start.
     virtual std::unique_ptr<StreamedPrint> beginLines(PrintError* error, const QString& title,

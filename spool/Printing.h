@@ -79,10 +79,10 @@ class DocumentPrinter
 public:
     virtual ~DocumentPrinter() = default;
     /// The options of the documents printed from now on.
-    virtual void useOptions(const DocumentOptions&) {}
+    virtual void useOptions(const DocumentOptions& options) = 0;
     /// What went wrong beside the last print that did not stop it (a copy not kept), told in the
     /// log after it; taken once.
-    virtual QString takeNote() { return QString(); }
+    virtual QString takeNote() = 0;
     /// The faces a document may be drawn in.
     virtual QStringList faceNames() = 0;
     /// Prints @p document on @p printer as one job titled @p title; the job handed over goes

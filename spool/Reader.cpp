@@ -39,6 +39,8 @@ public:
             m_text.append("\r\n", 2);
         m_text.append(part);
     }
+    bool takesBytes() const override { return false; }
+    void bytes(QByteArrayView) override {}
 
 private:
     QByteArray& m_text;

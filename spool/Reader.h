@@ -23,9 +23,9 @@ public:
     virtual void linePart(QByteArrayView part) = 0;
     /// True when the sink takes the file's bytes as they are read, unsplit and unchanged
     /// (bytes()), instead of its lines.
-    virtual bool takesBytes() const { return false; }
+    virtual bool takesBytes() const = 0;
     /// The next bytes of the file, when the sink takes bytes.
-    virtual void bytes(QByteArrayView) {}
+    virtual void bytes(QByteArrayView bytes) = 0;
 };
 
 /// What reading one spool file gave.

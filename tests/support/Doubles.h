@@ -121,6 +121,7 @@ public:
     SubmittedJob takeLastJob() override { return std::exchange(m_lastJob, SubmittedJob()); }
     qint64 sizeLimit() const override { return limit; }
     bool takeCutShort() override { return std::exchange(cutShort, false); }
+    QString takeNote() override { return QString(); }
     /// The script of job states: a job not in it is pending.
     JobState jobState(const SubmittedJob& job) override
     {
@@ -184,6 +185,8 @@ public:
     }
     QString defaultPrinter() override { return current; }
     QStringList faceNames() override { return faces; }
+    void useOptions(const DocumentOptions&) override {}
+    QString takeNote() override { return QString(); }
     PrintError print(const QString& printer, const Document& document, const QString& title,
                      SubmittedJob* job) override;
     PrintError printRaw(const QString& printer, ByteSource& bytes, const QString& title,
