@@ -111,6 +111,34 @@ struct FileText
     QByteArray encode(const QString& text) const { return utf8 ? text.toUtf8() : CodePage::encode(text); }
 };
 
+/// The settings file with the values the window owns, then the other lines of @p old (when
+/// given), in @p text's encoding; kept lines stay byte for byte unless the encoding changes.
+QByteArray settingsFile(const Settings& settings, const QByteArray* old, const FileText& oldText,
+                        const FileText& text)
+{
+    QByteArray data;
+    for (const Key& key : kKeys) {
+        data += key.name;
+        data += " = ";
+        data += text.encode(key.get(settings));
+        data += "\r\n";
+    }
+    if (old) {
+        TextLines lines([&](QByteArrayView bytes) {
+            if (ownedKey(chave_linha(CodePage::decode(bytes))))
+                return;
+            if (text.utf8 == oldText.utf8)
+                data += bytes;
+            else
+                data += text.encode(oldText.decode(bytes));
+            data += "\r\n";
+        });
+        lines.feed(*old);
+        lines.finish();
+    }
+    return data;
+}
+
 /// PAPEL and ORIENTACAO as given, the queue's choice for a value that names none (logged).
 void readPaper(Settings& settings, const std::optional<QString>& paper,
                const std::optional<QString>& orientation, QStringList* notes)
@@ -153,24 +181,12 @@ bool grava_ini(const Settings& settings, const QString& path, SettingsStore& fil
     QByteArray old;
     const bool hasOld =
         files.isPlainFile(QFile::encodeName(path)) && files.readFile(QFile::encodeName(path), &old, nullptr);
-    const FileText text{savedAsUtf8(old)};
-    QByteArray data;
-    for (const Key& key : kKeys) {
-        data += key.name;
-        data += " = ";
-        data += text.encode(key.get(settings));
-        data += "\r\n";
-    }
-    if (hasOld) {
-        TextLines lines([&data](QByteArrayView bytes) {
-            if (!ownedKey(chave_linha(CodePage::decode(bytes)))) {
-                data += bytes;
-                data += "\r\n";
-            }
-        });
-        lines.feed(old);
-        lines.finish();
-    }
+    const FileText oldText{savedAsUtf8(old)};
+    QByteArray data = settingsFile(settings, hasOld ? &old : nullptr, oldText, oldText);
+    // Windows-1252 bytes that happen to be valid UTF-8 (once the bytes that were not are gone)
+    // would be read back as UTF-8, other text than was written: such a file is written in UTF-8.
+    if (!oldText.utf8 && savedAsUtf8(data))
+        data = settingsFile(settings, hasOld ? &old : nullptr, oldText, FileText{true});
     return files.writeFile(QFile::encodeName(path), data, error);
 }
 

@@ -93,33 +93,52 @@ void TestSettings::roundTrip_data()
     QTest::addColumn<QString>("expectedLocal");
     QTest::addColumn<QByteArray>("localBytes");
     QTest::addColumn<QByteArray>("before"); ///< the file there before, when there is one
+    QTest::addColumn<QByteArray>("kept");   ///< how the file ends: the lines kept from before
 
     QTest::newRow("plain") << "/tmp/video/*.TXT"
-                           << "/tmp/video/*.TXT" << QByteArray("/tmp/video/*.TXT") << QByteArray();
+                           << "/tmp/video/*.TXT" << QByteArray("/tmp/video/*.TXT") << QByteArray()
+                           << QByteArray();
     QTest::newRow("surrounding blanks dropped")
         << "   /tmp/a b/*.TXT  "
-        << "/tmp/a b/*.TXT" << QByteArray("   /tmp/a b/*.TXT  ") << QByteArray();
+        << "/tmp/a b/*.TXT" << QByteArray("   /tmp/a b/*.TXT  ") << QByteArray() << QByteArray();
     QTest::newRow("tabs kept") << "\t/tmp/x\t"
-                               << "\t/tmp/x\t" << QByteArray("\t/tmp/x\t") << QByteArray();
+                               << "\t/tmp/x\t" << QByteArray("\t/tmp/x\t") << QByteArray() << QByteArray();
     QTest::newRow("empty") << ""
-                           << "" << QByteArray() << QByteArray();
+                           << "" << QByteArray() << QByteArray() << QByteArray();
     QTest::newRow("latin letters as Windows-1252")
         << QStringLiteral("/tmp/relatórios/ação/*.TXT") << QStringLiteral("/tmp/relatórios/ação/*.TXT")
-        << QByteArray("/tmp/relat\xF3rios/a\xE7\xE3o/*.TXT") << QByteArray();
+        << QByteArray("/tmp/relat\xF3rios/a\xE7\xE3o/*.TXT") << QByteArray() << QByteArray();
     QTest::newRow("euro sign in the 0x80 row")
         << QStringLiteral("/tmp/€/*.TXT") << QStringLiteral("/tmp/€/*.TXT") << QByteArray("/tmp/\x80/*.TXT")
-        << QByteArray();
+        << QByteArray() << QByteArray();
     QTest::newRow("outside the code page")
         << QStringLiteral("/tmp/日本/*.TXT") << QStringLiteral("/tmp/\?\?/*.TXT")
-        << QByteArray("/tmp/\?\?/*.TXT") << QByteArray();
+        << QByteArray("/tmp/\?\?/*.TXT") << QByteArray() << QByteArray();
     // A file a Linux editor saved in UTF-8 is read and written back in UTF-8; one in
     // Windows-1252 stays in Windows-1252.
     QTest::newRow("UTF-8 file stays UTF-8")
         << QStringLiteral("/tmp/relatórios/*.TXT") << QStringLiteral("/tmp/relatórios/*.TXT")
-        << QByteArray("/tmp/relat\xC3\xB3rios/*.TXT") << QByteArray("; impressora do balc\xC3\xA3o\r\n");
+        << QByteArray("/tmp/relat\xC3\xB3rios/*.TXT") << QByteArray("; impressora do balc\xC3\xA3o\r\n")
+        << QByteArray("; impressora do balc\xC3\xA3o\r\n");
     QTest::newRow("Windows-1252 file stays Windows-1252")
         << QStringLiteral("/tmp/relatórios/*.TXT") << QStringLiteral("/tmp/relatórios/*.TXT")
-        << QByteArray("/tmp/relat\xF3rios/*.TXT") << QByteArray("; impressora do balc\xE3o\r\n");
+        << QByteArray("/tmp/relat\xF3rios/*.TXT") << QByteArray("; impressora do balc\xE3o\r\n")
+        << QByteArray("; impressora do balc\xE3o\r\n");
+    // Windows-1252 bytes that happen to be valid UTF-8 would read back as other letters: the
+    // file is written in UTF-8 then, the lines it keeps too; with a byte that is not UTF-8
+    // left in it, it stays Windows-1252 byte for byte.
+    QTest::newRow("Windows-1252 that reads as UTF-8 written as UTF-8")
+        << QStringLiteral("/tmp/Ã§/*.TXT") << QStringLiteral("/tmp/Ã§/*.TXT")
+        << QByteArray("/tmp/\xC3\x83\xC2\xA7/*.TXT") << QByteArray() << QByteArray();
+    QTest::newRow("Windows-1252 value replaced, file then UTF-8")
+        << QStringLiteral("/tmp/Ô³/*.TXT") << QStringLiteral("/tmp/Ô³/*.TXT")
+        << QByteArray("/tmp/\xC3\x94\xC2\xB3/*.TXT")
+        << QByteArray("LOCAL = /tmp/caf\xE9\r\n; sala \xD4\xB3\r\n")
+        << QByteArray("; sala \xC3\x94\xC2\xB3\r\n");
+    QTest::newRow("Windows-1252 kept line not UTF-8, file stays")
+        << QStringLiteral("/tmp/Ô³/*.TXT") << QStringLiteral("/tmp/Ô³/*.TXT")
+        << QByteArray("/tmp/\xD4\xB3/*.TXT") << QByteArray("LOCAL = /tmp/x\r\n; caf\xE9\r\n")
+        << QByteArray("; caf\xE9\r\n");
 }
 
 void TestSettings::roundTrip()
@@ -128,6 +147,7 @@ void TestSettings::roundTrip()
     QFETCH(QString, expectedLocal);
     QFETCH(QByteArray, localBytes);
     QFETCH(QByteArray, before);
+    QFETCH(QByteArray, kept);
 
     if (!before.isEmpty())
         QVERIFY(writeBytes(m_ini, before));
@@ -146,7 +166,7 @@ void TestSettings::roundTrip()
     QCOMPARE(read.backup.text(), written.backup.text());
     QCOMPARE(read.raw.text(), written.raw.text());
     QCOMPARE(read.port, written.port);
-    QVERIFY(readAll(m_ini).endsWith(before));
+    QVERIFY(readAll(m_ini).endsWith(kept));
 }
 
 // Each file is read over the same starting values; the row names what it should change.
