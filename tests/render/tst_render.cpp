@@ -60,6 +60,7 @@ private slots:
     void bufferKeepsEveryByte_data();
     void bufferKeepsEveryByte();
     void streamsAreCompressed();
+    void sameDocumentSameFile();
 
 private:
     /// Renders the lines ("\f" for a page break) by one path and gives the PDF.
@@ -283,3 +284,22 @@ void TestRender::streamsAreCompressed()
 
 QTEST_MAIN(TestRender)
 #include "tst_render.moc"
+
+// Page content is compressed on a thread of its own, at its own pace: the file written must not
+// depend on it.
+void TestRender::sameDocumentSameFile()
+{
+    QStringList lines;
+    for (int i = 0; i < 80 * 60; ++i)
+        lines << (i > 0 && i % 60 == 0 ? QStringLiteral("\f")
+                                       : QStringLiteral("LINE %1 OF THE REPORT").arg(i));
+    const auto rendered = [&] {
+        QByteArray pdf = render(Path::Direct, lines, TextStyle{kFace, false, false, false, 9});
+        static const QRegularExpression date(QStringLiteral("/CreationDate \\(D:\\d+Z\\)"));
+        return QString::fromLatin1(pdf).remove(date);
+    };
+    const QString first = rendered();
+    QVERIFY(!first.isEmpty());
+    for (int run = 0; run < 4; ++run)
+        QVERIFY(rendered() == first);
+}
