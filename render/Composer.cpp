@@ -2,6 +2,7 @@
 
 #include "render/EmbeddedFont.h"
 #include "render/PrintDocument.h"
+#include "text/Bytes.h"
 #include "text/CharacterTables.h"
 #include "text/PlainLine.h"
 
@@ -200,7 +201,7 @@ void Composer::page(const PrintedPage& printed, bool first)
 void Composer::plainLine(const PrintedLine& line)
 {
     const QByteArrayView whole = line.runs.isEmpty() ? QByteArrayView() : QByteArrayView(line.runs[0].text);
-    if (m_overprints && whole.contains('\r')) {
+    if (m_overprints && Bytes::contains(whole, '\r')) {
         // Each part a lone CR returned the carriage for is drawn from column 0 of the same line.
         TextLine parts;
         parts.styled = true;

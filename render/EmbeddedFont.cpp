@@ -11,6 +11,30 @@
 #include <algorithm>
 #include <cmath>
 
+namespace {
+
+/// What a fontconfig match tells of its file's glyphs.
+FaceFacts factsOf(FcPattern* match)
+{
+    FaceFacts facts;
+    int spacing = FC_PROPORTIONAL;
+    facts.monospaced =
+        FcPatternGetInteger(match, FC_SPACING, 0, &spacing) == FcResultMatch && spacing == FC_MONO;
+    FcCharSet* characters = nullptr;
+    if (FcPatternGetCharSet(match, FC_CHARSET, 0, &characters) != FcResultMatch || !characters)
+        return facts;
+    FcChar32 map[FC_CHARSET_MAP_SIZE];
+    FcChar32 next = 0;
+    for (FcChar32 base = FcCharSetFirstPage(characters, map, &next);
+         base != FC_CHARSET_DONE && base < 0x10000; base = FcCharSetNextPage(characters, map, &next)) {
+        if (std::any_of(std::begin(map), std::end(map), [](FcChar32 bits) { return bits != 0; }))
+            facts.pages.append(int(base >> 8));
+    }
+    return facts; // no page: every unit is looked up
+}
+
+} // namespace
+
 char16_t EmbeddedFont::unicodeOfCode(int code)
 {
     const char16_t u = CodePage::unicodeOf(static_cast<unsigned char>(code));
@@ -18,7 +42,7 @@ char16_t EmbeddedFont::unicodeOfCode(int code)
 }
 
 std::shared_ptr<const EmbeddedFont> EmbeddedFont::fromData(const QByteArray& data, const QRawFont& raw,
-                                                           bool everyUnit, bool monospaced)
+                                                           bool everyUnit, const FaceFacts& facts)
 {
     std::optional<FontFile> file = FontFile::read(data);
     if (!file || !raw.isValid())
@@ -31,7 +55,7 @@ std::shared_ptr<const EmbeddedFont> EmbeddedFont::fromData(const QByteArray& dat
     auto font = std::make_shared<EmbeddedFont>();
     font->file = std::move(*file);
     font->stemV = font->file.stemV;
-    if (!font->measure(raw, everyUnit, monospaced))
+    if (!font->measure(raw, everyUnit, facts))
         return nullptr;
     font->compressedProgram = PdfFile::deflated(font->file.program, 6);
     if (font->compressedProgram.isEmpty())
@@ -39,7 +63,7 @@ std::shared_ptr<const EmbeddedFont> EmbeddedFont::fromData(const QByteArray& dat
     return font;
 }
 
-bool EmbeddedFont::measure(const QRawFont& raw, bool everyUnit, bool monospaced)
+bool EmbeddedFont::measure(const QRawFont& raw, bool everyUnit, const FaceFacts& facts)
 {
     QRawFont units = raw;
     const int unitsPerEm = int(raw.unitsPerEm());
@@ -62,7 +86,7 @@ bool EmbeddedFont::measure(const QRawFont& raw, bool everyUnit, bool monospaced)
     };
     qreal shared = -1; // the one advance of a monospaced face's glyphs
     const auto advanceOf = [&](quint32 glyph) {
-        if (!monospaced)
+        if (!facts.monospaced)
             return advance(glyph);
         if (shared < 0)
             shared = advance(glyph);
@@ -77,17 +101,25 @@ bool EmbeddedFont::measure(const QRawFont& raw, bool everyUnit, bool monospaced)
     const int questionCode = glyphOf(u'?') != 0 ? '?' : kGap;
 
     // Every UTF-16 unit but the surrogates, looked up as the Qt path looks them up, a block at a
-    // time: the tables of a whole plane would be fresh memory faulted in page by page.
+    // time: the tables of a whole plane would be fresh memory faulted in page by page. Where
+    // fontconfig tells the pages the face has characters on, only those are looked up: a face
+    // of a few hundred glyphs leaves the rest gaps.
     constexpr int kUnits = 0x10000;
     constexpr int kBlock = 4096;
     codes.reset(new unsigned char[kUnits]);
-    if (!everyUnit)
-        std::fill(codes.get(), codes.get() + kUnits, kGap);
+    QList<std::pair<int, int>> blocks; // first unit, units
+    for (int first = 0; everyUnit && facts.pages.isEmpty() && first < kUnits; first += kBlock)
+        blocks.append({first, kBlock});
+    for (const int page : facts.pages) {
+        if (everyUnit && page >= 0 && page < kUnits / 256)
+            blocks.append({page * 256, 256});
+    }
+    std::fill(codes.get(), codes.get() + kUnits, kGap); // the surrogates too: half a pair draws nothing
     std::array<QChar, kBlock> chars;
     std::array<quint32, kBlock> glyphs;
-    for (int first = 0; everyUnit && first < kUnits; first += kBlock) {
+    for (const auto& [first, units] : std::as_const(blocks)) {
         int count = 0;
-        for (int u = first; u < first + kBlock; ++u) {
+        for (int u = first; u < first + units; ++u) {
             if (u < 0xD800 || u > 0xDFFF)
                 chars[size_t(count++)] = QChar(char16_t(u));
         }
@@ -129,15 +161,15 @@ std::shared_ptr<const EmbeddedFont> EmbeddedFonts::find(const QString& family, c
     if (const auto found = m_loaded.constFind(key); found != m_loaded.constEnd())
         return *found;
     std::shared_ptr<const EmbeddedFont> font;
-    bool monospaced = false;
-    QFile in(fileOfFamily(family, bold, italic, &monospaced));
+    FaceFacts facts;
+    QFile in(fileOfFamily(family, bold, italic, &facts));
     if (raw.isValid() && !in.fileName().isEmpty() && in.open(QIODevice::ReadOnly))
-        font = EmbeddedFont::fromData(in.readAll(), raw, !bold && !italic, monospaced);
+        font = EmbeddedFont::fromData(in.readAll(), raw, !bold && !italic, facts);
     m_loaded.insert(key, font);
     return font;
 }
 
-QString EmbeddedFonts::fileOfFamily(const QString& family, bool bold, bool italic, bool* monospaced)
+QString EmbeddedFonts::fileOfFamily(const QString& family, bool bold, bool italic, FaceFacts* facts)
 {
     const int wantedWeight = bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR;
     const int wantedSlant = italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN;
@@ -164,10 +196,8 @@ QString EmbeddedFonts::fileOfFamily(const QString& family, bool bold, bool itali
             FcPatternGetInteger(match, FC_SLANT, 0, &slant) == FcResultMatch && slant == wantedSlant &&
             FcPatternGetString(match, FC_FILE, 0, &path) == FcResultMatch) {
             file = QFile::decodeName(reinterpret_cast<const char*>(path));
-            int spacing = FC_PROPORTIONAL;
-            if (monospaced)
-                *monospaced = FcPatternGetInteger(match, FC_SPACING, 0, &spacing) == FcResultMatch &&
-                              spacing == FC_MONO;
+            if (facts)
+                *facts = factsOf(match);
         }
         FcPatternDestroy(match);
     }

@@ -3,11 +3,23 @@
 #include "render/FontFile.h"
 
 #include <QHash>
+#include <QList>
 #include <QRawFont>
 #include <QString>
 
 #include <array>
 #include <memory>
+
+/// What fontconfig tells of a face's file beside its path.
+struct FaceFacts
+{
+    /// Every glyph as wide: one advance is measured for all (loading a Type 1 glyph to measure
+    /// it costs as much as drawing a page).
+    bool monospaced = false;
+    /// The pages of 256 UTF-16 units the face has characters on; empty when not known, and
+    /// then every unit is looked up.
+    QList<int> pages;
+};
 
 /**
  * A font file measured the way Qt draws its face, ready to embed as a simple font in
@@ -46,13 +58,12 @@ struct EmbeddedFont
     /// The face in these bytes, drawn the way @p raw draws it; null when the bytes are not a
     /// font a PDF can carry whole, or hold another face than @p raw. @p everyUnit: whether
     /// codes maps every UTF-16 unit, or only the code page's characters.
-    /// @p monospaced: fontconfig found every glyph as wide, so one advance is measured for all
-    /// (loading a Type 1 glyph to measure it costs as much as drawing a page).
+    /// @p facts: what fontconfig found of the face, to measure and map it with less work.
     static std::shared_ptr<const EmbeddedFont> fromData(const QByteArray& data, const QRawFont& raw,
-                                                        bool everyUnit = true, bool monospaced = false);
+                                                        bool everyUnit = true, const FaceFacts& facts = {});
 
 private:
-    bool measure(const QRawFont& raw, bool everyUnit, bool monospaced);
+    bool measure(const QRawFont& raw, bool everyUnit, const FaceFacts& facts);
 };
 
 /// The faces a PDF can carry, found with fontconfig and read once per owner.
@@ -66,9 +77,9 @@ public:
 
     /// The file fontconfig gives for a family in its regular upright style, or its bold or
     /// italic one; empty when fontconfig knows no file of exactly that family and style.
-    /// @p monospaced, when given, tells whether fontconfig found the file's glyphs all as wide.
+    /// @p facts, when given, gets what fontconfig knows of the file's glyphs.
     static QString fileOfFamily(const QString& family, bool bold = false, bool italic = false,
-                                bool* monospaced = nullptr);
+                                FaceFacts* facts = nullptr);
 
 private:
     QHash<QString, std::shared_ptr<const EmbeddedFont>> m_loaded;

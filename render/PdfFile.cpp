@@ -164,7 +164,10 @@ QByteArray PdfFile::writePacked(qsizetype keep)
     if (!m_packer)
         return spare;
     std::unique_lock<std::mutex> lock(m_packer->mutex);
-    while (qsizetype(m_packer->streams.size()) > keep || m_packer->packedCount > 0) {
+    // Only as many as must go are written, whether or not more are done: where the streams
+    // stand among the other objects then depends on the document alone, never on the thread's
+    // pace, and the same document gives the same file.
+    while (qsizetype(m_packer->streams.size()) > keep) {
         if (m_packer->packedCount == 0) {
             m_packer->changed.notify_all();
             m_packer->changed.wait(lock, [this] { return m_packer->packedCount > 0; });

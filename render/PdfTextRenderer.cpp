@@ -7,6 +7,7 @@
 #include <QDateTime>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 
@@ -134,7 +135,7 @@ void PdfTextRenderer::appendRun(const QString& text, qreal baseline)
 
     // Box characters are drawn as rules behind blanks: the text tells them in /ActualText, so
     // that a reader searches and copies the frame's characters.
-    const bool boxes = std::any_of(chars, chars + n, isBoxGlyph);
+    const bool boxes = hasBoxGlyph(chars, n);
     if (boxes) {
         m_content += "/Span <</ActualText ";
         m_content += PdfFile::text(text.left(n));
@@ -155,6 +156,13 @@ void PdfTextRenderer::appendRun(const QString& text, qreal baseline)
         *out++ = '[';
     }
     *out++ = '(';
+    // Codes a string escapes; every other code is written as it is, and the loop below, run
+    // for every character printed, writes the backslash ahead and keeps it only for these.
+    static constexpr auto kEscaped = [] {
+        std::array<unsigned char, 256> escaped{};
+        escaped['('] = escaped[')'] = escaped['\\'] = 1;
+        return escaped;
+    }();
     for (qsizetype i = 0; i < n; ++i) {
         const unsigned char c = codes[chars[i]];
         if (c == EmbeddedFont::kGap) {
@@ -167,8 +175,8 @@ void PdfTextRenderer::appendRun(const QString& text, qreal baseline)
             }
             continue;
         }
-        if (c == '(' || c == ')' || c == '\\')
-            *out++ = '\\';
+        *out = '\\';
+        out += kEscaped[c];
         *out++ = char(c);
     }
     *out++ = ')';

@@ -1,11 +1,13 @@
 #include "spool/Documents.h"
 
 #include "spool/SpoolText.h"
+#include "text/Bytes.h"
 #include "text/CodePage.h"
 #include "text/Eject.h"
 #include "text/PlainLine.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -18,12 +20,12 @@ template <typename Piece, typename Break>
 void forEachPiece(const QByteArray& text, CodePage::Encoding encoding, Piece piece, Break pageBreak)
 {
     SpoolText::forEachLine(text, [&](QByteArrayView line) {
-        if (line.contains('\f')) {
+        if (Bytes::contains(line, '\f')) {
             // The page breaks at each form feed itself: what stands before it ends the page,
             // what follows begins the next.
             qsizetype start = 0;
             for (;;) {
-                const qsizetype ff = line.indexOf('\f', start);
+                const qsizetype ff = Bytes::indexOf(line, '\f', start);
                 const QByteArrayView part = line.sliced(start, (ff < 0 ? line.size() : ff) - start);
                 const bool outerEmpty = part.isEmpty() && (start == 0 || ff < 0);
                 if (!outerEmpty)
@@ -41,6 +43,21 @@ void forEachPiece(const QByteArray& text, CodePage::Encoding encoding, Piece pie
     });
 }
 
+/// True when a byte of @p bytes is 0x80 or above, looked at eight bytes at a time.
+bool hasHighByte(QByteArrayView bytes)
+{
+    constexpr quint64 kHigh = 0x8080808080808080u;
+    const char* p = bytes.data();
+    qsizetype left = bytes.size();
+    for (; left >= 8; p += 8, left -= 8) {
+        quint64 word;
+        std::memcpy(&word, p, sizeof word);
+        if (word & kHigh)
+            return true;
+    }
+    return std::any_of(p, p + left, [](char b) { return uchar(b) >= 0x80; });
+}
+
 /// Columns of a part of a line as drawn, tabs out to the next multiple of eight columns, and
 /// where its first character that is not blank stands (its columns when all are blank).
 struct Columns
@@ -56,6 +73,8 @@ void measure(const QByteArray& text, CodePage::Encoding encoding, DocumentShape&
 {
     const bool utf8 = encoding == CodePage::Encoding::Utf8;
     const QList<bool> needsFallback = bytesNeedingFallback(encoding);
+    const bool lowNeedsFallback =
+        !utf8 && std::any_of(needsFallback.begin(), needsFallback.begin() + 0x80, [](bool b) { return b; });
     qsizetype widestText = 0;
     qsizetype lines = 0;
     bool broken = false;
@@ -69,13 +88,19 @@ void measure(const QByteArray& text, CodePage::Encoding encoding, DocumentShape&
             }
             c.drawn += ch == '\t' ? 8 - c.drawn % 8 : 1;
         };
-        if (!utf8) {
+        if (!utf8 && Bytes::contains(part, '\t')) {
             for (const char b : part)
                 add(b);
-            if (!shape.needsFallbackFace)
-                shape.needsFallbackFace =
-                    std::any_of(part.begin(), part.end(), [&](char b) { return needsFallback[uchar(b)]; });
+        } else if (!utf8) {
+            // Without tabs every byte is a column, and only spaces are blank.
+            const auto inked = std::find_if(part.begin(), part.end(), [](char b) { return b != ' '; });
+            c.drawn = part.size();
+            c.firstInk = inked - part.begin();
+            ink = true; // firstInk is the columns when all are blank, as below
         }
+        if (!utf8 && !shape.needsFallbackFace && (lowNeedsFallback || hasHighByte(part)))
+            shape.needsFallbackFace =
+                std::any_of(part.begin(), part.end(), [&](char b) { return needsFallback[uchar(b)]; });
         constexpr qsizetype kPart = 64 * 1024;
         while (utf8 && !part.isEmpty()) {
             qsizetype cut = std::min(part.size(), kPart);

@@ -6,6 +6,7 @@
 #include "spool/SpoolText.h"
 #include "spool/Timer.h"
 #include "spool/WindowServices.h"
+#include "text/Bytes.h"
 #include "text/TextLines.h"
 
 #include <QFile>
@@ -54,7 +55,7 @@ class TrimmedLength
 public:
     void add(QByteArrayView part)
     {
-        for (qsizetype cr = part.indexOf('\r'); cr >= 0; cr = part.indexOf('\r')) {
+        for (qsizetype cr = Bytes::indexOf(part, '\r'); cr >= 0; cr = Bytes::indexOf(part, '\r')) {
             addPart(part.first(cr));
             m_widest = std::max(m_widest, length());
             m_at = 0;

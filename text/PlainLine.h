@@ -1,5 +1,7 @@
 #pragma once
 
+#include "text/Bytes.h"
+
 #include <QByteArrayView>
 
 /// How a line of a plain file is printed: what a lone CR overprints, and what draws nothing.
@@ -17,7 +19,7 @@ inline QByteArrayView withoutTrailingBlanks(QByteArrayView bytes)
 /// same line, the first part first.
 template <typename F> void forEachOverprint(QByteArrayView line, F f)
 {
-    for (qsizetype cr = line.indexOf('\r'); cr >= 0; cr = line.indexOf('\r')) {
+    for (qsizetype cr = Bytes::indexOf(line, '\r'); cr >= 0; cr = Bytes::indexOf(line, '\r')) {
         f(line.first(cr));
         line = line.sliced(cr + 1);
     }

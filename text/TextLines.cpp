@@ -2,8 +2,40 @@
 
 #include "text/PrinterCommands.h"
 
-#include <array>
+#include <algorithm>
+#include <cstring>
 #include <utility>
+
+namespace {
+
+/// Where the scan from p[i] stops outside a command: at a line end, or at the ESC that starts a
+/// kept command; n when the chunk holds neither. Every byte of a file passes here, so the
+/// library's byte search looks for them a block at a time: a chunk without one of them is not
+/// searched to its end from each line.
+qsizetype nextStop(const char* p, qsizetype i, qsizetype n, bool escapes)
+{
+    constexpr qsizetype kBlock = 256;
+    for (qsizetype from = i; from < n; from += kBlock) {
+        const char* const block = p + from;
+        auto length = size_t(std::min(kBlock, n - from));
+        const char* stop = static_cast<const char*>(std::memchr(block, '\n', length));
+        if (stop)
+            length = size_t(stop - block);
+        if (const auto* cr = static_cast<const char*>(std::memchr(block, '\r', length))) {
+            stop = cr;
+            length = size_t(cr - block);
+        }
+        if (escapes) {
+            if (const auto* esc = static_cast<const char*>(std::memchr(block, PrinterCommands::kEsc, length)))
+                stop = esc;
+        }
+        if (stop)
+            return stop - p;
+    }
+    return n;
+}
+
+} // namespace
 
 bool TextLines::inCommand(const char* p, qsizetype& i, qsizetype n)
 {
@@ -109,19 +141,9 @@ void TextLines::feed(QByteArrayView chunk)
             loneCr();
         }
     }
-    // Outside a command only line ends, and the ESC that starts a kept command, stop the scan.
-    static constexpr auto kStops = [] {
-        std::array<std::array<bool, 256>, 2> stops{};
-        for (auto& table : stops)
-            table['\r'] = table['\n'] = true;
-        stops[1][PrinterCommands::kEsc] = true;
-        return stops;
-    }();
-    const std::array<bool, 256>& stops = kStops[m_keepCommands ? 1 : 0];
     for (qsizetype i = start; i < n; ++i) {
         if (m_commandLeft == 0 && m_command.isEmpty()) {
-            while (i < n && !stops[static_cast<unsigned char>(p[i])])
-                ++i;
+            i = nextStop(p, i, n, m_keepCommands);
             if (i == n)
                 break;
         }

@@ -1,5 +1,6 @@
 // Reading one spool file into the spool text, with its longest-line measure and the retry question.
 
+#include "spool/Fingerprint.h"
 #include "spool/RawOutput.h"
 #include "spool/Reader.h"
 #include "tests/support/Doubles.h"
@@ -22,6 +23,8 @@ private slots:
     void measureHoldsAtMost32767();
     void lineEndAcrossReadBlocks_data();
     void lineEndAcrossReadBlocks();
+    void fingerprintTakenWhileReading_data();
+    void fingerprintTakenWhileReading();
     void missingFileAsksAndNoDeclines();
     void yesReadsTheFileOnceItIsThere();
     void secondFailureAsksNothingMore();
@@ -170,6 +173,43 @@ void TestReader::lineEndAcrossReadBlocks()
     const QByteArray expected = "\r\n" + first + (lineEnd == "\r\r" ? "\r\rB" : "\r\nB");
     QCOMPARE(r.text.size(), expected.size());
     QVERIFY(r.text == expected);
+}
+
+// A printed start is told apart from a rewritten one by its fingerprint, taken while reading and
+// again from the file later, in other blocks: the two must agree on the same bytes, and differ
+// when one byte changed.
+void TestReader::fingerprintTakenWhileReading_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::addColumn<int>("skip");
+
+    QTest::newRow("whole, under a block") << 1000 << 0;
+    QTest::newRow("whole, over several read blocks") << 600000 << 0;
+    for (int skip : {1, 65535, 65536, 65537, 262145})
+        QTest::addRow("start of %d skipped", skip) << 300000 << skip;
+}
+
+void TestReader::fingerprintTakenWhileReading()
+{
+    QFETCH(int, size);
+    QFETCH(int, skip);
+
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (int i = 0; i < size; ++i)
+        bytes[i] = char(i % 80 == 79 ? '\n' : 'A' + (i * 7) % 26);
+    const QString path = m_dir.filePath("PRINT.TXT");
+    QVERIFY(writeBytes(path, bytes));
+    const LeituraConteudo r = le_conteudo(folder(), "PRINT.TXT", *m_files, *m_asker, skip);
+    QVERIFY(r.ok);
+    QCOMPARE(r.bytesRead, qint64(size));
+    QCOMPARE(r.hash, Fingerprint::ofPrefix(*m_files, QFile::encodeName(path), size));
+    if (skip > 0)
+        QCOMPARE(r.skippedHash, Fingerprint::ofPrefix(*m_files, QFile::encodeName(path), skip));
+    QVERIFY(r.hash != Fingerprint::ofPrefix(*m_files, QFile::encodeName(path), size - 1));
+
+    bytes[size - 1 - skip / 2] = '#';
+    QVERIFY(writeBytes(path, bytes));
+    QVERIFY(Fingerprint::ofPrefix(*m_files, QFile::encodeName(path), size) != r.hash);
 }
 
 void TestReader::missingFileAsksAndNoDeclines()

@@ -55,9 +55,12 @@ private slots:
     void pageSizeIsTheLayouts();
     void directPathEmbedsTheFace_data();
     void directPathEmbedsTheFace();
+    void unitsLookedUpOnTheFacesPagesOnly_data();
+    void unitsLookedUpOnTheFacesPagesOnly();
     void bufferKeepsEveryByte_data();
     void bufferKeepsEveryByte();
     void streamsAreCompressed();
+    void sameDocumentSameFile();
 
 private:
     /// Renders the lines ("\f" for a page break) by one path and gives the PDF.
@@ -149,6 +152,40 @@ void TestRender::directPathEmbedsTheFace()
     QVERIFY2(fonts.first().contains(type) && fonts.first().contains(QLatin1String("yes")),
              qPrintable(fonts.first()));
     QCOMPARE(pagesOf(pdf), QList<QStringList>{{"EMBEDDED"}});
+}
+
+// Fontconfig tells the pages of units a face has characters on, and only those are looked up:
+// every unit must map as when all 65,536 are looked up.
+void TestRender::unitsLookedUpOnTheFacesPagesOnly_data()
+{
+    QTest::addColumn<QString>("family");
+    for (const char* family : {"Courier 10 Pitch", "DejaVu Sans Mono"})
+        QTest::newRow(family) << QString::fromLatin1(family);
+}
+
+void TestRender::unitsLookedUpOnTheFacesPagesOnly()
+{
+    QFETCH(QString, family);
+    FaceFacts facts;
+    QFile file(EmbeddedFonts::fileOfFamily(family, false, false, &facts));
+    if (file.fileName().isEmpty() || !file.open(QIODevice::ReadOnly))
+        QSKIP("the face is not installed");
+    QVERIFY(!facts.pages.isEmpty());
+    const QByteArray data = file.readAll();
+    QFont font(family);
+    font.setPixelSize(11);
+    const QRawFont raw = QRawFont::fromFont(font);
+    FaceFacts unknown;
+    unknown.monospaced = facts.monospaced;
+    const auto paged = EmbeddedFont::fromData(data, raw, true, facts);
+    const auto every = EmbeddedFont::fromData(data, raw, true, unknown);
+    if (!every)
+        QSKIP("the face's file is not one a PDF carries whole");
+    QVERIFY(paged);
+    // Half a surrogate pair is no character: it draws nothing.
+    QVERIFY(std::all_of(every->codes.get() + 0xD800, every->codes.get() + 0xE000,
+                        [](unsigned char code) { return code == EmbeddedFont::kGap; }));
+    QVERIFY(std::equal(paged->codes.get(), paged->codes.get() + 0x10000, every->codes.get()));
 }
 
 void TestRender::bufferKeepsEveryByte_data()
@@ -247,3 +284,22 @@ void TestRender::streamsAreCompressed()
 
 QTEST_MAIN(TestRender)
 #include "tst_render.moc"
+
+// Page content is compressed on a thread of its own, at its own pace: the file written must not
+// depend on it.
+void TestRender::sameDocumentSameFile()
+{
+    QStringList lines;
+    for (int i = 0; i < 80 * 60; ++i)
+        lines << (i > 0 && i % 60 == 0 ? QStringLiteral("\f")
+                                       : QStringLiteral("LINE %1 OF THE REPORT").arg(i));
+    const auto rendered = [&] {
+        QByteArray pdf = render(Path::Direct, lines, TextStyle{kFace, false, false, false, 9});
+        static const QRegularExpression date(QStringLiteral("/CreationDate \\(D:\\d+Z\\)"));
+        return QString::fromLatin1(pdf).remove(date);
+    };
+    const QString first = rendered();
+    QVERIFY(!first.isEmpty());
+    for (int run = 0; run < 4; ++run)
+        QVERIFY(rendered() == first);
+}
