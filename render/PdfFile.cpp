@@ -42,7 +42,8 @@ qsizetype pack(Compressor& compressor, const char* data, qsizetype size, QByteAr
 
 /// A thread that compresses the streams handed to it, in order, while the document goes on
 /// being built. It is woken for a few streams at a time: waking a thread costs about as much as
-/// compressing a page.
+/// compressing a page. Compressing a page can take longer than building it: then the document's
+/// own thread, rather than wait for a stream to be done, compresses the next one itself.
 struct PdfFile::Packer
 {
     static constexpr qsizetype kBatch = 4; // streams waiting before the thread is woken
@@ -54,13 +55,15 @@ struct PdfFile::Packer
         QByteArray data;
         QByteArray packed;
         qsizetype packedSize = 0;
+        bool done = false;
     };
     std::mutex mutex;
     std::condition_variable changed;
-    std::deque<Stream> streams; // in the order handed over; the first `packedCount` are done
-    qsizetype packedCount = 0;
+    std::deque<Stream> streams; // in the order handed over; the first `claimed` are taken
+    qsizetype claimed = 0;
     bool quit = false;
-    std::unique_ptr<libdeflate_compressor, FreeCompressor> compressor;
+    std::unique_ptr<libdeflate_compressor, FreeCompressor> compressor;    // the thread's
+    std::unique_ptr<libdeflate_compressor, FreeCompressor> ownCompressor; // the document's thread's
     std::thread thread{[this] { run(); }}; // last: it starts with everything above made
 
     ~Packer()
@@ -73,20 +76,29 @@ struct PdfFile::Packer
         thread.join();
     }
 
+    /// Compresses the next stream no one has taken, with @p with; the lock is held on entry and
+    /// on return, and let go meanwhile.
+    void packNext(std::unique_lock<std::mutex>& lock,
+                  std::unique_ptr<libdeflate_compressor, FreeCompressor>& with)
+    {
+        // The deque's elements stay where they are while others are added, and a stream is
+        // taken off its front only once done.
+        Stream& stream = streams[size_t(claimed++)];
+        lock.unlock();
+        stream.packedSize = pack(with, stream.data.constData(), stream.data.size(), stream.packed);
+        lock.lock();
+        stream.done = true;
+        changed.notify_all();
+    }
+
     void run()
     {
         std::unique_lock<std::mutex> lock(mutex);
         while (true) {
-            changed.wait(lock, [this] { return quit || packedCount < qsizetype(streams.size()); });
-            if (packedCount == qsizetype(streams.size()))
+            changed.wait(lock, [this] { return quit || claimed < qsizetype(streams.size()); });
+            if (claimed == qsizetype(streams.size()))
                 return;
-            // The deque's elements stay where they are while others are added.
-            Stream& stream = streams[size_t(packedCount)];
-            lock.unlock();
-            stream.packedSize = pack(compressor, stream.data.constData(), stream.data.size(), stream.packed);
-            lock.lock();
-            ++packedCount;
-            changed.notify_all();
+            packNext(lock, compressor);
         }
     }
 };
@@ -151,7 +163,7 @@ void PdfFile::writeStreamSoon(int id, QByteArray& data)
     std::unique_lock<std::mutex> lock(m_packer->mutex);
     m_packer->streams.push_back(Packer::Stream{id, QByteArray(), std::move(spare), 0});
     std::swap(m_packer->streams.back().data, data);
-    const bool wake = qsizetype(m_packer->streams.size()) - m_packer->packedCount >= Packer::kBatch;
+    const bool wake = qsizetype(m_packer->streams.size()) - m_packer->claimed >= Packer::kBatch;
     lock.unlock();
     if (wake)
         m_packer->changed.notify_all();
@@ -168,13 +180,16 @@ QByteArray PdfFile::writePacked(qsizetype keep)
     // stand among the other objects then depends on the document alone, never on the thread's
     // pace, and the same document gives the same file.
     while (qsizetype(m_packer->streams.size()) > keep) {
-        if (m_packer->packedCount == 0) {
-            m_packer->changed.notify_all();
-            m_packer->changed.wait(lock, [this] { return m_packer->packedCount > 0; });
+        if (!m_packer->streams.front().done) {
+            if (m_packer->claimed < qsizetype(m_packer->streams.size()))
+                m_packer->packNext(lock, m_packer->ownCompressor);
+            else
+                m_packer->changed.wait(lock, [this] { return m_packer->streams.front().done; });
+            continue;
         }
         Packer::Stream stream = std::move(m_packer->streams.front());
         m_packer->streams.pop_front();
-        --m_packer->packedCount;
+        --m_packer->claimed;
         lock.unlock();
         startObject(stream.id);
         writeStreamObject(QByteArray(), stream.data.constData(), stream.data.size(), stream.packed,
