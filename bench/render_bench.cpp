@@ -7,7 +7,7 @@
 // CPU milliseconds ("faults", "cpu"): on a busy machine the CPU time is the steadier figure, and
 // fresh memory touched page by page is a large part of it.
 
-#include "platform/CupsPrintingService.h"
+#include "platform/PdfDocuments.h"
 #include "platform/PosixFileServices.h"
 #include "spool/Asker.h"
 #include "spool/PrintJob.h"
@@ -26,17 +26,22 @@
 
 namespace {
 
-/// The printing service with its documents written to a file instead of a queue.
-class FilePrinting : public CupsPrintingService
+/// A file instead of a queue as the PDF's destination: the drawing, the buffer and the hand-over
+/// are the printing service's own, and no print server is asked or loaded.
+class FileDestination : public PdfDestination
 {
 public:
-    using CupsPrintingService::CupsPrintingService;
     QString path;
     int pages = 0;
 
-protected:
-    PrintError submit(const QString&, const QString&, const QByteArray& pdf, int pageCount,
-                      SubmittedJob*) override
+    bool sheet(const QByteArray&, QPageLayout* sheet, PrintError*) override
+    {
+        // The sheet a printer without a medium of its own gets.
+        *sheet = QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(10, 10, 10, 10),
+                             QPageLayout::Point);
+        return true;
+    }
+    PrintError submit(const QString&, const QByteArray& pdf, int pageCount, SubmittedJob*) override
     {
         pages = pageCount;
         QFile out(path);
@@ -45,8 +50,7 @@ protected:
             return PrintError();
         return PrintError::other(path + QStringLiteral(": ") + out.errorString());
     }
-    PrintError submitFile(const QString&, const QString&, QIODevice& pdf, int pageCount,
-                          SubmittedJob*) override
+    PrintError submitFile(const QString&, QIODevice& pdf, int pageCount, SubmittedJob*) override
     {
         pages = pageCount;
         QFile out(path);
@@ -148,8 +152,9 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: render_bench [--qt] [--codepage 850] INPUT OUTPUT.pdf\n");
         return 2;
     }
-    FilePrinting printing(qtOnly ? RenderPath::Painter : RenderPath::Best);
-    printing.path = QFile::decodeName(argv[2]);
+    PdfDocuments printing(qtOnly ? RenderPath::Painter : RenderPath::Best);
+    FileDestination file;
+    file.path = QFile::decodeName(argv[2]);
     // The face list is read once per process; keep it out of the per-job figure.
     printing.faceNames();
 
@@ -169,14 +174,13 @@ int main(int argc, char** argv)
     Document document = picture ? pictureDocument() : imprime_documento(read.text, encoding);
     document.shape().face = seleciona_fonte(printing.faceNames(), QStringLiteral("Courier"));
     document.shape().points = picture ? 11 : tamanho_fonte(read.widestColumns).toFloat();
-    const PrintError failed =
-        printing.print(printing.defaultPrinter(), document, QFile::decodeName(argv[1]), nullptr);
+    const PrintError failed = printing.print(file, document, QFile::decodeName(argv[1]), nullptr);
     if (!failed.isNone()) {
         std::fprintf(stderr, "render_bench: %s\n", qPrintable(failed.text));
         return 1;
     }
     const qint64 ms = clock.elapsed();
-    std::printf("pages %d ms %lld faults %ld cpu %.1f\n", printing.pages, static_cast<long long>(ms),
+    std::printf("pages %d ms %lld faults %ld cpu %.1f\n", file.pages, static_cast<long long>(ms),
                 minorFaults() - faultsBefore, cpuMs() - cpuBefore);
     return 0;
 }

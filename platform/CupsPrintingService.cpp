@@ -2,14 +2,11 @@
 
 #include "cups/CupsJob.h"
 #include "cups/CupsQueues.h"
-#include "platform/PdfCopy.h"
 #include "spool/FileServices.h"
 
 #include <cups/cups.h>
 
-#include <QBuffer>
-#include <QDateTime>
-#include <QFontDatabase>
+#include <QIODevice>
 
 namespace {
 
@@ -45,7 +42,7 @@ PrintError sendBlocks(Source& bytes, const QString& printer, const QString& titl
 } // namespace
 
 CupsPrintingService::CupsPrintingService(RenderPath path, int timeoutMs)
-    : m_default(CupsQueues::defaultQueue(timeoutMs)), m_timeoutMs(timeoutMs), m_composer(m_fonts, path)
+    : m_default(CupsQueues::defaultQueue(timeoutMs)), m_timeoutMs(timeoutMs), m_documents(path)
 {
 }
 
@@ -64,95 +61,41 @@ QList<PrinterInfo> CupsPrintingService::printers(PrintError* error)
 
 QStringList CupsPrintingService::faceNames()
 {
-    return QFontDatabase::families();
+    return m_documents.faceNames();
 }
 
 PrintError CupsPrintingService::print(const QString& printer, const Document& document, const QString& title,
                                       SubmittedJob* job)
 {
-    if (job)
-        *job = SubmittedJob();
-    m_note.clear();
     m_media.clear();
-    const bool copyOnly = m_options.copyOnly;
-    const auto copied = [&](const PrintError& kept) {
-        if (copyOnly && kept.isNone() && job)
-            job->pages = m_composer.pages(); // no job to follow: the copy is the print-out
-        return kept;
-    };
-    PrintError error;
-    const bool drawn = m_composer.render(document, title, [&](QPageLayout* media, QString*) -> QIODevice* {
-        const QByteArray chosen = pwgMediaName(m_options.paper);
-        if (copyOnly) {
-            *media = CupsQueues::sheetOf(chosen);
-        } else {
-            PrintError unreached;
-            *media = CupsQueues::media(printer, chosen, m_timeoutMs, &unreached, &m_media);
-            if (!unreached.isNone()) {
-                error = unreached;
-                return nullptr;
-            }
-        }
-        if (!m_pdf.start()) {
-            error = PrintError::fromErrno(m_pdf.errorNumber(), m_pdf.errorString());
-            return nullptr;
-        }
-        return &m_pdf;
-    });
-    const auto writeFailed = [this] {
-        return PrintError::fromErrno(m_pdf.errorNumber(),
-                                     QStringLiteral("cannot write the PDF document: ") + m_pdf.errorString());
-    };
-    if (!drawn) {
-        // A painter does not tell of a failed write: the buffer does, with the system's error.
-        if (error.isNone())
-            error = m_pdf.failed() ? writeFailed() : PrintError::other(m_composer.errorString());
-        m_pdf.release();
-        return error;
-    }
-    if (m_composer.pages() == 0)
-        return PrintError(); // nothing was drawn, so there is nothing to send
-    if (m_pdf.failed()) {
-        m_pdf.release();
-        return writeFailed();
-    }
-    if (!m_pdf.spilled()) {
-        QByteArray pdf = m_pdf.takeBytes();
-        m_pdf.release();
-        if (!copyOnly)
-            error = submit(printer, title, pdf, m_composer.pages(), job);
-        QBuffer bytes(&pdf);
-        bytes.open(QIODevice::ReadOnly);
-        return error.isNone() ? copied(keepCopy(title, bytes)) : error;
-    }
-    if (!m_pdf.rewind()) {
-        error = writeFailed();
-        m_pdf.release();
-        return error;
-    }
-    if (!copyOnly)
-        error = submitFile(printer, title, m_pdf, m_composer.pages(), job);
-    if (error.isNone())
-        error = m_pdf.rewind() ? copied(keepCopy(title, m_pdf)) : writeFailed();
-    m_pdf.release();
-    return error;
+    Queue queue(*this, printer);
+    return m_documents.print(queue, document, title, job);
 }
 
-PrintError CupsPrintingService::keepCopy(const QString& title, QIODevice& pdf)
+bool CupsPrintingService::Queue::sheet(const QByteArray& media, QPageLayout* sheet, PrintError* error)
 {
-    if (m_options.copyFolder.isEmpty())
-        return PrintError();
-    const QString name = PdfCopy::fileName(QDateTime::currentDateTime(), title);
-    const QString failed = PdfCopy::write(m_options.copyFolder, name, pdf);
-    if (failed.isEmpty())
-        return PrintError();
-    // Printed on paper, the print-out is done: a copy that could not be kept is only told.
-    // Without a printer, the copy is the print-out, and it waits like any other.
-    if (m_options.copyOnly)
-        return PrintError::other(
-            QStringLiteral("PDF não gravado em %1: %2").arg(m_options.copyFolder, failed));
-    m_note = QStringLiteral("cópia em PDF não gravada em %1 (%2)").arg(m_options.copyFolder, failed);
-    return PrintError();
+    if (m_service.m_documents.options().copyOnly) {
+        *sheet = CupsQueues::sheetOf(media);
+        return true;
+    }
+    PrintError unreached;
+    *sheet = CupsQueues::media(m_printer, media, m_service.m_timeoutMs, &unreached, &m_service.m_media);
+    if (unreached.isNone())
+        return true;
+    *error = unreached;
+    return false;
+}
+
+PrintError CupsPrintingService::Queue::submit(const QString& title, const QByteArray& pdf, int pages,
+                                              SubmittedJob* job)
+{
+    return m_service.submit(m_printer, title, pdf, pages, job);
+}
+
+PrintError CupsPrintingService::Queue::submitFile(const QString& title, QIODevice& pdf, int pages,
+                                                  SubmittedJob* job)
+{
+    return m_service.submitFile(m_printer, title, pdf, pages, job);
 }
 
 PrintError CupsPrintingService::submit(const QString& printer, const QString& title, const QByteArray& pdf,

@@ -1,9 +1,7 @@
 #pragma once
 
 #include "cups/CupsConnection.h"
-#include "render/Composer.h"
-#include "render/DocumentBuffer.h"
-#include "render/EmbeddedFont.h"
+#include "platform/PdfDocuments.h"
 #include "spool/Printing.h"
 
 #include <QByteArray>
@@ -14,10 +12,9 @@
 #include <utility>
 
 /**
- * The printing services on CUPS: the queues, documents drawn into a PDF (render/), held in
- * memory while small and in a temporary file beyond, and handed to a queue as one job (cups/),
- * raw jobs, and the jobs' states. Every request to CUPS gives up after the time-out without an
- * answer.
+ * The printing services on CUPS: the queues, documents drawn into a PDF (PdfDocuments) and
+ * handed to a queue as one job (cups/), raw jobs, and the jobs' states. Every request to CUPS gives up after
+ * the time-out without an answer.
  */
 class CupsPrintingService : public PrinterDirectory,
                             public DocumentPrinter,
@@ -41,8 +38,8 @@ public:
     PrintError printRaw(const QString& printer, ByteSource& bytes, const QString& title,
                         SubmittedJob* job) override;
     JobState jobState(const SubmittedJob& job) override;
-    void useOptions(const DocumentOptions& options) override { m_options = options; }
-    QString takeNote() override { return std::exchange(m_note, QString()); }
+    void useOptions(const DocumentOptions& options) override { m_documents.useOptions(options); }
+    QString takeNote() override { return m_documents.takeNote(); }
 
 protected:
     /// Hands a finished document of @p pages pages to @p printer; the job goes into *job.
@@ -53,15 +50,24 @@ protected:
                                   SubmittedJob* job);
 
 private:
-    /// Keeps a copy of the document printed in the copy folder, when one is set.
-    PrintError keepCopy(const QString& title, QIODevice& pdf);
+    /// A queue as the destination of a document's PDF.
+    class Queue : public PdfDestination
+    {
+    public:
+        Queue(CupsPrintingService& service, const QString& printer) : m_service(service), m_printer(printer)
+        {
+        }
+        bool sheet(const QByteArray& media, QPageLayout* sheet, PrintError* error) override;
+        PrintError submit(const QString& title, const QByteArray& pdf, int pages, SubmittedJob* job) override;
+        PrintError submitFile(const QString& title, QIODevice& pdf, int pages, SubmittedJob* job) override;
+
+    private:
+        CupsPrintingService& m_service;
+        QString m_printer;
+    };
 
     QString m_default;
-    DocumentOptions m_options;
     QByteArray m_media; ///< the medium of the document in hand, as its queue names it
-    QString m_note;
     int m_timeoutMs;
-    EmbeddedFonts m_fonts;
-    Composer m_composer;
-    DocumentBuffer m_pdf;
+    PdfDocuments m_documents;
 };
