@@ -1,5 +1,6 @@
 #include "text/PrintedDocument.h"
 
+#include "text/Bytes.h"
 #include "text/Encoding.h"
 
 double charactersPerInch(Pitch pitch)
@@ -38,7 +39,7 @@ Document Document::ofPages(const DocumentShape& shape, const QList<PrintedPage>&
 QString drawnText(QByteArrayView bytes, CodePage::Encoding encoding, qsizetype column)
 {
     QString text = CodePage::decode(bytes, encoding);
-    if (!text.contains(u'\t'))
+    if (!Bytes::contains(bytes, '\t')) // no byte but 9 decodes to a tab
         return text;
     QString out;
     out.reserve(text.size() + 16);
