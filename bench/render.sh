@@ -12,7 +12,8 @@
 #           title, a bold header and a condensed body inside a CP850 box frame (ESC/P codes)
 #   picture one printer's page of bit images (render_bench --picture draws it; velmorix2 only)
 # Each file is rendered to PDF by
-#   velmorix2   render_bench: le_conteudo + imprime_linhas into the printing service, to a file
+#   velmorix2   render_bench: le_conteudo + imprime_linhas drawn into a PDF as the printing service
+#               draws it, to a file (CUPS is not loaded: the program loads it once, not per job)
 #   cupsfilter  cupsfilter -m application/pdf (texttopdf)
 #   enscript    enscript | ps2pdf
 #   paps        paps | ps2pdf
