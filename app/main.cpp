@@ -15,11 +15,14 @@
 
 namespace {
 
+/// True when an option of @p names is given, alone or with its value joined by "=" (--retry=NAME).
 bool hasArgument(int argc, char* argv[], std::initializer_list<const char*> names)
 {
     for (int i = 1; i < argc; ++i) {
         for (const char* name : names) {
-            if (std::strcmp(argv[i], name) == 0)
+            const size_t length = std::strlen(name);
+            if (std::strncmp(argv[i], name, length) == 0 &&
+                (argv[i][length] == '\0' || argv[i][length] == '='))
                 return true;
         }
     }

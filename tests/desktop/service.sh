@@ -36,6 +36,16 @@ printed() {
 }
 wait_for 20 printed || fail "no job on the scheduler holds the spool file"
 
+# The command line reaches the running service, an option's value given either way.
+velmorix=$1
+remote() {
+    (cd "$work" && exec env -i PATH="$PATH" HOME="$work" "$velmorix" --config "$work/svc.INI" "$@" \
+        >"$work/remote" 2>&1) && echo 0 || echo $?
+}
+[ "$(remote --status)" = 0 ] || fail "--status not answered: $(cat "$work/remote")"
+[ "$(remote --retry NADA.TXT)" = 1 ] || fail "--retry of a file not waiting not refused"
+[ "$(remote --retry=NADA.TXT)" = 1 ] || fail "--retry=NAME not taken as --retry NAME: $(cat "$work/remote")"
+
 # New pattern and raw output to a file: the next file follows them.
 settings "LOCAL = $work/other/*.PRN" "IMPRESSORA = VelCap" "BACKUP = 0" "PARALELA = 1" "PORTA = $work/raw.out"
 kill -HUP $pid
@@ -48,6 +58,7 @@ wait_for 5 test ! -e "$work/other/NEW.PRN" || fail "the file was not deleted"
 kill -TERM $pid
 wait_for 5 eval '! kill -0 $pid' || fail "still running after SIGTERM"
 wait $pid || fail "status $? after SIGTERM"
+[ "$(remote --status)" = 2 ] || fail "--status with no program running did not say so"
 
 # Under systemd the journal reads each line's level: a file not printed is a warning.
 settings "LOCAL = $work/other/*.PRN" "IMPRESSORA = VelCap" "BACKUP = 0" "PARALELA = 1" "PORTA = $work/none/lp0"
