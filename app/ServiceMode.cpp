@@ -76,35 +76,53 @@ public:
     void inform(const QString& text, const QString&) override { writeLine(text); }
 };
 
-} // namespace
-
-int runService(const QString& caminhoIni)
+/// The adapters of an engine with nobody at the screen, its log on standard output.
+struct Unattended
 {
     PosixFileServices files;
-    PosixFileServices settingsFile; // the main thread's own, for SIGHUP
     PosixClock clock;
     PosixRawPort rawPort;
     PosixPlaces places;
     CupsPrintingService printing;
     UnattendedAsker asker;
     ConsoleLog console;
+
+    EngineParts parts(HistoryStore* history = nullptr)
+    {
+        return {files, files, clock, rawPort, places, printing, asker, nullptr, history};
+    }
+};
+
+/// Reads the settings file @p path into @p engine; false, told on standard output, when it
+/// cannot be read.
+bool readSettings(Engine& engine, const QString& path)
+{
+    engine.settings.path = path;
+    QString error;
+    if (engine.recarrega(&error))
+        return true;
+    writeLine(QStringLiteral("Não foi possível ler o arquivo de configurações: ") + error);
+    return false;
+}
+
+} // namespace
+
+int runService(const QString& caminhoIni)
+{
+    Unattended unattended;
+    PosixFileServices settingsFile; // the main thread's own, for SIGHUP
     PosixHistoryFile history;
-    Engine engine({files, files, clock, rawPort, places, printing, asker, nullptr, &history});
-    connectWindow(engine.relay(), console, &engine.relay());
+    Engine engine(unattended.parts(&history));
+    connectWindow(engine.relay(), unattended.console, &engine.relay());
     PosixFolderChanges folderChanges;
     engine.cycle().setFolderChanges(&folderChanges);
-    engine.settings.path = caminhoIni;
-
-    QString error;
-    if (!engine.recarrega(&error)) {
-        writeLine(QStringLiteral("Não foi possível ler o arquivo de configurações: ") + error);
+    if (!readSettings(engine, caminhoIni))
         return 1;
-    }
     // What SIGHUP reads, on this thread; the engine gets a copy.
     Settings settings = engine.settings;
     // Asked before the engine's thread uses the printing service.
-    const QString missing =
-        impressoraAusente(printing, settings.printer, settings.raw.isOn() && !settings.port.isEmpty());
+    const QString missing = impressoraAusente(unattended.printing, settings.printer,
+                                              settings.raw.isOn() && !settings.port.isEmpty());
     if (!missing.isEmpty())
         writeLine(missing, Level::Warning);
 
@@ -139,20 +157,10 @@ int runService(const QString& caminhoIni)
 
 int printTestPageOnce(const QString& caminhoIni)
 {
-    PosixFileServices files;
-    PosixClock clock;
-    PosixRawPort rawPort;
-    PosixPlaces places;
-    CupsPrintingService printing;
-    UnattendedAsker asker;
-    ConsoleLog console;
-    Engine engine({files, files, clock, rawPort, places, printing, asker});
-    connectWindow(engine.relay(), console, &engine.relay());
-    engine.settings.path = caminhoIni;
-    QString error;
-    if (!engine.recarrega(&error)) {
-        writeLine(QStringLiteral("Não foi possível ler o arquivo de configurações: ") + error);
+    Unattended unattended;
+    Engine engine(unattended.parts());
+    connectWindow(engine.relay(), unattended.console, &engine.relay());
+    if (!readSettings(engine, caminhoIni))
         return 1;
-    }
     return engine.imprimePaginaDeTeste() ? 0 : 1;
 }
