@@ -27,31 +27,6 @@ const QByteArray kBoldOn = kEsc + 'E';
 const QByteArray kBoldOff = kEsc + 'F';
 const QByteArray kSixthInch = kEsc + '2';
 
-/// The settings' name of a code page, as CODIFICACAO writes it.
-QString encodingName(Encoding encoding)
-{
-    switch (encoding) {
-    case Encoding::Cp850:
-        return QStringLiteral("850");
-    case Encoding::Cp437:
-        return QStringLiteral("437");
-    case Encoding::Cp860:
-        return QStringLiteral("860");
-    case Encoding::Cp863:
-        return QStringLiteral("863");
-    case Encoding::Cp865:
-        return QStringLiteral("865");
-    case Encoding::Abicomp:
-        return QStringLiteral("ABICOMP");
-    case Encoding::Brascii:
-        return QStringLiteral("BRASCII");
-    case Encoding::Utf8:
-        return QStringLiteral("UTF-8");
-    default:
-        return QStringLiteral("1252");
-    }
-}
-
 /// Whether the code page has every one of @p characters.
 bool hasAll(const QString& characters, Encoding encoding)
 {
@@ -154,7 +129,7 @@ QByteArray settingsPart(const Settings& s, const QDateTime& moment)
                      s.port.isEmpty() ? QStringLiteral("(a fila da impressora)") : s.port, e);
     out +=
         field(QStringLiteral("BACKUP"), s.backup.isOn() ? QStringLiteral("sim") : QStringLiteral("não"), e);
-    out += field(QStringLiteral("CODIFICACAO"), encodingName(e), e);
+    out += field(QStringLiteral("CODIFICACAO"), CodePage::encodingName(e), e);
     out += field(QStringLiteral("LINHAS"),
                  s.linesPerPage > 0 ? QString::number(s.linesPerPage) : QStringLiteral("as que couberem"), e);
     out += field(QStringLiteral("AGULHAS"), QString::number(s.pins), e);
@@ -179,7 +154,8 @@ QByteArray sizesPart(Encoding e)
 
 QByteArray lettersPart(Encoding e)
 {
-    QByteArray out = heading(QStringLiteral("Letras e molduras de CODIFICACAO = ") + encodingName(e), e);
+    QByteArray out =
+        heading(QStringLiteral("Letras e molduras de CODIFICACAO = ") + CodePage::encodingName(e), e);
     out += encoded(QStringLiteral("  ÁÉÍÓÚ áéíóú ÂÊÔ âêô ÃÕ ãõ Àà Çç Üü Ññ ªº §"), e) + kLineEnd;
     const QStringList single = {QStringLiteral("┌──────────┬─────┐"), QStringLiteral("│ simples  │ 123 │"),
                                 QStringLiteral("├──────────┼─────┤"), QStringLiteral("└──────────┴─────┘")};

@@ -132,28 +132,39 @@ const CodePage::UpperHalf* upperHalfOf(CodePage::Encoding encoding)
 }
 } // namespace
 
+namespace {
+/// The code pages a settings value names, by the name it gives them.
+struct NamedEncoding
+{
+    CodePage::Encoding encoding;
+    const char16_t* name;
+};
+constexpr NamedEncoding kNamed[] = {
+    {CodePage::Encoding::Windows1252, u"1252"}, {CodePage::Encoding::Cp850, u"850"},
+    {CodePage::Encoding::Cp437, u"437"},        {CodePage::Encoding::Cp860, u"860"},
+    {CodePage::Encoding::Cp863, u"863"},        {CodePage::Encoding::Cp865, u"865"},
+    {CodePage::Encoding::Abicomp, u"ABICOMP"},  {CodePage::Encoding::Brascii, u"BRASCII"},
+    {CodePage::Encoding::Utf8, u"UTF-8"},
+};
+} // namespace
+
 std::optional<CodePage::Encoding> CodePage::encodingByName(QStringView name)
 {
     const QStringView n = name.trimmed();
-    if (n == u"1252")
-        return Encoding::Windows1252;
-    if (n == u"850")
-        return Encoding::Cp850;
-    if (n == u"437")
-        return Encoding::Cp437;
-    if (n == u"860")
-        return Encoding::Cp860;
-    if (n == u"863")
-        return Encoding::Cp863;
-    if (n == u"865")
-        return Encoding::Cp865;
-    if (n.compare(u"ABICOMP", Qt::CaseInsensitive) == 0)
-        return Encoding::Abicomp;
-    if (n.compare(u"BRASCII", Qt::CaseInsensitive) == 0)
-        return Encoding::Brascii;
-    if (n.compare(u"UTF-8", Qt::CaseInsensitive) == 0)
-        return Encoding::Utf8;
+    for (const NamedEncoding& named : kNamed) {
+        if (n.compare(QStringView(named.name), Qt::CaseInsensitive) == 0)
+            return named.encoding;
+    }
     return std::nullopt;
+}
+
+QString CodePage::encodingName(Encoding encoding)
+{
+    for (const NamedEncoding& named : kNamed) {
+        if (named.encoding == encoding)
+            return QString::fromUtf16(named.name);
+    }
+    return QStringLiteral("1252");
 }
 
 QString CodePage::decode(QByteArrayView bytes, Encoding encoding)

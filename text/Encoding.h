@@ -27,6 +27,8 @@ enum class Encoding
 /// The code page a settings value names ("1252", "850", "437", "860", "863", "865", "ABICOMP",
 /// "BRASCII", "UTF-8"); none when unknown.
 std::optional<Encoding> encodingByName(QStringView name);
+/// The name a settings value gives @p encoding ("1252" for a table no settings value names).
+QString encodingName(Encoding encoding);
 QString decode(QByteArrayView bytes, Encoding encoding);
 /// The byte of @p ch in a single-byte code page; none when the page lacks it (and in UTF-8 above ASCII).
 std::optional<char> byteOf(char16_t ch, Encoding encoding);

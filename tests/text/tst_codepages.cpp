@@ -59,8 +59,11 @@ void TestCodePages::decode()
 
     const std::optional<Encoding> encoding = CodePage::encodingByName(name);
     QCOMPARE(encoding.has_value(), !text.isNull());
-    if (encoding)
+    if (encoding) {
         QCOMPARE(CodePage::decode(bytes, *encoding), text);
+        QCOMPARE(CodePage::encodingByName(CodePage::encodingName(*encoding)),
+                 encoding); // the test page names it
+    }
 }
 
 void TestCodePages::upperHalfAgreesWithIconv_data()
