@@ -2,6 +2,7 @@
 
 #include "platform/PosixErrors.h"
 #include "platform/PosixFolder.h"
+#include "platform/PosixIo.h"
 #include "platform/PosixPlainFile.h"
 #include "platform/PosixScratch.h"
 
@@ -15,21 +16,6 @@
 #include <unistd.h>
 
 namespace {
-
-bool writeAll(int fd, const char* data, qsizetype size)
-{
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size_t(size));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += n;
-        size -= n;
-    }
-    return true;
-}
 
 /// The plain files of a folder whose names are hidden, or not, as asked.
 QList<QByteArray> plainFiles(const QByteArray& folder, bool hidden, ListError* error)

@@ -1,6 +1,7 @@
 #include "platform/PosixHistoryFile.h"
 
 #include "platform/PosixErrors.h"
+#include "platform/PosixIo.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -12,20 +13,6 @@
 #include <unistd.h>
 
 namespace {
-
-/// Writes all of @p data at the file's end (or at @p fd's offset); false with errno on a failure.
-bool writeAll(int fd, QByteArrayView data)
-{
-    while (!data.isEmpty()) {
-        const ssize_t n = ::write(fd, data.data(), size_t(data.size()));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data = data.sliced(n);
-    }
-    return true;
-}
 
 /// The whole file from its start; false with errno on a failure.
 bool readAll(int fd, QByteArray* data)
@@ -97,7 +84,7 @@ bool PosixHistoryFile::append(const QByteArray& header, const QByteArray& line, 
     else if (::pread(fd, &last, 1, st.st_size - 1) == 1 && last != '\n')
         out = History::kCutShort.toByteArray() + '\n'; // ends the line a crash cut short
     out += line;
-    const bool ok = writeAll(fd, out);
+    const bool ok = writeAll(fd, out.constData(), out.size());
     if (!ok)
         setError(error, m_path, errno);
     ::close(fd);
@@ -137,7 +124,7 @@ bool PosixHistoryFile::rewrite(const std::function<QByteArray(const QByteArray&)
         const int out =
             ::open(fresh.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
         int err = 0;
-        if (out < 0 || !writeAll(out, changed) || ::fsync(out) != 0)
+        if (out < 0 || !writeAll(out, changed.constData(), changed.size()) || ::fsync(out) != 0)
             err = errno;
         if (out >= 0)
             ::close(out);

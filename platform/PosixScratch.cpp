@@ -2,6 +2,7 @@
 
 #include "platform/PosixErrors.h"
 #include "platform/PosixFolder.h"
+#include "platform/PosixIo.h"
 
 #include <QDir>
 #include <QStandardPaths>
@@ -17,20 +18,6 @@
 namespace {
 
 std::atomic<int> g_nextRecord{0};
-
-bool writeAll(int fd, const char* data, qint64 size)
-{
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size_t(size));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return false;
-        data += n;
-        size -= n;
-    }
-    return true;
-}
 
 /// Removes the name in the folder only while it still names the file made.
 void removeIfSame(int folder, const char* name, const struct stat& own)
