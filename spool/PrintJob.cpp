@@ -101,27 +101,11 @@ bool ImpressaoConteudo::graphical(const QByteArray& text, qint16 widestColumns, 
                                   PrintError* error)
 {
     const QString face = seleciona_fonte(m_printing.documents.faceNames(), QStringLiteral("Courier"));
-    DocumentOptions options{m_settings.paper, m_settings.orientation, m_settings.pdfCopyFolder,
-                            isPdfOnly(m_settings.printer)};
-    int found = -1;
-    if (options.copyOnly && options.copyFolder.isEmpty()) {
-        setError(error,
-                 PrintError::other(QStringLiteral("impressora %1 sem COPIA_PDF").arg(pdfOnlyPrinter())));
+    const DocumentOptions options{m_settings.paper, m_settings.orientation, m_settings.pdfCopyFolder,
+                                  isPdfOnly(m_settings.printer)};
+    QString printer;
+    if (!documentPrinter(options, &printer, error))
         return false;
-    }
-    if (!options.copyOnly && !selecionaImpressora(&found, error))
-        return false;
-    if (!options.copyOnly && found < 0 && !m_settings.printer.isEmpty()) {
-        setError(error, missingPrinter());
-        return false;
-    }
-    const QString printer = options.copyOnly ? QString() : currentPrinter();
-    if (printer.isEmpty() && !options.copyOnly) {
-        setError(error, PrintError(PrintError::Kind::NoSuchPrinter,
-                                   found == kNoPrinters ? QStringLiteral("no printer is installed")
-                                                        : QStringLiteral("no printer is selected")));
-        return false;
-    }
     bool cutShort = false;
     Document document =
         imprime_documento(text, m_settings.encoding, m_settings.linesPerPage, &cutShort, m_settings.pins);
@@ -143,6 +127,32 @@ bool ImpressaoConteudo::graphical(const QByteArray& text, qint16 widestColumns, 
     m_lastJob = job;
     m_cutShort = cutShort;
     return true;
+}
+
+bool ImpressaoConteudo::documentPrinter(const DocumentOptions& options, QString* printer, PrintError* error)
+{
+    // Without a printer the PDF copy is the print-out: it needs its folder.
+    if (options.copyOnly) {
+        if (!options.copyFolder.isEmpty())
+            return true;
+        setError(error,
+                 PrintError::other(QStringLiteral("impressora %1 sem COPIA_PDF").arg(pdfOnlyPrinter())));
+        return false;
+    }
+    int found = -1;
+    if (!selecionaImpressora(&found, error))
+        return false;
+    if (found < 0 && !m_settings.printer.isEmpty()) {
+        setError(error, missingPrinter());
+        return false;
+    }
+    *printer = currentPrinter();
+    if (!printer->isEmpty())
+        return true;
+    setError(error, PrintError(PrintError::Kind::NoSuchPrinter,
+                               found == kNoPrinters ? QStringLiteral("no printer is installed")
+                                                    : QStringLiteral("no printer is selected")));
+    return false;
 }
 
 JobState ImpressaoConteudo::jobState(const SubmittedJob& job)

@@ -104,6 +104,9 @@ public:
 
 private:
     bool graphical(const QByteArray& text, qint16 widestColumns, const QString& title, PrintError* error);
+    /// The printer a document goes to (none when its PDF copy is the print-out); false, with
+    /// *error set, when it has nowhere to go.
+    bool documentPrinter(const DocumentOptions& options, QString* printer, PrintError* error);
     bool raw(const QByteArray& text, const QString& title, PrintError* error);
     /// False, with *error set, while the raw destination holds the first part of a print-out
     /// other than @p source, whose rest must come first.
