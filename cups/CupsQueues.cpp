@@ -68,11 +68,6 @@ QString CupsQueues::defaultQueue(int timeoutMs)
     return name;
 }
 
-QPageLayout CupsQueues::defaultMedia(const QString& printer, int timeoutMs, PrintError* unreached)
-{
-    return media(printer, QByteArray(), timeoutMs, unreached);
-}
-
 QPageLayout CupsQueues::sheetOf(const QByteArray& media)
 {
     QPageLayout layout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(10, 10, 10, 10),

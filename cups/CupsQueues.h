@@ -30,13 +30,10 @@ namespace CupsQueues {
 QList<CupsQueue> list(int timeoutMs = CupsConnection::kDefaultTimeoutMs, PrintError* unreached = nullptr);
 /// CUPS's default destination; empty when there is none, or CUPS cannot be reached.
 QString defaultQueue(int timeoutMs = CupsConnection::kDefaultTimeoutMs);
-/// The queue's default media with its printable area; A4 with Qt's margins when unknown.
-/// When CUPS could not be asked, @p unreached (if given) tells why, and a print should wait.
-QPageLayout defaultMedia(const QString& queue, int timeoutMs = CupsConnection::kDefaultTimeoutMs,
-                         PrintError* unreached = nullptr);
 /// The queue's sheet of the PWG medium @p chosen (its printable area as the queue gives it), or
 /// its default media when none is chosen. A medium the queue does not list is laid out with
-/// margins of 10 points. *used (if given) is the medium's name as the queue knows it.
+/// margins of 10 points. *used (if given) is the medium's name as the queue knows it. When CUPS
+/// could not be asked, @p unreached (if given) tells why, and a print should wait.
 QPageLayout media(const QString& queue, const QByteArray& chosen,
                   int timeoutMs = CupsConnection::kDefaultTimeoutMs, PrintError* unreached = nullptr,
                   QByteArray* used = nullptr);

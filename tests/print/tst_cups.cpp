@@ -1078,7 +1078,7 @@ QString TestCups::draw(bool textPath, const QString& face, const QStringList& li
     const QRawFont font = rawFontOf(style);
     EmbeddedFonts fonts;
     PrintDocument doc(makeRenderer(style, font, fonts, textPath ? RenderPath::Best : RenderPath::Painter),
-                      CupsQueues::defaultMedia(CupsQueues::defaultQueue()), font);
+                      CupsQueues::media(CupsQueues::defaultQueue(), QByteArray()), font);
     QBuffer pdf;
     pdf.open(QIODevice::WriteOnly);
     if (!doc.begin(&pdf, QString())) {
