@@ -6,16 +6,25 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 
 int printHistory(const QStringList& arguments)
 {
     int days = 7;
+    // The days follow the option, as the next argument or after "=".
     const qsizetype at = arguments.indexOf(QStringLiteral("--history"));
-    if (at >= 0 && at + 1 < arguments.size() && !arguments[at + 1].startsWith(u'-')) {
+    std::optional<QString> given;
+    if (at >= 0 && at + 1 < arguments.size() && !arguments[at + 1].startsWith(u'-'))
+        given = arguments[at + 1];
+    for (const QString& argument : arguments) {
+        if (argument.startsWith(QStringLiteral("--history=")))
+            given = argument.mid(int(qstrlen("--history=")));
+    }
+    if (given) {
         bool ok = false;
-        days = arguments[at + 1].toInt(&ok);
+        days = given->toInt(&ok);
         if (!ok || days < 0) {
-            std::fprintf(stderr, "--history: %s não é um número de dias\n", qPrintable(arguments[at + 1]));
+            std::fprintf(stderr, "--history: %s não é um número de dias\n", qPrintable(*given));
             return 1;
         }
     }

@@ -45,6 +45,8 @@ remote() {
 [ "$(remote --status)" = 0 ] || fail "--status not answered: $(cat "$work/remote")"
 [ "$(remote --retry NADA.TXT)" = 1 ] || fail "--retry of a file not waiting not refused"
 [ "$(remote --retry=NADA.TXT)" = 1 ] || fail "--retry=NAME not taken as --retry NAME: $(cat "$work/remote")"
+[ "$(remote --history=1)" = 0 ] && grep -q "	SVC.TXT	" "$work/remote" || fail "--history=1 did not list SVC.TXT"
+[ "$(remote --history=tudo)" = 1 ] || fail "--history=DAYS not read as the days"
 
 # New pattern and raw output to a file: the next file follows them.
 settings "LOCAL = $work/other/*.PRN" "IMPRESSORA = VelCap" "BACKUP = 0" "PARALELA = 1" "PORTA = $work/raw.out"
